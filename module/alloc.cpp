@@ -1,0 +1,37 @@
+/*
+ * The module's heap calls.  The module is linked with --wrap for malloc,
+ * calloc and realloc so that a test program can make any of them fail by
+ * defining Az_Fault_Alloc; a host that does not define it leaves the
+ * pointer null and every call goes straight to the C library.
+ */
+#include <stddef.h>
+
+extern "C" {
+void *__real_malloc(size_t size);
+void *__real_calloc(size_t count, size_t size);
+void *__real_realloc(void *block, size_t size);
+
+/* Non-zero: the allocation of `size` bytes by `what` is to fail. */
+__attribute__((weak, visibility("default"))) int Az_Fault_Alloc(const char *what, size_t size);
+
+void *__wrap_malloc(size_t size)
+{
+    if (Az_Fault_Alloc && Az_Fault_Alloc("malloc", size))
+        return NULL;
+    return __real_malloc(size);
+}
+
+void *__wrap_calloc(size_t count, size_t size)
+{
+    if (Az_Fault_Alloc && Az_Fault_Alloc("calloc", count * size))
+        return NULL;
+    return __real_calloc(count, size);
+}
+
+void *__wrap_realloc(void *block, size_t size)
+{
+    if (Az_Fault_Alloc && Az_Fault_Alloc("realloc", size))
+        return NULL;
+    return __real_realloc(block, size);
+}
+}

@@ -1,0 +1,48 @@
+#include "fault.h"
+
+#include <atomic>
+#include <string.h>
+
+static std::atomic<int> fault_countdown{0};
+static std::atomic<bool> fault_always{false};
+static std::atomic<int> fault_hits{0};
+static const char *volatile fault_what = nullptr;
+
+void Fault_Arm(const char *what, int nth)
+{
+    fault_what = what;
+    fault_always = false;
+    fault_countdown = nth;
+}
+
+void Fault_Always(const char *what)
+{
+    fault_what = what;
+    fault_always = true;
+}
+
+void Fault_Disarm()
+{
+    fault_always = false;
+    fault_countdown = 0;
+    fault_what = nullptr;
+}
+
+int Fault_Hits() { return fault_hits; }
+
+/* The module's allocation wrappers ask this before every heap call. */
+extern "C" __attribute__((visibility("default"))) int Az_Fault_Alloc(const char *what, size_t)
+{
+    const char *want = fault_what;
+    if (want && strcmp(want, what) != 0)
+        return 0;
+    if (fault_always) {
+        fault_hits++;
+        return 1;
+    }
+    if (fault_countdown > 0 && --fault_countdown == 0) {
+        fault_hits++;
+        return 1;
+    }
+    return 0;
+}
