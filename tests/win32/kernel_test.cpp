@@ -1,0 +1,134 @@
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <semaphore.h>
+#include <thread>
+
+#include "hostlib/win32/az_win.h"
+
+namespace {
+
+/* Lives as long as the program: the ending thread may still be inside
+ * sem_post when the test goes on. */
+struct Thread_Report {
+    void *arg_seen = nullptr;
+    DWORD id_seen = 0;
+    bool ran_past_end = false;
+    sem_t ended;
+    Thread_Report() { sem_init(&ended, 0, 0); }
+};
+
+/* Destroyed when its thread ends, however it ends. */
+struct End_Signal {
+    Thread_Report *report = nullptr;
+    ~End_Signal()
+    {
+        if (report)
+            sem_post(&report->ended);
+    }
+};
+
+thread_local End_Signal end_signal;
+
+unsigned __stdcall Worker(void *arg)
+{
+    Thread_Report *report = static_cast<Thread_Report *>(arg);
+    report->arg_seen = arg;
+    report->id_seen = GetCurrentThreadId();
+    end_signal.report = report;
+    _endthreadex(0);
+    report->ran_past_end = true;
+    return 5;
+}
+
+bool Held_Elsewhere(CRITICAL_SECTION *section)
+{
+    bool busy = false;
+    std::thread([&] {
+        int r = pthread_mutex_trylock(&section->mutex);
+        busy = r == EBUSY;
+        if (r == 0)
+            pthread_mutex_unlock(&section->mutex);
+    }).join();
+    return busy;
+}
+
+} // namespace
+
+TEST(Kernel, CriticalSectionIsRecursive)
+{
+    CRITICAL_SECTION section;
+    EXPECT_EQ(sizeof section, 40u);
+    InitializeCriticalSection(&section);
+    EnterCriticalSection(&section);
+    EnterCriticalSection(&section); /* the owner enters again without blocking */
+    EXPECT_TRUE(Held_Elsewhere(&section));
+    LeaveCriticalSection(&section);
+    EXPECT_TRUE(Held_Elsewhere(&section)) << "still held once";
+    LeaveCriticalSection(&section);
+    EXPECT_FALSE(Held_Elsewhere(&section));
+    DeleteCriticalSection(&section);
+}
+
+TEST(Kernel, ThreadStartsEndsItselfAndIsReleased)
+{
+    static Thread_Report report;
+    unsigned id = 0;
+    uintptr_t handle = _beginthreadex(nullptr, 0, Worker, &report, 0, &id);
+    ASSERT_NE(handle, 0u);
+    EXPECT_TRUE(CloseHandle((HANDLE)handle)) << "closing does not wait for or stop the thread";
+    sem_wait(&report.ended);
+    EXPECT_EQ(report.arg_seen, &report);
+    EXPECT_EQ(report.id_seen, id);
+    EXPECT_NE(report.id_seen, GetCurrentThreadId());
+    EXPECT_NE(id, 0u);
+    EXPECT_FALSE(report.ran_past_end) << "_endthreadex does not return";
+
+    SetLastError(0);
+    EXPECT_FALSE(CloseHandle(nullptr));
+    EXPECT_EQ(GetLastError(), 6u);
+}
+
+TEST(Kernel, ThreadStartFailureSetsRuntimeErrors)
+{
+    static Thread_Report report;
+    errno = 0;
+    _doserrno = 0;
+    AzWin_Fail_Thread(1);
+    uintptr_t handle = _beginthreadex(nullptr, 0, Worker, &report, 0, nullptr);
+    AzWin_Fail_Thread(0);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(_doserrno, 8u);
+    EXPECT_EQ(report.arg_seen, nullptr) << "the routine never ran";
+
+    /* _doserrno belongs to the thread. */
+    unsigned long other = 99;
+    std::thread([&other] { other = _doserrno; }).join();
+    EXPECT_EQ(other, 0u);
+
+    handle = _beginthreadex(nullptr, 0, Worker, &report, 0, nullptr);
+    ASSERT_NE(handle, 0u) << "starts again once the failure is off";
+    CloseHandle((HANDLE)handle);
+    sem_wait(&report.ended);
+    EXPECT_EQ(report.arg_seen, &report);
+}
+
+TEST(Kernel, LastErrorAndThreadIdsArePerThread)
+{
+    SetLastError(1400);
+    DWORD seen = 1, set_there = 0, id_there = 0;
+    std::thread([&] {
+        seen = GetLastError();
+        SetLastError(5);
+        set_there = GetLastError();
+        id_there = GetCurrentThreadId();
+    }).join();
+    EXPECT_EQ(seen, 0u);
+    EXPECT_EQ(set_there, 5u);
+    EXPECT_EQ(GetLastError(), 1400u);
+    EXPECT_NE(id_there, GetCurrentThreadId());
+    EXPECT_EQ(GetCurrentThreadId(), GetCurrentThreadId());
+    EXPECT_TRUE(DisableThreadLibraryCalls(nullptr));
+    Sleep(0);
+}
