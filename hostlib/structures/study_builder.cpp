@@ -1,0 +1,215 @@
+/*
+ * Synthetic studies for tests and demos: any size, spacing and orientation,
+ * one or several slices and time points per image, phantom contents whose
+ * exact values tests can compute on their own.
+ */
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <random>
+
+#include "az_db_private.h"
+
+/* ------------------------------------------------------------------------
+ * Phantom
+ * --------------------------------------------------------------------- */
+
+namespace {
+
+struct Sphere {
+    double c[3];
+    double r;
+};
+
+/* Physical extent (mm) of the volume along x, y and the normal. */
+void Extent(const AzStudy_Spec &spec, double e[3])
+{
+    e[0] = (spec.width - 1) * (double)spec.spacing[0];
+    e[1] = (spec.height - 1) * (double)spec.spacing[1];
+    e[2] = (spec.slices - 1) * (double)spec.spacing[2];
+}
+
+/* Sphere 1 in the middle, sphere 2 smaller, off towards the +x +y corner
+ * and overlapping it: both stay round in every re-sliced direction. */
+void Spheres(const AzStudy_Spec &spec, Sphere &one, Sphere &two)
+{
+    double e[3];
+    Extent(spec, e);
+    double smallest = 0.0;
+    for (double v : e)
+        if (v > 0.0 && (smallest == 0.0 || v < smallest))
+            smallest = v;
+    for (int i = 0; i < 3; i++) {
+        one.c[i] = e[i] / 2.0;
+        two.c[i] = e[i] / 2.0 + (i < 2 ? e[i] / 4.0 : 0.0);
+    }
+    one.r = 0.3 * smallest;
+    two.r = 0.12 * smallest;
+}
+
+bool Inside(const Sphere &s, const double p[3])
+{
+    double d = 0.0;
+    for (int i = 0; i < 3; i++)
+        d += (p[i] - s.c[i]) * (p[i] - s.c[i]);
+    return d <= s.r * s.r;
+}
+
+/* Which sphere a voxel lies in: 2 wins over 1, 0 for none. */
+int Sphere_Label(const AzStudy_Spec &spec, int x, int y, int slice)
+{
+    Sphere one, two;
+    Spheres(spec, one, two);
+    const double p[3] = {x * (double)spec.spacing[0], y * (double)spec.spacing[1], slice * (double)spec.spacing[2]};
+    if (Inside(two, p))
+        return 2;
+    return Inside(one, p) ? 1 : 0;
+}
+
+Vect Unit(const Vect &v)
+{
+    float n = v.norm();
+    return n > 0.0f ? (1.0f / n) * v : v;
+}
+
+Vect Cross(const Vect &a, const Vect &b)
+{
+    return Vect(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+}  // namespace
+
+int AzPhantom_GLI(const AzStudy_Spec &spec, int x, int y, int slice, int t)
+{
+    int value = 0;
+    if (spec.phantom & AZ_PHANTOM_GRADIENT)
+        value += x + 2 * y + 3 * slice + 5 * t;
+    if (spec.phantom & AZ_PHANTOM_SPHERES) {
+        int label = Sphere_Label(spec, x, y, slice);
+        value += label == 2 ? 2000 : label == 1 ? 1000 : 0;
+    }
+    if ((spec.phantom & AZ_PHANTOM_PLANES) && (x == spec.width / 4 || y == spec.height / 4))
+        value += 300;
+    return std::min(32767, std::max(-32768, value));
+}
+
+int AzPhantom_TAG(const AzStudy_Spec &spec, int x, int y, int slice, int)
+{
+    if (!spec.tags || !(spec.phantom & AZ_PHANTOM_SPHERES))
+        return 0;
+    return Sphere_Label(spec, x, y, slice);
+}
+
+/* ------------------------------------------------------------------------
+ * Builder
+ * --------------------------------------------------------------------- */
+
+static void Text_Set(char *field, size_t size, const char *text) { snprintf(field, size, "%s", text ? text : ""); }
+
+/* Header of image `index` (its first slice is `first` along the normal). */
+static void Image_Geometry(Vexa_Image *image, const AzStudy_Spec &spec, int first, const char *uid)
+{
+    Vect row = Unit(spec.row), col = Unit(spec.col);
+    Vect normal = Unit(Cross(row, col));
+    image->pixel_size = Vect(spec.spacing[0], spec.spacing[1], spec.spacing[2]);
+    image->pixel_size_2 = image->pixel_size;
+    image->axis_row = row;
+    image->axis_col = col;
+    image->axis_normal = normal;
+    image->position = spec.origin + (first * spec.spacing[2]) * normal;
+    image->position.w = 0.0f;
+    image->location = (float)azdb::Dot(image->position, normal);
+    Text_Set(image->patient_name, sizeof image->patient_name, spec.patient_name);
+    Text_Set(image->series_uid, sizeof image->series_uid, uid);
+    Text_Set(image->series_description, sizeof image->series_description, spec.name);
+    Text_Set(image->modality, sizeof image->modality, "OT");
+    Text_Set(image->file_name, sizeof image->file_name, spec.name);
+    image->display_mode = 1;
+    image->display_low = 0.0f;
+    image->display_high = 3000.0f;
+}
+
+static void Image_Fill(Vexa_Image *image, const AzStudy_Spec &spec, int first, int per_image)
+{
+    for (int t = 0; t < spec.times; t++)
+        for (int z = 0; z < per_image; z++) {
+            int16_t *gli = AzImage_GLI_Plane(image, z, t);
+            uint8_t *tag = AzImage_TAG_Plane(image, z, t);
+            for (int y = 0; y < spec.height; y++)
+                for (int x = 0; x < spec.width; x++) {
+                    gli[y * spec.width + x] = (int16_t)AzPhantom_GLI(spec, x, y, first + z, t);
+                    tag[y * spec.width + x] = (uint8_t)AzPhantom_TAG(spec, x, y, first + z, t);
+                }
+        }
+}
+
+/* Frees a partly built image list. */
+static void Images_Free(Vexa_Image **images, int count)
+{
+    for (int i = 0; i < count; i++)
+        AzImage_Free(images[i]);
+    free(images);
+}
+
+AzStudy *AzStudy_Build(const AzStudy_Spec &spec)
+{
+    int per_image = spec.slices_per_image > 0 ? spec.slices_per_image : spec.slices;
+    if (spec.width < 1 || spec.height < 1 || spec.slices < 1 || spec.times < 1 || per_image < 1 ||
+        spec.slices % per_image)
+        return nullptr;
+    int images_nb = spec.slices / per_image;
+    char uid[68];
+    snprintf(uid, sizeof uid, "%s", spec.series_uid ? spec.series_uid : "");
+    if (!spec.series_uid)
+        snprintf(uid, sizeof uid, "1.2.826.0.1.3680043.9.7777.%s", spec.name ? spec.name : "");
+    Vexa_Image **images = (Vexa_Image **)calloc(images_nb + 1, sizeof *images);
+    if (!images)
+        return nullptr;
+    for (int i = 0; i < images_nb; i++) {
+        images[i] = AzImage_Create(spec.width, spec.height, per_image, spec.times);
+        if (!images[i]) {
+            Images_Free(images, i);
+            return nullptr;
+        }
+        Image_Geometry(images[i], spec, i * per_image, uid);
+        Image_Fill(images[i], spec, i * per_image, per_image);
+    }
+    AzStudy *study = new AzStudy;
+    study->spec = spec;
+    study->file = new Kelvra_File(spec.name, images);
+    AzDb_File_Add(study->file);
+    /* Ascending location; time points of one place side by side. */
+    for (int s = 0; s < spec.slices; s++)
+        for (int t = 0; t < spec.times; t++) {
+            study->frame_bunch.push_back(s / per_image);
+            study->frame_slice.push_back(t * per_image + s % per_image);
+        }
+    return study;
+}
+
+int AzStudy_Insert(AzStudy *study, int order, unsigned int seed)
+{
+    if (!study)
+        return 0;
+    std::vector<size_t> sequence(study->frame_bunch.size());
+    for (size_t i = 0; i < sequence.size(); i++)
+        sequence[i] = i;
+    if (order == AZ_ORDER_DESCENDING)
+        std::reverse(sequence.begin(), sequence.end());
+    if (order == AZ_ORDER_SHUFFLED) {
+        /* Own Fisher-Yates: the same seed gives the same order everywhere. */
+        std::mt19937 random(seed);
+        for (size_t i = sequence.size(); i > 1; i--)
+            std::swap(sequence[i - 1], sequence[random() % i]);
+    }
+    int done = 0;
+    for (size_t i : sequence)
+        if (AzDb_Insert(study->file, study->frame_bunch[i], study->frame_slice[i]))
+            done++;
+    return done;
+}
+
+void AzStudy_Free(AzStudy *study) { delete study; }
