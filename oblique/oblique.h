@@ -108,6 +108,14 @@ int Oblique_TAG_Build(Kelvra_Oblique *cls, Vexa_Image *header, int width, int he
 int Oblique_Pixels_Draw(float zoom_x, float zoom_y, short width, short height);
 void Oblique_Image(HWND image_window, Boxs *box_image, Kelvra_Oblique *cls);
 void Oblique_Buffers_Release(void);
+void Oblique_Draw_Box(Matrix_4x4 m, float hx, float hy, float hz);
+void Oblique_Draw_Plane(Matrix_4x4 m, float hx, float hy, float hz, float d);
+int Oblique_Draw_Info(Boxs *box_image, Kelvra_Oblique *cls);
+void Oblique_Text_Begin(HWND window);
+int Oblique_Text_Height(HFONT font);
+int Oblique_Text_Width(HFONT font, const char *text);
+/* Reports every pending OpenGL error of a checkpoint at level 11. */
+void Oblique_GL_Check(const char *source, int line, const char *label);
 
 /* Messages shared by every part. */
 #define OBLIQUE_MSG_REALLOC "line %-4d of %s \nmemory error in realloc (var=%s, dim=%dx%d)"

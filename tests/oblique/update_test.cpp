@@ -1,0 +1,327 @@
+/* Propagation of painted regions between the two directions of a study. */
+#include "oblique_fixture.h"
+
+#include "oblique/oblique_internal.h"
+
+#include <atomic>
+#include <thread>
+
+class ObliqueUpdateTest : public ObliqueTest {
+  protected:
+    AzStudy_Spec spec;
+    AzStudy *built = nullptr;
+    Kelvra_Class *study = nullptr;
+    Kelvra_Oblique *org = nullptr, *obl = nullptr;
+    Vexa_Image *header = nullptr;   // the Oblique direction's image
+    std::vector<AzFrame *> frames;  // the Oblique direction's frames
+
+    void SetUp() override
+    {
+        ObliqueTest::SetUp();
+        spec.width = 8;
+        spec.height = 6;
+        spec.slices = 5;
+        spec.name = "Update";
+        built = AzStudy_Build(spec);
+        ASSERT_NE(built, nullptr);
+        ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_DESCENDING, 0), 5);
+        study = AzDb_Root()->Child_Get_Pt(0);
+        org = Direction(study, 0);
+        obl = Direction(study, 1);
+        Size_Original(org, spec.width, spec.height);
+        // This direction's x runs along the study's frames and its slices
+        // along the study's columns: (x, y, z) here is (z, y, x) there.
+        Matrix_4x4 m(0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1);
+        obl->matrix = m;
+        obl->matrix_pt = new Matrix_4x4(m);
+        obl->matrix_inv_pt = new Matrix_4x4(!m);
+        obl->dim = Oblique_Dim{5, 6, 8};
+        header = AzImage_Create(5, 6, 8, 1);
+        Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
+        list[0] = header;
+        obl->dir_file = new Kelvra_File("Oblique_Dir_1", list);
+        obl->dir_image = header;
+    }
+    void TearDown() override
+    {
+        AzStudy_Free(built);
+        ObliqueTest::TearDown();
+    }
+
+    void Add_Oblique_Frames()
+    {
+        for (int k = 0; k < 8; k++) {
+            AzFrame *frame = new AzFrame(header, k, 0);
+            obl->Child_Add(frame);
+            frames.push_back(frame);
+        }
+    }
+
+    Vexa_Image *Key(int f) { return built->file->images[built->frame_bunch[f]]; }
+    AzFrame *Original_Frame(int f)
+    {
+        for (int c = 0; c < org->Child_Get_Nb(); c++) {
+            AzFrame *frame = AzFrame_Cast(org->Child_Get_Pt(c));
+            if (frame && frame->key == Key(f))
+                return frame;
+        }
+        return nullptr;
+    }
+    static void Expect_Box(const Region_4D &box, const float min[4], const float max[4])
+    {
+        for (int i = 0; i < 4; i++) {
+            EXPECT_FLOAT_EQ(box.min[i], min[i]) << "min " << i;
+            EXPECT_FLOAT_EQ(box.max[i], max[i]) << "max " << i;
+        }
+    }
+};
+
+TEST_F(ObliqueUpdateTest, ObliqueListReachesTheStudyFrames)
+{
+    ASSERT_EQ(obl->Pixel_Set_TAG(obl, nullptr, Vect(2, 3, 4, 0), 1), 1);   // frame 2 at (4, 3)
+    ASSERT_EQ(obl->Pixel_Set_TAG(obl, nullptr, Vect(3, 1, 1, 0), 1), 1);   // frame 3 at (1, 1)
+    ASSERT_EQ(obl->Pixel_Set_TAG(obl, nullptr, Vect(2, 5, 1, 0), 1), 1);   // frame 2 at (1, 5)
+    ASSERT_EQ(obl->update_nb, 2);
+    EXPECT_EQ(obl->update_pt[0].key, (void *)Key(2));
+    EXPECT_EQ(obl->update_pt[1].key, (void *)Key(3));
+    const float min2[4] = {1, 3, 0, 0}, max2[4] = {4, 5, 0, 0};
+    Expect_Box(obl->update_pt[0].region, min2, max2);
+
+    Console_Capture console;
+    // Without bit 23 nothing happens.
+    EXPECT_EQ(obl->Update_B(0x400000 | 0x1000000), 1);
+    EXPECT_EQ(obl->update_nb, 2);
+    EXPECT_TRUE(console.Lines().empty());
+    for (int f = 0; f < 5; f++)
+        EXPECT_EQ(Original_Frame(f)->update_nb, 0);
+
+    EXPECT_EQ(obl->Update_B(0x800000), 1);
+    std::vector<Console_Line> expected = {{11, "Update_B for (Update (dir:Oblique)) dir: 1"}};
+    EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+    EXPECT_EQ(obl->update_nb, 0);
+    EXPECT_EQ(obl->update_pt, nullptr);
+    // The Original direction's frames are the study's own: each hears of
+    // every region, the frames of the painted images keep theirs.
+    for (int f = 0; f < 5; f++) {
+        AzFrame *frame = Original_Frame(f);
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->update_nb, 2) << f;
+        EXPECT_EQ(frame->dirty_nb, f == 2 || f == 3 ? 1 : 0) << f;
+    }
+    Expect_Box(Original_Frame(2)->dirty_last, min2, max2);
+    const float min3[4] = {1, 1, 0, 0}, max3[4] = {1, 1, 0, 0};
+    Expect_Box(Original_Frame(3)->dirty_last, min3, max3);
+
+    // An empty list: 1, no trace.
+    console.Clear();
+    EXPECT_EQ(obl->Update_B(0x800000), 1);
+    EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
+    EXPECT_EQ(Original_Frame(2)->update_nb, 2);
+}
+
+TEST_F(ObliqueUpdateTest, OriginalListReachesTheObliqueFrames)
+{
+    // Painted in the study's own frame 2 (its image's only slice).
+    ASSERT_EQ(org->Pixel_Set_TAG(org, Key(2), Vect(1, 3, 0, 0), 4), 1);
+    ASSERT_EQ(org->Pixel_Set_TAG(org, Key(2), Vect(4, 5, 0, 0), 4), 1);
+    ASSERT_EQ(org->update_nb, 1);
+
+    // No frames in the other direction yet: the list is dropped unheard.
+    Console_Capture console;
+    EXPECT_EQ(org->Update_B(0x800000), 1);
+    EXPECT_EQ(org->update_nb, 0);
+    EXPECT_EQ(org->update_pt, nullptr);
+    std::vector<Console_Line> expected = {{11, "Update_B for (Update (dir:Original)) dir: 0"}};
+    EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+
+    Add_Oblique_Frames();
+    ASSERT_EQ(org->Pixel_Set_TAG(org, Key(2), Vect(1, 3, 0, 0), 4), 1);
+    ASSERT_EQ(org->Pixel_Set_TAG(org, Key(2), Vect(4, 5, 0, 0), 4), 1);
+    EXPECT_EQ(org->Update_B(0x800000), 1);
+    // Frame 2 of the study is column x = 2 here; the study's columns 1..4
+    // are this direction's slices 1..4, its rows stay rows.
+    for (int k = 0; k < 8; k++) {
+        EXPECT_EQ(frames[k]->update_nb, 1) << k;
+        EXPECT_EQ(frames[k]->dirty_nb, k >= 1 && k <= 4 ? 1 : 0) << k;
+    }
+    const float min[4] = {2, 3, 1, 0}, max[4] = {2, 5, 4, 0};
+    Expect_Box(frames[1]->dirty_last, min, max);
+    Expect_Box(frames[4]->dirty_last, min, max);
+    for (int f = 0; f < 5; f++)
+        EXPECT_EQ(Original_Frame(f)->update_nb, 0) << "not sent back to its own frames";
+}
+
+TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
+{
+    // A second study: one image holding three slices (z 0, 1, 2), all
+    // three frames sharing its key.
+    AzStudy_Spec one;
+    one.width = 4;
+    one.height = 4;
+    one.slices = 3;
+    one.slices_per_image = 0;
+    one.name = "Shared";
+    AzStudy *shared = AzStudy_Build(one);
+    ASSERT_NE(shared, nullptr);
+    ASSERT_EQ(AzStudy_Insert(shared, AZ_ORDER_ASCENDING, 0), 3);
+    Kelvra_Class *second = nullptr;
+    for (int c = 0; c < AzDb_Root()->Child_Get_Nb(); c++)
+        if (AzDb_Root()->Child_Get_Pt(c) != study)
+            second = AzDb_Root()->Child_Get_Pt(c);
+    ASSERT_NE(second, nullptr);
+    Kelvra_Oblique *o2 = Direction(second, 0);
+    Kelvra_Oblique *b2 = Direction(second, 1);
+    ASSERT_EQ(o2->real_files_nb, 3);
+    void *key = shared->file->images[0];
+    // A transform without its inverse: the range arrives untransformed.
+    b2->matrix_pt = new Matrix_4x4();
+    Vexa_Image *own = AzImage_Create(4, 4, 5, 1);
+    Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
+    list[0] = own;
+    b2->dir_file = new Kelvra_File("Oblique_Dir_1", list);
+    b2->dir_image = own;
+    std::vector<AzFrame *> slices;
+    for (int k = 0; k < 5; k++) {
+        slices.push_back(new AzFrame(own, k, 0));
+        b2->Child_Add(slices.back());
+    }
+    auto calls = [&] {
+        int n = 0;
+        for (AzFrame *frame : slices)
+            n += frame->update_nb;
+        return n;
+    };
+
+    Region_4D box;
+    box.kind = 6;
+    box.Clear();
+    box.Add(1, 1, 0.5f, 0);
+    box.Add(3, 2, 2.0f, 0);
+    b2->Update_Child_A(0x800000, nullptr, key, &box);
+    EXPECT_EQ(calls(), 5) << "every frame is told";
+    const float min[4] = {1, 1, 1, 0}, max[4] = {3, 2, 2, 0};   // frames 1 (z 1) to 2 (z 2)
+    for (int k = 0; k < 5; k++)
+        EXPECT_EQ(slices[k]->dirty_nb, k == 1 || k == 2 ? 1 : 0) << k;
+    Expect_Box(slices[1]->dirty_last, min, max);
+    EXPECT_EQ(box.min[2], 0.5f) << "the box passed in is not changed";
+
+    // A key of no source frame, a z or t range that misses: no call.
+    Region_4D far = box;
+    b2->Update_Child_A(0x800000, nullptr, Key(0), &box);
+    far.min[2] = 2.5f;
+    far.max[2] = 9.0f;
+    b2->Update_Child_A(0x800000, nullptr, key, &far);
+    far = box;
+    far.min[3] = 1.0f;
+    far.max[3] = 2.0f;
+    b2->Update_Child_A(0x800000, nullptr, key, &far);
+    EXPECT_EQ(calls(), 5);
+
+    // A null key names every frame: 0 to the count.
+    b2->Update_Child_A(0x800000, nullptr, nullptr, &box);
+    EXPECT_EQ(calls(), 10);
+    const float min_all[4] = {1, 1, 0, 0}, max_all[4] = {3, 2, 3, 0};
+    Expect_Box(slices[3]->dirty_last, min_all, max_all);
+    EXPECT_EQ(slices[4]->dirty_nb, 0);
+
+    // Without a transform the call goes on unchanged.
+    delete b2->matrix_pt;
+    b2->matrix_pt = nullptr;
+    Region_4D plain = box;
+    b2->Update_Child_A(0x800000, nullptr, nullptr, &plain);
+    EXPECT_EQ(calls(), 15);
+    EXPECT_EQ(slices[1]->dirty_nb, 3);
+    Expect_Box(slices[1]->dirty_last, box.min, box.max);
+    AzStudy_Free(shared);
+}
+
+TEST_F(ObliqueUpdateTest, ValidationReportsAndGoesOn)
+{
+    Add_Oblique_Frames();
+    ASSERT_EQ(org->Pixel_Set_TAG(org, Key(1), Vect(2, 2, 0, 0), 4), 1);
+    Console_Capture console;
+    org->Class_Magic_Set(1);
+    EXPECT_EQ(org->Update_B(0x800000), 1);
+    org->Class_Magic_Set(43706);
+    std::vector<Console_Line> expected = {{2, "Invalid study class structure in Kelvra_Oblique::Update_B"},
+                                          {2, "file:.\\oblique_class_update line:42"},
+                                          {11, "Update_B for (Update (dir:Original)) dir: 0"}};
+    EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+    EXPECT_EQ(frames[2]->dirty_nb, 1) << "the list was still handed on";
+    EXPECT_EQ(org->update_nb, 0);
+
+    console.Clear();
+    Region_4D box;
+    box.Clear();
+    box.Add(2, 2, 0, 0);
+    obl->Class_A_Set(15);
+    obl->Update_Child_A(0x800000, nullptr, Key(1), &box);
+    obl->Class_A_Set(14);
+    expected = {{2, "Invalid Oblique structure in Kelvra_Oblique::Update_Child_A"},
+                {2, "file:.\\oblique_class_update line:100"}};
+    EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+    EXPECT_EQ(frames[2]->dirty_nb, 2);
+
+    console.Clear();
+    obl->Class_Magic_Set(2);
+    obl->Class_A_Set(0);
+    obl->Update_Child_A(0x800000, nullptr, Key(1), &box);
+    obl->Class_Magic_Set(43706);
+    obl->Class_A_Set(14);
+    expected = {{2, "Invalid study class structure in Kelvra_Oblique::Update_Child_A"},
+                {2, "file:.\\oblique_class_update line:100"},
+                {2, "Invalid Oblique structure in Kelvra_Oblique::Update_Child_A"},
+                {2, "file:.\\oblique_class_update line:100"}};
+    EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+
+    // No object at all: the two lines, and nothing to work on.
+    console.Clear();
+    EXPECT_EQ(Oblique_Validate(nullptr, "Kelvra_Oblique::Update_B", ".\\oblique_class_update", 42), 0);
+    expected = {{2, "Invalid study class pointer in Kelvra_Oblique::Update_B"},
+                {2, "file:.\\oblique_class_update line:42"}};
+    EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+    console.Clear();
+    EXPECT_EQ(Oblique_Validate(obl, "Kelvra_Oblique::Update_B", ".\\oblique_class_update", 42), 1);
+    EXPECT_TRUE(console.Lines().empty());
+}
+
+TEST_F(ObliqueUpdateTest, HostUpdateCarriesPaintAcross)
+{
+    // The host's own path: a paint in the Oblique direction, then the host's
+    // update with bit 23 reaches the study's frames.
+    AzHost_Interface_Thread_Set();
+    ASSERT_EQ(obl->Pixel_Set_TAG(obl, nullptr, Vect(4, 2, 6, 0), 3), 1);   // frame 4 at (6, 2)
+    AzHost_Post_Update(0x800000, nullptr, nullptr, nullptr);
+    EXPECT_GE(AzHost_Pump(), 1);
+    EXPECT_EQ(obl->update_nb, 0);
+    EXPECT_EQ(Original_Frame(4)->dirty_nb, 1);
+    const float min[4] = {6, 2, 0, 0}, max[4] = {6, 2, 0, 0};
+    Expect_Box(Original_Frame(4)->dirty_last, min, max);
+    EXPECT_EQ(AzFrame_Get_TAG(Original_Frame(4), 6, 2), 3);
+}
+
+TEST_F(ObliqueUpdateTest, PaintingWhileUpdatesRun)
+{
+    // A painter thread grows the list while this thread drains it: every
+    // paint lands either in a drained list or in the one left at the end
+    // (the sanitizer builds watch the list's storage).
+    const int paints = 20000;
+    std::atomic<int> painted{0};
+    std::thread painter([&] {
+        for (int i = 0; i < paints; i++)
+            painted += obl->Pixel_Set_TAG(obl, nullptr, Vect((float)(i % 5), (float)(i % 6), (float)(i % 8), 0), 1);
+    });
+    int drained = 0;
+    while (drained < 200 || painted < paints) {
+        EXPECT_EQ(obl->Update_B(0x800000), 1);
+        drained++;
+        if (drained > 100000)
+            break;
+    }
+    painter.join();
+    EXPECT_EQ(painted, paints);
+    EXPECT_LE(obl->update_nb, 5) << "one entry per source image at most";
+    EXPECT_EQ(obl->Update_B(0x800000), 1);
+    EXPECT_EQ(obl->update_nb, 0);
+    EXPECT_EQ(obl->update_pt, nullptr);
+}
