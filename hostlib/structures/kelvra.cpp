@@ -56,9 +56,65 @@ void Kelvra::Name_Set(const char *format, ...)
  * Kelvra_Class
  * --------------------------------------------------------------------- */
 
+/* The children as readers see them: published whole, so that reading a
+ * child takes no lock (the pixel path reads the study's children for every
+ * pixel).  Appending writes the slot before it publishes the count; any
+ * other change publishes a new view.  Old views stay until the class dies,
+ * since a reader on another thread may still hold one; capacities double,
+ * so they add up to a few times the largest child list. */
+struct Child_View {
+    std::atomic<int> nb;
+    int capacity;
+    Kelvra_Class *items[1];
+};
+
+static Child_View *Child_View_Make(const std::vector<Kelvra_Class *> &children, int capacity)
+{
+    Child_View *view = (Child_View *)malloc(sizeof(Child_View) + sizeof(Kelvra_Class *) * (size_t)capacity);
+    if (!view)
+        abort();  // the host cannot go on without its tree
+    view->capacity = capacity;
+    for (size_t i = 0; i < children.size(); i++)
+        view->items[i] = children[i];
+    view->nb.store((int)children.size(), std::memory_order_relaxed);
+    return view;
+}
+
 struct Kelvra_Class_Private {
     Kelvra_Class *parent = nullptr;
-    std::vector<Kelvra_Class *> children;
+    std::vector<Kelvra_Class *> children;   /* the writers' copy, under the tree lock */
+    std::atomic<Child_View *> view{nullptr};
+    std::vector<Child_View *> retired;
+
+    /* Publishes the children after a change other than an append. */
+    void Publish()
+    {
+        int capacity = 4;
+        while (capacity < (int)children.size())
+            capacity *= 2;
+        Child_View *old = view.load(std::memory_order_relaxed);
+        view.store(Child_View_Make(children, capacity), std::memory_order_release);
+        if (old)
+            retired.push_back(old);
+    }
+    /* Publishes one appended child. */
+    void Publish_Append()
+    {
+        Child_View *current = view.load(std::memory_order_relaxed);
+        int nb = (int)children.size();
+        if (!current || nb > current->capacity) {
+            Publish();
+            return;
+        }
+        current->items[nb - 1] = children[nb - 1];
+        current->nb.store(nb, std::memory_order_release);
+    }
+    ~Kelvra_Class_Private()
+    {
+        free(view.load(std::memory_order_relaxed));
+        for (Child_View *old : retired)
+            free(old);
+    }
     std::string title;
     std::string sort;
     uint64_t flags = 0;
@@ -147,6 +203,7 @@ Kelvra_Class::~Kelvra_Class()
         if (parent && azdb::Class_Alive(parent)) {
             std::vector<Kelvra_Class *> &siblings = parent->priv->children;
             siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+            parent->priv->Publish();
         }
         azdb::Class_Forget(this);
     }
@@ -180,6 +237,7 @@ int Kelvra_Class::Sort(int mode)
     if (now != sorted_set)
         return 0;  // the children changed meanwhile: leave them alone
     priv->children = order;
+    priv->Publish();
     return 1;
 }
 
@@ -231,20 +289,21 @@ void Kelvra_Class::Child_Add(Kelvra_Class *child)
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     child->priv->parent = this;
     priv->children.push_back(child);
+    priv->Publish_Append();
 }
 
 int Kelvra_Class::Child_Get_Nb() const
 {
-    std::lock_guard<std::recursive_mutex> hold(Mutex());
-    return (int)priv->children.size();
+    const Child_View *view = priv->view.load(std::memory_order_acquire);
+    return view ? view->nb.load(std::memory_order_acquire) : 0;
 }
 
 Kelvra_Class *Kelvra_Class::Child_Get_Pt(int index) const
 {
-    std::lock_guard<std::recursive_mutex> hold(Mutex());
-    if (index < 0 || index >= (int)priv->children.size())
+    const Child_View *view = priv->view.load(std::memory_order_acquire);
+    if (!view || index < 0 || index >= view->nb.load(std::memory_order_acquire))
         return nullptr;
-    return priv->children[index];
+    return view->items[index];
 }
 
 void Kelvra_Class::Child_Delete()
@@ -255,6 +314,7 @@ void Kelvra_Class::Child_Delete()
     {
         std::lock_guard<std::recursive_mutex> hold(Mutex());
         doomed.swap(priv->children);
+        priv->Publish();
     }
     /* Destructors run outside the tree lock: they may be the module's. */
     azdb::Trace_Mute mute;
