@@ -6,7 +6,7 @@
  * left edge and y growing upward from its bottom edge.  A widget takes its
  * fields into effect at Init; Draw paints it into its window's pixels.
  * Hit testing uses the pointer position and button state that the host
- * records for the window (Tools_Pointer_Set); Select(4) tests the position
+ * records for the window (AzTools_Pointer_Set in hostlib/tools/az_tools.h); Select(4) tests the position
  * only, any other state also feeds the event (press, drag) to the widget.
  *
  * Style words: 0x23 marks a widget disabled (drawn greyed, never selected);

@@ -1,0 +1,269 @@
+/* Clicks, drags, wheel, keys and help over the panel. */
+#include "panel_fixture.h"
+
+namespace {
+
+const float HALF_PI = 1.5707964f;
+const float PI_F = 3.1415927f;
+
+Kelvra_Oblique *Org_Of(int study)
+{
+    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(0));
+}
+
+Kelvra_Oblique *Obl_Of(int study)
+{
+    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(1));
+}
+
+} // namespace
+
+TEST_F(Panel_Test, ClickWithoutButtonAndOnOff)
+{
+    Load("Head", 16, 16, 8);
+    Open_Shown();
+    Over(button_on_off);
+    console.Clear();
+    EXPECT_EQ(Ctrl_Click(nullptr, 0), 0);
+    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{15, "Class Kelvra_Oblique: Ctrl_Click()"}}));
+    EXPECT_EQ(button_dir[0].lamp, 1);
+
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    EXPECT_EQ(button_dir[0].lamp, 0);
+    EXPECT_EQ(button_dir[1].lamp, 0);
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    EXPECT_EQ(button_dir[0].lamp, 1) << "two clicks give the lamp back";
+    Dir_Cur = 1;
+    Ctrl_Click(nullptr, AZ_POINTER_LEFT);
+    EXPECT_EQ(button_dir[0].lamp, 1);
+    EXPECT_EQ(button_dir[1].lamp, 1) << "only the current direction's lamp";
+    EXPECT_EQ(Obl_Of(0)->Child_Get_Nb(), 0) << "nothing changes before Update DB";
+
+    Over_Point(2, 300);   // inside the frame, over no widget
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 0);
+}
+
+TEST_F(Panel_Test, DirectionButtonsChooseAndRedraw)
+{
+    Load("Head", 16, 16, 8);
+    Open_Shown();
+    Ctrl_Draw();
+    ASSERT_EQ(valuator_vert[0].style & 0x23u, 0x23u);
+    Over(button_dir[1]);
+    console.Clear();
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    EXPECT_EQ(Dir_Cur, 1);
+    EXPECT_EQ(button_dir[0].selected, 0);
+    EXPECT_EQ(button_dir[1].selected, 1);
+    EXPECT_EQ(console.Count("Class Kelvra_Oblique: Ctrl_Draw()"), 1u) << "the click redraws the panel";
+    for (const Valuators *v : {&valuator_vert[0], &valuator_vert[1], &valuator_horiz[0], &valuator_horiz[1]})
+        EXPECT_EQ(v->style & 0x23u, 0u) << "enabled for the Oblique direction";
+    Over(button_dir[0]);
+    Ctrl_Click(nullptr, AZ_POINTER_LEFT);
+    EXPECT_EQ(Dir_Cur, 0);
+    EXPECT_EQ(button_dir[0].selected, 1);
+    EXPECT_EQ(button_dir[1].selected, 0);
+    EXPECT_EQ(valuator_horiz[0].style & 0x23u, 0x23u);
+
+    // A study that is no 3D group greys both buttons out: they take no click.
+    Org_Of(0)->group_valid = 0;
+    Ctrl_Update(UPDATE_SELECT);
+    EXPECT_EQ(button_dir[1].style, 0x23u);
+    Over(button_dir[1]);
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 0);
+    EXPECT_EQ(Dir_Cur, 0);
+}
+
+TEST_F(Panel_Test, ValuatorsSetTheAngles)
+{
+    Load("Head", 16, 16, 8);
+    ASSERT_EQ(Ctrl_Open(0), 1);
+    Dir_Cur = 1;
+    Kelvra_Oblique *obl = Obl_Of(0);
+    // Right valuator, 51 of 149 pixels up its track.
+    Over_Point(valuator_vert[1].x + 7, valuator_vert[1].y + 51);
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    float expected = HALF_PI + 51.0f / 149.0f * -PI_F;
+    EXPECT_NEAR(Rot_X, 0.5f, 0.011f);
+    EXPECT_NEAR(Rot_X, expected, 1e-5f);
+    EXPECT_FLOAT_EQ(valuator_vert[0].value, Rot_X);
+    EXPECT_FLOAT_EQ(valuator_vert[1].value, Rot_X);
+    EXPECT_FLOAT_EQ(obl->alpha, Rot_X);
+    EXPECT_FLOAT_EQ(Rot_Y, 0.0f);
+
+    // Dragging the bottom valuator, 86 of 149 pixels along.
+    Over_Point(valuator_horiz[0].x + 86, valuator_horiz[0].y + 7);
+    console.Clear();
+    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 10, 20), 1);
+    EXPECT_EQ(console.Lines()[0],
+              (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Motion(up_down:0001 pos:10x20)"}));
+    EXPECT_NEAR(Rot_Y, -0.25f, 0.011f);
+    EXPECT_NEAR(Rot_Y, HALF_PI + 86.0f / 149.0f * -PI_F, 1e-5f);
+    EXPECT_FLOAT_EQ(valuator_horiz[0].value, Rot_Y);
+    EXPECT_FLOAT_EQ(valuator_horiz[1].value, Rot_Y);
+    EXPECT_FLOAT_EQ(obl->beta, Rot_Y);
+    EXPECT_FLOAT_EQ(obl->alpha, Rot_X) << "the other angle stays";
+    EXPECT_EQ(Ctrl_Inside, 1);
+
+    // Hovering over a valuator rebuilds with the same angles.
+    float before = Rot_Y;
+    Over_Point(valuator_horiz[1].x + 3, valuator_horiz[1].y + 7);
+    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_NONE, 0, 0), 1);
+    EXPECT_FLOAT_EQ(Rot_Y, before);
+}
+
+TEST_F(Panel_Test, SliderClickDragAndHover)
+{
+    Load("Head", 16, 16, 8);
+    ASSERT_EQ(Ctrl_Open(0), 1);
+    Kelvra_Oblique *org = Org_Of(0);
+    ASSERT_FLOAT_EQ(slider_frame.maximum, 7.999f);
+    Over_Point(slider_frame.x + slider_frame.width - 1, slider_frame.y + 5);
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    EXPECT_FLOAT_EQ(org->slice_cur, 7.0f);
+    Over_Point(slider_frame.x, slider_frame.y + 5);
+    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_NONE, 0, 0), 1);
+    EXPECT_FLOAT_EQ(org->slice_cur, 7.0f) << "hovering does not move the slice";
+    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 0, 0), 1);
+    EXPECT_FLOAT_EQ(org->slice_cur, 0.0f);
+    Over_Point(2, 300);
+    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 0, 0), 0);
+}
+
+TEST_F(Panel_Test, ListClickChoosesTheStudy)
+{
+    Load("Head", 16, 16, 8);
+    Load("Knee", 16, 16, 8);
+    ASSERT_EQ(Ctrl_Open(0), 1);
+    std::string head = Org_Of(0)->Name_Get(), knee = Org_Of(1)->Name_Get();
+    Over_Point(select_instance.x + select_instance.width - 4, select_instance.y + 10);   // next arrow
+    AzHost_Trace_Start();
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    EXPECT_EQ(Instance_Cur, 2);
+    std::vector<std::string> marks = Only(AzHost_Trace_Take(), "Flag_Set_");
+    ASSERT_GE(marks.size(), 2u);
+    EXPECT_EQ(marks[0], "Flag_Set_Off " + head + " 0x30 0x4000");
+    EXPECT_EQ(marks[1], "Flag_Set_On " + knee + " 0x10 0x4000");
+
+    // With no current class the list moves but the panel keeps its study.
+    Dir_Cur = 1;
+    Kelvra_Oblique *saved = Instance_Pt[3];
+    Instance_Pt[3] = nullptr;
+    Over_Point(select_instance.x + 3, select_instance.y + 10);   // previous arrow
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    EXPECT_EQ(Instance_Cur, 2);
+    EXPECT_TRUE(Only(AzHost_Trace_Take(), "Flag_Set_").empty());
+    Instance_Pt[3] = saved;
+}
+
+TEST_F(Panel_Test, WheelOverListPreviewAndElsewhere)
+{
+    Load("Head", 16, 16, 8);
+    Load("Knee", 16, 16, 8);
+    ASSERT_EQ(Ctrl_Open(0), 1);
+    std::string head = Org_Of(0)->Name_Get();
+    Over(select_instance);
+    console.Clear();
+    AzHost_Trace_Start();
+    EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1);
+    EXPECT_EQ(console.Lines()[0], (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Scroll(val=-1)"}));
+    EXPECT_EQ(select_instance.current, 1) << "a wheel value of -1 moves the list by +1";
+    EXPECT_EQ(Instance_Cur, 2);
+    EXPECT_EQ(Only(AzHost_Trace_Take(), "Flag_Set_Off")[0], "Flag_Set_Off " + head + " 0x30 0x4000");
+    EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1) << "at the end nothing moves, the wheel is still taken";
+    EXPECT_EQ(Instance_Cur, 2);
+    EXPECT_TRUE(Only(AzHost_Trace_Take(), "Flag_Set_Off").empty());
+    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
+    EXPECT_EQ(Instance_Cur, 0);
+
+    // Over the preview the slider steps against the wheel and the geometry is rebuilt.
+    Rot_X = 0.25f;
+    slider_frame.value = 5.0f;
+    Over(box_preview);
+    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
+    EXPECT_FLOAT_EQ(slider_frame.value, 4.0f);
+    EXPECT_FLOAT_EQ(Org_Of(0)->slice_cur, 4.0f);
+    EXPECT_FLOAT_EQ(Org_Of(0)->alpha, 0.25f) << "the Original direction takes the panel's angles";
+    Over(slider_frame);
+    EXPECT_EQ(Ctrl_Scroll(nullptr, -2), 1);
+    EXPECT_FLOAT_EQ(slider_frame.value, 6.0f);
+
+    Over_Point(2, 300);
+    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 0);
+}
+
+TEST_F(Panel_Test, HelpKeywordUnderThePointer)
+{
+    Load("Head", 16, 16, 8);
+    ASSERT_EQ(Ctrl_Open(0), 1);
+    struct {
+        const Tools *tool;
+        const char *keyword;
+    } spots[] = {
+        {&select_instance, "instance"},  {&valuator_horiz[1], "rot_alpha"}, {&valuator_horiz[0], "rot_alpha"},
+        {&valuator_vert[0], "rot_beta"}, {&valuator_vert[1], "rot_beta"},   {&button_update, "update"},
+        {&box_preview, "preview"},       {&slider_frame, "preview"},        {&button_on_off, "on_off"},
+        {&button_dir[0], "dir_original"}, {&button_dir[1], "dir_oblique"},
+    };
+    AzHost_Trace_Start();
+    for (const auto &spot : spots) {
+        Over(*spot.tool);
+        EXPECT_EQ(Ctrl_Help(nullptr, 0x70, 5, 6), 1);
+        std::vector<std::string> help = Only(AzHost_Trace_Take(), "Fct_Help");
+        EXPECT_EQ(help, std::vector<std::string>{std::string("Fct_Help class_oblique ") + spot.keyword});
+        EXPECT_FALSE(AzHost_Help_Last().empty()) << spot.keyword;
+    }
+    Over(valuator_horiz[1]);
+    Ctrl_Help(nullptr, 0x70, 5, 6);
+    EXPECT_NE(AzHost_Help_Last().find("vertical axis"), std::string::npos) << AzHost_Help_Last();
+    Over(valuator_vert[0]);
+    Ctrl_Help(nullptr, 0x70, 5, 6);
+    EXPECT_NE(AzHost_Help_Last().find("horizontal axis"), std::string::npos) << AzHost_Help_Last();
+    AzHost_Trace_Take();
+    Over_Point(2, 300);
+    console.Clear();
+    EXPECT_EQ(Ctrl_Help(nullptr, 0x70, 5, 6), 1);
+    EXPECT_EQ(console.Lines()[0], (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Help(key:0070 pos:5x6)"}));
+    EXPECT_EQ(Only(AzHost_Trace_Take(), "Fct_Help"), std::vector<std::string>{"Fct_Help class_oblique (null)"});
+    EXPECT_NE(AzHost_Help_Last().find("Oblique reslice"), std::string::npos) << "the topic's own text";
+}
+
+TEST_F(Panel_Test, KeysAreNotTaken)
+{
+    console.Clear();
+    EXPECT_EQ(Ctrl_Key(nullptr, 0x41, 3, 4), 0);
+    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{15, "Class Kelvra_Oblique: Ctrl_Key(key:0041 pos:3x4)"}}));
+    for (int key : {0, 0x0D, 0x1B, 0x25, 0x70, 0xFFFF})
+        EXPECT_EQ(Ctrl_Key(nullptr, key, 0, 0), 0) << key;
+}
+
+TEST_F(Panel_Test, UpdateDbCreatesAndRemovesFrames)
+{
+    Over(button_update);
+    AzHost_Trace_Start();
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1) << "no study: the click is taken, nothing happens";
+    EXPECT_TRUE(Only(AzHost_Trace_Take(), "Iterator_Init 4").empty());
+
+    Load("Head", 16, 16, 8);
+    ASSERT_EQ(Ctrl_Open(0), 1);
+    Kelvra_Oblique *org = Org_Of(0), *obl = Obl_Of(0);
+    Dir_Cur = 1;
+    ASSERT_EQ(Ctrl_Update(UPDATE_ROTATE), 1);
+    button_dir[0].lamp = 1;
+    button_dir[1].lamp = 1;
+    Over(button_update);
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    ASSERT_EQ(Wait_Worker(), 1);
+    EXPECT_EQ(obl->Child_Get_Nb(), obl->dim.z) << "the Oblique frames were made";
+    EXPECT_EQ(org->Child_Get_Nb(), 8);
+
+    // Lamps (1, 0): keep the Original frames, remove the Oblique ones.
+    Over(button_on_off);
+    Ctrl_Click(nullptr, AZ_POINTER_LEFT);
+    ASSERT_EQ(button_dir[1].lamp, 0);
+    Over(button_update);
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
+    ASSERT_EQ(Wait_Worker(), 1);
+    EXPECT_EQ(obl->Child_Get_Nb(), 0);
+    EXPECT_EQ(org->Child_Get_Nb(), 8);
+}
