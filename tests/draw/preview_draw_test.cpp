@@ -1,0 +1,350 @@
+/* One preview: where the slice image goes, the volume outline and the
+ * cutting polygon, the info text, and the failure reports. */
+#include "draw_fixture.h"
+
+namespace {
+
+uint32_t Grey(int g) { return (uint32_t)g * 0x010101u; }
+
+/* First and last column (or row) of a colour in a window band. */
+struct Extent {
+    int first = 1 << 30, last = -1;
+    void Add(int v)
+    {
+        first = v < first ? v : first;
+        last = v > last ? v : last;
+    }
+};
+
+} // namespace
+
+class PreviewDrawTest : public DrawTest {
+  protected:
+    void SetUp() override
+    {
+        DrawTest::SetUp();
+        AzVar_Set("$COLOR_SCHEME", 3);
+    }
+
+    /* White pixels of a band of rows: the outline, apart from text. */
+    int White_In_Rows(int y0, int y1) { return Count(WHITE, 0, y0, Window_W() - 1, y1); }
+};
+
+TEST_F(PreviewDrawTest, SliceImageCentredInTopLeftSquare)
+{
+    // Volume 20 x 10 x 5 mm: diagonal 22.9 mm, taken as 22; the window is
+    // 110 high, so 5 pixels per mm and the image starts at (5, 30).
+    Make_Study(20, 10, 5);
+    Make_Window(300, 110);
+    Preview(obl, 2);
+    Save("preview_image.png");
+    for (int j = 0; j < 10; j++) {
+        for (int i = 0; i < 20; i++) {
+            int x = 5 + 5 * i + 2, y = 30 + 5 * j + 2;
+            if (abs(x - 100) <= 2)
+                continue;   // the outline's left edge (centred in the window) crosses here
+            ASSERT_EQ(Rgb(Pixel(x, y)), Grey(i * 5 + j * 10 + 2)) << "slice pixel " << i << "," << j;
+        }
+    }
+    // Every screen pixel of one slice pixel, and one step beyond the image.
+    for (int y = 30; y < 35; y++)
+        for (int x = 5; x < 10; x++)
+            EXPECT_EQ(Rgb(Pixel(x, y)), Grey(2)) << x << "," << y;
+    EXPECT_EQ(Rgb(Pixel(4, 32)), DARK_BLUE);
+    EXPECT_EQ(Rgb(Pixel(50, 29)), DARK_BLUE);
+    EXPECT_EQ(Rgb(Pixel(50, 80)), DARK_BLUE);
+    EXPECT_EQ(Rgb(Pixel(50, 79)), Grey(9 * 5 + 90 + 2));
+    EXPECT_EQ(Rgb(Pixel(2, 2)), DARK_BLUE) << "background: the host's colour for no data";
+
+    // A slice a millimetre wider than the truncated diagonal starts left
+    // of the window and is still drawn, clipped.
+    obl->dim.x = 23;
+    Preview(obl, 2);
+    EXPECT_EQ(Rgb(Pixel(0, 32)), Grey(2)) << "slice pixel 0 spans x -2.5 .. 2.5";
+    EXPECT_EQ(Rgb(Pixel(5, 32)), Grey(5 + 2));
+    EXPECT_EQ(Rgb(Pixel(50, 32)), Grey(10 * 5 + 2));
+}
+
+TEST_F(PreviewDrawTest, ZeroAnglesShowTheSliceRectangle)
+{
+    // Outline centred at (55, 200), 5 pixels per mm: the slice rectangle
+    // +-10 x +-5 mm spans x 5..105 and y 175..225, two pixels wide.
+    Make_Study(20, 10, 5);
+    Make_Window(110, 400);
+    Preview(obl, 2);
+    Save("preview_rectangle.png");
+    for (int x = 10; x <= 100; x++) {
+        EXPECT_TRUE(Rgb(Pixel(x, 174)) == YELLOW || Rgb(Pixel(x, 175)) == YELLOW) << x;
+        EXPECT_TRUE(Rgb(Pixel(x, 224)) == YELLOW || Rgb(Pixel(x, 225)) == YELLOW) << x;
+        EXPECT_EQ(Rgb(Pixel(x, 200)), DARK_BLUE) << x;
+    }
+    for (int y = 180; y <= 220; y++) {
+        EXPECT_TRUE(Rgb(Pixel(4, y)) == YELLOW || Rgb(Pixel(5, y)) == YELLOW) << y;
+        EXPECT_TRUE(Rgb(Pixel(104, y)) == YELLOW || Rgb(Pixel(105, y)) == YELLOW) << y;
+    }
+    int all = Count(YELLOW, 0, 0, 109, 399);
+    int near_edges = Count(YELLOW, 3, 173, 106, 176) + Count(YELLOW, 3, 223, 106, 226) +
+                     Count(YELLOW, 3, 177, 6, 222) + Count(YELLOW, 103, 177, 106, 222);
+    EXPECT_EQ(all, near_edges) << "no yellow away from the rectangle";
+    EXPECT_GT(all, 2 * (90 + 40));
+
+    // A slice plane that misses the volume: no polygon and no message.
+    Console_Capture console;
+    Preview(obl, -10);
+    EXPECT_EQ(Count(YELLOW, 0, 0, 109, 399), 0);
+    EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
+}
+
+TEST_F(PreviewDrawTest, OutlineDashedInFrontSolidBehind)
+{
+    // A 16 mm cube, slightly turned so that its faces part on screen.
+    Make_Study(16, 16, 16);
+    Make_Window(110, 400);
+    obl->alpha = 0.3f;
+    obl->beta = 0.2f;
+    Preview(obl, 0);
+    Save("preview_first_slice.png");
+    int first = White_In_Rows(120, 340);
+    Preview(obl, 15);
+    Save("preview_last_slice.png");
+    int last = White_In_Rows(120, 340);
+    Preview(obl, 8);
+    int middle = White_In_Rows(120, 340);
+    // Dashed lines light every other pixel.
+    EXPECT_GT(first, 100);
+    EXPECT_LT(first, last * 7 / 10) << "first slice: nearly all in front, dashed";
+    EXPECT_LT(first, middle);
+    EXPECT_LT(middle, last);
+    EXPECT_GT(Count(YELLOW, 0, 120, 109, 340), 50) << "the cutting polygon";
+    // What a draw leaves behind.
+    ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
+    GLint depth = 0;
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 1);
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 1);
+    GLfloat width = 0.0f;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 1.0f);
+    EXPECT_FALSE(glIsEnabled(GL_LINE_STIPPLE));
+    OpenGL_Context_Off(window, 4);
+    EXPECT_EQ(Y_DC, nullptr);
+    EXPECT_EQ(Y_Window, nullptr);
+}
+
+TEST_F(PreviewDrawTest, WideWindowKeepsImageTopLeftOutlineCentred)
+{
+    // A 10 mm cube: diagonal 17 mm, 120 / 17 pixels per mm.
+    Make_Study(10, 10, 10);
+    Make_Window(200, 120);
+    Preview(obl, 5);
+    Save("preview_wide.png");
+    Extent columns, rows;
+    for (int y = 0; y < 120; y++)
+        for (int x = 0; x < 200; x++)
+            if (Rgb(Pixel(x, y)) == YELLOW) {
+                columns.Add(x);
+                rows.Add(y);
+            }
+    ASSERT_GE(columns.last, 0);
+    EXPECT_NEAR((columns.first + columns.last) / 2.0, 99.5, 1.0);
+    EXPECT_NEAR((rows.first + rows.last) / 2.0, 59.5, 1.0);
+    EXPECT_NEAR(columns.last - columns.first, 10 * 120.0 / 17.0, 3.0);
+    // The image: 70.6 pixels square, centred on (60, 60).
+    EXPECT_EQ(Rgb(Pixel(60, 60)), Grey(5 * 5 + 5 * 10 + 5));
+    EXPECT_EQ(Rgb(Pixel(28, 28)), Grey(5));
+    EXPECT_EQ(Rgb(Pixel(22, 60)), DARK_BLUE);
+    EXPECT_EQ(Rgb(Pixel(150, 60)), DARK_BLUE) << "inside the outline, right of the image square";
+}
+
+TEST_F(PreviewDrawTest, InfoLinesRightAlignedAtTheirBaselines)
+{
+    Make_Study(20, 10, 5);
+    Make_Window(460, 110);
+    obl->alpha = 0.7854f;
+    obl->beta = -0.0087f;
+    obl->theta = 1.0f;
+    obl->voxel = Vect(0.5f, 0.25f, 2.0f, 0.0f);
+    Preview(obl, 2);
+    Save("preview_info.png");
+
+    HFONT font = AzFont_Get("arial", 10);
+    int ascent = 0, descent = 0;
+    ASSERT_TRUE(AzFont_Metrics(font, nullptr, &ascent, &descent, nullptr, nullptr));
+    int th = ascent + descent;
+    const int w = 460, h = 110;
+    struct Line {
+        const char *text;
+        int y;
+    } lines[6] = {{"Alpha: 45", th + 3},
+                  {"Beta: -0", 2 * th + 3},
+                  {"Theta: 57", 3 * th + 3},
+                  {"5 slices", h - 2 * th - 3},
+                  {"20 x 10 pix", h - th - 3},
+                  {"0.50 x 0.25 x 2.00 mm", h - 3}};
+    std::vector<uint8_t> coverage((size_t)w * h);
+    for (const Line &line : lines) {
+        int tw = AzFont_Measure(font, line.text, -1, nullptr, nullptr);
+        int x = w - tw - 3;
+        std::fill(coverage.begin(), coverage.end(), 0);
+        AzFont_Coverage(font, line.text, coverage.data(), w, h, x, line.y);
+        int lit = 0, right = -1;
+        for (int y = line.y - ascent; y < line.y + descent; y++) {
+            for (int px = x - 2; px < w; px++) {
+                if (y < 0 || y >= h)
+                    continue;
+                uint8_t c = coverage[(size_t)y * w + px];
+                uint32_t p = Rgb(Pixel(px, y));
+                if (c == 0) {
+                    EXPECT_EQ(p, DARK_BLUE) << line.text << " at " << px << "," << y;
+                }
+                if (c >= 128) {
+                    EXPECT_NE(p, DARK_BLUE) << line.text << " at " << px << "," << y;
+                    lit++;
+                    right = px > right ? px : right;
+                }
+                if (c == 255) {
+                    EXPECT_EQ(p, WHITE) << line.text << " at " << px << "," << y;
+                }
+            }
+        }
+        EXPECT_GT(lit, 10) << line.text;
+        EXPECT_LE(right, w - 4) << line.text << ": 3 pixels free at the right edge";
+        EXPECT_GE(right, w - 6) << line.text;
+    }
+}
+
+TEST_F(PreviewDrawTest, ContextFailureReported)
+{
+    Make_Study(20, 10, 5);
+    Make_Window(110, 110);
+    Console_Capture console;
+    Oblique_Image(nullptr, &box, obl);
+    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:54"},
+                                      {2, "Error: in YGL_CONTEXT_RGB( box_image )"}}))
+        << Console_Dump(console.Lines());
+    EXPECT_EQ(Y_DC, nullptr);
+    EXPECT_NE(Rgb(Pixel(50, 50)), DARK_BLUE) << "nothing drawn";
+}
+
+TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
+{
+    Make_Study(20, 10, 5);
+    Make_Window(110, 110);
+    Console_Capture console;
+
+    // An error left pending: the first checkpoint reports it.
+    ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
+    glEnable(0x1234);
+    OpenGL_Context_Off(window, 4);
+    Preview(obl, 2);
+    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:60"},
+                                      {11, "OpenGL Error 1280 in glViewport"},
+                                      {11, "GL_INVALID_ENUM"}}))
+        << Console_Dump(console.Lines());
+    console.Clear();
+
+    // A slice 22 mm away: the solid pass's near and far planes meet.
+    Preview(obl, -20);
+    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:144"},
+                                      {11, "OpenGL Error 1281 in glMatrix"},
+                                      {11, "GL_INVALID_VALUE"}}))
+        << Console_Dump(console.Lines());
+    console.Clear();
+
+    // A box of width 0: every projection of it is empty.
+    box.width = 0;
+    Preview(obl, 2);
+    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:71"},
+                                      {11, "OpenGL Error 1281 in Oblique_Image: glMatrix"},
+                                      {11, "GL_INVALID_VALUE"},
+                                      {11, "file:.\\oblique_ctrl_draw line:144"},
+                                      {11, "OpenGL Error 1281 in glMatrix"},
+                                      {11, "GL_INVALID_VALUE"},
+                                      {11, "file:.\\oblique_ctrl_draw line:183"},
+                                      {11, "OpenGL Error 1281 in glMatrix"},
+                                      {11, "GL_INVALID_VALUE"}}))
+        << Console_Dump(console.Lines());
+}
+
+TEST_F(PreviewDrawTest, TextMeasuring)
+{
+    Make_Window(110, 110);
+    HFONT font = AzFont_Get("arial", 10);
+    int ascent = 0, descent = 0, average = 0;
+    ASSERT_TRUE(AzFont_Metrics(font, nullptr, &ascent, &descent, &average, nullptr));
+    ASSERT_GT(average, 0);
+
+    Oblique_Text_Begin(window);
+    EXPECT_EQ(Y_Window, window);
+    ASSERT_NE(Y_DC, nullptr);
+    EXPECT_EQ(AzDc_Map_Mode(Y_DC), MM_ISOTROPIC);
+    EXPECT_EQ(Oblique_Text_Height(font), ascent + descent);
+    // A null font measures the stock system font.
+    HFONT system = (HFONT)GetStockObject(SYSTEM_FONT);
+    int s_ascent = 0, s_descent = 0;
+    ASSERT_TRUE(AzFont_Metrics(system, nullptr, &s_ascent, &s_descent, nullptr, nullptr));
+    EXPECT_EQ(Oblique_Text_Height(nullptr), s_ascent + s_descent);
+    EXPECT_EQ(Oblique_Text_Width(nullptr, "Beta"), AzFont_Measure(system, "Beta", -1, nullptr, nullptr));
+    // Tabs: three average character widths each on top of the extent.
+    int plain = AzFont_Measure(font, "ab", -1, nullptr, nullptr);
+    EXPECT_EQ(Oblique_Text_Width(font, "ab"), plain);
+    EXPECT_EQ(Oblique_Text_Width(font, "a\tb"), plain + 3 * average);
+    EXPECT_EQ(Oblique_Text_Width(font, "\ta\tb"), plain + 6 * average);
+    EXPECT_EQ(Oblique_Text_Width(font, ""), 0);
+    // Measuring leaves the device context's own font selected.
+    EXPECT_EQ(AzDc_Font(Y_DC), system);
+    ReleaseDC(Y_Window, Y_DC);
+    Y_DC = nullptr;
+    Y_Window = nullptr;
+    LeaveCriticalSection(&Critical);
+    EXPECT_EQ(Critical_Flag, 1);
+}
+
+TEST_F(PreviewDrawTest, PhantomStudyThroughTheHostPixels)
+{
+    // The host's own phantom and pixel callbacks: grey levels and sphere
+    // labels of slice 4, tags blended at half weight (scheme 2).
+    AzVar_Set("$COLOR_SCHEME", 2);
+    AzStudy_Spec spec;   // 16 x 16 x 8, one image per slice
+    AzStudy *built = AzStudy_Build(spec);
+    ASSERT_NE(built, nullptr);
+    ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_SHUFFLED, 7), 8);
+    Vexa_Image *image = built->file->images[0];
+    AzStudy_Free(built);
+    study = AzDb_Root()->Child_Get_Pt(0);
+    org = static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(0));
+    ASSERT_EQ(org->real_files_nb, 8);
+    org->dim = Oblique_Dim{16, 16, 8};
+    org->voxel = Vect(1.0f, 1.0f, 1.0f, 0.0f);
+    org->matrix.init();
+    // Diagonal 24 mm in a 240-pixel window: 10 pixels per mm, image at (40, 40).
+    Make_Window(240, 240);
+    header = *image;
+    Preview(org, 4);
+    Save("preview_phantom.png");
+
+    const uint16_t *red = (const uint16_t *)Fct_Variable_Value("$TAG_RED", nullptr, nullptr, nullptr);
+    const uint16_t *green = (const uint16_t *)Fct_Variable_Value("$TAG_GRN", nullptr, nullptr, nullptr);
+    const uint16_t *blue = (const uint16_t *)Fct_Variable_Value("$TAG_BLU", nullptr, nullptr, nullptr);
+    ASSERT_EQ(Fct_GLI_2_Color(image->display_mode, image->display_high, image->display_low), 1);
+    int tagged = 0;
+    for (int j = 0; j < 15; j++) {       // the last row lies under the bottom text
+        for (int i = 0; i < 14; i++) {   // the last columns under the top text
+            uint32_t grey = Fct_GLI_2_Color(AzPhantom_GLI(spec, i, j, 4, 0));
+            int t = AzPhantom_TAG(spec, i, j, 4, 0);
+            uint32_t p = Pixel(40 + 10 * i + 5, 40 + 10 * j + 5);
+            if (t == 0) {
+                ASSERT_EQ(Rgb(p), Rgb(grey)) << i << "," << j;
+                continue;
+            }
+            tagged++;
+            const int tag_rgb[3] = {red[t] >> 8, green[t] >> 8, blue[t] >> 8};
+            for (int c = 0; c < 3; c++) {
+                double expected = tag_rgb[c] * (127 / 255.0) + (grey >> (8 * c) & 0xff) * (128 / 255.0);
+                ASSERT_NEAR((double)(p >> (8 * c) & 0xff), expected, 1.01) << i << "," << j << " channel " << c;
+            }
+        }
+    }
+    EXPECT_GT(tagged, 10);
+}
