@@ -1,0 +1,210 @@
+/* Direction set-up against a study loaded through the module. */
+#include <string.h>
+
+#include "apply_study.h"
+#include "hostlib/win32/az_win.h"
+#include "tests/support/fault.h"
+
+namespace {
+
+class Setup : public Study_Test {};
+
+AzStudy_Spec Spaced_Spec()
+{
+    AzStudy_Spec spec;
+    spec.width = 12;
+    spec.height = 10;
+    spec.slices = 7;
+    spec.spacing[0] = 0.75f;
+    spec.spacing[1] = 0.5f;
+    spec.spacing[2] = 2.5f;
+    spec.name = "Spine";
+    return spec;
+}
+
+TEST_F(Setup, SizesBothDirectionsFromTheFirstFrame)
+{
+    AzStudy_Spec spec = Spaced_Spec();
+    Load(spec);
+    console.Clear();
+    EXPECT_EQ(Oblique_Setup(org, obl), 0);
+
+    const std::vector<Console_Line> expected{
+        {4, "\xF1\x02 Testing Group:\x01 " + std::string(org->Name_Get())},
+        {4, "    It is a valid 3D group."},
+    };
+    EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+    EXPECT_EQ(org->group_valid, 1);
+
+    EXPECT_EQ(org->ref_dim.x, 12);
+    EXPECT_EQ(org->ref_dim.y, 10);
+    EXPECT_EQ(org->ref_dim.z, 7);
+    EXPECT_EQ(org->dim.x, 12);
+    EXPECT_EQ(org->dim.y, 10);
+    EXPECT_EQ(org->dim.z, 7);
+    EXPECT_EQ(obl->ref_dim.x, 7);
+    EXPECT_EQ(obl->ref_dim.y, 10);
+    EXPECT_EQ(obl->ref_dim.z, 12);
+    EXPECT_EQ(obl->dim.x, 7);
+    EXPECT_EQ(obl->dim.y, 10);
+    EXPECT_EQ(obl->dim.z, 12);
+
+    ASSERT_NE(org->dir_file, nullptr);
+    ASSERT_NE(obl->dir_file, nullptr);
+    EXPECT_STREQ(org->dir_file->name, "Oblique_Dir_0");
+    EXPECT_STREQ(obl->dir_file->name, "Oblique_Dir_1");
+    EXPECT_EQ(org->dir_file->images[0], org->dir_image);
+    EXPECT_EQ(org->dir_file->images[1], nullptr);
+    EXPECT_EQ(obl->dir_file->images[0], obl->dir_image);
+    EXPECT_EQ(obl->dir_file->images[1], nullptr);
+
+    /* Headers are copies of the first frame's, resized per direction. */
+    Vexa_Image *first = (Vexa_Image *)Oblique_Frame_Key(org, 0);
+    EXPECT_EQ(org->dir_image->width, 12);
+    EXPECT_EQ(org->dir_image->height, 10);
+    EXPECT_EQ(org->dir_image->slices_nb, 7);
+    EXPECT_EQ(obl->dir_image->width, 7);
+    EXPECT_EQ(obl->dir_image->height, 10);
+    EXPECT_EQ(obl->dir_image->slices_nb, 12);
+    EXPECT_EQ(obl->dir_image->flags, first->flags | 0x20000000u);
+    EXPECT_EQ(org->dir_image->flags, first->flags);
+    EXPECT_FLOAT_EQ(obl->dir_image->location, first->location);
+    EXPECT_EQ(org->dir_image->pixels_pt, nullptr);
+
+    EXPECT_FLOAT_EQ(org->voxel.x, 0.75f);
+    EXPECT_FLOAT_EQ(org->voxel.y, 0.5f);
+    EXPECT_NEAR(org->voxel.z, 2.5f, 1e-5);
+    EXPECT_FLOAT_EQ(obl->voxel.x, org->voxel.x);
+    EXPECT_FLOAT_EQ(obl->voxel.y, org->voxel.y);
+    EXPECT_FLOAT_EQ(obl->voxel.z, org->voxel.z);
+    EXPECT_EQ(memcmp(&obl->axis_x, &org->axis_x, sizeof(Vect)), 0);
+    EXPECT_EQ(memcmp(&obl->axis_y, &org->axis_y, sizeof(Vect)), 0);
+    EXPECT_EQ(memcmp(&obl->axis_z, &org->axis_z, sizeof(Vect)), 0);
+
+    EXPECT_EQ(org->Pixel_Get_Dim, &Class_Oblique_Pixel_Get_Dim);
+    EXPECT_EQ(obl->Pixel_Get_Dim, &Class_Oblique_Pixel_Get_Dim);
+    /* Switched off: no frames were made. */
+    EXPECT_EQ(obl->Child_Get_Nb(), 0);
+    EXPECT_EQ(AzProgress_Count(), 0);
+
+    /* Nothing changed: nothing done, nothing said. */
+    Kelvra_File *file_0 = org->dir_file;
+    Kelvra_File *file_1 = obl->dir_file;
+    console.Clear();
+    EXPECT_EQ(Oblique_Setup(org, obl), 1);
+    EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
+
+    /* A new test keeps the records but marks B's header again. */
+    obl->dir_image->flags &= ~0x20000000u;
+    org->group_valid = -1;
+    EXPECT_EQ(Oblique_Setup(org, obl), 0);
+    EXPECT_EQ(org->dir_file, file_0);
+    EXPECT_EQ(obl->dir_file, file_1);
+    EXPECT_NE(obl->dir_image->flags & 0x20000000u, 0u);
+}
+
+TEST_F(Setup, SliceStepComesFromTheFramePositions)
+{
+    /* Tilted rows: the step is the distance between first and last frame
+     * over the gaps, whatever the orientation. */
+    AzStudy_Spec spec = Spaced_Spec();
+    spec.row = Vect(0.6f, 0.8f, 0.0f);
+    spec.col = Vect(-0.8f, 0.6f, 0.0f);
+    spec.spacing[2] = 3.0f;
+    spec.origin = Vect(-40.0f, 12.0f, 7.0f);
+    Load(spec);
+    EXPECT_EQ(Oblique_Setup(org, obl), 0);
+    EXPECT_NEAR(org->voxel.z, 3.0f, 1e-4);
+    EXPECT_NEAR(obl->voxel.z, 3.0f, 1e-4);
+}
+
+TEST_F(Setup, InvalidGroupLeavesTheDirectionsBare)
+{
+    AzStudy_Spec spec = Spaced_Spec();
+    spec.slices = 1;
+    Load(spec);
+    console.Clear();
+    EXPECT_EQ(Oblique_Setup(org, obl), 1);
+    EXPECT_EQ(org->group_valid, 0);
+    EXPECT_EQ(org->dir_file, nullptr);
+    EXPECT_EQ(org->dir_image, nullptr);
+    EXPECT_EQ(obl->dir_file, nullptr);
+    EXPECT_EQ(obl->dir_image, nullptr);
+    EXPECT_EQ(org->Pixel_Get_Dim, nullptr);
+    EXPECT_EQ(console.Count("You need more than 1 frame"), 1u) << Console_Dump(console.Lines());
+
+    /* No size was ever recorded, so the study is tested again. */
+    console.Clear();
+    EXPECT_EQ(Oblique_Setup(org, obl), 1);
+    EXPECT_EQ(console.Count("Testing Group"), 1u);
+}
+
+TEST_F(Setup, HeaderAllocationFailureLeavesNoRecord)
+{
+    AzStudy_Spec spec = Spaced_Spec();
+    Load(spec);
+    Fault_Scope disarm;
+    Fault_Arm("calloc", 1);
+    console.Clear();
+    EXPECT_EQ(Oblique_Setup(org, obl), 1);
+    Fault_Disarm();
+    EXPECT_EQ(org->dir_file, nullptr);
+    EXPECT_EQ(org->dir_image, nullptr);
+    const Console_Line failure{1, "line 1120 of .\\oblique_ctrl \nmemory error in calloc (var=oblique->dir_image, dim=1x2960)"};
+    std::vector<Console_Line> lines = console.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), failure) << Console_Dump(lines);
+
+    /* The next set-up tries again and succeeds. */
+    EXPECT_EQ(Oblique_Setup(org, obl), 0);
+    EXPECT_NE(org->dir_image, nullptr);
+    EXPECT_EQ(org->dim.z, 7);
+}
+
+TEST_F(Setup, AddingAFrameRebuildsTheObliqueDirectionByItself)
+{
+    AzStudy_Spec spec = Spaced_Spec();
+    spec.series_uid = "1.2.3.4";
+    Load(spec);
+    /* Built narrower than the source width, as after a rotation. */
+    Build_Oblique(Swap_Matrix(6), 7, 10, 10);
+    ASSERT_EQ(obl->Child_Get_Nb(), 10);
+    ASSERT_EQ(org->group_valid, 1);
+
+    /* One more frame of the same series, past the last one. */
+    AzStudy_Spec more = spec;
+    more.slices = 1;
+    more.origin = Vect(0.0f, 0.0f, 7 * 2.5f);
+    AzStudy *extra = AzStudy_Build(more);
+    ASSERT_NE(extra, nullptr);
+    ASSERT_EQ(AzStudy_Insert(extra, AZ_ORDER_ASCENDING, 0), 1);
+    AzStudy_Free(extra);
+    ASSERT_EQ(org->real_files_nb, 8);
+    ASSERT_EQ(org->Child_Get_Nb(), 8);
+    EXPECT_EQ(org->group_valid, -1);
+    std::vector<AzFrame *> org_frames = Frames_Of(org);
+
+    console.Clear();
+    AzHost_Trace_Start();
+    EXPECT_EQ(Oblique_Setup(org, obl), 1);
+    ASSERT_EQ(Wait_Worker(), 1);
+    std::vector<std::string> trace = AzHost_Trace_Take();
+
+    EXPECT_EQ(console.Count("Testing Group"), 1u);
+    EXPECT_EQ(org->dim.z, 8);
+    EXPECT_EQ(obl->dim.x, 8);
+    ASSERT_EQ(obl->Child_Get_Nb(), 12);
+    EXPECT_EQ(Frames_Of(org), org_frames);
+    const std::vector<std::string> deletes{"Child_Delete " + std::string(obl->Name_Get())};
+    EXPECT_EQ(Trace_Only(trace, {"Child_Delete"}), deletes);
+
+    /* The transform still reaches frames 6 down to 0; column 7 lies before frame 0. */
+    std::vector<AzFrame *> frames = Frames_Of(obl);
+    for (int k = 0; k < 12; k += 5)
+        for (int x = 0; x < 8; x++) {
+            int expected = x < 7 ? AzPhantom_GLI(spec, k, 3, 6 - x, 0) : AZ_GLI_INVALID;
+            EXPECT_EQ(AzFrame_Get_GLI(frames[k], (float)x, 3.0f), expected) << k << "," << x;
+        }
+}
+
+} // namespace
