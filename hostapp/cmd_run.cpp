@@ -1,0 +1,33 @@
+/*
+ * azozude run: a session of panel events played on studies.
+ */
+#include <stdio.h>
+
+#include "az_commands.h"
+
+int Command_Run(AzApp_Options *options)
+{
+    std::vector<std::string> words = options->words;
+    std::string labels;
+    if (Option_Take(&words, "--labels", &labels) < 0 || Options_Unknown(words, "run"))
+        return AZ_EXIT_USAGE;
+    if (words.empty()) {
+        fprintf(stderr, "usage: azozude run SESSION [STUDY...] [--labels FILE]\n");
+        return AZ_EXIT_USAGE;
+    }
+    std::vector<AzSession_Step> steps;
+    std::string error;
+    if (!AzSession_Load(words[0], &steps, &error)) {
+        fprintf(stderr, "azozude: %s\n", error.c_str());
+        return AZ_EXIT_INPUT;
+    }
+    AzApp app;
+    int code = AzApp_Start(&app, *options);
+    if (code == AZ_EXIT_OK)
+        code = AzApp_Load(&app, std::vector<std::string>(words.begin() + 1, words.end()), labels);
+    if (code != AZ_EXIT_OK) {
+        AzApp_Stop(&app);
+        return code;
+    }
+    return Session_Play(&app, steps, words[0]);
+}

@@ -1,0 +1,305 @@
+/*
+ * The host program's set-up.
+ */
+#include "az_app.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include "../../hostlib/tools/az_tools.h"
+#include "../../hostlib/util/az_console.h"
+#include "../../hostlib/win32/az_win.h"
+
+namespace {
+
+const char main_class[] = "AzozudeMain";
+const int main_width = 640, main_height = 480;
+/* Pumping waits this long for a message before looking again. */
+const DWORD idle_wait_ms = 20;
+
+int Main_Window_Create(AzApp *app)
+{
+    WNDCLASSA window_class;
+    memset(&window_class, 0, sizeof(window_class));
+    window_class.lpfnWndProc = DefWindowProcA;
+    window_class.lpszClassName = main_class;
+    RegisterClassA(&window_class); // already registered by an earlier start: fine
+    app->main_window = CreateWindowExA(0, main_class, "RUD Azozude", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                       main_width, main_height, nullptr, nullptr, nullptr, nullptr);
+    if (!app->main_window)
+        return 0;
+    hwnd = app->main_window;
+    SetActiveWindow(app->main_window);
+    return 1;
+}
+
+int Tool_Width(void)
+{
+    int width = static_cast<int>(Fct_Variable_Value("$INTERFACE_TOOL_WIDTH", nullptr, nullptr, nullptr));
+    return width > 0 ? width : AZ_APP_PANEL_WIDTH;
+}
+
+/* The panel lays itself out for the host's tool width: a panel of another
+ * width changes the setting (0 leaves it). */
+void Tool_Width_Set(int width)
+{
+    if (width > 0)
+        AzVar_Set("$INTERFACE_TOOL_WIDTH", width);
+}
+
+long Milliseconds_Now(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace
+
+AzApp::AzApp()
+    : module{}, main_window(nullptr), panel_window(nullptr), panel_width(0), panel_height(0), tool_width_default(0),
+      panel_open(0)
+{
+}
+
+int AzApp_Options_Parse(int argc, char **argv, AzApp_Options *options, std::string *error)
+{
+    char default_path[1024];
+    options->module_path = AzModule_Default_Path(default_path, sizeof(default_path));
+    options->console_level = 4;
+    options->command.clear();
+    options->words.clear();
+    // Global options may stand anywhere, so that they can be added at the end of a command line.
+    for (int i = 1; i < argc; i++) {
+        const char *word = argv[i];
+        if (strcmp(word, "--module") == 0) {
+            if (i + 1 >= argc) {
+                *error = "--module needs a path";
+                return 0;
+            }
+            options->module_path = argv[++i];
+        } else if (strncmp(word, "--module=", 9) == 0) {
+            options->module_path = word + 9;
+        } else if (strcmp(word, "-q") == 0 || strcmp(word, "--quiet") == 0) {
+            options->console_level = 2;
+        } else if (strcmp(word, "-v") == 0 || strcmp(word, "--verbose") == 0) {
+            options->console_level = 11;
+        } else if (strcmp(word, "-vv") == 0) {
+            options->console_level = 15;
+        } else if (options->command.empty()) {
+            options->command = word;
+        } else {
+            options->words.push_back(word);
+        }
+    }
+    return 1;
+}
+
+int AzApp_Start(AzApp *app, const AzApp_Options &options)
+{
+    app->options = options;
+    AzConsole_Level_Set(options.console_level);
+    char error[2048];
+    if (!AzModule_Load(&app->module, options.module_path.c_str(), error, sizeof(error))) {
+        fprintf(stderr, "azozude: %s\n", error);
+        return AZ_EXIT_MODULE;
+    }
+    if (!Main_Window_Create(app)) {
+        fprintf(stderr, "azozude: cannot create the main window: %s\n", Error_Windows(0));
+        AzModule_Unload(&app->module);
+        return AZ_EXIT_MODULE;
+    }
+    AzHost_Interface_Thread_Set();
+    AzDb_Init();
+    AzTools_Register();
+    AzDb_Tree_Default(app->module.Class_Insert);
+    AzHost_Module_Set(app->module.Update_A, app->module.Update_Register());
+    return AZ_EXIT_OK;
+}
+
+int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path)
+{
+    AzLabels labels;
+    AzLoad_Report label_report;
+    int has_labels = !labels_path.empty();
+    if (has_labels && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
+        return AZ_EXIT_INPUT;
+    for (const std::string &path : paths) {
+        std::vector<AzSeries> series;
+        AzLoad_Report report;
+        if (AzStudy_Read(path, &series, &report) == 0) {
+            Error_Fct(hwnd, 2, "%s: nothing could be loaded", path.c_str());
+            return AZ_EXIT_INPUT;
+        }
+        if (report.files_bad > 0)
+            Error_Fct(hwnd, 2, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
+        for (const AzSeries &one : series) {
+            const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
+            AzLoaded_Study loaded;
+            std::string error;
+            if (!AzSeries_Insert(one, tags, &loaded, &error)) {
+                Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());
+                return AZ_EXIT_INPUT;
+            }
+            app->studies.push_back(loaded);
+            AzApp_Pump(app);
+        }
+    }
+    if (has_labels) {
+        AzLabels_Colours_Install(labels);
+        if (app->studies.empty())
+            Error_Fct(hwnd, 2, "%s: no study to put the labels on", labels_path.c_str());
+    }
+    return AZ_EXIT_OK;
+}
+
+int AzApp_Panel_Open(AzApp *app, unsigned short mode, int width)
+{
+    if (!app->panel_window) {
+        app->tool_width_default = Tool_Width();
+        Tool_Width_Set(width);
+        app->panel_width = Tool_Width();
+        app->panel_height = app->module.Ctrl_Register();
+        app->panel_window = CreateWindowExA(0, AZ_TOOLS_CLASS, "RUD Azozude", WS_CHILD | WS_VISIBLE, 0, 0,
+                                            app->panel_width, app->panel_height, app->main_window, nullptr,
+                                            nullptr, nullptr);
+        if (!app->panel_window) {
+            Error_Fct(hwnd, 2, "cannot create the panel window: %s", Error_Windows(0));
+            return 0;
+        }
+        app->module.Ctrl_Create(app->panel_window, app->panel_width, app->panel_height);
+        app->module.Ctrl_Resize(app->panel_window, app->panel_width, app->panel_height);
+    }
+    app->module.Ctrl_Open(mode);
+    app->panel_open = 1;
+    app->module.Ctrl_Show();
+    app->module.Ctrl_Draw();
+    AzApp_Pump(app);
+    return 1;
+}
+
+int AzApp_Panel_Resize(AzApp *app, int width)
+{
+    if (!app->panel_window)
+        return 0;
+    Tool_Width_Set(width > 0 ? width : app->tool_width_default);
+    app->panel_width = Tool_Width();
+    app->panel_height = app->module.Ctrl_Register();
+    MoveWindow(app->panel_window, 0, 0, app->panel_width, app->panel_height, FALSE);
+    app->module.Ctrl_Resize(app->panel_window, app->panel_width, app->panel_height);
+    app->module.Ctrl_Draw();
+    AzApp_Pump(app);
+    return 1;
+}
+
+void AzApp_Panel_Close(AzApp *app)
+{
+    if (!app->panel_open)
+        return;
+    app->module.Ctrl_Close();
+    app->panel_open = 0;
+    AzApp_Pump(app);
+}
+
+int AzApp_Pump(AzApp *app)
+{
+    (void)app;
+    int total = 0;
+    for (;;) {
+        int done = AzWin_Pump() + AzHost_Pump();
+        if (done == 0)
+            return total;
+        total += done;
+    }
+}
+
+int AzApp_Wait(AzApp *app, int timeout_ms)
+{
+    long deadline = Milliseconds_Now() + timeout_ms;
+    unsigned char *lock = AzDb_Lock_Focus();
+    for (;;) {
+        AzApp_Pump(app);
+        if ((!lock || *lock == 0) && AzHost_Pending() == 0 && AzApp_Pump(app) == 0)
+            return 1;
+        if (Milliseconds_Now() >= deadline)
+            return 0;
+        AzWin_Wait(idle_wait_ms);
+    }
+}
+
+void AzApp_Stop(AzApp *app)
+{
+    if (app->module.handle) {
+        AzApp_Panel_Close(app);
+        AzApp_Wait(app, 60000);
+        // The module's classes must go while their code is still loaded.
+        AzDb_Reset();
+        AzModule_Unload(&app->module);
+    }
+    if (app->panel_window)
+        DestroyWindow(app->panel_window);
+    if (app->main_window)
+        DestroyWindow(app->main_window);
+    app->panel_window = app->main_window = nullptr;
+    app->studies.clear();
+}
+
+Kelvra_Class *AzApp_Study(AzApp *app, int index)
+{
+    if (index < 0 || index >= static_cast<int>(app->studies.size()))
+        return nullptr;
+    return AzLoaded_Study_Class(app->studies[index]);
+}
+
+Kelvra_Class *AzApp_Direction(AzApp *app, int study, int direction)
+{
+    Kelvra_Class *cls = AzApp_Study(app, study);
+    return cls ? cls->Child_Get_Pt(direction) : nullptr;
+}
+
+int AzApp_Study_Current(AzApp *app)
+{
+    Selects *list = app->panel_window ? dynamic_cast<Selects *>(AzTools_Find(app->panel_window, "Current Oblique"))
+                                      : nullptr;
+    if (!list || list->current < 0 || list->current >= list->entries_nb || !list->entries[list->current].label)
+        return 0;
+    const char *label = list->entries[list->current].label;
+    const size_t suffix = strlen(" (dir:Original)");
+    for (int i = 0; i < static_cast<int>(app->studies.size()); i++) {
+        Kelvra_Class *original = AzApp_Direction(app, i, 0);
+        if (!original)
+            continue;
+        std::string name = original->Name_Get();
+        if (name.size() >= suffix && name.compare(0, name.size() - suffix, label) == 0)
+            return i;
+    }
+    return 0;
+}
+
+std::string AzApp_Group_Text(unsigned int bits)
+{
+    static const struct {
+        unsigned int bit;
+        const char *text;
+    } conditions[] = {
+        {0x80000000u, "no frames or unusable headers"},
+        {0x40000000u, "one frame only"},
+        {0x01000000u, "resolutions differ"},
+        {0x02000000u, "pixel sizes differ"},
+        {0x20000000u, "frames not parallel"},
+        {0x10000000u, "positions not along the normal (tilted)"},
+        {0x00020000u, "two frames at one position"},
+        {0x00010000u, "frame order does not follow location"},
+    };
+    if (bits == 0)
+        return "valid 3D group";
+    std::string text = "not a 3D group:";
+    for (const auto &condition : conditions)
+        if (bits & condition.bit)
+            text += std::string(" ") + condition.text + ";";
+    text.pop_back();
+    char code[24];
+    snprintf(code, sizeof(code), " (0x%08x)", bits);
+    return text + code;
+}

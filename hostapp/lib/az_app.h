@@ -1,0 +1,97 @@
+/*
+ * The host program's set-up, shared by every command: the command line's
+ * global options, the console, the module and its hooks, the database with
+ * the module's level in its insert chain, the loaded studies and the
+ * module's panel window.  One AzApp per process: the host libraries keep
+ * their state in globals.
+ */
+#ifndef AZ_APP_H
+#define AZ_APP_H
+
+#include <string>
+#include <vector>
+
+#include "az_module.h"
+#include "az_study.h"
+
+/* Exit codes of the host program. */
+enum {
+    AZ_EXIT_OK = 0,
+    AZ_EXIT_USAGE = 1,  /* the command line is wrong */
+    AZ_EXIT_INPUT = 2,  /* a study or session cannot be read, or an output cannot be written */
+    AZ_EXIT_MODULE = 3  /* the module cannot be loaded or refuses to work */
+};
+
+struct AzApp_Options {
+    std::string module_path;          /* --module PATH, else the default module */
+    int console_level;                /* -q 2, default 4, -v 11, -vv 15 */
+    std::string command;
+    std::vector<std::string> words;   /* the command's own words */
+};
+
+/* Splits the command line into global options, command and words.  1 when
+ * usable; 0 with the reason in error (an option without its value). */
+AZ_EXPORT int AzApp_Options_Parse(int argc, char **argv, AzApp_Options *options, std::string *error);
+
+/* Width of the panel window when the host's tool width is not set. */
+#define AZ_APP_PANEL_WIDTH 200
+
+struct AzApp {
+    AzApp_Options options;
+    AzModule module;
+    HWND main_window;
+    HWND panel_window;
+    int panel_width, panel_height;
+    int tool_width_default;           /* the host's tool width before a panel of another width */
+    int panel_open;                   /* Ctrl_Open done, Ctrl_Close not yet */
+    std::vector<AzLoaded_Study> studies;
+
+    AzApp();
+};
+
+/* Console, main window, module (exit code 3 when it cannot be loaded, with
+ * the reason on standard error), database and hooks.  AZ_EXIT_OK when the
+ * host is ready. */
+AZ_EXPORT int AzApp_Start(AzApp *app, const AzApp_Options &options);
+
+/* Reads each study and enters its series into the database; labels_path
+ * (may be empty) is a label volume for the first study.  Files that cannot
+ * be read are reported and skipped; AZ_EXIT_INPUT when a study yields
+ * nothing usable. */
+AZ_EXPORT int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path);
+
+/* The panel: window of the given width (0: the host's tool width, which a
+ * width given replaces, since the panel lays itself out for it) and the
+ * module's height, Ctrl_Create, Ctrl_Resize, Ctrl_Open(mode), Ctrl_Show,
+ * Ctrl_Draw.  1 when open. */
+AZ_EXPORT int AzApp_Panel_Open(AzApp *app, unsigned short mode, int width);
+/* Lays the panel out again for another width (0: the host's own tool
+ * width): window size, Ctrl_Resize, Ctrl_Draw.  1 when done. */
+AZ_EXPORT int AzApp_Panel_Resize(AzApp *app, int width);
+/* Ctrl_Close when open. */
+AZ_EXPORT void AzApp_Panel_Close(AzApp *app);
+
+/* Carries out posted window messages and queued host updates until none
+ * is left.  Number carried out. */
+AZ_EXPORT int AzApp_Pump(AzApp *app);
+/* Pumps until no apply runs ("$INTERFACE_LOCK_FOCUS" back to 0) and the
+ * queues are empty, or until timeout_ms passed.  1 when idle. */
+AZ_EXPORT int AzApp_Wait(AzApp *app, int timeout_ms);
+
+/* Closes the panel, empties the database, unloads the module and destroys
+ * the windows. */
+AZ_EXPORT void AzApp_Stop(AzApp *app);
+
+/* The study class of a loaded study (index in load order), or null. */
+AZ_EXPORT Kelvra_Class *AzApp_Study(AzApp *app, int index);
+/* Index of the study the panel's list shows as current (0 when unknown). */
+AZ_EXPORT int AzApp_Study_Current(AzApp *app);
+/* A study's direction class: 0 Original, 1 Oblique (children 0 and 1 of
+ * the study), or null. */
+AZ_EXPORT Kelvra_Class *AzApp_Direction(AzApp *app, int study, int direction);
+
+/* The group-test verdict of a condition word, in words ("valid 3D group"
+ * when no bit is set). */
+AZ_EXPORT std::string AzApp_Group_Text(unsigned int bits);
+
+#endif

@@ -1,0 +1,56 @@
+/*
+ * What a class's frames show, written out: the frames below a class (a
+ * direction class, or a study without the module) are read through the
+ * host's frame pixel calls, exactly as a host view reads them, and become a
+ * volume with its world geometry; the volume is written as NIfTI-1 (grey
+ * levels or tags), or as PNG pictures of a slice or of all slices.  Every
+ * file is written under a temporary name and renamed when complete.
+ */
+#ifndef AZ_EXPORT_H
+#define AZ_EXPORT_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "../../host/kelvra_structures.h"
+
+struct AzVolume {
+    int width, height, depth, times;
+    std::vector<int32_t> gli;   /* times * depth planes; AZ_GLI_INVALID outside the study */
+    std::vector<uint8_t> tag;   /* same layout */
+    double affine[3][4];        /* voxel (i, j, k) -> world LPS (mm): column 3 is the origin */
+    unsigned char display_mode; /* the frames' display values */
+    float display_low, display_high;
+
+    AzVolume();
+    size_t Index(int x, int y, int k, int t) const
+    {
+        return ((static_cast<size_t>(t) * depth + k) * height + y) * width + x;
+    }
+};
+
+/* Reads every frame below cls (only: just that slice, at every time
+ * point).  1, or 0 with the reason in error (no frames, no such slice,
+ * frames of different sizes or an uneven set of time points). */
+AZ_EXPORT int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error, int only = -1);
+
+/* What to write of a volume. */
+enum { AZ_EXPORT_GREY = 0, AZ_EXPORT_TAGS = 1 };
+
+/* NIfTI-1 (gzip-compressed when the name ends in .gz): grey levels as
+ * int16 (points outside the study take the lowest grey level met) or tags
+ * as uint8, with sform and qform in RAS.  1, or 0 with the reason. */
+AZ_EXPORT int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error);
+
+/* RGBA picture of slice k (time point t) as the host's views colour it:
+ * grey levels through the display window, tags over them. */
+AZ_EXPORT std::vector<uint32_t> AzVolume_Picture(const AzVolume &volume, int k, int t);
+
+/* PNG of slice k; PNG of every slice in a grid of columns (0: about square). */
+AZ_EXPORT int AzVolume_Write_Png(const AzVolume &volume, int k, const std::string &path, std::string *error);
+AZ_EXPORT int AzVolume_Write_Montage(const AzVolume &volume, int columns, const std::string &path,
+                                     std::string *error);
+
+#endif

@@ -1,0 +1,139 @@
+/*
+ * Studies as the readers deliver them, before they enter the database: a
+ * series of single-slice frames with their world geometry (millimetres,
+ * patient LPS axes) and grey levels already rescaled to signed 16 bits.
+ * Readers fill this form so that DICOM and NIfTI studies enter the
+ * database through one path.
+ */
+#ifndef AZ_SERIES_H
+#define AZ_SERIES_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "../../host/az_win32.h"
+
+struct AzVec3 {
+    double x, y, z;
+};
+
+inline AzVec3 AzVec3_Add(AzVec3 a, AzVec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline AzVec3 AzVec3_Sub(AzVec3 a, AzVec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline AzVec3 AzVec3_Scale(AzVec3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+inline double AzVec3_Dot(AzVec3 a, AzVec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline AzVec3 AzVec3_Cross(AzVec3 a, AzVec3 b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+AZ_EXPORT double AzVec3_Norm(AzVec3 a);
+/* a / |a|; a itself when it has no length. */
+AZ_EXPORT AzVec3 AzVec3_Unit(AzVec3 a);
+
+/* One frame: one image header of one slice and times_nb time points. */
+struct AzSeries_Frame {
+    AzVec3 position;          /* world position of pixel (0, 0) */
+    std::vector<int16_t> gli; /* times_nb planes of width * height, row after row */
+    std::string file_name;    /* where the frame came from */
+    int source_index;         /* slice index in its source volume (NIfTI k, DICOM frame number) */
+};
+
+/* Display byte of headers whose two display values are the window's
+ * minimum and maximum (the byte 1 means centre and width to the host's
+ * colour set-up). */
+#define AZ_DISPLAY_MIN_MAX 0
+/* Whether a series has display values yet. */
+#define AZ_DISPLAY_UNSET 0xff
+
+struct AzSeries {
+    std::string name;          /* the study's name in the database */
+    std::string source;        /* the file or folder it was read from */
+    std::string uid, description, patient_name, modality;
+    int width, height, times_nb;
+    AzVec3 axis_row;           /* unit direction of increasing column */
+    AzVec3 axis_col;           /* unit direction of increasing row */
+    AzVec3 axis_normal;        /* axis_row x axis_col */
+    double spacing[3];         /* column step, row step, slice step (mm) */
+    unsigned char display_mode;  /* AZ_DISPLAY_UNSET until a window is known */
+    float display_low, display_high;
+    int clamped_nb;            /* grey levels that did not fit in 16 bits */
+    std::vector<AzSeries_Frame> frames; /* in ascending location */
+
+    AzSeries();
+    /* Location of a frame: its position along the normal. */
+    double Location(const AzSeries_Frame &frame) const { return AzVec3_Dot(frame.position, axis_normal); }
+};
+
+/* A label volume on a study's grid, with its colours and names. */
+struct AzLabels {
+    std::string source;
+    int width, height, depth;
+    std::vector<uint8_t> tags;        /* depth planes of width * height, in source slice order */
+    int has_colours;
+    unsigned char colours[256][3];    /* red, green, blue per label */
+    std::vector<std::string> names;   /* 256 entries, empty when unnamed */
+
+    AzLabels();
+};
+
+/* What a load met: every problem is also reported on the console. */
+struct AzLoad_Report {
+    int files_seen;
+    int files_bad;
+    std::vector<std::string> problems;
+
+    AzLoad_Report() : files_seen(0), files_bad(0) {}
+};
+
+/* Whether a path ends with a suffix, ignoring case (".nii.gz"). */
+AZ_EXPORT int AzPath_Ends_With(const std::string &path, const char *suffix);
+/* The last part of a path, trailing slashes ignored, less a suffix when
+ * it ends with one of them (null-terminated list, may be null). */
+AZ_EXPORT std::string AzPath_Base_Name(const std::string &path, const char *const *suffixes);
+
+/* Records a problem with a file ("FILE: problem") and reports it at level 2. */
+AZ_EXPORT void AzLoad_Problem(AzLoad_Report *report, const std::string &file, const char *format, ...)
+    AZ_PRINTF(3, 4);
+
+/* Stored value -> grey level: rounded, clamped to 16 bits (clamps counted). */
+AZ_EXPORT int16_t AzGrey_From(double value, int *clamped_nb);
+
+/* Sorts the frames by location and sets the slice step from their spacing
+ * along the normal (keeps the given step when there is one frame only). */
+AZ_EXPORT void AzSeries_Sort(AzSeries *series);
+
+/* Window from the grey levels' range when the source gave none. */
+AZ_EXPORT void AzSeries_Display_From_Range(AzSeries *series);
+
+/* Reads a DICOM file or folder (recursively): one series per Series
+ * Instance UID.  Bad files are reported and skipped; the result is the
+ * number of series read. */
+AZ_EXPORT int AzDicom_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
+
+/* Reads a NIfTI-1 or NIfTI-2 file (.nii, .nii.gz): 1, or 0 when reported. */
+AZ_EXPORT int AzNifti_Read(const std::string &path, AzSeries *series, AzLoad_Report *report);
+
+/* Reads a label volume from a NIfTI file with its colour table (.lut) and
+ * names (.txt) beside it when present: 1, or 0 when reported. */
+AZ_EXPORT int AzNifti_Read_Labels(const std::string &path, AzLabels *labels, AzLoad_Report *report);
+
+/* Colour tables: 768 bytes (256 reds, greens, blues) or text lines
+ * "index red green blue"; names: text lines "index name".  1 when read. */
+AZ_EXPORT int AzLabels_Read_Colours(const std::string &path, AzLabels *labels);
+AZ_EXPORT int AzLabels_Read_Names(const std::string &path, AzLabels *labels);
+
+/* Any study: a folder or DICOM file, or a NIfTI file by its extension.
+ * The number of series read (0: nothing usable, every reason reported). */
+AZ_EXPORT int AzStudy_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
+
+/* Long loads say how far they are, every tenth, at level 4. */
+struct AzProgress {
+    std::string what;
+    long total;
+    int last_tenth;
+};
+AZ_EXPORT void AzProgress_Start(AzProgress *progress, const std::string &what, long total);
+AZ_EXPORT void AzProgress_Step(AzProgress *progress, long done);
+
+#endif

@@ -1,0 +1,711 @@
+/*
+ * Sessions of panel events.
+ */
+#include "az_session.h"
+
+#include <errno.h>
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "../../hostlib/structures/az_gl.h"
+#include "../../hostlib/tools/az_tools.h"
+#include "../../hostlib/win32/az_win.h"
+#include "az_export.h"
+
+namespace {
+
+const double degrees_per_radian = 57.29577951308232;
+/* Key code of a help request (F1). */
+const int help_key = 0x70;
+const int drag_steps_default = 8;
+
+struct Verb {
+    const char *name;
+    int min_words, max_words;   /* after the verb */
+};
+
+const Verb verbs[] = {
+    {"open", 0, 2},       {"resize", 0, 1},    {"close", 0, 0},     {"click", 1, 3},      {"drag", 2, 7},  {"move", 1, 3},
+    {"wheel", 1, 4},      {"key", 1, 4},       {"help", 0, 3},       {"leave", 0, 0}, {"rotate", 2, 2},
+    {"direction", 1, 2},
+    {"slice", 1, 1},      {"wait", 0, 1},      {"save-panel", 1, 1}, {"save-frame", 3, 3},
+    {"dump", 1, 1},       {"echo", 0, 1000},
+};
+
+const Verb *Verb_Find(const std::string &name)
+{
+    for (const Verb &verb : verbs)
+        if (name == verb.name)
+            return &verb;
+    return nullptr;
+}
+
+std::string Located(const std::string &name, int line, const std::string &reason)
+{
+    return name + ":" + std::to_string(line) + ": " + reason;
+}
+
+/* Words of one line: blanks separate, quotes group, '#' ends the line. */
+int Line_Split(const std::string &line, std::vector<std::string> *words, std::string *reason)
+{
+    size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') {
+            i++;
+        } else if (c == '#') {
+            break;
+        } else if (c == '"') {
+            size_t end = line.find('"', i + 1);
+            if (end == std::string::npos) {
+                *reason = "unclosed quote";
+                return 0;
+            }
+            words->push_back(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            size_t end = line.find_first_of(" \t\r#\"", i);
+            if (end == std::string::npos)
+                end = line.size();
+            words->push_back(line.substr(i, end - i));
+            i = end;
+        }
+    }
+    return 1;
+}
+
+int Number_Parse(const std::string &word, double *value)
+{
+    if (word.empty())
+        return 0;
+    char *end = nullptr;
+    *value = strtod(word.c_str(), &end);
+    return *end == '\0' && isfinite(*value);
+}
+
+int Integer_Parse(const std::string &word, long *value)
+{
+    if (word.empty())
+        return 0;
+    char *end = nullptr;
+    *value = strtol(word.c_str(), &end, 0);
+    return *end == '\0';
+}
+
+} // namespace
+
+int AzSession_Parse(const std::string &text, const std::string &name, std::vector<AzSession_Step> *steps,
+                    std::string *error)
+{
+    steps->clear();
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); number++) {
+        AzSession_Step step;
+        step.line = number;
+        std::string reason;
+        if (!Line_Split(line, &step.words, &reason)) {
+            *error = Located(name, number, reason);
+            return 0;
+        }
+        if (step.words.empty())
+            continue;
+        const Verb *verb = Verb_Find(step.words[0]);
+        if (!verb) {
+            *error = Located(name, number, "unknown step \"" + step.words[0] + "\"");
+            return 0;
+        }
+        int count = static_cast<int>(step.words.size()) - 1;
+        if (count < verb->min_words || count > verb->max_words) {
+            *error = Located(name, number, "wrong number of words for \"" + step.words[0] + "\"");
+            return 0;
+        }
+        steps->push_back(step);
+    }
+    return 1;
+}
+
+int AzSession_Load(const std::string &path, std::vector<AzSession_Step> *steps, std::string *error)
+{
+    std::ifstream file(path);
+    if (!file) {
+        *error = path + ": cannot open: " + strerror(errno);
+        return 0;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    return AzSession_Parse(text.str(), path, steps, error);
+}
+
+namespace {
+
+struct Runner {
+    AzApp *app;
+    std::string failure;   /* why the current step failed */
+    int x, y;              /* where the pointer is */
+};
+
+int Fail(Runner *runner, const char *format, ...) AZ_PRINTF(2, 3);
+int Fail(Runner *runner, const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    runner->failure = text;
+    return 0;
+}
+
+int Panel_Needed(Runner *runner)
+{
+    if (runner->app->panel_window)
+        return 1;
+    return Fail(runner, "the panel is not open (a session starts with \"open\")");
+}
+
+/* The valuators of the panel, by orientation, in position order. */
+std::vector<Valuators *> Valuators_Of(HWND panel, int vertical)
+{
+    std::vector<Valuators *> found;
+    for (int i = 0; Tools *tool = AzTools_Widget(panel, i); i++) {
+        Valuators *valuator = dynamic_cast<Valuators *>(tool);
+        if (valuator && ((valuator->style & 0x4u) != 0) == (vertical != 0))
+            found.push_back(valuator);
+    }
+    std::sort(found.begin(), found.end(), [vertical](Valuators *a, Valuators *b) {
+        return vertical ? a->x < b->x : a->y < b->y;
+    });
+    return found;
+}
+
+Tools *Widget_Find(HWND panel, const std::string &name)
+{
+    static const struct {
+        const char *name;
+        int vertical, index;
+    } valuator_names[] = {
+        {"rot-x-left", 1, 0}, {"rot-x-right", 1, 1}, {"rot-y-bottom", 0, 0}, {"rot-y-top", 0, 1}};
+    for (const auto &entry : valuator_names)
+        if (name == entry.name) {
+            std::vector<Valuators *> found = Valuators_Of(panel, entry.vertical);
+            return entry.index < static_cast<int>(found.size()) ? found[entry.index] : nullptr;
+        }
+    if (name == "preview") {
+        // The preview box is the first unlabelled box of the panel.
+        for (int i = 0; Tools *tool = AzTools_Widget(panel, i); i++)
+            if (dynamic_cast<Boxs *>(tool) && !tool->label && tool->width > 0)
+                return tool;
+        return nullptr;
+    }
+    return AzTools_Find(panel, name.c_str());
+}
+
+/* A place from words[*at]: "X Y" or "NAME [FX FY]"; advances *at. */
+int Place_Parse(Runner *runner, const std::vector<std::string> &words, size_t *at, int *x, int *y)
+{
+    long ix, iy;
+    if (*at + 1 < words.size() && Integer_Parse(words[*at], &ix) && Integer_Parse(words[*at + 1], &iy)) {
+        *x = static_cast<int>(ix);
+        *y = static_cast<int>(iy);
+        *at += 2;
+        return 1;
+    }
+    if (*at >= words.size())
+        return Fail(runner, "a place is missing");
+    Tools *widget = Widget_Find(runner->app->panel_window, words[*at]);
+    if (!widget)
+        return Fail(runner, "no widget \"%s\" on the panel", words[*at].c_str());
+    (*at)++;
+    double fx = 0.5, fy = 0.5;
+    if (*at + 1 < words.size() && Number_Parse(words[*at], &fx) && Number_Parse(words[*at + 1], &fy))
+        *at += 2;
+    else
+        fx = fy = 0.5;
+    *x = widget->x + static_cast<int>(lround(fx * (widget->width - 1)));
+    *y = widget->y + static_cast<int>(lround(fy * (widget->height - 1)));
+    return 1;
+}
+
+/* An optional place at the end of a step; the pointer stays where it is without one. */
+int Place_Optional(Runner *runner, const std::vector<std::string> &words, size_t at)
+{
+    if (at >= words.size())
+        return 1;
+    if (!Place_Parse(runner, words, &at, &runner->x, &runner->y))
+        return 0;
+    if (at != words.size())
+        return Fail(runner, "unexpected \"%s\"", words[at].c_str());
+    return 1;
+}
+
+void Pointer(Runner *runner, int x, int y, int state)
+{
+    runner->x = x;
+    runner->y = y;
+    AzTools_Pointer_Set(runner->app->panel_window, x, y, state);
+}
+
+void Click_At(Runner *runner, int x, int y)
+{
+    AzModule &module = runner->app->module;
+    Pointer(runner, x, y, AZ_POINTER_LEFT);
+    module.Ctrl_Click(nullptr, AZ_POINTER_LEFT);
+    AzApp_Pump(runner->app);
+    Pointer(runner, x, y, AZ_POINTER_NONE);
+}
+
+int Step_Open(Runner *runner, const std::vector<std::string> &words)
+{
+    long mode = 0, width = 0;
+    if (words.size() > 1 && (!Integer_Parse(words[1], &mode) || mode < 0 || mode > 0xffff))
+        return Fail(runner, "a mode is a number from 0 to 65535");
+    if (words.size() > 2 && (!Integer_Parse(words[2], &width) || width < 100 || width > 4000))
+        return Fail(runner, "a panel width is a number of pixels from 100 to 4000");
+    if (!AzApp_Panel_Open(runner->app, static_cast<unsigned short>(mode), static_cast<int>(width)))
+        return Fail(runner, "the panel cannot be opened");
+    return 1;
+}
+
+int Step_Resize(Runner *runner, const std::vector<std::string> &words)
+{
+    long width = 0;
+    if (words.size() > 1 && (!Integer_Parse(words[1], &width) || width < 100 || width > 4000))
+        return Fail(runner, "a panel width is a number of pixels from 100 to 4000");
+    if (!Panel_Needed(runner))
+        return 0;
+    AzApp_Panel_Resize(runner->app, static_cast<int>(width));
+    return 1;
+}
+
+int Step_Click(Runner *runner, const std::vector<std::string> &words)
+{
+    size_t at = 1;
+    int x, y;
+    if (!Panel_Needed(runner) || !Place_Parse(runner, words, &at, &x, &y))
+        return 0;
+    if (at != words.size())
+        return Fail(runner, "unexpected \"%s\"", words[at].c_str());
+    Click_At(runner, x, y);
+    return 1;
+}
+
+int Step_Drag(Runner *runner, const std::vector<std::string> &words)
+{
+    size_t at = 1;
+    int x0, y0, x1, y1;
+    if (!Panel_Needed(runner) || !Place_Parse(runner, words, &at, &x0, &y0) ||
+        !Place_Parse(runner, words, &at, &x1, &y1))
+        return 0;
+    long steps = drag_steps_default;
+    if (at < words.size() && (!Integer_Parse(words[at++], &steps) || steps < 1 || steps > 10000))
+        return Fail(runner, "drag steps are a number from 1 to 10000");
+    if (at != words.size())
+        return Fail(runner, "unexpected \"%s\"", words[at].c_str());
+    AzModule &module = runner->app->module;
+    Pointer(runner, x0, y0, AZ_POINTER_LEFT);
+    module.Ctrl_Click(nullptr, AZ_POINTER_LEFT);
+    for (long i = 1; i <= steps; i++) {
+        int x = x0 + static_cast<int>(lround(static_cast<double>(x1 - x0) * i / steps));
+        int y = y0 + static_cast<int>(lround(static_cast<double>(y1 - y0) * i / steps));
+        Pointer(runner, x, y, AZ_POINTER_LEFT);
+        module.Ctrl_Motion(nullptr, AZ_POINTER_LEFT, static_cast<short>(x), static_cast<short>(y));
+        AzApp_Pump(runner->app);
+    }
+    Pointer(runner, x1, y1, AZ_POINTER_NONE);
+    return 1;
+}
+
+int Step_Move(Runner *runner, const std::vector<std::string> &words)
+{
+    if (!Panel_Needed(runner) || !Place_Optional(runner, words, 1))
+        return 0;
+    Pointer(runner, runner->x, runner->y, AZ_POINTER_NONE);
+    runner->app->module.Ctrl_Motion(nullptr, AZ_POINTER_NONE, static_cast<short>(runner->x),
+                                    static_cast<short>(runner->y));
+    return 1;
+}
+
+int Step_Wheel(Runner *runner, const std::vector<std::string> &words)
+{
+    long turn;
+    if (!Integer_Parse(words[1], &turn))
+        return Fail(runner, "a wheel turn is a whole number");
+    if (!Panel_Needed(runner) || !Place_Optional(runner, words, 2))
+        return 0;
+    Pointer(runner, runner->x, runner->y, AZ_POINTER_NONE);
+    runner->app->module.Ctrl_Scroll(nullptr, static_cast<int>(turn));
+    return 1;
+}
+
+int Step_Key(Runner *runner, const std::vector<std::string> &words)
+{
+    long key;
+    if (!Integer_Parse(words[1], &key))
+        return Fail(runner, "a key is a number");
+    if (!Panel_Needed(runner) || !Place_Optional(runner, words, 2))
+        return 0;
+    int taken = runner->app->module.Ctrl_Key(nullptr, static_cast<int>(key), static_cast<short>(runner->x),
+                                             static_cast<short>(runner->y));
+    Error_Fct(hwnd, 11, "key 0x%lx %s", key, taken ? "taken" : "not taken");
+    return 1;
+}
+
+int Step_Help(Runner *runner, const std::vector<std::string> &words)
+{
+    if (!Panel_Needed(runner) || !Place_Optional(runner, words, 1))
+        return 0;
+    Pointer(runner, runner->x, runner->y, AZ_POINTER_NONE);
+    // The host's help shows the text on the console.
+    runner->app->module.Ctrl_Help(nullptr, help_key, static_cast<short>(runner->x), static_cast<short>(runner->y));
+    return 1;
+}
+
+int Step_Leave(Runner *runner)
+{
+    if (!Panel_Needed(runner))
+        return 0;
+    runner->app->module.Ctrl_Leave();
+    AzTools_Pointer_Clear(runner->app->panel_window);
+    return 1;
+}
+
+int Direction_Parse(Runner *runner, const std::string &word, int *direction);
+
+int Step_Direction(Runner *runner, const std::vector<std::string> &words)
+{
+    static const char *labels[2] = {"Dir. Original", "Dir. Oblique"};
+    int direction;
+    if (!Direction_Parse(runner, words[1], &direction))
+        return 0;
+    int want = -1;
+    if (words.size() > 2) {
+        if (words[2] != "on" && words[2] != "off")
+            return Fail(runner, "a direction is switched on or off, not \"%s\"", words[2].c_str());
+        want = words[2] == "on";
+    }
+    if (!Panel_Needed(runner))
+        return 0;
+    Buttons *button = dynamic_cast<Buttons *>(Widget_Find(runner->app->panel_window, labels[direction]));
+    if (!button)
+        return Fail(runner, "the panel has no button \"%s\"", labels[direction]);
+    if (button->Disabled())
+        return Fail(runner, "\"%s\" is disabled: the current study is not a valid 3D group", labels[direction]);
+    Click_At(runner, button->x + button->width / 2, button->y + button->height / 2);
+    if (!button->selected)
+        return Fail(runner, "the panel did not take the click on \"%s\"", labels[direction]);
+    if (want >= 0 && (button->lamp != 0) != (want != 0)) {
+        Tools *on_off = Widget_Find(runner->app->panel_window, "On/Off");
+        if (!on_off)
+            return Fail(runner, "the panel has no button \"On/Off\"");
+        Click_At(runner, on_off->x + on_off->width / 2, on_off->y + on_off->height / 2);
+        if ((button->lamp != 0) != (want != 0))
+            return Fail(runner, "\"On/Off\" did not switch \"%s\" %s", labels[direction], words[2].c_str());
+    }
+    return 1;
+}
+
+/* Clicks a valuator where it reads the value nearest to radians. */
+int Valuator_Drive(Runner *runner, const char *name, double radians, double *reached)
+{
+    Valuators *valuator = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, name));
+    if (!valuator)
+        return Fail(runner, "the panel has no valuator \"%s\"", name);
+    if (valuator->bound_1 == valuator->bound_0)
+        return Fail(runner, "the valuator \"%s\" has no range", name);
+    double fraction = (radians - valuator->bound_0) / (valuator->bound_1 - valuator->bound_0);
+    if (fraction < -1e-6 || fraction > 1.0 + 1e-6)
+        return Fail(runner, "%.2f degrees lies outside the valuator's range", radians * degrees_per_radian);
+    int vertical = (valuator->style & 0x4u) != 0;
+    int length = vertical ? valuator->height : valuator->width;
+    int along = static_cast<int>(lround(fraction * (length - 1)));
+    int x = vertical ? valuator->x + valuator->width / 2 : valuator->x + along;
+    int y = vertical ? valuator->y + along : valuator->y + valuator->height / 2;
+    Click_At(runner, x, y);
+    *reached = valuator->Read();
+    return 1;
+}
+
+int Step_Rotate(Runner *runner, const std::vector<std::string> &words)
+{
+    double alpha, beta;
+    if (!Number_Parse(words[1], &alpha) || !Number_Parse(words[2], &beta))
+        return Fail(runner, "angles are numbers (degrees)");
+    if (!Panel_Needed(runner))
+        return 0;
+    double alpha_reached = 0.0, beta_reached = 0.0;
+    if (!Valuator_Drive(runner, "rot-x-left", alpha / degrees_per_radian, &alpha_reached) ||
+        !Valuator_Drive(runner, "rot-y-bottom", beta / degrees_per_radian, &beta_reached))
+        return 0;
+    Error_Fct(hwnd, 4, "rotation: alpha %.2f degrees, beta %.2f degrees (asked %.2f, %.2f)",
+              alpha_reached * degrees_per_radian, beta_reached * degrees_per_radian, alpha, beta);
+    return 1;
+}
+
+int Step_Slice(Runner *runner, const std::vector<std::string> &words)
+{
+    long wanted = 0;
+    int middle = words[1] == "middle";
+    if (!middle && (!Integer_Parse(words[1], &wanted) || wanted < 0))
+        return Fail(runner, "a slice is a number from 0, or middle");
+    if (!Panel_Needed(runner))
+        return 0;
+    Sliders *slider = dynamic_cast<Sliders *>(Widget_Find(runner->app->panel_window, "Demo Frame"));
+    if (!slider)
+        return Fail(runner, "the panel has no slider \"Demo Frame\"");
+    if (slider->Disabled())
+        return Fail(runner, "the slider \"Demo Frame\" is disabled (one slice only, or no study)");
+    if (middle)
+        wanted = static_cast<long>((slider->minimum + slider->maximum) / 2.0f);
+    if (wanted > slider->maximum)
+        return Fail(runner, "slice %ld is beyond the last slice (%d)", wanted, static_cast<int>(slider->maximum));
+    double range = slider->maximum - slider->minimum;
+    int x = slider->x + static_cast<int>(lround((wanted - slider->minimum) / range * (slider->width - 1)));
+    // The pixel grid may not hold every slice: step towards it while that helps.
+    for (int tries = 0; tries < slider->width; tries++) {
+        Click_At(runner, x, slider->y + slider->height / 2);
+        long reached = static_cast<long>(slider->Read());
+        if (reached == wanted)
+            return 1;
+        int next = x + (reached < wanted ? 1 : -1);
+        if (next < slider->x || next >= slider->x + slider->width)
+            break;
+        x = next;
+    }
+    return Fail(runner, "the slider cannot reach slice %ld (it reads %d)", wanted, static_cast<int>(slider->Read()));
+}
+
+int Step_Wait(Runner *runner, const std::vector<std::string> &words)
+{
+    double seconds = AZ_SESSION_WAIT_S;
+    if (words.size() > 1 && (!Number_Parse(words[1], &seconds) || seconds < 0))
+        return Fail(runner, "a wait is a number of seconds");
+    if (!AzApp_Wait(runner->app, static_cast<int>(seconds * 1000.0)))
+        return Fail(runner, "still busy after %g seconds", seconds);
+    return 1;
+}
+
+/* The panel with its child windows (the preview) over it. */
+std::vector<uint32_t> Panel_Picture(HWND panel, int *width, int *height)
+{
+    uint32_t *pixels = AzWin_Pixels(panel, width, height);
+    std::vector<uint32_t> picture(pixels, pixels + static_cast<size_t>(*width) * *height);
+    RECT panel_rect;
+    GetWindowRect(panel, &panel_rect);
+    for (HWND child = AzWin_Find(nullptr, nullptr); child; child = AzWin_Find(nullptr, child)) {
+        if (GetParent(child) != panel || !IsWindowVisible(child))
+            continue;
+        RECT rect;
+        int w = 0, h = 0;
+        uint32_t *source = AzWin_Pixels(child, &w, &h);
+        if (!source || !GetWindowRect(child, &rect))
+            continue;
+        int left = rect.left - panel_rect.left, top = rect.top - panel_rect.top;
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                if (left + x >= 0 && left + x < *width && top + y >= 0 && top + y < *height)
+                    picture[static_cast<size_t>(top + y) * *width + left + x] = source[static_cast<size_t>(y) * w + x];
+    }
+    return picture;
+}
+
+int Panel_Save(Runner *runner, const std::string &path)
+{
+    int width = 0, height = 0;
+    std::vector<uint32_t> picture = Panel_Picture(runner->app->panel_window, &width, &height);
+    if (!AzPng_Write(path.c_str(), picture.data(), width, height))
+        return Fail(runner, "%s: cannot write the picture", path.c_str());
+    return 1;
+}
+
+int Step_Save_Panel(Runner *runner, const std::vector<std::string> &words)
+{
+    return Panel_Needed(runner) && Panel_Save(runner, words[1]);
+}
+
+int Direction_Parse(Runner *runner, const std::string &word, int *direction)
+{
+    if (word == "original" || word == "0")
+        *direction = 0;
+    else if (word == "oblique" || word == "1")
+        *direction = 1;
+    else
+        return Fail(runner, "a direction is original or oblique, not \"%s\"", word.c_str());
+    return 1;
+}
+
+Kelvra_Class *Direction_Class(Runner *runner, int direction)
+{
+    int study = AzApp_Study_Current(runner->app);
+    Kelvra_Class *cls = AzApp_Direction(runner->app, study, direction);
+    if (!cls)
+        Fail(runner, "no study with direction classes is loaded");
+    return cls;
+}
+
+int Step_Save_Frame(Runner *runner, const std::vector<std::string> &words)
+{
+    int direction;
+    long frame;
+    if (!Direction_Parse(runner, words[1], &direction))
+        return 0;
+    if (!Integer_Parse(words[2], &frame) || frame < 0)
+        return Fail(runner, "a frame is a number from 0");
+    Kelvra_Class *cls = Direction_Class(runner, direction);
+    if (!cls)
+        return 0;
+    AzVolume volume;
+    std::string error;
+    if (!AzVolume_From_Class(cls, &volume, &error, static_cast<int>(frame)) ||
+        !AzVolume_Write_Png(volume, 0, words[3], &error))
+        return Fail(runner, "%s", error.c_str());
+    return 1;
+}
+
+int Folder_Make(Runner *runner, const std::string &folder)
+{
+    if (mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST)
+        return 1;
+    return Fail(runner, "%s: cannot create the folder: %s", folder.c_str(), strerror(errno));
+}
+
+int Tags_Any(const AzVolume &volume)
+{
+    return std::any_of(volume.tag.begin(), volume.tag.end(), [](uint8_t tag) { return tag != 0; });
+}
+
+/* One direction's files; a direction without frames writes nothing. */
+int Direction_Dump(Runner *runner, const std::string &folder, int direction, FILE *summary)
+{
+    static const char *names[2] = {"original", "oblique"};
+    Kelvra_Class *cls = Direction_Class(runner, direction);
+    if (!cls)
+        return 0;
+    if (cls->Child_Get_Nb() == 0) {
+        fprintf(summary, "%s: no frames\n", names[direction]);
+        return 1;
+    }
+    AzVolume volume;
+    std::string error;
+    std::string base = folder + "/" + names[direction];
+    if (!AzVolume_From_Class(cls, &volume, &error) ||
+        !AzVolume_Write_Nifti(volume, base + ".nii.gz", AZ_EXPORT_GREY, &error) ||
+        !AzVolume_Write_Montage(volume, 0, base + "_montage.png", &error) ||
+        !AzVolume_Write_Png(volume, volume.depth / 2, base + "_middle.png", &error))
+        return Fail(runner, "%s", error.c_str());
+    int tagged = Tags_Any(volume);
+    if (tagged && !AzVolume_Write_Nifti(volume, base + "_tags.nii.gz", AZ_EXPORT_TAGS, &error))
+        return Fail(runner, "%s", error.c_str());
+    double spacing[3];
+    for (int c = 0; c < 3; c++)
+        spacing[c] = sqrt(volume.affine[0][c] * volume.affine[0][c] + volume.affine[1][c] * volume.affine[1][c] +
+                          volume.affine[2][c] * volume.affine[2][c]);
+    fprintf(summary, "%s: %d x %d x %d frames, %d time point(s), spacing %.4g x %.4g x %.4g mm%s\n",
+            names[direction], volume.width, volume.height, volume.depth, volume.times, spacing[0], spacing[1],
+            spacing[2], tagged ? ", tags" : "");
+    return 1;
+}
+
+int Step_Dump(Runner *runner, const std::vector<std::string> &words)
+{
+    const std::string &folder = words[1];
+    if (!Folder_Make(runner, folder))
+        return 0;
+    std::string summary_path = folder + "/summary.txt";
+    FILE *summary = fopen(summary_path.c_str(), "w");
+    if (!summary)
+        return Fail(runner, "%s: cannot create: %s", summary_path.c_str(), strerror(errno));
+    Kelvra_Class *study = AzApp_Study(runner->app, AzApp_Study_Current(runner->app));
+    fprintf(summary, "study: %s\n", study ? study->Name_Get() : "(none)");
+    if (runner->app->panel_window) {
+        double alpha = 0.0, beta = 0.0;
+        if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-x-left")))
+            alpha = x->Read() * degrees_per_radian;
+        if (Valuators *y = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-y-bottom")))
+            beta = y->Read() * degrees_per_radian;
+        fprintf(summary, "panel angles: alpha %.2f degrees, beta %.2f degrees\n", alpha, beta);
+    }
+    int done = Direction_Dump(runner, folder, 0, summary) && Direction_Dump(runner, folder, 1, summary) &&
+               (!runner->app->panel_window || Panel_Save(runner, folder + "/panel.png"));
+    if (fclose(summary) != 0 && done)
+        return Fail(runner, "%s: cannot write: %s", summary_path.c_str(), strerror(errno));
+    return done;
+}
+
+int Step_Echo(const std::vector<std::string> &words)
+{
+    std::string text;
+    for (size_t i = 1; i < words.size(); i++)
+        text += (i > 1 ? " " : "") + words[i];
+    printf("%s\n", text.c_str());
+    return 1;
+}
+
+int Step_Run(Runner *runner, const std::vector<std::string> &words)
+{
+    const std::string &verb = words[0];
+    if (verb == "open")
+        return Step_Open(runner, words);
+    if (verb == "resize")
+        return Step_Resize(runner, words);
+    if (verb == "close") {
+        AzApp_Panel_Close(runner->app);
+        return 1;
+    }
+    if (verb == "click")
+        return Step_Click(runner, words);
+    if (verb == "drag")
+        return Step_Drag(runner, words);
+    if (verb == "move")
+        return Step_Move(runner, words);
+    if (verb == "wheel")
+        return Step_Wheel(runner, words);
+    if (verb == "key")
+        return Step_Key(runner, words);
+    if (verb == "help")
+        return Step_Help(runner, words);
+    if (verb == "leave")
+        return Step_Leave(runner);
+    if (verb == "rotate")
+        return Step_Rotate(runner, words);
+    if (verb == "direction")
+        return Step_Direction(runner, words);
+    if (verb == "slice")
+        return Step_Slice(runner, words);
+    if (verb == "wait")
+        return Step_Wait(runner, words);
+    if (verb == "save-panel")
+        return Step_Save_Panel(runner, words);
+    if (verb == "save-frame")
+        return Step_Save_Frame(runner, words);
+    if (verb == "dump")
+        return Step_Dump(runner, words);
+    return Step_Echo(words);
+}
+
+} // namespace
+
+int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &name, std::string *error)
+{
+    Runner runner;
+    runner.app = app;
+    runner.x = runner.y = 0;
+    for (const AzSession_Step &step : steps) {
+        Error_Fct(hwnd, 11, "%s:%d: %s", name.c_str(), step.line, step.words[0].c_str());
+        int done = Step_Run(&runner, step.words);
+        AzApp_Pump(app);
+        if (!done) {
+            *error = Located(name, step.line, runner.failure);
+            return AZ_EXIT_INPUT;
+        }
+    }
+    return AZ_EXIT_OK;
+}

@@ -1,0 +1,170 @@
+/*
+ * Studies into the database.
+ */
+#include "az_study.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "../../hostlib/structures/az_gl.h"
+
+namespace {
+
+/* Opacity of a label over the grey levels. */
+const float label_alpha = 0.5f;
+
+template <size_t N> void Text_Set(char (&field)[N], const std::string &text)
+{
+    snprintf(field, N, "%s", text.c_str());
+}
+
+Vect Vect_Of(AzVec3 v) { return Vect(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)); }
+
+void Header_Fill(Vexa_Image *image, const AzSeries &series, const AzSeries_Frame &frame)
+{
+    image->slices_nb = 1;
+    image->times_nb = static_cast<uint16_t>(series.times_nb);
+    image->pixel_size = Vect(static_cast<float>(series.spacing[0]), static_cast<float>(series.spacing[1]),
+                             static_cast<float>(series.spacing[2]));
+    image->pixel_size_2 = image->pixel_size;
+    image->pixel_size_pt = nullptr;
+    image->axis_row = Vect_Of(series.axis_row);
+    image->axis_col = Vect_Of(series.axis_col);
+    image->axis_normal = Vect_Of(series.axis_normal);
+    image->location = static_cast<float>(series.Location(frame));
+    image->position = Vect_Of(frame.position);
+    image->rescale_slope = 1.0f;
+    image->rescale_intercept = 0.0f;
+    Text_Set(image->patient_name, series.patient_name);
+    Text_Set(image->series_uid, series.uid);
+    Text_Set(image->series_description, series.name);
+    Text_Set(image->modality, series.modality);
+    Text_Set(image->file_name, frame.file_name);
+    image->display_mode = series.display_mode;
+    image->display_low = series.display_low;
+    image->display_high = series.display_high;
+}
+
+void Pixels_Fill(Vexa_Image *image, const AzSeries &series, const AzSeries_Frame &frame, const AzLabels *labels)
+{
+    size_t plane = static_cast<size_t>(series.width) * series.height;
+    for (int t = 0; t < series.times_nb; t++) {
+        memcpy(AzImage_GLI_Plane(image, 0, t), frame.gli.data() + t * plane, plane * sizeof(int16_t));
+        if (labels)
+            memcpy(AzImage_TAG_Plane(image, 0, t), labels->tags.data() + frame.source_index * plane, plane);
+    }
+}
+
+void Images_Free(Vexa_Image **images, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        AzImage_Free(images[i]);
+    free(images);
+}
+
+/* The series' own key when the database has no study under it yet, else
+ * a fresh one: loading a study twice gives two studies. */
+std::string Key_Unique(const std::string &uid, const std::string &source)
+{
+    std::string key = uid.empty() ? source : uid;
+    const size_t key_max = sizeof(Vexa_Image::series_uid) - 1;
+    if (key.size() > key_max) {
+        char hashed[32];
+        snprintf(hashed, sizeof(hashed), "az.%016zx", std::hash<std::string>()(key));
+        key = hashed;
+    }
+    std::string unique = key;
+    for (int n = 2; AzStudy_Find(unique.c_str()); n++) {
+        char suffix[16];
+        snprintf(suffix, sizeof(suffix), "#%d", n);
+        unique = key.substr(0, key_max - strlen(suffix)) + suffix;
+    }
+    return unique;
+}
+
+} // namespace
+
+int AzLabels_Fit(const AzLabels &labels, const AzSeries &series, std::string *error)
+{
+    if (labels.width == series.width && labels.height == series.height &&
+        labels.depth == static_cast<int>(series.frames.size()))
+        return 1;
+    char text[256];
+    snprintf(text, sizeof(text), "label volume %dx%dx%d does not match the study's grid %dx%dx%d", labels.width,
+             labels.height, labels.depth, series.width, series.height, static_cast<int>(series.frames.size()));
+    *error = text;
+    return 0;
+}
+
+Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::string *error)
+{
+    if (labels && !AzLabels_Fit(*labels, series, error))
+        return nullptr;
+    size_t count = series.frames.size();
+    Vexa_Image **images = static_cast<Vexa_Image **>(calloc(count + 1, sizeof(Vexa_Image *)));
+    if (!images) {
+        *error = "out of memory for the image list";
+        return nullptr;
+    }
+    for (size_t i = 0; i < count; i++) {
+        images[i] = AzImage_Create(series.width, series.height, 1, series.times_nb);
+        if (!images[i]) {
+            *error = "out of memory for the images";
+            Images_Free(images, i);
+            return nullptr;
+        }
+        Header_Fill(images[i], series, series.frames[i]);
+        Pixels_Fill(images[i], series, series.frames[i], labels);
+    }
+    return new Kelvra_File(series.name.c_str(), images);
+}
+
+int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded, std::string *error)
+{
+    if (series.frames.empty()) {
+        *error = "the study has no frames";
+        return 0;
+    }
+    AzSeries keyed = series;
+    keyed.uid = Key_Unique(series.uid, series.source);
+    Kelvra_File *file = AzSeries_File(keyed, labels, error);
+    if (!file)
+        return 0;
+    AzDb_File_Add(file);
+    loaded->name = series.name;
+    loaded->source = series.source;
+    loaded->series_key = keyed.uid;
+    loaded->file = file;
+    loaded->frames_nb = 0;
+    loaded->inserted_nb = 0;
+    // Frames are sorted by location already; the time points of one location follow each other.
+    for (int bunch = 0; bunch < static_cast<int>(series.frames.size()); bunch++)
+        for (int t = 0; t < series.times_nb; t++) {
+            loaded->frames_nb++;
+            if (AzDb_Insert(file, bunch, t))
+                loaded->inserted_nb++;
+        }
+    if (loaded->inserted_nb == loaded->frames_nb)
+        return 1;
+    char text[128];
+    snprintf(text, sizeof(text), "the database took %d of %d frames", loaded->inserted_nb, loaded->frames_nb);
+    *error = text;
+    return 0;
+}
+
+int AzLabels_Colours_Install(const AzLabels &labels)
+{
+    if (!labels.has_colours)
+        return 0;
+    int set_nb = 0;
+    for (int tag = 1; tag < AZ_GL_TAG_TABLE; tag++)
+        set_nb += AzGl_Tag_Set(tag, labels.colours[tag][0], labels.colours[tag][1], labels.colours[tag][2],
+                               label_alpha) != 0;
+    return set_nb;
+}
+
+Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded) { return AzStudy_Find(loaded.series_key.c_str()); }

@@ -1,0 +1,43 @@
+/*
+ * Studies into the database: a series read from disk becomes one file
+ * record of image headers with their pixels, and its frames go through the
+ * database's insert chain in location order.
+ */
+#ifndef AZ_STUDY_H
+#define AZ_STUDY_H
+
+#include "../../hostlib/structures/az_db.h"
+#include "az_series.h"
+
+/* A series in the database. */
+struct AzLoaded_Study {
+    std::string name;
+    std::string source;         /* the file or folder it was read from */
+    std::string series_key;     /* what the study level files it under */
+    Kelvra_File *file;          /* owned by the database */
+    int frames_nb;              /* frames fed to the insert chain */
+    int inserted_nb;            /* of which the chain took */
+};
+
+/* Image headers for the series: one per frame, pixels copied, tags from
+ * the labels when given (they must lie on the series' grid).  The file
+ * record is not yet in the database.  Null with the reason in error. */
+AZ_EXPORT Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::string *error);
+
+/* 1 when the labels lie on the series' grid, else 0 with the reason. */
+AZ_EXPORT int AzLabels_Fit(const AzLabels &labels, const AzSeries &series, std::string *error);
+
+/* Makes the file record, hands it to the database and feeds every frame
+ * (every time point of it) into the insert chain in location order.
+ * 1 when every frame was taken; 0 with the reason in error. */
+AZ_EXPORT int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded,
+                              std::string *error);
+
+/* Gives the host's tag table the labels' colours (opacity 0.5; label 0
+ * stays hidden).  Number of entries set. */
+AZ_EXPORT int AzLabels_Colours_Install(const AzLabels &labels);
+
+/* The study class of a loaded study, or null. */
+AZ_EXPORT Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded);
+
+#endif

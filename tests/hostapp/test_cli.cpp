@@ -1,0 +1,229 @@
+/*
+ * The host program as a user runs it: what it prints and its exit codes.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include "test_files.h"
+
+namespace {
+
+const char module_info[] = "version: 1.0 rev-a  (Nov 22 2013)\n"
+                           "class key: class Oblique\n"
+                           "name: RUD Azozude\n"
+                           "class type: 13\n";
+
+} // namespace
+
+TEST(HostProgram, InfoPrintsTheModuleIdentity)
+{
+    std::string out, err;
+    EXPECT_EQ(0, Program_Run("info", &out, &err)) << err;
+    EXPECT_EQ(module_info, out);
+    // The same module named on the command line, with the option after the command.
+    EXPECT_EQ(0, Program_Run(std::string("info --module '") + AZ_MODULE_PATH + "'", &out, &err)) << err;
+    EXPECT_EQ(module_info, out);
+}
+
+TEST(HostProgram, ModuleProblemsExitWithThree)
+{
+    std::string out, err;
+    EXPECT_EQ(3, Program_Run("info --module /nonexistent/class_oblique.so", &out, &err));
+    EXPECT_EQ("", out);
+    EXPECT_TRUE(Contains(err, "azozude: cannot load module /nonexistent/class_oblique.so: ")) << err;
+    EXPECT_TRUE(Contains(err, "No such file or directory")) << err;
+
+    // A real library that is not a module: the first entry point it lacks is named.
+    std::string library = std::string(AZ_BUILD_DIR) + "/libazwin32.so";
+    EXPECT_EQ(3, Program_Run("--module '" + library + "' info", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude: module " + library + " has no entry point Version: ")) << err;
+    EXPECT_TRUE(Contains(err, "undefined symbol: Version")) << err;
+
+    // Not a library at all.
+    Temp_Folder folder;
+    ASSERT_TRUE(Bytes_Write(folder.File("fake.so"), "not an ELF file"));
+    EXPECT_EQ(3, Program_Run("info --module '" + folder.File("fake.so") + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, "cannot load module " + folder.File("fake.so"))) << err;
+}
+
+TEST(HostProgram, UsageErrorsExitWithOne)
+{
+    std::string out, err;
+    EXPECT_EQ(1, Program_Run("", &out, &err));
+    EXPECT_TRUE(Contains(err, "usage: azozude")) << err;
+    EXPECT_EQ(1, Program_Run("frobnicate", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude: unknown command \"frobnicate\"")) << err;
+    EXPECT_EQ(1, Program_Run("info --module", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude: --module needs a path")) << err;
+    EXPECT_EQ(1, Program_Run("info --bogus", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude info: unknown option --bogus")) << err;
+    EXPECT_EQ(1, Program_Run("reslice", &out, &err));
+    EXPECT_TRUE(Contains(err, "usage: azozude reslice STUDY")) << err;
+    EXPECT_EQ(1, Program_Run("reslice x.nii --alpha 91 -o out", &out, &err));
+    EXPECT_TRUE(Contains(err, "--alpha must be a number of degrees from -90 to 90, not \"91\"")) << err;
+    EXPECT_EQ(1, Program_Run("reslice x.nii --beta abc -o out", &out, &err));
+    EXPECT_EQ(1, Program_Run("run", &out, &err));
+    EXPECT_TRUE(Contains(err, "usage: azozude run SESSION")) << err;
+    EXPECT_EQ(0, Program_Run("--help", &out, &err));
+    EXPECT_TRUE(Contains(out, "exit codes: 0 done, 1 usage, 2 bad input or output, 3 module problem")) << out;
+}
+
+TEST(HostProgram, BadStudiesExitWithTwoNamingTheFile)
+{
+    Temp_Folder folder;
+    std::string out, err;
+    EXPECT_EQ(2, Program_Run("info " + folder.File("missing.nii"), &out, &err));
+    EXPECT_TRUE(Contains(err, folder.File("missing.nii") + ": no such file or folder")) << err;
+    EXPECT_TRUE(Contains(err, folder.File("missing.nii") + ": nothing could be loaded")) << err;
+
+    // A folder of files that are not images.
+    std::string empty = folder.File("docs");
+    ASSERT_EQ(0, system(("mkdir '" + empty + "'").c_str()));
+    ASSERT_TRUE(Bytes_Write(empty + "/notes.txt", "hello"));
+    EXPECT_EQ(2, Program_Run("info '" + empty + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, empty + "/notes.txt: not a DICOM file, or unreadable")) << err;
+    EXPECT_TRUE(Contains(err, empty + ": no usable DICOM image among 1 files")) << err;
+
+    // An empty folder.
+    std::string nothing = folder.File("nothing");
+    ASSERT_EQ(0, system(("mkdir '" + nothing + "'").c_str()));
+    EXPECT_EQ(2, Program_Run("info '" + nothing + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, nothing + ": folder holds no files")) << err;
+
+    // A DICOM file without an image.
+    Dicom_Spec spec;
+    spec.with_pixels = 0;
+    ASSERT_TRUE(Dicom_Write(folder.File("noimage.dcm"), spec));
+    EXPECT_EQ(2, Program_Run("info '" + folder.File("noimage.dcm") + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, folder.File("noimage.dcm") + ": DICOM file without an image")) << err;
+
+    // A truncated NIfTI file: the header is whole, the data is not.
+    Nifti_Spec nifti;
+    nifti.values.assign(4 * 3 * 2, 7.0);
+    nifti.truncate_to = 352 + 10;
+    ASSERT_TRUE(Nifti_Write(folder.File("cut.nii"), nifti));
+    EXPECT_EQ(2, Program_Run("info '" + folder.File("cut.nii") + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, folder.File("cut.nii") + ": image data truncated or unreadable (4x3x2)")) << err;
+
+    // A file named .nii that holds no NIfTI header.
+    ASSERT_TRUE(Bytes_Write(folder.File("junk.nii"), std::string(400, 'x')));
+    EXPECT_EQ(2, Program_Run("info '" + folder.File("junk.nii") + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, folder.File("junk.nii") + ": not a NIfTI file, or its header is malformed")) << err;
+
+    // A label volume that does not fit the study.
+    Nifti_Spec labels = nifti;
+    labels.truncate_to = -1;
+    labels.dim[0] = 5;
+    labels.values.assign(5 * 3 * 2, 1.0);
+    nifti.truncate_to = -1;
+    ASSERT_TRUE(Nifti_Write(folder.File("study.nii"), nifti));
+    ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
+    EXPECT_EQ(2, Program_Run("info '" + folder.File("study.nii") + "' --labels '" + folder.File("labels.nii") + "'",
+                             &out, &err));
+    EXPECT_TRUE(Contains(err, "label volume 5x3x2 does not match the study's grid 4x3x2")) << err;
+}
+
+TEST(HostProgram, InfoDescribesStudies)
+{
+    Temp_Folder folder;
+    Nifti_Spec nifti;
+    nifti.values.assign(4 * 3 * 2, 7.0);
+    nifti.sform[0][0] = 0.5;
+    nifti.sform[1][1] = 0.75;
+    nifti.sform[2][2] = 2.0;
+    nifti.sform[0][3] = 10.0;
+    ASSERT_TRUE(Nifti_Write(folder.File("small.nii"), nifti));
+    std::string out, err;
+    ASSERT_EQ(0, Program_Run("info '" + folder.File("small.nii") + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "\nstudy 1: small\n")) << out;
+    EXPECT_TRUE(Contains(out, "  size: 4 x 3 pixels, 2 frames, 1 time point(s)\n")) << out;
+    EXPECT_TRUE(Contains(out, "  spacing: 0.5 x 0.75 x 2 mm\n")) << out;
+    EXPECT_TRUE(Contains(out, "  orientation: row (-1.0000, 0.0000, 0.0000) column (0.0000, -1.0000, 0.0000) "
+                              "normal (0.0000, 0.0000, 1.0000)\n"))
+        << out;
+    EXPECT_TRUE(Contains(out, "  first frame at (-10.00, 0.00, 0.00) mm; locations 0.00 .. 2.00 mm\n")) << out;
+    EXPECT_TRUE(Contains(out, "  3D group: valid 3D group\n")) << out;
+
+    // One frame cannot be a 3D group, and says so.
+    nifti.dim[2] = 1;
+    nifti.values.assign(4 * 3, 7.0);
+    ASSERT_TRUE(Nifti_Write(folder.File("flat.nii"), nifti));
+    ASSERT_EQ(0, Program_Run("info '" + folder.File("flat.nii") + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "  3D group: not a 3D group: one frame only (0x40000000)\n")) << out;
+}
+
+TEST(HostProgram, TiltedSeriesLoadsAndTheGroupTestSaysSo)
+{
+    Temp_Folder folder;
+    std::string series = folder.File("tilted");
+    ASSERT_EQ(0, system(("mkdir '" + series + "'").c_str()));
+    for (int k = 0; k < 4; k++) {
+        Dicom_Spec spec;
+        // Each slice moves 2 mm along the normal and 0.8 mm along the columns: a gantry tilt.
+        spec.position[1] = 0.8 * k;
+        spec.position[2] = 2.0 * k;
+        spec.sop_instance += "." + std::to_string(k);
+        spec.stored.assign(30, static_cast<uint16_t>(k));
+        ASSERT_TRUE(Dicom_Write(series + "/s" + std::to_string(k) + ".dcm", spec));
+    }
+    std::string out, err;
+    ASSERT_EQ(0, Program_Run("info '" + series + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "  size: 6 x 5 pixels, 4 frames, 1 time point(s)\n")) << out;
+    EXPECT_TRUE(Contains(out, "  3D group: not a 3D group: positions not along the normal (tilted) (0x10000000)\n"))
+        << out;
+}
+
+TEST(HostProgram, DemoWithThePhantom)
+{
+    Temp_Folder folder;
+    std::string out, err;
+    ASSERT_EQ(0, Program_Run("-q demo --phantom -o '" + folder.File("demo") + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "demo: using the built-in phantom\n")) << out;
+    std::string summary = Text_Of(folder.File("demo/summary.txt"));
+    EXPECT_TRUE(Contains(summary, "study: Phantom\n")) << summary;
+    EXPECT_TRUE(Contains(summary, "panel angles: alpha 25.00 degrees, beta -20.00 degrees\n")) << summary;
+    EXPECT_TRUE(Contains(summary, "original: 96 x 96 x 48 frames, 1 time point(s), spacing 1 x 1 x 2 mm, tags\n"))
+        << summary;
+    EXPECT_TRUE(Contains(summary, "\noblique: ")) << summary;
+    for (const char *name : {"oblique.nii.gz", "oblique_tags.nii.gz"})
+        EXPECT_GT(Text_Of(folder.File(std::string("demo/") + name)).size(), 352u) << name;
+    int width = 0, height = 0;
+    EXPECT_TRUE(Png_Size(folder.File("demo/oblique_montage.png"), &width, &height));
+    EXPECT_TRUE(Png_Size(folder.File("demo/panel.png"), &width, &height));
+}
+
+TEST(HostProgram, AFolderWithSomeBadFilesStillLoads)
+{
+    Temp_Folder folder;
+    std::string series = folder.File("series");
+    ASSERT_EQ(0, system(("mkdir '" + series + "'").c_str()));
+    for (int k = 0; k < 3; k++) {
+        Dicom_Spec spec;
+        spec.position[2] = 1.5 * k;
+        spec.sop_instance += "." + std::to_string(k);
+        ASSERT_TRUE(Dicom_Write(series + "/s" + std::to_string(k) + ".dcm", spec));
+    }
+    ASSERT_TRUE(Bytes_Write(series + "/notes.txt", "not an image"));
+    // A file on which the DICOM library itself gives up (it ends the process
+    // reading it): only this file is lost.
+    const char *crasher = "/usr/lib/python3/dist-packages/pydicom/data/test_files/rtdose_1frame.dcm";
+    FILE *sample = fopen(crasher, "rb");
+    int with_crasher = sample != nullptr;
+    if (sample) {
+        fclose(sample);
+        ASSERT_EQ(0, system((std::string("cp '") + crasher + "' '" + series + "/dose.dcm'").c_str()));
+    }
+    std::string out, err;
+    ASSERT_EQ(0, Program_Run("info '" + series + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "  size: 6 x 5 pixels, 3 frames, 1 time point(s)\n")) << out;
+    EXPECT_TRUE(Contains(out, "  spacing: 1 x 1 x 1.5 mm\n")) << out;
+    EXPECT_TRUE(Contains(err, series + "/notes.txt: not a DICOM file, or unreadable")) << err;
+    if (with_crasher) {
+        EXPECT_TRUE(Contains(err, series + "/dose.dcm: the DICOM reader fails on this file (malformed)")) << err;
+        EXPECT_TRUE(Contains(err, series + ": 2 of 5 files skipped")) << err;
+    } else {
+        EXPECT_TRUE(Contains(err, series + ": 1 of 4 files skipped")) << err;
+    }
+}

@@ -1,0 +1,240 @@
+/*
+ * Studies into the database and back out: the frames' pixels and world
+ * geometry read through the host's frame calls, written as NIfTI and PNG,
+ * and read again.
+ */
+#include <dirent.h>
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "hostapp/lib/az_export.h"
+#include "hostapp/lib/az_study.h"
+#include "hostlib/structures/az_gl.h"
+#include "module/entry.h"
+#include "tests/support/console_capture.h"
+#include "test_files.h"
+
+namespace {
+
+/* RAS affine of the test volume: oblique in-plane, 2 x 1.5 x 3 mm. */
+const double test_sform[3][4] = {{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}};
+
+Nifti_Spec Test_Volume()
+{
+    Nifti_Spec spec;
+    spec.dim[0] = 5;
+    spec.dim[1] = 4;
+    spec.dim[2] = 3;
+    memcpy(spec.sform, test_sform, sizeof(test_sform));
+    for (int k = 0; k < 3; k++)
+        for (int j = 0; j < 4; j++)
+            for (int i = 0; i < 5; i++)
+                spec.values.push_back(k * 100 + j * 10 + i);
+    return spec;
+}
+
+class Export : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        AzDb_Init();
+        AzDb_Tree_Default(nullptr);
+    }
+    void TearDown() override { AzDb_Reset(); }
+
+    AzSeries Read(const Nifti_Spec &spec, const std::string &name)
+    {
+        std::string path = folder.File(name);
+        EXPECT_TRUE(Nifti_Write(path, spec));
+        AzSeries series;
+        AzLoad_Report report;
+        EXPECT_EQ(1, AzNifti_Read(path, &series, &report));
+        return series;
+    }
+
+    Kelvra_Class *Insert(const AzSeries &series, const AzLabels *labels)
+    {
+        AzLoaded_Study loaded;
+        std::string error;
+        EXPECT_EQ(1, AzSeries_Insert(series, labels, &loaded, &error)) << error;
+        AzHost_Pump();
+        EXPECT_EQ(static_cast<int>(series.frames.size()), loaded.inserted_nb);
+        return AzLoaded_Study_Class(loaded);
+    }
+
+    Temp_Folder folder;
+};
+
+/* Voxel (i, j, k) of a volume in LPS world. */
+void Expect_Lps_Affine(const double affine[3][4])
+{
+    for (int c = 0; c < 4; c++) {
+        EXPECT_NEAR(-test_sform[0][c], affine[0][c], 1e-5) << c;
+        EXPECT_NEAR(-test_sform[1][c], affine[1][c], 1e-5) << c;
+        EXPECT_NEAR(test_sform[2][c], affine[2][c], 1e-5) << c;
+    }
+}
+
+std::vector<std::string> Files_In(const std::string &path)
+{
+    std::vector<std::string> names;
+    DIR *dir = opendir(path.c_str());
+    while (dirent *entry = dir ? readdir(dir) : nullptr)
+        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+            names.push_back(entry->d_name);
+    if (dir)
+        closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST_F(Export, StudyFramesReadBackWithTheirGeometryAndPixels)
+{
+    AzSeries series = Read(Test_Volume(), "source.nii");
+    Kelvra_Class *study = Insert(series, nullptr);
+    ASSERT_NE(nullptr, study);
+    EXPECT_STREQ("source", study->Name_Get());
+    AzVolume volume;
+    std::string error;
+    ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+    EXPECT_EQ(5, volume.width);
+    EXPECT_EQ(4, volume.height);
+    EXPECT_EQ(3, volume.depth);
+    EXPECT_EQ(1, volume.times);
+    Expect_Lps_Affine(volume.affine);
+    for (int k = 0; k < 3; k++)
+        for (int j = 0; j < 4; j++)
+            for (int i = 0; i < 5; i++)
+                ASSERT_EQ(k * 100 + j * 10 + i, volume.gli[volume.Index(i, j, k, 0)]) << i << j << k;
+
+    // One slice only.
+    AzVolume one;
+    ASSERT_EQ(1, AzVolume_From_Class(study, &one, &error, 2)) << error;
+    EXPECT_EQ(1, one.depth);
+    EXPECT_EQ(234, one.gli[one.Index(4, 3, 0, 0)]);
+    EXPECT_EQ(0, AzVolume_From_Class(study, &one, &error, 3));
+    EXPECT_EQ("\"source\" has no frame 3 (it has 3)", error);
+}
+
+TEST_F(Export, NiftiRoundTripKeepsGeometryGreyLevelsAndTags)
+{
+    AzSeries series = Read(Test_Volume(), "source.nii");
+    AzLabels labels;
+    labels.width = 5;
+    labels.height = 4;
+    labels.depth = 3;
+    for (int i = 0; i < 60; i++)
+        labels.tags.push_back(static_cast<uint8_t>(i % 7));
+    Kelvra_Class *study = Insert(series, &labels);
+    ASSERT_NE(nullptr, study);
+    AzVolume volume;
+    std::string error;
+    ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+    for (const char *name : {"copy.nii.gz", "copy.nii"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(1, AzVolume_Write_Nifti(volume, folder.File(name), AZ_EXPORT_GREY, &error)) << error;
+        AzSeries back;
+        AzLoad_Report report;
+        ASSERT_EQ(1, AzNifti_Read(folder.File(name), &back, &report));
+        ASSERT_EQ(3u, back.frames.size());
+        EXPECT_EQ(5, back.width);
+        EXPECT_EQ(4, back.height);
+        for (int c = 0; c < 3; c++)
+            EXPECT_NEAR(series.spacing[c], back.spacing[c], 1e-5);
+        for (int k = 0; k < 3; k++) {
+            EXPECT_NEAR(series.frames[k].position.x, back.frames[k].position.x, 1e-4);
+            EXPECT_NEAR(series.frames[k].position.y, back.frames[k].position.y, 1e-4);
+            EXPECT_NEAR(series.frames[k].position.z, back.frames[k].position.z, 1e-4);
+            EXPECT_EQ(series.frames[k].gli, back.frames[k].gli);
+        }
+    }
+    ASSERT_EQ(1, AzVolume_Write_Nifti(volume, folder.File("tags.nii.gz"), AZ_EXPORT_TAGS, &error)) << error;
+    AzLabels back;
+    AzLoad_Report report;
+    ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("tags.nii.gz"), &back, &report));
+    EXPECT_EQ(labels.tags, back.tags);
+    // Nothing but the finished files is left in the folder.
+    EXPECT_EQ((std::vector<std::string>{"copy.nii", "copy.nii.gz", "source.nii", "tags.nii.gz"}),
+              Files_In(folder.Path()));
+}
+
+TEST_F(Export, LabelsOffTheGridAreRefused)
+{
+    AzSeries series = Read(Test_Volume(), "source.nii");
+    AzLabels labels;
+    labels.width = 5;
+    labels.height = 4;
+    labels.depth = 4;
+    labels.tags.assign(80, 1);
+    AzLoaded_Study loaded;
+    std::string error;
+    EXPECT_EQ(0, AzSeries_Insert(series, &labels, &loaded, &error));
+    EXPECT_EQ("label volume 5x4x4 does not match the study's grid 5x4x3", error);
+}
+
+TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
+{
+    Nifti_Spec spec = Test_Volume();
+    AzSeries series = Read(spec, "source.nii");
+    series.display_mode = AZ_DISPLAY_MIN_MAX;
+    series.display_low = 0.0f;
+    series.display_high = 200.0f;
+    AzLabels labels;
+    labels.width = 5;
+    labels.height = 4;
+    labels.depth = 3;
+    labels.tags.assign(60, 0);
+    labels.tags[1 * 20 + 2 * 5 + 3] = 1; // (3, 2) of slice 1
+    Kelvra_Class *study = Insert(series, &labels);
+    AzGl_Tag_Set(1, 255, 0, 0, 0.5f);
+    AzVolume volume;
+    std::string error;
+    ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+    std::vector<uint32_t> picture = AzVolume_Picture(volume, 1, 0);
+    // Grey 100 in a window 0..200: half way, 128.
+    uint32_t grey = picture[0];
+    EXPECT_EQ(0xff808080u, grey);
+    // Grey 123 = 156.8 -> 157, half covered by red: 157 * 0.5 + 255 * 0.5 = 206, 157 * 0.5 = 78.5 -> 79.
+    EXPECT_EQ(0xff4f4fceu, picture[2 * 5 + 3]);
+
+    ASSERT_EQ(1, AzVolume_Write_Png(volume, 1, folder.File("slice.png"), &error)) << error;
+    int width = 0, height = 0;
+    ASSERT_TRUE(Png_Size(folder.File("slice.png"), &width, &height));
+    EXPECT_EQ(5, width);
+    EXPECT_EQ(4, height);
+    ASSERT_EQ(1, AzVolume_Write_Montage(volume, 2, folder.File("montage.png"), &error)) << error;
+    ASSERT_TRUE(Png_Size(folder.File("montage.png"), &width, &height));
+    EXPECT_EQ(10, width);
+    EXPECT_EQ(8, height);
+    EXPECT_EQ(0, AzVolume_Write_Png(volume, 3, folder.File("none.png"), &error));
+    EXPECT_EQ(folder.File("none.png") + ": no slice 3 (the volume has 3)", error);
+    EXPECT_EQ(0, AzVolume_Write_Nifti(volume, folder.File("missing/x.nii"), AZ_EXPORT_GREY, &error));
+    EXPECT_EQ(0u, error.find(folder.File("missing/x.nii") + ": cannot create: ")) << error;
+}
+
+TEST_F(Export, ThroughTheModuleTheOriginalDirectionShowsTheStudy)
+{
+    AzDb_Tree_Default(Class_Insert);
+    AzSeries series = Read(Test_Volume(), "source.nii");
+    Kelvra_Class *study = Insert(series, nullptr);
+    ASSERT_NE(nullptr, study);
+    ASSERT_EQ(2, study->Child_Get_Nb());
+    Kelvra_Class *original = study->Child_Get_Pt(0);
+    EXPECT_STREQ("source (dir:Original)", original->Name_Get());
+    AzVolume volume;
+    std::string error;
+    ASSERT_EQ(1, AzVolume_From_Class(original, &volume, &error)) << error;
+    EXPECT_EQ(3, volume.depth);
+    Expect_Lps_Affine(volume.affine);
+    EXPECT_EQ(123, volume.gli[volume.Index(3, 2, 1, 0)]);
+    // The Oblique direction has no frames before an apply.
+    EXPECT_EQ(0, AzVolume_From_Class(study->Child_Get_Pt(1), &volume, &error));
+    EXPECT_EQ("\"source (dir:Oblique)\" has no frames", error);
+}

@@ -1,0 +1,78 @@
+/*
+ * Small study files written by the tests themselves, byte by byte, so that
+ * the host's readers are checked against writers that share no code with
+ * them: DICOM (explicit VR little endian) and NIfTI-1 / NIfTI-2.
+ */
+#ifndef TEST_FILES_H
+#define TEST_FILES_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+/* A scratch folder, removed with everything in it when the object goes. */
+class Temp_Folder {
+  public:
+    Temp_Folder();
+    ~Temp_Folder();
+    const std::string &Path() const { return path; }
+    std::string File(const std::string &name) const { return path + "/" + name; }
+
+  private:
+    std::string path;
+};
+
+struct Dicom_Spec {
+    int width = 6, height = 5, frames = 1;      /* frames > 1: one multi-frame file */
+    double row[3] = {1, 0, 0}, col[3] = {0, 1, 0};
+    double position[3] = {0, 0, 0};              /* pixel (0, 0) of frame 0 */
+    double row_spacing = 1.0, col_spacing = 1.0; /* between rows (y), between columns (x) */
+    double frame_step = 1.0;                     /* multi-frame: spacing between slices */
+    int bits_stored = 16;
+    int is_signed = 1;
+    double slope = 1.0, intercept = 0.0;
+    int has_window = 1;
+    double window_center = 40.0, window_width = 400.0;
+    std::string series_uid = "1.2.826.0.1.3680043.2.1125.1";
+    std::string description = "Test series";
+    std::string sop_instance = "1.2.826.0.1.3680043.2.1125.1.1";
+    int instance_number = 1;
+    int with_pixels = 1;                         /* 0: a DICOM file without an image */
+    std::vector<uint16_t> stored;                /* width*height*frames stored values */
+};
+
+/* Writes the DICOM file; true when written. */
+bool Dicom_Write(const std::string &path, const Dicom_Spec &spec);
+
+struct Nifti_Spec {
+    int version = 1;                 /* 1 or 2 */
+    int dim[4] = {4, 3, 2, 1};      /* nx, ny, nz, nt */
+    double sform[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};   /* RAS */
+    int sform_code = 1;
+    double slope = 0.0, intercept = 0.0;
+    int datatype = 4;                /* DT_INT16; 2 uint8, 16 float32 */
+    std::vector<double> values;      /* nx*ny*nz*nt values in file order */
+    long truncate_to = -1;           /* >= 0: keep only this many bytes */
+};
+
+/* Writes an uncompressed .nii; true when written. */
+bool Nifti_Write(const std::string &path, const Nifti_Spec &spec);
+
+/* Writes bytes as they are. */
+bool Bytes_Write(const std::string &path, const std::string &bytes);
+
+/* Whether text holds part. */
+bool Contains(const std::string &text, const std::string &part);
+
+/* A file's bytes ("" when it cannot be read). */
+std::string Text_Of(const std::string &path);
+
+/* Width and height from a PNG file's header; false when it is no PNG. */
+bool Png_Size(const std::string &path, int *width, int *height);
+
+/* Runs the host program with arguments (a shell line); its exit code,
+ * standard output and standard error. */
+int Program_Run(const std::string &arguments, std::string *out, std::string *err);
+
+#endif
