@@ -6,6 +6,9 @@
 #include <string.h>
 
 #include "az_commands.h"
+#if AZ_WITH_VIEW
+#include "view/az_viewer.h"
+#endif
 
 namespace {
 
@@ -19,6 +22,9 @@ const Command commands[] = {
     {"reslice", Command_Reslice},
     {"demo", Command_Demo},
     {"run", Command_Run},
+#if AZ_WITH_VIEW
+    {"view", Command_View},
+#endif
 };
 
 const char usage_text[] =
@@ -32,6 +38,10 @@ const char usage_text[] =
     "                                        (or a built-in phantom)\n"
     "  run SESSION [STUDY...] [--labels FILE]\n"
     "                                        plays a session of panel events on the studies\n"
+#if AZ_WITH_VIEW
+    "  view [STUDY...] [--labels FILE] [--size WxH] [--panel-width N] [--session FILE] [--screenshot OUT.png]\n"
+    "                                        the interactive host: panel, Original and Oblique views, painting\n"
+#endif
     "\n"
     "A STUDY is a DICOM file or folder (searched recursively) or a NIfTI file (.nii, .nii.gz);\n"
     "--labels gives a NIfTI label volume on the first study's grid, shown as tags.\n"

@@ -1,0 +1,180 @@
+/*
+ * azozude view: the interactive host on studies (a built-in phantom when
+ * none is named).
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "../lib/az_session.h"
+#include "az_viewer.h"
+
+namespace {
+
+const char usage_text[] =
+    "usage: azozude view [STUDY...] [--labels FILE] [--size WxH] [--panel-width N]\n"
+    "                    [--session FILE] [--screenshot FILE.png]\n"
+    "  without a study a built-in phantom is shown; h in the window lists the shortcuts.\n"
+    "  --session plays a session of panel events (as azozude run does) before the window opens;\n"
+    "  --screenshot writes the screen as it would first show and quits, without a window.\n";
+
+struct View_Options {
+    std::vector<std::string> studies;
+    std::string labels;
+    int width = 1280, height = 800;
+    int panel_width = 300;
+    std::string session;
+    std::string screenshot;
+};
+
+/* "--name VALUE" or "--name=VALUE" at words[*at]: 1 with the value, 0 when
+ * the word is not that option, -1 when the value is missing. */
+int Option_Value(const std::vector<std::string> &words, size_t *at, const char *name, std::string *value)
+{
+    const std::string &word = words[*at];
+    size_t n = strlen(name);
+    if (word.compare(0, n, name) != 0)
+        return 0;
+    if (word.size() > n && word[n] == '=') {
+        *value = word.substr(n + 1);
+        return 1;
+    }
+    if (word.size() != n)
+        return 0;
+    if (*at + 1 >= words.size())
+        return -1;
+    *value = words[++*at];
+    return 1;
+}
+
+int Options_Parse(const std::vector<std::string> &words, View_Options *options)
+{
+    static const char *const names[] = {"--labels", "--size", "--panel-width", "--session", "--screenshot"};
+    const int names_nb = static_cast<int>(sizeof(names) / sizeof(names[0]));
+    for (size_t at = 0; at < words.size(); at++) {
+        std::string value;
+        int found = 0, which = 0;
+        for (; which < names_nb && found == 0; which++)
+            found = Option_Value(words, &at, names[which], &value);
+        if (found < 0) {
+            fprintf(stderr, "azozude view: %s needs a value\n", names[which - 1]);
+            return 0;
+        }
+        if (found == 0 && words[at].size() > 1 && words[at][0] == '-') {
+            fprintf(stderr, "azozude view: unknown option %s\n", words[at].c_str());
+            return 0;
+        }
+        if (found == 0) {
+            options->studies.push_back(words[at]);
+        } else if (which == 1) {
+            options->labels = value;
+        } else if (which == 2) {
+            if (sscanf(value.c_str(), "%dx%d", &options->width, &options->height) != 2 || options->width < 320 ||
+                options->height < 240) {
+                fprintf(stderr, "azozude view: --size is WIDTHxHEIGHT, at least 320x240\n");
+                return 0;
+            }
+        } else if (which == 4) {
+            options->session = value;
+        } else if (which == 5) {
+            options->screenshot = value;
+        } else {
+            options->panel_width = atoi(value.c_str());
+            if (options->panel_width < 150 || options->panel_width > 1000) {
+                fprintf(stderr, "azozude view: --panel-width is from 150 to 1000\n");
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+/* The host's phantom: spheres tagged over a gradient. */
+int Phantom_Load(AzApp *app)
+{
+    AzStudy_Spec spec;
+    spec.width = 96;
+    spec.height = 96;
+    spec.slices = 48;
+    spec.spacing[2] = 2.0f;
+    spec.name = "Phantom";
+    AzStudy *study = AzStudy_Build(spec);
+    if (!study) {
+        fprintf(stderr, "azozude view: cannot build the phantom\n");
+        return AZ_EXIT_INPUT;
+    }
+    AzLoaded_Study loaded;
+    loaded.name = spec.name;
+    loaded.source = "built-in phantom";
+    loaded.series_key = study->file->images[0]->series_uid;
+    loaded.file = study->file;
+    loaded.frames_nb = static_cast<int>(study->frame_bunch.size());
+    loaded.inserted_nb = AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0);
+    AzStudy_Free(study);
+    app->studies.push_back(loaded);
+    AzApp_Pump(app);
+    return loaded.inserted_nb == loaded.frames_nb ? AZ_EXIT_OK : AZ_EXIT_INPUT;
+}
+
+/* The screen as the window would first show it. */
+int Screenshot(AzViewer *viewer, const std::string &path)
+{
+    AzViewer_Step(viewer);
+    AzViewer_Compose(viewer);
+    if (!AzViewer_Save_PNG(viewer, path.c_str())) {
+        fprintf(stderr, "azozude view: %s: cannot write the picture\n", path.c_str());
+        return AZ_EXIT_INPUT;
+    }
+    return AZ_EXIT_OK;
+}
+
+} // namespace
+
+int Command_View(AzApp_Options *app_options)
+{
+    View_Options options;
+    for (const std::string &word : app_options->words)
+        if (word == "-h" || word == "--help") {
+            fputs(usage_text, stdout);
+            return AZ_EXIT_OK;
+        }
+    if (!Options_Parse(app_options->words, &options)) {
+        fputs(usage_text, stderr);
+        return AZ_EXIT_USAGE;
+    }
+    std::vector<AzSession_Step> steps;
+    std::string error;
+    if (!options.session.empty() && !AzSession_Load(options.session, &steps, &error)) {
+        fprintf(stderr, "azozude view: %s\n", error.c_str());
+        return AZ_EXIT_INPUT;
+    }
+    AzApp app;
+    int code = AzApp_Start(&app, *app_options);
+    if (code == AZ_EXIT_OK)
+        code = options.studies.empty() ? Phantom_Load(&app) : AzApp_Load(&app, options.studies, options.labels);
+    if (code != AZ_EXIT_OK) {
+        AzApp_Stop(&app);
+        return code;
+    }
+    AzViewer viewer;
+    if (!AzViewer_Init(&viewer, &app, options.width, options.height, options.panel_width)) {
+        AzApp_Stop(&app);
+        return AZ_EXIT_MODULE;
+    }
+    // Step by step, so that the views follow the panel as they would on screen.
+    for (const AzSession_Step &step : steps) {
+        code = AzSession_Run(&app, std::vector<AzSession_Step>(1, step), options.session, &error);
+        if (code != AZ_EXIT_OK) {
+            fprintf(stderr, "azozude view: %s\n", error.c_str());
+            break;
+        }
+        AzViewer_Step(&viewer);
+    }
+    if (code == AZ_EXIT_OK && !options.screenshot.empty())
+        code = Screenshot(&viewer, options.screenshot);
+    else if (code == AZ_EXIT_OK)
+        code = AzViewer_Run(&viewer);
+    AzViewer_Done(&viewer);
+    AzApp_Stop(&app);
+    return code;
+}

@@ -1,0 +1,407 @@
+/*
+ * The interactive host in a real window under a private X server, driven
+ * through the handlers its callbacks call.  Screenshots go to the build
+ * folder's view-shots/.
+ */
+#include <math.h>
+
+#include <GLFW/glfw3.h>
+
+#include "hostlib/structures/az_progress.h"
+#include "hostlib/tools/az_tools.h"
+#include "hostlib/win32/az_win.h"
+#include "oblique/oblique.h"
+#include "view_fixture.h"
+
+namespace {
+
+/* Pixels whose colour differs (the screen never shows alpha). */
+int Differing(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b)
+{
+    int n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); i++)
+        n += (a[i] & 0xffffff) != (b[i] & 0xffffff);
+    return n;
+}
+
+/* Half of an 8-bit colour over another, as the host's tag tables give
+ * labels (opacity 0.5 stored as the byte 127). */
+uint32_t Half_Over(uint32_t under, int r, int g, int b)
+{
+    int over[3] = {r, g, b};
+    uint32_t out = 0xff000000u;
+    for (int c = 0; c < 3; c++) {
+        int u = static_cast<int>((under >> (8 * c)) & 0xff);
+        out |= static_cast<uint32_t>((u * 128 + over[c] * 127 + 127) / 255) << (8 * c);
+    }
+    return out;
+}
+
+int Has_Line(const std::vector<AzConsole_Entry> &lines, const char *text)
+{
+    for (const AzConsole_Entry &line : lines)
+        if (line.text == text)
+            return 1;
+    return 0;
+}
+
+} // namespace
+
+TEST_F(ViewTest, WindowShowsPanelViewsStatusAndConsole)
+{
+    std::vector<uint32_t> shown;
+    int w = 0, h = 0;
+    ASSERT_EQ(1, AzViewer_Window_Read(window, &shown, &w, &h));
+    ASSERT_EQ(1100, w);
+    ASSERT_EQ(720, h);
+    EXPECT_EQ(0, Differing(shown, viewer.screen)) << "the X window shows the composed screen";
+
+    // The panel is the module's window of the tool width, at the top left.
+    int pw = 0, ph = 0;
+    uint32_t *panel = AzWin_Pixels(app.panel_window, &pw, &ph);
+    ASSERT_NE(nullptr, panel);
+    EXPECT_EQ(300, pw);
+    EXPECT_EQ(ph, app.module.Ctrl_Register());
+    EXPECT_EQ(panel[3 * pw + 3], Screen(3, 3));
+    EXPECT_EQ(panel[(ph - 2) * pw + pw - 2], Screen(pw - 2, ph - 2));
+
+    EXPECT_STREQ("RUD Azozude:", viewer.status.Read());
+    EXPECT_EQ(AzApp_Direction(&app, 0, 0), viewer.views[0].shown);
+    EXPECT_EQ(AzApp_Direction(&app, 0, 1), viewer.views[1].shown);
+    EXPECT_EQ(AzApp_Direction(&app, 0, 0), AzView_Current(viewer.views[0].host_view));
+    EXPECT_EQ(32, viewer.views[0].image_w) << "the study's own frames are there from the start";
+    EXPECT_EQ(0, viewer.views[1].image_w) << "no oblique frames before Update DB";
+
+    // The panel's opening notice reaches the console pane; traces stay hidden at level 4.
+    std::vector<AzConsole_Entry> lines = AzViewer_Console_Shown(&viewer);
+    EXPECT_EQ(1, Has_Line(lines, " --- Entering Oblique Class Mode (#1) ---"));
+    Error_Fct(hwnd, 11, "a trace for the filter");
+    Error_Fct(hwnd, 2, "an error\twith a tab");
+    Idle();
+    lines = AzViewer_Console_Shown(&viewer);
+    EXPECT_EQ(0, Has_Line(lines, "a trace for the filter"));
+    EXPECT_EQ(1, Has_Line(lines, "an error    with a tab"));
+    AzViewer_Char(&viewer, '>');
+    EXPECT_EQ(6, viewer.console_level);
+    AzViewer_Char(&viewer, '>');
+    EXPECT_EQ(11, viewer.console_level);
+    EXPECT_EQ(1, Has_Line(AzViewer_Console_Shown(&viewer), "a trace for the filter"));
+    for (int i = 0; i < 10; i++)
+        AzViewer_Char(&viewer, '>');
+    EXPECT_EQ(15, viewer.console_level);
+    for (int i = 0; i < 10; i++)
+        AzViewer_Char(&viewer, '<');
+    EXPECT_EQ(1, viewer.console_level);
+    AzViewer_Char(&viewer, '>');
+    AzViewer_Char(&viewer, '>');
+    EXPECT_EQ(4, viewer.console_level);
+    Idle();
+    Shot("start");
+}
+
+TEST_F(ViewTest, PanelTakesClicksKeysAndHelp)
+{
+    Buttons *original = dynamic_cast<Buttons *>(Widget("Dir. Original"));
+    Buttons *oblique = dynamic_cast<Buttons *>(Widget("Dir. Oblique"));
+    ASSERT_NE(nullptr, original);
+    ASSERT_NE(nullptr, oblique);
+    EXPECT_EQ(1, original->selected);
+    EXPECT_EQ(0, oblique->selected);
+    std::vector<uint32_t> before = Crop(viewer.panel_rect);
+
+    Click_Label("Dir. Oblique");
+    EXPECT_EQ(0, original->selected);
+    EXPECT_EQ(1, oblique->selected);
+    EXPECT_GT(Differing(before, Crop(viewer.panel_rect)), 50) << "the panel redrew its buttons";
+    EXPECT_EQ(1, viewer.in_panel);
+    int x, y;
+    Widget_Point(oblique, 0.5, 0.5, &x, &y);
+    int px = -1, py = -1, state = -1;
+    ASSERT_EQ(1, AzTools_Pointer_Get(app.panel_window, &px, &py, &state));
+    EXPECT_EQ(x - viewer.panel_rect.x, px);
+    EXPECT_EQ(viewer.panel_rect.h - 1 - y, py) << "panel rows count upward";
+    EXPECT_EQ(AZ_POINTER_NONE, state) << "released";
+
+    EXPECT_EQ(0, oblique->lamp);
+    Click_Label("On/Off");
+    EXPECT_EQ(1, oblique->lamp);
+    Click_Label("On/Off");
+    EXPECT_EQ(0, oblique->lamp);
+
+    // F1 over "Update DB": the module's help for that control, in the help pane.
+    Widget_Point(Widget("Update DB"), 0.5, 0.5, &x, &y);
+    AzViewer_Pointer_Move(&viewer, x, y);
+    std::vector<uint32_t> help_before = Crop(viewer.help_rect);
+    AzViewer_Key(&viewer, GLFW_KEY_F1, 0);
+    Idle();
+    EXPECT_EQ(1, viewer.help_shown);
+    EXPECT_EQ(0u, viewer.help_text.find("Update DB\nCreates or removes the slices")) << viewer.help_text;
+    EXPECT_GT(Differing(help_before, Crop(viewer.help_rect)), 200);
+    Shot("help");
+    AzViewer_Key(&viewer, GLFW_KEY_ESCAPE, 0);
+    EXPECT_EQ(0, viewer.help_shown);
+
+    // '?' over the list asks for the list's help.
+    Widget_Point(Widget("Current Oblique"), 0.5, 0.5, &x, &y);
+    AzViewer_Pointer_Move(&viewer, x, y);
+    AzViewer_Key(&viewer, GLFW_KEY_SLASH, GLFW_MOD_SHIFT);
+    AzViewer_Char(&viewer, '?');
+    EXPECT_EQ(0u, viewer.help_text.find("Current Oblique\n")) << viewer.help_text;
+
+    // The panel takes no key: 'h' goes on to the viewer.
+    AzViewer_Key(&viewer, GLFW_KEY_H, 0);
+    AzViewer_Char(&viewer, 'h');
+    EXPECT_EQ(1, viewer.shortcuts_shown);
+    Idle();
+    Shot("shortcuts");
+    AzViewer_Key(&viewer, GLFW_KEY_ESCAPE, 0);
+    EXPECT_EQ(0, viewer.shortcuts_shown);
+
+    // Leaving the panel clears the pointer record the widgets read.
+    AzViewer_Pointer_Move(&viewer, viewer.views[0].picture.x + 5, viewer.views[0].picture.y + 5);
+    EXPECT_EQ(0, viewer.in_panel);
+    EXPECT_EQ(0, AzTools_Pointer_Get(app.panel_window, &px, &py, &state));
+}
+
+TEST_F(ViewTest, ValuatorDragRotatesThePreview)
+{
+    Click_Label("Dir. Oblique");
+    AzRect preview = Preview_Rect();
+    ASSERT_GT(preview.w, 100);
+    std::vector<uint32_t> before = Crop(preview);
+    Shot("preview-before");
+
+    Valuators *left = Valuator(1, 0);
+    Valuators *right = Valuator(1, 1);
+    ASSERT_NE(nullptr, left);
+    ASSERT_NE(nullptr, right);
+    int x0, y0, x1, y1;
+    Widget_Point(left, 0.5, 0.5, &x0, &y0);
+    Widget_Point(left, 0.5, 0.85, &x1, &y1);
+    Drag(x0, y0, x1, y1);
+
+    Kelvra_Oblique *oblique = dynamic_cast<Kelvra_Oblique *>(AzApp_Direction(&app, 0, 1));
+    ASSERT_NE(nullptr, oblique);
+    EXPECT_NE(0.0f, left->value);
+    EXPECT_EQ(left->value, right->value);
+    EXPECT_EQ(left->value, oblique->alpha);
+    EXPECT_GT(Differing(before, Crop(preview)), preview.w * preview.h / 20) << "the preview turned";
+    Shot("preview-after");
+}
+
+TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
+{
+    AzFrame_View &view = viewer.views[0];
+    int cx = view.picture.x + view.picture.w / 2, cy = view.picture.y + view.picture.h / 2;
+    AzViewer_Pointer_Move(&viewer, cx, cy);
+    EXPECT_EQ(0, view.frame);
+    AzViewer_Wheel(&viewer, -1.0, 0);
+    EXPECT_EQ(1, view.frame);
+    AzViewer_Key(&viewer, GLFW_KEY_PAGE_DOWN, 0);
+    EXPECT_EQ(11, view.frame);
+    AzViewer_Key(&viewer, GLFW_KEY_PAGE_DOWN, 0);
+    EXPECT_EQ(15, view.frame) << "stops at the last frame";
+    AzViewer_Key(&viewer, GLFW_KEY_UP, 0);
+    EXPECT_EQ(14, view.frame);
+    AzViewer_Key(&viewer, GLFW_KEY_HOME, 0);
+    EXPECT_EQ(0, view.frame);
+    AzViewer_Wheel(&viewer, 1.0, 0);
+    EXPECT_EQ(0, view.frame) << "stops at the first frame";
+    AzViewer_Key(&viewer, GLFW_KEY_END, 0);
+    EXPECT_EQ(15, view.frame);
+    Idle();
+    AzFrame *frame = AzViewer_Frame(&view);
+    ASSERT_NE(nullptr, frame);
+    EXPECT_EQ(AzFrame_Cast(AzApp_Direction(&app, 0, 0)->Child_Get_Pt(15)), frame);
+
+    // Grey levels of the frame through the host's colours, pixel for pixel.
+    int sx, sy;
+    Frame_Screen(0, 3, 20, &sx, &sy);
+    ASSERT_EQ(1, frame->key->display_mode);
+    ASSERT_EQ(3000.0f, frame->key->display_high);
+    Fct_GLI_2_Color(frame->key->display_mode, frame->key->display_high, frame->key->display_low);
+    uint32_t grey = Fct_GLI_2_Color(AzFrame_Get_GLI(frame, 3.0f, 20.0f));
+    EXPECT_EQ(0, AzFrame_Get_TAG(frame, 3.0f, 20.0f));
+    EXPECT_EQ(grey, Screen(sx, sy));
+
+    // Right drag: a window of its own, wider to the right.
+    Drag(cx, cy, cx + 128, cy, 1);
+    EXPECT_EQ(1, view.window_custom);
+    EXPECT_FLOAT_EQ(3000.0f * 1.5f, view.window_high - view.window_low);
+    EXPECT_FLOAT_EQ(1500.0f, (view.window_high + view.window_low) * 0.5f);
+    EXPECT_NE(grey, Screen(sx, sy));
+
+    float fit_w = view.image_w * fminf(static_cast<float>(view.picture.w) / view.image_w,
+                                       static_cast<float>(view.picture.h) / view.image_h);
+    AzViewer_Wheel(&viewer, 1.0, GLFW_MOD_CONTROL);
+    EXPECT_FLOAT_EQ(1.25f, view.zoom);
+    AzViewer_Char(&viewer, '-');
+    EXPECT_FLOAT_EQ(1.0f, view.zoom);
+    AzViewer_Char(&viewer, '+');
+    Idle();
+    int left0, left1, top;
+    Frame_Screen(0, 0, 0, &left0, &top);
+    Frame_Screen(0, 1, 0, &left1, &top);
+    EXPECT_NEAR(fit_w * 1.25f / view.image_w, left1 - left0, 1.0);
+    // Middle drag moves the frame by as much as the pointer moved.
+    Drag(cx, cy, cx + 30, cy - 20, 2);
+    int moved_x, moved_y;
+    Frame_Screen(0, 0, 0, &moved_x, &moved_y);
+    EXPECT_EQ(left0 + 30, moved_x);
+    EXPECT_EQ(top - 20, moved_y);
+    AzViewer_Char(&viewer, 'r');
+    EXPECT_EQ(0, view.window_custom);
+    EXPECT_EQ(0, view.pan_x);
+    EXPECT_EQ(0, view.pan_y);
+    EXPECT_FLOAT_EQ(1.0f, view.zoom);
+    Idle();
+    EXPECT_EQ(grey, Screen(sx, sy));
+
+    // The view follows the frame the panel's slider shows, when it changes.
+    Tools *slider = Widget("Demo Frame");
+    ASSERT_NE(nullptr, slider);
+    int x0, y0, x1, y1;
+    Widget_Point(slider, 0.02, 0.5, &x0, &y0);
+    Widget_Point(slider, 0.5, 0.5, &x1, &y1);
+    Drag(x0, y0, x1, y1);
+    int chosen = static_cast<int>(dynamic_cast<Sliders *>(slider)->value);
+    EXPECT_GT(chosen, 2);
+    EXPECT_EQ(chosen, view.frame);
+    EXPECT_EQ(chosen, view.followed);
+}
+
+TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
+{
+    // Oblique frames at a small angle.
+    Click_Label("Dir. Oblique");
+    int x0, y0, x1, y1;
+    Widget_Point(Valuator(0, 0), 0.5, 0.5, &x0, &y0);
+    Widget_Point(Valuator(0, 0), 0.6, 0.5, &x1, &y1);
+    Drag(x0, y0, x1, y1);
+    Click_Label("On/Off");
+    Click_Label("Update DB");
+    Idle();
+    Kelvra_Class *oblique = AzApp_Direction(&app, 0, 1);
+    Kelvra_Class *original = AzApp_Direction(&app, 0, 0);
+    int oblique_nb = oblique->Child_Get_Nb();
+    ASSERT_GT(oblique_nb, 0);
+    EXPECT_EQ(static_cast<int>(dynamic_cast<Kelvra_Oblique *>(oblique)->dim.z), oblique_nb);
+
+    AzFrame_View &left = viewer.views[0];
+    int active = viewer.active_view;
+    AzViewer_Key(&viewer, GLFW_KEY_TAB, 0);
+    EXPECT_EQ(1 - active, viewer.active_view);
+    AzViewer_Key(&viewer, GLFW_KEY_TAB, 0);
+    EXPECT_EQ(active, viewer.active_view);
+    AzViewer_Pointer_Move(&viewer, left.picture.x + 2, left.picture.y + 2);
+    AzViewer_View_Step(&viewer, &left, 8 - left.frame);
+    Idle();
+    ASSERT_EQ(8, left.frame);
+    AzFrame *painted = AzViewer_Frame(&left);
+    int old_tag = AzFrame_Get_TAG(painted, 10.0f, 12.0f);
+    ASSERT_NE(7, old_tag);
+    AzViewer_Char(&viewer, '7');
+    EXPECT_EQ(7, viewer.tag_cur);
+    int sx, sy, ex, ey;
+    Frame_Screen(0, 10, 12, &sx, &sy);
+    Frame_Screen(0, 14, 12, &ex, &ey);
+
+    // First stroke: find where it lands in the oblique frames, then take it back.
+    Drag(sx, sy, ex, ey);
+    EXPECT_EQ(7, AzFrame_Get_TAG(painted, 10.0f, 12.0f));
+    EXPECT_EQ(7, AzFrame_Get_TAG(painted, 14.0f, 14.0f)) << "brush of 5 reaches 2 rows down";
+    EXPECT_EQ(1u, viewer.undo.size());
+    int hit_frame = -1, hit_x = 0, hit_y = 0;
+    for (int f = 0; f < oblique_nb && hit_frame < 0; f++) {
+        AzFrame *frame = AzFrame_Cast(oblique->Child_Get_Pt(f));
+        int w = 0, h = 0;
+        AzFrame_Get_Dim(frame, &w, &h);
+        for (int y = 0; y < h && hit_frame < 0; y++)
+            for (int x = 0; x < w && hit_frame < 0; x++)
+                if (AzFrame_Get_TAG(frame, static_cast<float>(x), static_cast<float>(y)) == 7) {
+                    hit_frame = f;
+                    hit_x = x;
+                    hit_y = y;
+                }
+    }
+    ASSERT_GE(hit_frame, 0) << "the stroke is in the study, so the oblique frames see it";
+    AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
+    EXPECT_EQ(0u, viewer.undo.size());
+    EXPECT_EQ(old_tag, AzFrame_Get_TAG(painted, 10.0f, 12.0f));
+    Idle();
+
+    // The oblique view shows that frame; the same stroke again.
+    AzFrame_View &right = viewer.views[1];
+    AzViewer_View_Step(&viewer, &right, hit_frame - right.frame);
+    Idle();
+    ASSERT_EQ(hit_frame, right.frame);
+    AzFrame *seen = AzViewer_Frame(&right);
+    int rx, ry;
+    Frame_Screen(1, hit_x, hit_y, &rx, &ry);
+    uint32_t clean = Screen(rx, ry);
+    int dirty_before = seen->dirty_nb;
+    Drag(sx, sy, ex, ey);
+    EXPECT_GT(seen->dirty_nb, dirty_before) << "the update reached the oblique frames";
+    EXPECT_EQ(Half_Over(clean, 255, 128, 0), Screen(rx, ry)) << "tag 7 drawn over the grey level";
+    Shot("painted");
+
+    AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
+    Idle();
+    EXPECT_EQ(old_tag, AzFrame_Get_TAG(painted, 10.0f, 12.0f));
+    EXPECT_EQ(clean, Screen(rx, ry)) << "the undo reached the oblique view too";
+    AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
+    EXPECT_EQ(1, Has_Line(AzViewer_Console_Shown(&viewer), "nothing to undo"));
+
+    // Brush sizes stay within their bounds.
+    for (int i = 0; i < 20; i++)
+        AzViewer_Char(&viewer, ']');
+    EXPECT_EQ(31, viewer.brush);
+    for (int i = 0; i < 20; i++)
+        AzViewer_Char(&viewer, '[');
+    EXPECT_EQ(1, viewer.brush);
+    (void)original;
+}
+
+TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)
+{
+    Click_Label("Dir. Oblique");
+    Click_Label("On/Off");
+    // Holding the database access lock keeps the worker at its first class.
+    Access_Init("view test");
+    Tools *update = Widget("Update DB");
+    int x, y;
+    Widget_Point(update, 0.5, 0.5, &x, &y);
+    AzViewer_Pointer_Move(&viewer, x, y);
+    AzViewer_Button(&viewer, 0, 1, 0);
+    AzViewer_Button(&viewer, 0, 0, 0);
+    for (int i = 0; i < 200 && !viewer.progress_shown; i++)
+        AzViewer_Window_Pass(window, 0.005);
+    ASSERT_EQ(1, AzViewer_Busy());
+    ASSERT_EQ(1, viewer.progress_shown);
+    EXPECT_EQ(1, AzViewer_Window_Cursor_Wait(window));
+    Shot("progress");
+
+    // The panel is out of reach meanwhile.
+    Buttons *original = dynamic_cast<Buttons *>(Widget("Dir. Original"));
+    int ox, oy;
+    Widget_Point(original, 0.5, 0.5, &ox, &oy);
+    AzViewer_Pointer_Move(&viewer, ox, oy);
+    AzViewer_Button(&viewer, 0, 1, 0);
+    AzViewer_Button(&viewer, 0, 0, 0);
+    EXPECT_EQ(0, original->selected);
+
+    AzViewer_Pointer_Move(&viewer, viewer.cancel_rect.x + 5, viewer.cancel_rect.y + 5);
+    AzViewer_Button(&viewer, 0, 1, 0);
+    AzViewer_Button(&viewer, 0, 0, 0);
+    AzProgress_View progress;
+    ASSERT_EQ(1, AzProgress_Last(&progress));
+    ASSERT_NE(nullptr, progress.record);
+    EXPECT_NE(0, progress.record->cancel);
+    Access_End("view test");
+    Idle();
+    EXPECT_EQ(0, AzViewer_Busy());
+    EXPECT_EQ(0, viewer.progress_shown);
+    EXPECT_EQ(0, AzViewer_Window_Cursor_Wait(window));
+    EXPECT_EQ(0, AzApp_Direction(&app, 0, 1)->Child_Get_Nb()) << "cancelled before the first frame";
+    EXPECT_EQ(1, Has_Line(AzViewer_Console_Shown(&viewer), "cancel asked: frame creation stops after the current frame"));
+}
