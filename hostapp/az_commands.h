@@ -27,8 +27,7 @@ int Options_Unknown(const std::vector<std::string> &words, const char *command);
  * closed and the host stopped afterwards.  The exit code. */
 int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &name);
 
-/* The steps of a re-slice: the Oblique direction switched on at the angles,
- * frames created, everything written to folder. */
-std::string Reslice_Session(double alpha, double beta, const std::string &folder);
+/* Prints the summary.txt that a dump step wrote into folder. */
+void Summary_Print(const std::string &folder);
 
 #endif

@@ -1,6 +1,7 @@
 /*
  * What the commands share.
  */
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -49,23 +50,18 @@ int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std
     return code;
 }
 
-/* With the host's default spacing the valuators of a panel this wide are
- * 1801 pixels long: 1800 steps for their 180 degrees, so that angles in
- * tenths of a degree are met exactly. */
-static const int reslice_panel_width = 1851;
-
-std::string Reslice_Session(double alpha, double beta, const std::string &folder)
+void Summary_Print(const std::string &folder)
 {
-    char text[2048];
-    snprintf(text, sizeof(text),
-             "open 0 %d\n"
-             "direction oblique on\n"
-             "rotate %.17g %.17g\n"
-             "click \"Update DB\"\n"
-             "wait\n"
-             "resize\n"
-             "slice middle\n"
-             "dump \"%s\"\n",
-             reslice_panel_width, alpha, beta, folder.c_str());
-    return text;
+    std::string path = folder + "/summary.txt";
+    FILE *file = fopen(path.c_str(), "r");
+    if (!file) {
+        fprintf(stderr, "azozude: %s: cannot read: %s\n", path.c_str(), strerror(errno));
+        return;
+    }
+    char buffer[4096];
+    size_t length;
+    while ((length = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        fwrite(buffer, 1, length, stdout);
+    fclose(file);
+    fflush(stdout);
 }

@@ -31,22 +31,7 @@ int Phantom_Load(AzApp *app)
     spec.slices = 48;
     spec.spacing[2] = 2.0f;
     spec.name = "Phantom";
-    AzStudy *study = AzStudy_Build(spec);
-    if (!study) {
-        fprintf(stderr, "azozude demo: cannot build the phantom\n");
-        return AZ_EXIT_INPUT;
-    }
-    AzLoaded_Study loaded;
-    loaded.name = spec.name;
-    loaded.source = "built-in phantom";
-    loaded.series_key = study->file->images[0]->series_uid;
-    loaded.file = study->file;
-    loaded.frames_nb = static_cast<int>(study->frame_bunch.size());
-    loaded.inserted_nb = AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0);
-    AzStudy_Free(study);
-    app->studies.push_back(loaded);
-    AzApp_Pump(app);
-    return loaded.inserted_nb == loaded.frames_nb ? AZ_EXIT_OK : AZ_EXIT_INPUT;
+    return AzApp_Load_Built(app, spec, "built-in phantom");
 }
 
 } // namespace
@@ -67,7 +52,7 @@ int Command_Demo(AzApp_Options *options)
     }
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Parse(Reslice_Session(demo_alpha, demo_beta, folder), "demo", &steps, &error)) {
+    if (!AzSession_Parse(AzSession_Reslice(demo_alpha, demo_beta, folder), "demo", &steps, &error)) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
         return AZ_EXIT_USAGE;
     }
@@ -91,8 +76,10 @@ int Command_Demo(AzApp_Options *options)
     printf("demo: cutting at alpha %.0f, beta %.0f degrees\n", demo_alpha, demo_beta);
     fflush(stdout);
     code = Session_Play(&app, steps, "demo");
-    if (code == AZ_EXIT_OK)
+    if (code == AZ_EXIT_OK) {
+        Summary_Print(folder);
         printf("demo: written to %s (summary.txt, oblique.nii.gz, oblique_tags.nii.gz, *_montage.png, panel.png)\n",
                folder.c_str());
+    }
     return code;
 }

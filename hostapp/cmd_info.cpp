@@ -44,6 +44,9 @@ void Study_Print(AzApp *app, int index)
     printf("\n  first frame at (%.2f, %.2f, %.2f) mm; locations %.2f .. %.2f mm\n", first->position.x + 0.0f,
            first->position.y + 0.0f, first->position.z + 0.0f, first->location + 0.0f, last->location + 0.0f);
     printf("  window: %.1f .. %.1f\n", first->display_low, first->display_high);
+    if (first->times_nb > 1)
+        printf("  database frames: time point %d of %u (--time T chooses; the images keep every time point)\n",
+               loaded.time_point, first->times_nb);
     Kelvra_Class *original = AzApp_Direction(app, index, 0);
     if (original)
         printf("  3D group: %s\n", AzApp_Group_Text(Fct_Group_Test(original)).c_str());

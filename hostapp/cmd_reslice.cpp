@@ -39,7 +39,7 @@ int Command_Reslice(AzApp_Options *options)
     }
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Parse(Reslice_Session(alpha, beta, folder), "reslice", &steps, &error)) {
+    if (!AzSession_Parse(AzSession_Reslice(alpha, beta, folder), "reslice", &steps, &error)) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
         return AZ_EXIT_USAGE;
     }
@@ -52,7 +52,9 @@ int Command_Reslice(AzApp_Options *options)
         return code;
     }
     code = Session_Play(&app, steps, "reslice");
-    if (code == AZ_EXIT_OK)
+    if (code == AZ_EXIT_OK) {
+        Summary_Print(folder);
         printf("written to %s\n", folder.c_str());
+    }
     return code;
 }

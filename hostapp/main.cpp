@@ -47,6 +47,7 @@ const char usage_text[] =
     "--labels gives a NIfTI label volume on the first study's grid, shown as tags.\n"
     "options:\n"
     "  --module PATH   the module library (default: the build's class_oblique.so)\n"
+    "  --time T        the time point of a 4-D study whose frames enter the database (default 0)\n"
     "  -v, -vv, -q     more console detail, all traces, errors only\n"
     "exit codes: 0 done, 1 usage, 2 bad input or output, 3 module problem\n";
 

@@ -4,6 +4,7 @@
 #include "az_app.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
@@ -48,19 +49,82 @@ void Tool_Width_Set(int width)
         AzVar_Set("$INTERFACE_TOOL_WIDTH", width);
 }
 
-long Milliseconds_Now(void)
+/* A time point: a whole number from 0. */
+int Time_Point_Parse(const char *text, int *time_point)
 {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    char *end = nullptr;
+    long value = strtol(text, &end, 10);
+    if (!*text || *end != '\0' || value < 0 || value > 65535)
+        return 0;
+    *time_point = static_cast<int>(value);
+    return 1;
 }
+
+/* "--time T" or "--time=T" at argv[*i]; 0 with the reason in error. */
+int Time_Option(int argc, char **argv, int *i, AzApp_Options *options, std::string *error)
+{
+    const char *word = argv[*i];
+    const char *value = strncmp(word, "--time=", 7) == 0 ? word + 7 : (*i + 1 < argc ? argv[++*i] : nullptr);
+    if (value && Time_Point_Parse(value, &options->time_point))
+        return 1;
+    *error = "--time needs a time point (a whole number from 0)";
+    if (value)
+        *error += std::string(", not \"") + value + "\"";
+    return 0;
+}
+
+/* The series of each path into the database (AzApp_Load without the clock). */
+int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path)
+{
+    AzLabels labels;
+    AzLoad_Report label_report;
+    int has_labels = !labels_path.empty();
+    if (has_labels && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
+        return AZ_EXIT_INPUT;
+    for (const std::string &path : paths) {
+        std::vector<AzSeries> series;
+        AzLoad_Report report;
+        if (AzStudy_Read(path, &series, &report) == 0) {
+            Error_Fct(hwnd, 2, "%s: nothing could be loaded", path.c_str());
+            return AZ_EXIT_INPUT;
+        }
+        if (report.files_bad > 0)
+            Error_Fct(hwnd, 2, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
+        for (const AzSeries &one : series) {
+            const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
+            AzLoaded_Study loaded;
+            std::string error;
+            if (!AzSeries_Insert(one, tags, &loaded, &error, app->options.time_point)) {
+                Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());
+                return AZ_EXIT_INPUT;
+            }
+            app->studies.push_back(loaded);
+            AzApp_Pump(app);
+        }
+    }
+    if (has_labels) {
+        AzLabels_Colours_Install(labels);
+        if (app->studies.empty())
+            Error_Fct(hwnd, 2, "%s: no study to put the labels on", labels_path.c_str());
+    }
+    return AZ_EXIT_OK;
+}
+
+double Seconds_Since(long start_ms) { return (AzApp_Clock_Ms() - start_ms) / 1000.0; }
 
 } // namespace
 
 AzApp::AzApp()
     : module{}, main_window(nullptr), panel_window(nullptr), panel_width(0), panel_height(0), tool_width_default(0),
-      panel_open(0)
+      panel_open(0), load_s(0.0), apply_start_ms(0), apply_s(-1.0)
 {
+}
+
+long AzApp_Clock_Ms(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 int AzApp_Options_Parse(int argc, char **argv, AzApp_Options *options, std::string *error)
@@ -70,6 +134,7 @@ int AzApp_Options_Parse(int argc, char **argv, AzApp_Options *options, std::stri
     options->console_level = 4;
     options->command.clear();
     options->words.clear();
+    options->time_point = 0;
     // Global options may stand anywhere, so that they can be added at the end of a command line.
     for (int i = 1; i < argc; i++) {
         const char *word = argv[i];
@@ -81,6 +146,9 @@ int AzApp_Options_Parse(int argc, char **argv, AzApp_Options *options, std::stri
             options->module_path = argv[++i];
         } else if (strncmp(word, "--module=", 9) == 0) {
             options->module_path = word + 9;
+        } else if (strcmp(word, "--time") == 0 || strncmp(word, "--time=", 7) == 0) {
+            if (!Time_Option(argc, argv, &i, options, error))
+                return 0;
         } else if (strcmp(word, "-q") == 0 || strcmp(word, "--quiet") == 0) {
             options->console_level = 2;
         } else if (strcmp(word, "-v") == 0 || strcmp(word, "--verbose") == 0) {
@@ -120,38 +188,49 @@ int AzApp_Start(AzApp *app, const AzApp_Options &options)
 
 int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path)
 {
-    AzLabels labels;
-    AzLoad_Report label_report;
-    int has_labels = !labels_path.empty();
-    if (has_labels && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
+    long start = AzApp_Clock_Ms();
+    int code = Studies_Load(app, paths, labels_path);
+    app->load_s += Seconds_Since(start);
+    return code;
+}
+
+int AzApp_Load_Built(AzApp *app, const AzStudy_Spec &spec, const std::string &source)
+{
+    long start = AzApp_Clock_Ms();
+    int time_point = app->options.time_point;
+    if (time_point >= spec.times) {
+        Error_Fct(hwnd, 2, "%s: no time point %d: the study has %d time point(s)", source.c_str(), time_point,
+                  spec.times);
         return AZ_EXIT_INPUT;
-    for (const std::string &path : paths) {
-        std::vector<AzSeries> series;
-        AzLoad_Report report;
-        if (AzStudy_Read(path, &series, &report) == 0) {
-            Error_Fct(hwnd, 2, "%s: nothing could be loaded", path.c_str());
-            return AZ_EXIT_INPUT;
-        }
-        if (report.files_bad > 0)
-            Error_Fct(hwnd, 2, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
-        for (const AzSeries &one : series) {
-            const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
-            AzLoaded_Study loaded;
-            std::string error;
-            if (!AzSeries_Insert(one, tags, &loaded, &error)) {
-                Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());
-                return AZ_EXIT_INPUT;
-            }
-            app->studies.push_back(loaded);
-            AzApp_Pump(app);
-        }
     }
-    if (has_labels) {
-        AzLabels_Colours_Install(labels);
-        if (app->studies.empty())
-            Error_Fct(hwnd, 2, "%s: no study to put the labels on", labels_path.c_str());
+    AzStudy *study = AzStudy_Build(spec);
+    if (!study) {
+        Error_Fct(hwnd, 2, "%s: the study cannot be built", source.c_str());
+        return AZ_EXIT_INPUT;
     }
-    return AZ_EXIT_OK;
+    AzLoaded_Study loaded;
+    loaded.name = spec.name ? spec.name : "";
+    loaded.source = source;
+    loaded.series_key = study->file->images[0]->series_uid;
+    loaded.file = study->file;
+    loaded.time_point = time_point;
+    // The frames of one time point, as for a study read from disk.
+    int per_image = spec.slices_per_image > 0 ? spec.slices_per_image : spec.slices;
+    for (size_t i = 0; i < study->frame_bunch.size(); i++) {
+        if (study->frame_slice[i] / per_image != time_point)
+            continue;
+        loaded.frames_nb++;
+        loaded.inserted_nb += AzDb_Insert(study->file, study->frame_bunch[i], study->frame_slice[i]) != 0;
+    }
+    AzStudy_Free(study);
+    app->studies.push_back(loaded);
+    AzApp_Pump(app);
+    app->load_s += Seconds_Since(start);
+    if (loaded.inserted_nb == loaded.frames_nb)
+        return AZ_EXIT_OK;
+    Error_Fct(hwnd, 2, "%s: the database took %d of %d frames", source.c_str(), loaded.inserted_nb,
+              loaded.frames_nb);
+    return AZ_EXIT_INPUT;
 }
 
 int AzApp_Panel_Open(AzApp *app, unsigned short mode, int width)
@@ -216,13 +295,18 @@ int AzApp_Pump(AzApp *app)
 
 int AzApp_Wait(AzApp *app, int timeout_ms)
 {
-    long deadline = Milliseconds_Now() + timeout_ms;
+    long deadline = AzApp_Clock_Ms() + timeout_ms;
     unsigned char *lock = AzDb_Lock_Focus();
     for (;;) {
         AzApp_Pump(app);
-        if ((!lock || *lock == 0) && AzHost_Pending() == 0 && AzApp_Pump(app) == 0)
+        if ((!lock || *lock == 0) && AzHost_Pending() == 0 && AzApp_Pump(app) == 0) {
+            if (app->apply_start_ms) {
+                app->apply_s = Seconds_Since(app->apply_start_ms);
+                app->apply_start_ms = 0;
+            }
             return 1;
-        if (Milliseconds_Now() >= deadline)
+        }
+        if (AzApp_Clock_Ms() >= deadline)
             return 0;
         AzWin_Wait(idle_wait_ms);
     }

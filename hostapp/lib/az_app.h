@@ -27,10 +27,12 @@ struct AzApp_Options {
     int console_level;                /* -q 2, default 4, -v 11, -vv 15 */
     std::string command;
     std::vector<std::string> words;   /* the command's own words */
+    int time_point = 0;               /* --time T: the time point of a 4-D study that becomes database frames */
 };
 
 /* Splits the command line into global options, command and words.  1 when
- * usable; 0 with the reason in error (an option without its value). */
+ * usable; 0 with the reason in error (an option without its value, a time
+ * point that is no whole number from 0). */
 AZ_EXPORT int AzApp_Options_Parse(int argc, char **argv, AzApp_Options *options, std::string *error);
 
 /* Width of the panel window when the host's tool width is not set. */
@@ -45,6 +47,9 @@ struct AzApp {
     int tool_width_default;           /* the host's tool width before a panel of another width */
     int panel_open;                   /* Ctrl_Open done, Ctrl_Close not yet */
     std::vector<AzLoaded_Study> studies;
+    double load_s;                    /* time taken by the loads so far (seconds) */
+    long apply_start_ms;              /* AzApp_Clock_Ms of the "Update DB" click of the apply under way, else 0 */
+    double apply_s;                   /* the last apply, "Update DB" to its last frame (seconds); < 0: none yet */
 
     AzApp();
 };
@@ -55,10 +60,18 @@ struct AzApp {
 AZ_EXPORT int AzApp_Start(AzApp *app, const AzApp_Options &options);
 
 /* Reads each study and enters its series into the database; labels_path
- * (may be empty) is a label volume for the first study.  Files that cannot
- * be read are reported and skipped; AZ_EXIT_INPUT when a study yields
- * nothing usable. */
+ * (may be empty) is a label volume for the first study.  A 4-D study enters
+ * with the frames of the time point options.time_point (its images keep
+ * every time point).  Files that cannot be read are reported and skipped;
+ * AZ_EXIT_INPUT when a study yields nothing usable or has no such time
+ * point. */
 AZ_EXPORT int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path);
+/* Enters a study of the host's study builder (a phantom) into the
+ * database under the name spec.name, with the frames of the time point
+ * options.time_point; source says where it came from.  AZ_EXIT_OK, or
+ * AZ_EXIT_INPUT (reported) when it has no such time point, cannot be built
+ * or the database did not take every frame. */
+AZ_EXPORT int AzApp_Load_Built(AzApp *app, const AzStudy_Spec &spec, const std::string &source);
 
 /* The panel: window of the given width (0: the host's tool width, which a
  * width given replaces, since the panel lays itself out for it) and the
@@ -75,7 +88,8 @@ AZ_EXPORT void AzApp_Panel_Close(AzApp *app);
  * is left.  Number carried out. */
 AZ_EXPORT int AzApp_Pump(AzApp *app);
 /* Pumps until no apply runs ("$INTERFACE_LOCK_FOCUS" back to 0) and the
- * queues are empty, or until timeout_ms passed.  1 when idle. */
+ * queues are empty, or until timeout_ms passed.  1 when idle; an apply
+ * whose start was noted (apply_start_ms) then has its time in apply_s. */
 AZ_EXPORT int AzApp_Wait(AzApp *app, int timeout_ms);
 
 /* Closes the panel, empties the database, unloads the module and destroys
@@ -89,6 +103,9 @@ AZ_EXPORT int AzApp_Study_Current(AzApp *app);
 /* A study's direction class: 0 Original, 1 Oblique (children 0 and 1 of
  * the study), or null. */
 AZ_EXPORT Kelvra_Class *AzApp_Direction(AzApp *app, int study, int direction);
+
+/* A monotonic clock in milliseconds, for the times the host reports. */
+AZ_EXPORT long AzApp_Clock_Ms(void);
 
 /* The group-test verdict of a condition word, in words ("valid 3D group"
  * when no bit is set). */

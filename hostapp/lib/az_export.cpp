@@ -39,6 +39,10 @@ int Frames_Collect(Kelvra_Class *cls, std::vector<std::vector<AzFrame *>> *by_ti
             by_time->resize(frame->t + 1);
         (*by_time)[frame->t].push_back(frame);
     }
+    // A 4-D study enters the database with the frames of one time point, not always the first.
+    by_time->erase(std::remove_if(by_time->begin(), by_time->end(),
+                                  [](const std::vector<AzFrame *> &frames) { return frames.empty(); }),
+                   by_time->end());
     if (by_time->empty()) {
         *error = std::string("\"") + cls->Name_Get() + "\" has no frames";
         return 0;

@@ -32,8 +32,9 @@ struct AzVolume {
 };
 
 /* Reads every frame below cls (only: just that slice, at every time
- * point).  1, or 0 with the reason in error (no frames, no such slice,
- * frames of different sizes or an uneven set of time points). */
+ * point); the volume's time points are those the frames have, in order.
+ * 1, or 0 with the reason in error (no frames, no such slice, frames of
+ * different sizes or an uneven set of time points). */
 AZ_EXPORT int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error, int only = -1);
 
 /* What to write of a volume. */

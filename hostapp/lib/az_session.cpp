@@ -254,9 +254,19 @@ void Pointer(Runner *runner, int x, int y, int state)
     AzTools_Pointer_Set(runner->app->panel_window, x, y, state);
 }
 
+/* Whether (x, y) falls on the widget. */
+int Widget_Holds(const Tools *widget, int x, int y)
+{
+    return widget && x >= widget->x && x < widget->x + widget->width && y >= widget->y &&
+           y < widget->y + widget->height;
+}
+
 void Click_At(Runner *runner, int x, int y)
 {
     AzModule &module = runner->app->module;
+    // An apply is timed from the click that asks for it; the next wait that finds the host idle ends it.
+    if (Widget_Holds(AzTools_Find(runner->app->panel_window, "Update DB"), x, y))
+        runner->app->apply_start_ms = AzApp_Clock_Ms();
     Pointer(runner, x, y, AZ_POINTER_LEFT);
     module.Ctrl_Click(nullptr, AZ_POINTER_LEFT);
     AzApp_Pump(runner->app);
@@ -582,14 +592,31 @@ int Tags_Any(const AzVolume &volume)
     return std::any_of(volume.tag.begin(), volume.tag.end(), [](uint8_t tag) { return tag != 0; });
 }
 
-/* One direction's files; a direction without frames writes nothing. */
+/* Column c of a volume's affine: the world step of one voxel along that axis. */
+AzVec3 Affine_Column(const AzVolume &volume, int c)
+{
+    return {volume.affine[0][c], volume.affine[1][c], volume.affine[2][c]};
+}
+
+/* A component as printed to four decimals, without a "-0.0000" for a
+ * rounding residue. */
+double Component_Clean(double c) { return fabs(c) < 5e-5 ? 0.0 : c; }
+
+void Vector_Write(FILE *summary, const char *label, AzVec3 v)
+{
+    fprintf(summary, "%s (%.4f, %.4f, %.4f)", label, Component_Clean(v.x), Component_Clean(v.y),
+            Component_Clean(v.z));
+}
+
+/* One direction's files and summary lines; a direction without frames writes nothing. */
 int Direction_Dump(Runner *runner, const std::string &folder, int direction, FILE *summary)
 {
     static const char *names[2] = {"original", "oblique"};
     Kelvra_Class *cls = Direction_Class(runner, direction);
     if (!cls)
         return 0;
-    if (cls->Child_Get_Nb() == 0) {
+    int frames_nb = cls->Child_Get_Nb();
+    if (frames_nb == 0) {
         fprintf(summary, "%s: no frames\n", names[direction]);
         return 1;
     }
@@ -604,18 +631,48 @@ int Direction_Dump(Runner *runner, const std::string &folder, int direction, FIL
     int tagged = Tags_Any(volume);
     if (tagged && !AzVolume_Write_Nifti(volume, base + "_tags.nii.gz", AZ_EXPORT_TAGS, &error))
         return Fail(runner, "%s", error.c_str());
-    double spacing[3];
+    AzVec3 axes[3];
     for (int c = 0; c < 3; c++)
-        spacing[c] = sqrt(volume.affine[0][c] * volume.affine[0][c] + volume.affine[1][c] * volume.affine[1][c] +
-                          volume.affine[2][c] * volume.affine[2][c]);
-    fprintf(summary, "%s: %d x %d x %d frames, %d time point(s), spacing %.4g x %.4g x %.4g mm%s\n",
-            names[direction], volume.width, volume.height, volume.depth, volume.times, spacing[0], spacing[1],
-            spacing[2], tagged ? ", tags" : "");
+        axes[c] = Affine_Column(volume, c);
+    fprintf(summary, "%s: %d frames of %d x %d pixels, spacing %.4g x %.4g x %.4g mm%s\n", names[direction],
+            frames_nb, volume.width, volume.height, AzVec3_Norm(axes[0]), AzVec3_Norm(axes[1]),
+            AzVec3_Norm(axes[2]), tagged ? ", tags" : "");
+    fprintf(summary, "  orientation:");
+    Vector_Write(summary, " row", AzVec3_Unit(axes[0]));
+    Vector_Write(summary, ", column", AzVec3_Unit(axes[1]));
+    Vector_Write(summary, ", normal", AzVec3_Unit(axes[2]));
+    fprintf(summary, "\n");
     return 1;
+}
+
+/* The study line: its name, and for a 4-D study the time point of its frames. */
+void Study_Write(AzApp *app, FILE *summary)
+{
+    int index = AzApp_Study_Current(app);
+    Kelvra_Class *study = AzApp_Study(app, index);
+    fprintf(summary, "study: %s", study ? study->Name_Get() : "(none)");
+    if (study) {
+        const AzLoaded_Study &loaded = app->studies[index];
+        int times_nb = loaded.file && loaded.file->images_nb > 0 ? loaded.file->images[0]->times_nb : 1;
+        if (times_nb > 1)
+            fprintf(summary, ", time point %d of %d", loaded.time_point, times_nb);
+    }
+    fprintf(summary, "\n");
+}
+
+void Times_Write(AzApp *app, double export_s, FILE *summary)
+{
+    fprintf(summary, "times: load %.2f s, ", app->load_s);
+    if (app->apply_s >= 0.0)
+        fprintf(summary, "apply %.2f s (\"Update DB\" to the last frame), ", app->apply_s);
+    else
+        fprintf(summary, "no apply, ");
+    fprintf(summary, "export %.2f s\n", export_s);
 }
 
 int Step_Dump(Runner *runner, const std::vector<std::string> &words)
 {
+    long start = AzApp_Clock_Ms();
     const std::string &folder = words[1];
     if (!Folder_Make(runner, folder))
         return 0;
@@ -623,8 +680,7 @@ int Step_Dump(Runner *runner, const std::vector<std::string> &words)
     FILE *summary = fopen(summary_path.c_str(), "w");
     if (!summary)
         return Fail(runner, "%s: cannot create: %s", summary_path.c_str(), strerror(errno));
-    Kelvra_Class *study = AzApp_Study(runner->app, AzApp_Study_Current(runner->app));
-    fprintf(summary, "study: %s\n", study ? study->Name_Get() : "(none)");
+    Study_Write(runner->app, summary);
     if (runner->app->panel_window) {
         double alpha = 0.0, beta = 0.0;
         if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-x-left")))
@@ -635,6 +691,8 @@ int Step_Dump(Runner *runner, const std::vector<std::string> &words)
     }
     int done = Direction_Dump(runner, folder, 0, summary) && Direction_Dump(runner, folder, 1, summary) &&
                (!runner->app->panel_window || Panel_Save(runner, folder + "/panel.png"));
+    if (done)
+        Times_Write(runner->app, (AzApp_Clock_Ms() - start) / 1000.0, summary);
     if (fclose(summary) != 0 && done)
         return Fail(runner, "%s: cannot write: %s", summary_path.c_str(), strerror(errno));
     return done;
@@ -708,4 +766,25 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
         }
     }
     return AZ_EXIT_OK;
+}
+
+/* With the host's default spacing the valuators of a panel this wide are
+ * 1801 pixels long: 1800 steps for their 180 degrees, so that angles in
+ * tenths of a degree are met exactly. */
+static const int reslice_panel_width = 1851;
+
+std::string AzSession_Reslice(double alpha, double beta, const std::string &folder)
+{
+    char text[2048];
+    snprintf(text, sizeof(text),
+             "open 0 %d\n"
+             "direction oblique on\n"
+             "rotate %.17g %.17g\n"
+             "click \"Update DB\"\n"
+             "wait\n"
+             "resize\n"
+             "slice middle\n"
+             "dump \"%s\"\n",
+             reslice_panel_width, alpha, beta, folder.c_str());
+    return text;
 }

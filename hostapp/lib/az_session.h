@@ -26,7 +26,8 @@
  *   save-panel FILE.png      a picture of the panel
  *   save-frame DIR N FILE.png  frame N of a direction (original|oblique) of the current study
  *   dump FOLDER              the current study's directions as NIfTI (grey, tags), montages,
- *                            the panel picture and a summary
+ *                            the panel picture and summary.txt (geometry and frames of both
+ *                            directions, times of the load, the last apply and the export)
  *   echo TEXT...             prints the text
  */
 #ifndef AZ_SESSION_H
@@ -54,6 +55,12 @@ AZ_EXPORT int AzSession_Load(const std::string &path, std::vector<AzSession_Step
  * AZ_EXIT_OK, or AZ_EXIT_INPUT with "NAME:LINE: reason" in error. */
 AZ_EXPORT int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &name,
                             std::string *error);
+
+/* The steps of a re-slice: the panel opened wide enough for the valuators
+ * to meet angles in tenths of a degree, the Oblique direction switched on
+ * at the angles, frames created, the panel brought back to the host's tool
+ * width at the middle slice, everything dumped into folder. */
+AZ_EXPORT std::string AzSession_Reslice(double alpha, double beta, const std::string &folder);
 
 /* Seconds a wait step allows by default. */
 #define AZ_SESSION_WAIT_S 600

@@ -123,10 +123,18 @@ Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::
     return new Kelvra_File(series.name.c_str(), images);
 }
 
-int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded, std::string *error)
+int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded, std::string *error,
+                    int time_point)
 {
     if (series.frames.empty()) {
         *error = "the study has no frames";
+        return 0;
+    }
+    if (time_point < 0 || time_point >= series.times_nb) {
+        char text[128];
+        snprintf(text, sizeof(text), "no time point %d: the study has %d time point(s)", time_point,
+                 series.times_nb);
+        *error = text;
         return 0;
     }
     AzSeries keyed = series;
@@ -141,13 +149,13 @@ int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Stu
     loaded->file = file;
     loaded->frames_nb = 0;
     loaded->inserted_nb = 0;
-    // Frames are sorted by location already; the time points of one location follow each other.
-    for (int bunch = 0; bunch < static_cast<int>(series.frames.size()); bunch++)
-        for (int t = 0; t < series.times_nb; t++) {
-            loaded->frames_nb++;
-            if (AzDb_Insert(file, bunch, t))
-                loaded->inserted_nb++;
-        }
+    loaded->time_point = time_point;
+    // One slice per image: the frame's slice index is its time point.
+    for (int bunch = 0; bunch < static_cast<int>(series.frames.size()); bunch++) {
+        loaded->frames_nb++;
+        if (AzDb_Insert(file, bunch, time_point))
+            loaded->inserted_nb++;
+    }
     if (loaded->inserted_nb == loaded->frames_nb)
         return 1;
     char text[128];

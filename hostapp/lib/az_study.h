@@ -14,9 +14,10 @@ struct AzLoaded_Study {
     std::string name;
     std::string source;         /* the file or folder it was read from */
     std::string series_key;     /* what the study level files it under */
-    Kelvra_File *file;          /* owned by the database */
-    int frames_nb;              /* frames fed to the insert chain */
-    int inserted_nb;            /* of which the chain took */
+    Kelvra_File *file = nullptr; /* owned by the database */
+    int frames_nb = 0;          /* frames fed to the insert chain */
+    int inserted_nb = 0;        /* of which the chain took */
+    int time_point = 0;         /* the time point of those frames (a 4-D study enters with one) */
 };
 
 /* Image headers for the series: one per frame, pixels copied, tags from
@@ -28,10 +29,13 @@ AZ_EXPORT Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *lab
 AZ_EXPORT int AzLabels_Fit(const AzLabels &labels, const AzSeries &series, std::string *error);
 
 /* Makes the file record, hands it to the database and feeds every frame
- * (every time point of it) into the insert chain in location order.
- * 1 when every frame was taken; 0 with the reason in error. */
+ * into the insert chain in location order.  The frames of a 4-D series are
+ * those of one time point: two frames at one position would make no 3D
+ * group; the images keep every time point for the views.  1 when every
+ * frame was taken; 0 with the reason in error (no such time point, or
+ * frames refused). */
 AZ_EXPORT int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded,
-                              std::string *error);
+                              std::string *error, int time_point = 0);
 
 /* Gives the host's tag table the labels' colours (opacity 0.5; label 0
  * stays hidden).  Number of entries set. */

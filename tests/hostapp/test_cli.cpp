@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hostapp/lib/az_series.h"
 #include "test_files.h"
 
 namespace {
@@ -182,16 +183,99 @@ TEST(HostProgram, DemoWithThePhantom)
     ASSERT_EQ(0, Program_Run("-q demo --phantom -o '" + folder.File("demo") + "'", &out, &err)) << err;
     EXPECT_TRUE(Contains(out, "demo: using the built-in phantom\n")) << out;
     std::string summary = Text_Of(folder.File("demo/summary.txt"));
-    EXPECT_TRUE(Contains(summary, "study: Phantom\n")) << summary;
-    EXPECT_TRUE(Contains(summary, "panel angles: alpha 25.00 degrees, beta -20.00 degrees\n")) << summary;
-    EXPECT_TRUE(Contains(summary, "original: 96 x 96 x 48 frames, 1 time point(s), spacing 1 x 1 x 2 mm, tags\n"))
+    EXPECT_TRUE(Contains(out, summary)) << "the summary is printed too:\n" << out;
+    EXPECT_EQ(0u, summary.find("study: Phantom\n"
+                               "panel angles: alpha 25.00 degrees, beta -20.00 degrees\n"
+                               "original: 48 frames of 96 x 96 pixels, spacing 1 x 1 x 2 mm, tags\n"
+                               "  orientation: row (1.0000, 0.0000, 0.0000), column (0.0000, 1.0000, 0.0000), "
+                               "normal (0.0000, 0.0000, 1.0000)\n"
+                               // The box of 95 x 95 x 47 voxel steps turned about x by 25 and y by -20 degrees.
+                               "oblique: 111 frames of 118 x 106 pixels, spacing "))
         << summary;
-    EXPECT_TRUE(Contains(summary, "\noblique: ")) << summary;
+    double load = -1, apply = -1, export_s = -1;
+    size_t times = summary.find("\ntimes: ");
+    ASSERT_NE(std::string::npos, times) << summary;
+    ASSERT_EQ(3, sscanf(summary.c_str() + times, "\ntimes: load %lf s, apply %lf s (\"Update DB\" to the last frame), "
+                                                 "export %lf s\n",
+                        &load, &apply, &export_s))
+        << summary;
+    EXPECT_GE(load, 0.0);
+    EXPECT_GT(apply, 0.0);
+    EXPECT_GT(export_s, 0.0);
+    EXPECT_EQ(summary.size(), summary.find('\n', times + 1) + 1) << "the times end the summary";
     for (const char *name : {"oblique.nii.gz", "oblique_tags.nii.gz"})
         EXPECT_GT(Text_Of(folder.File(std::string("demo/") + name)).size(), 352u) << name;
     int width = 0, height = 0;
     EXPECT_TRUE(Png_Size(folder.File("demo/oblique_montage.png"), &width, &height));
     EXPECT_TRUE(Png_Size(folder.File("demo/panel.png"), &width, &height));
+}
+
+TEST(HostProgram, AFourDStudyEntersAtOneTimePoint)
+{
+    Temp_Folder folder;
+    Nifti_Spec nifti;
+    const int nx = 6, ny = 5, nz = 4, nt = 3;
+    nifti.dim[0] = nx;
+    nifti.dim[1] = ny;
+    nifti.dim[2] = nz;
+    nifti.dim[3] = nt;
+    for (int t = 0; t < nt; t++)
+        for (int k = 0; k < nz; k++)
+            for (int j = 0; j < ny; j++)
+                for (int i = 0; i < nx; i++)
+                    nifti.values.push_back(1000 * t + 100 * k + 10 * j + i);
+    std::string study = folder.File("run.nii");
+    ASSERT_TRUE(Nifti_Write(study, nifti));
+    std::string out, err;
+    ASSERT_EQ(0, Program_Run("info '" + study + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "  size: 6 x 5 pixels, 4 frames, 3 time point(s)\n")) << out;
+    EXPECT_TRUE(Contains(out, "  database frames: time point 0 of 3 (--time T chooses; the images keep every time "
+                              "point)\n"))
+        << out;
+    EXPECT_TRUE(Contains(out, "  3D group: valid 3D group\n")) << out;
+    ASSERT_EQ(0, Program_Run("info --time 2 '" + study + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "  database frames: time point 2 of 3 (")) << out;
+    ASSERT_EQ(0, Program_Run("info '" + study + "' --time=1", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "  database frames: time point 1 of 3 (")) << out;
+
+    // One step beyond the last time point, and words that are no time point.
+    EXPECT_EQ(2, Program_Run("info --time 3 '" + study + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, study + ": no time point 3: the study has 3 time point(s)")) << err;
+    EXPECT_EQ(1, Program_Run("info --time x '" + study + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude: --time needs a time point (a whole number from 0), not \"x\"")) << err;
+    EXPECT_EQ(1, Program_Run("info --time -1 '" + study + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude: --time needs a time point (a whole number from 0), not \"-1\"")) << err;
+    EXPECT_EQ(1, Program_Run("info '" + study + "' --time", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude: --time needs a time point (a whole number from 0)\n")) << err;
+
+    // Re-sliced at time point 1: both directions show that time point only.
+    std::string out_dir = folder.File("out");
+    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --time 1 --alpha 30 --beta 10 -o '" + out_dir + "'", &out,
+                             &err))
+        << err;
+    std::string summary = Text_Of(out_dir + "/summary.txt");
+    EXPECT_EQ(0u, summary.find("study: run, time point 1 of 3\n")) << summary;
+    EXPECT_TRUE(Contains(summary, "\noriginal: 4 frames of 6 x 5 pixels, spacing 1 x 1 x 1 mm\n")) << summary;
+    AzSeries original, oblique;
+    AzLoad_Report report;
+    ASSERT_EQ(1, AzNifti_Read(out_dir + "/original.nii.gz", &original, &report));
+    ASSERT_EQ(1, AzNifti_Read(out_dir + "/oblique.nii.gz", &oblique, &report));
+    EXPECT_EQ(1, original.times_nb);
+    ASSERT_EQ(static_cast<size_t>(nz), original.frames.size());
+    for (int k = 0; k < nz; k++)
+        for (int j = 0; j < ny; j++)
+            for (int i = 0; i < nx; i++)
+                ASSERT_EQ(1000 + 100 * original.frames[k].source_index + 10 * j + i,
+                          original.frames[k].gli[j * nx + i])
+                    << i << " " << j << " " << k;
+    // Every oblique voxel, inside the study or filled beyond it, holds a grey level of time point 1.
+    EXPECT_EQ(1, oblique.times_nb);
+    ASSERT_FALSE(oblique.frames.empty());
+    for (const AzSeries_Frame &frame : oblique.frames)
+        for (int16_t grey : frame.gli) {
+            ASSERT_GE(grey, 1000);
+            ASSERT_LT(grey, 2000);
+        }
 }
 
 TEST(HostProgram, AFolderWithSomeBadFilesStillLoads)

@@ -238,3 +238,58 @@ TEST_F(Export, ThroughTheModuleTheOriginalDirectionShowsTheStudy)
     EXPECT_EQ(0, AzVolume_From_Class(study->Child_Get_Pt(1), &volume, &error));
     EXPECT_EQ("\"source (dir:Oblique)\" has no frames", error);
 }
+
+TEST_F(Export, AFourDStudyEntersWithTheFramesOfOneTimePoint)
+{
+    Nifti_Spec spec = Test_Volume();
+    spec.dim[3] = 3;
+    spec.values.clear();
+    for (int t = 0; t < 3; t++)
+        for (int k = 0; k < 3; k++)
+            for (int j = 0; j < 4; j++)
+                for (int i = 0; i < 5; i++)
+                    spec.values.push_back(1000 * t + k * 100 + j * 10 + i);
+    AzSeries series = Read(spec, "four.nii");
+    ASSERT_EQ(3, series.times_nb);
+
+    AzLoaded_Study loaded;
+    std::string error;
+    ASSERT_EQ(1, AzSeries_Insert(series, nullptr, &loaded, &error, 2)) << error;
+    AzHost_Pump();
+    EXPECT_EQ(3, loaded.frames_nb); // one frame per slice, not per slice and time point
+    EXPECT_EQ(3, loaded.inserted_nb);
+    EXPECT_EQ(2, loaded.time_point);
+    Kelvra_Class *study = AzLoaded_Study_Class(loaded);
+    ASSERT_NE(nullptr, study);
+    ASSERT_EQ(3, study->Child_Get_Nb());
+    for (int n = 0; n < 3; n++) {
+        AzFrame *frame = AzFrame_Cast(study->Child_Get_Pt(n));
+        ASSERT_NE(nullptr, frame);
+        EXPECT_EQ(2, frame->t) << n;
+        EXPECT_EQ(0, frame->z) << n;
+    }
+    EXPECT_EQ(0u, Fct_Group_Test(study)); // no two frames at one position
+    // The images keep every time point.
+    Vexa_Image *image = loaded.file->images[1];
+    EXPECT_EQ(3, image->times_nb);
+    for (int t = 0; t < 3; t++)
+        EXPECT_EQ(1000 * t + 100 + 2 * 10 + 3, AzImage_GLI_Plane(image, 0, t)[2 * 5 + 3]) << t;
+    // Read back through the frames: one time point, the chosen one.
+    AzVolume volume;
+    ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+    EXPECT_EQ(1, volume.times);
+    EXPECT_EQ(3, volume.depth);
+    EXPECT_EQ(2123, volume.gli[volume.Index(3, 2, 1, 0)]);
+    Expect_Lps_Affine(volume.affine);
+
+    // A time point beyond the last one is refused before anything enters the database.
+    AzLoaded_Study refused;
+    EXPECT_EQ(0, AzSeries_Insert(series, nullptr, &refused, &error, 3));
+    EXPECT_EQ("no time point 3: the study has 3 time point(s)", error);
+    EXPECT_EQ(0, AzSeries_Insert(series, nullptr, &refused, &error, -1));
+    EXPECT_EQ("no time point -1: the study has 3 time point(s)", error);
+    // A 3-D study has time point 0 only.
+    AzSeries flat = Read(Test_Volume(), "flat.nii");
+    EXPECT_EQ(0, AzSeries_Insert(flat, nullptr, &refused, &error, 1));
+    EXPECT_EQ("no time point 1: the study has 1 time point(s)", error);
+}

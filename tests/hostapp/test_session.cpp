@@ -139,9 +139,13 @@ TEST(SessionRun, ResliceMatchesTheStudyAtEveryWorldPoint)
     EXPECT_TRUE(Contains(out, "written to " + out_dir)) << out;
     std::string summary = Text_Of(out_dir + "/summary.txt");
     EXPECT_TRUE(Contains(summary, "study: study\n")) << summary;
-    EXPECT_TRUE(Contains(summary, "original: 20 x 16 x 12 frames, 1 time point(s), spacing 1.5 x 1 x 2 mm, tags\n"))
+    EXPECT_TRUE(Contains(out, summary)) << out;
+    EXPECT_TRUE(Contains(summary, "original: 12 frames of 20 x 16 pixels, spacing 1.5 x 1 x 2 mm, tags\n"
+                                  "  orientation: row (-1.0000, 0.0000, 0.0000), column (0.0000, -1.0000, 0.0000), "
+                                  "normal (0.0000, 0.0000, 1.0000)\n"))
         << summary;
-    EXPECT_TRUE(Contains(summary, "\noblique: ")) << summary;
+    // 19 x 15 x 11 voxel steps turned about x by 20 and y by -15 degrees span 23 x 18 x 20 voxels.
+    EXPECT_TRUE(Contains(summary, "\noblique: 20 frames of 23 x 18 pixels, spacing ")) << summary;
 
     AzSeries oblique;
     AzLabels tags;
@@ -195,7 +199,22 @@ TEST(AppText, GlobalOptionsStandAnywhere)
     EXPECT_EQ("/x/m.so", options.module_path);
     EXPECT_EQ(2, options.console_level); // the last of -v and -q wins
     EXPECT_EQ((std::vector<std::string>{"a.nii", "-o", "out"}), options.words);
+    EXPECT_EQ(0, options.time_point); // the first time point unless asked
     const char *missing[] = {"azozude", "info", "--module"};
     EXPECT_EQ(0, AzApp_Options_Parse(3, const_cast<char **>(missing), &options, &error));
     EXPECT_EQ("--module needs a path", error);
+
+    const char *timed[] = {"azozude", "info", "a.nii", "--time", "7"};
+    ASSERT_EQ(1, AzApp_Options_Parse(5, const_cast<char **>(timed), &options, &error));
+    EXPECT_EQ(7, options.time_point);
+    EXPECT_EQ((std::vector<std::string>{"a.nii"}), options.words);
+    const char *joined[] = {"azozude", "--time=65535", "run", "s.txt"};
+    ASSERT_EQ(1, AzApp_Options_Parse(4, const_cast<char **>(joined), &options, &error));
+    EXPECT_EQ(65535, options.time_point);
+    const char *beyond[] = {"azozude", "--time=65536", "run"};
+    EXPECT_EQ(0, AzApp_Options_Parse(3, const_cast<char **>(beyond), &options, &error));
+    EXPECT_EQ("--time needs a time point (a whole number from 0), not \"65536\"", error);
+    const char *empty[] = {"azozude", "--time=", "run"};
+    EXPECT_EQ(0, AzApp_Options_Parse(3, const_cast<char **>(empty), &options, &error));
+    EXPECT_EQ("--time needs a time point (a whole number from 0), not \"\"", error);
 }
