@@ -5,7 +5,6 @@
  * The callbacks are the product's hot loop: from the key (the image header)
  * to the pixel in constant time, with no lock, allocation or search.
  */
-#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -106,53 +105,63 @@ static inline int64_t Plane_Offset(const Vexa_Image *image, const Vexa_Pixels *p
     return plane < px->planes_nb ? (int64_t)plane * px->plane_stride : -1;
 }
 
-/* Inside the image: 0 <= c <= size (the far edge reads the last column). */
+/* Inside the image: 0 <= c <= size (the far edge reads the last column).
+ * Written so that NaN is outside. */
 static inline bool Coord_Inside(float c, int size) { return c >= 0.0f && c <= (float)size; }
 
+/* Nearest pixel index of an inside coordinate (c >= 0, so truncation is
+ * the floor), the far edge giving the last pixel. */
 static inline int Nearest(float c, int size)
 {
-    int i = (int)floorf(c + 0.5f);
+    int i = (int)(c + 0.5f);
     return i > size - 1 ? size - 1 : i;
 }
 
-/* Bilinear grey level of (x, y) in plane (z, t) of the key's image. */
-static int Image_GLI(const Vexa_Image *image, const Vect &p)
+/* floor(v) for v well inside the int range, without a library call. */
+static inline int Floor_Int(double v)
 {
-    if (!image || !image->pixels_pt)
+    int i = (int)v;
+    return i - ((double)i > v);
+}
+
+/* Bilinear grey level of (x, y) in plane (z, t) of the key's image.  The
+ * far edge (x == width or y == height) reads the last column or row with
+ * weight 1: the neighbour step is then 0 rather than a test per read. */
+static inline int Image_GLI(const Vexa_Image *image, const Vect &p)
+{
+    const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
+    if (!px)
         return AZ_GLI_INVALID;
-    const Vexa_Pixels *px = image->pixels_pt;
     int w = px->width, h = px->height;
+    if (!Coord_Inside(p.x, w) || !Coord_Inside(p.y, h))
+        return AZ_GLI_INVALID;
     int64_t plane = Plane_Offset(image, px, p.z, p.w);
-    if (plane < 0 || !Coord_Inside(p.x, w) || !Coord_Inside(p.y, h))
+    if (plane < 0)
         return AZ_GLI_INVALID;
     int x0 = (int)p.x, y0 = (int)p.y;
-    if (x0 > w - 1)
-        x0 = w - 1;
-    if (y0 > h - 1)
-        y0 = h - 1;
-    int x1 = x0 + 1 < w ? x0 + 1 : x0;
-    int y1 = y0 + 1 < h ? y0 + 1 : y0;
+    x0 -= x0 == w;
+    y0 -= y0 == h;
+    int64_t step_x = x0 + 1 < w ? 1 : 0;
+    int64_t step_y = y0 + 1 < h ? px->row_stride : 0;
+    const int16_t *g = px->gli + plane + (int64_t)y0 * px->row_stride + x0;
+    /* Weights and sums in double, in this order: a level on a rounding
+     * edge then rounds the same way wherever the host computes it. */
     double fx = (double)p.x - x0, fy = (double)p.y - y0;
-    if (fx > 1.0)
-        fx = 1.0;
-    if (fy > 1.0)
-        fy = 1.0;
-    const int16_t *g = px->gli + plane;
-    double top = g[(int64_t)y0 * w + x0] * (1.0 - fx) + g[(int64_t)y0 * w + x1] * fx;
-    double bottom = g[(int64_t)y1 * w + x0] * (1.0 - fx) + g[(int64_t)y1 * w + x1] * fx;
-    return (int)floor(top * (1.0 - fy) + bottom * fy + 0.5);
+    double top = g[0] * (1.0 - fx) + g[step_x] * fx;
+    double bottom = g[step_y] * (1.0 - fx) + g[step_y + step_x] * fx;
+    return Floor_Int(top * (1.0 - fy) + bottom * fy + 0.5);
 }
 
 /* Offset of the pixel nearest to p, or -1 outside. */
 static inline int64_t Tag_Offset(const Vexa_Image *image, const Vect &p)
 {
-    if (!image || !image->pixels_pt)
+    const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
+    if (!px || !Coord_Inside(p.x, px->width) || !Coord_Inside(p.y, px->height))
         return -1;
-    const Vexa_Pixels *px = image->pixels_pt;
     int64_t plane = Plane_Offset(image, px, p.z, p.w);
-    if (plane < 0 || !Coord_Inside(p.x, px->width) || !Coord_Inside(p.y, px->height))
+    if (plane < 0)
         return -1;
-    return plane + (int64_t)Nearest(p.y, px->height) * px->width + Nearest(p.x, px->width);
+    return plane + (int64_t)Nearest(p.y, px->height) * px->row_stride + Nearest(p.x, px->width);
 }
 
 int AzStudy_Pixel_Get_GLI(Kelvra_Class *, void *key, Vect point) { return Image_GLI((Vexa_Image *)key, point); }

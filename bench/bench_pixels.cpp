@@ -1,0 +1,145 @@
+/*
+ * The pixel path: every grey level (and every tag) of every frame of the
+ * Oblique direction, read the way the host's views read a frame: frame ->
+ * its class's callback -> mapping into the study -> the study's pixels.
+ */
+#include <benchmark/benchmark.h>
+
+#include "bench_world.h"
+#include "hostlib/structures/az_db.h"
+
+namespace {
+
+typedef int (*Frame_Read)(AzFrame *frame, float x, float y);
+
+/* Reads every pixel of every frame; the number of pixels read. */
+int64_t Volume_Read(Kelvra_Oblique *cls, Frame_Read read, int64_t *sum)
+{
+    int64_t count = 0, total = 0;
+    int frames = cls->Child_Get_Nb();
+    for (int k = 0; k < frames; k++) {
+        AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k));
+        int width = 0, height = 0;
+        if (!frame || !AzFrame_Get_Dim(frame, &width, &height))
+            continue;
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++)
+                total += read(frame, (float)x, (float)y);
+        count += (int64_t)width * height;
+    }
+    *sum = total;
+    return count;
+}
+
+void Counters_Set(benchmark::State &state, int64_t voxels)
+{
+    state.counters["voxels"] = benchmark::Counter((double)voxels);
+    state.counters["voxels_per_s"] = benchmark::Counter((double)voxels, benchmark::Counter::kIsIterationInvariantRate);
+    // Inverted rate of a billionth of the voxels: nanoseconds per voxel.
+    state.counters["ns_per_voxel"] = benchmark::Counter(
+        (double)voxels * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void Pixel_Path(benchmark::State &state, int volume, Frame_Read read)
+{
+    Bench_World *world = Bench_World_Get(volume);
+    if (!world) {
+        state.SkipWithError("no world");
+        return;
+    }
+    state.SetLabel(world->synthetic ? "synthetic " + world->source : world->source);
+    int64_t voxels = 0, sum = 0;
+    for (auto _ : state) {
+        voxels = Volume_Read(world->oblique, read, &sum);
+        benchmark::DoNotOptimize(sum);
+    }
+    Counters_Set(state, voxels);
+}
+
+int Read_GLI(AzFrame *frame, float x, float y) { return AzFrame_Get_GLI(frame, x, y); }
+int Read_TAG(AzFrame *frame, float x, float y) { return AzFrame_Get_TAG(frame, x, y); }
+
+/* The same walk, stopping at each stage of the path, to see where the time
+ * goes: the module's callback called directly, the mapping alone, and the
+ * study's interpolation alone (in the study's own order: the memory walk
+ * without the oblique jumps). */
+int64_t Walk_Callback(Kelvra_Oblique *cls, int64_t *sum)
+{
+    int64_t count = 0, total = 0;
+    for (int k = 0; k < cls->Child_Get_Nb(); k++) {
+        AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k));
+        for (int y = 0; y < cls->dim.y; y++)
+            for (int x = 0; x < cls->dim.x; x++)
+                total += Class_Oblique_Pixel_Get_GLI(cls, frame->key, Vect((float)x, (float)y, (float)k, 0.0f));
+        count += (int64_t)cls->dim.x * cls->dim.y;
+    }
+    *sum = total;
+    return count;
+}
+
+int64_t Walk_Map(Kelvra_Oblique *cls, int64_t *sum)
+{
+    int64_t count = 0, total = 0;
+    for (int k = 0; k < cls->Child_Get_Nb(); k++) {
+        AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k));
+        for (int y = 0; y < cls->dim.y; y++)
+            for (int x = 0; x < cls->dim.x; x++) {
+                void *key = frame->key, *next = nullptr;
+                Vect p((float)x, (float)y, (float)k, 0.0f);
+                total += Oblique_Map(cls, &key, &next, &p);
+            }
+        count += (int64_t)cls->dim.x * cls->dim.y;
+    }
+    *sum = total;
+    return count;
+}
+
+int64_t Walk_Study(Kelvra_Oblique *cls, int64_t *sum)
+{
+    Kelvra_Oblique *org = static_cast<Kelvra_Oblique *>(cls->Parent_Get_Pt()->Child_Get_Pt(0));
+    Kelvra_Class *study = org->Parent_Get_Pt();
+    int64_t count = 0, total = 0;
+    for (int f = 0; f < org->real_files_nb; f++) {
+        void *key = Oblique_Frame_Key(org, f);
+        float z = (float)org->real_files_z[f], t = (float)org->real_files_t[f];
+        // A new point each time: built in registers, as the module's mapping hands it on.
+        for (int y = 0; y < org->dim.y; y++)
+            for (int x = 0; x < org->dim.x; x++)
+                total += Fct_GLI_Interpolate(study, key, key, Vect((float)x + 0.25f, (float)y + 0.5f, z, t));
+        count += (int64_t)org->dim.x * org->dim.y;
+    }
+    *sum = total;
+    return count;
+}
+
+void Stage(benchmark::State &state, int64_t (*walk)(Kelvra_Oblique *, int64_t *))
+{
+    Bench_World *world = Bench_World_Get((int)state.range(0));
+    if (!world) {
+        state.SkipWithError("no world");
+        return;
+    }
+    int64_t voxels = 0, sum = 0;
+    for (auto _ : state) {
+        voxels = walk(world->oblique, &sum);
+        benchmark::DoNotOptimize(sum);
+    }
+    Counters_Set(state, voxels);
+}
+
+void BM_Stage_Callback(benchmark::State &state) { Stage(state, Walk_Callback); }
+void BM_Stage_Map(benchmark::State &state) { Stage(state, Walk_Map); }
+void BM_Stage_Study_Interpolate(benchmark::State &state) { Stage(state, Walk_Study); }
+
+void BM_Pixel_Path_GLI(benchmark::State &state) { Pixel_Path(state, (int)state.range(0), Read_GLI); }
+void BM_Pixel_Path_TAG(benchmark::State &state) { Pixel_Path(state, (int)state.range(0), Read_TAG); }
+
+} // namespace
+
+BENCHMARK(BM_Pixel_Path_GLI)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Pixel_Path_TAG)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Stage_Callback)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stage_Map)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stage_Study_Interpolate)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pixel_Path_GLI)->ArgName("volume")->Arg(BENCH_CH2BETTER)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Pixel_Path_TAG)->ArgName("volume")->Arg(BENCH_CH2BETTER)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -1,0 +1,174 @@
+/*
+ * Setting up the benchmarks' host.
+ */
+#include "bench_world.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "hostapp/lib/az_session.h"
+#include "hostlib/structures/az_db.h"
+#include "hostlib/win32/az_win.h"
+
+/* The panel's angles (radians) and its state update, from the open module. */
+extern float Rot_X, Rot_Y;
+/* The panel's request to rebuild the current direction from its angles. */
+static const uint64_t panel_rotate_request = 0x40000000000000ull;
+
+namespace {
+
+Bench_World *current = nullptr;
+
+const char *const volume_names[BENCH_VOLUME_NB] = {"colin27", "ch2better", "thousand"};
+const char *const volume_files[BENCH_VOLUME_NB] = {"/usr/share/mricron/templates/ch2.nii.gz",
+                                                   "/usr/share/mricron/templates/ch2better.nii.gz", nullptr};
+/* Sizes of the phantoms standing in for missing files (and the synthetic study). */
+const int volume_sizes[BENCH_VOLUME_NB][3] = {{181, 217, 181}, {301, 370, 316}, {64, 64, 1000}};
+
+/* A phantom of the volume's size, fed through the insert chain. */
+int Phantom_Load(Bench_World *world)
+{
+    AzStudy_Spec spec;
+    spec.width = volume_sizes[world->volume][0];
+    spec.height = volume_sizes[world->volume][1];
+    spec.slices = volume_sizes[world->volume][2];
+    spec.name = volume_names[world->volume];
+    AzStudy *study = AzStudy_Build(spec);
+    if (!study)
+        return 0;
+    int inserted = AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0);
+    AzStudy_Free(study);
+    AzApp_Pump(&world->app);
+    char text[128];
+    snprintf(text, sizeof(text), "phantom %dx%dx%d", spec.width, spec.height, spec.slices);
+    world->source = text;
+    world->synthetic = world->volume != BENCH_THOUSAND;
+    return inserted == spec.slices;
+}
+
+int Volume_Load(Bench_World *world)
+{
+    const char *file = volume_files[world->volume];
+    if (file && access(file, R_OK) == 0) {
+        world->source = file;
+        world->synthetic = 0;
+        return AzApp_Load(&world->app, {file}, "") == AZ_EXIT_OK;
+    }
+    return Phantom_Load(world);
+}
+
+int Session(Bench_World *world, const char *text)
+{
+    std::vector<AzSession_Step> steps;
+    std::string error;
+    if (!AzSession_Parse(text, "bench", &steps, &error) ||
+        AzSession_Run(&world->app, steps, "bench", &error) != AZ_EXIT_OK) {
+        fprintf(stderr, "bench: %s\n", error.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+Kelvra_Oblique *Direction(Bench_World *world, int direction)
+{
+    // The one study of the world: the root's first child, whichever way it was loaded.
+    (void)world;
+    Kelvra_Class *study = AzDb_Root() ? AzDb_Root()->Child_Get_Pt(0) : nullptr;
+    return study ? static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(direction)) : nullptr;
+}
+
+int World_Start(Bench_World *world)
+{
+    AzApp_Options options;
+    options.module_path = AZ_BENCH_MODULE;
+    // AZ_BENCH_VERBOSE=1 shows the host's details while setting up.
+    options.console_level = getenv("AZ_BENCH_VERBOSE") ? 11 : 2;
+    if (AzApp_Start(&world->app, options) != AZ_EXIT_OK)
+        return 0;
+    // Script mode: the worker runs without a progress window.
+    AzHost_Script_Flag_Set(0x20);
+    if (!Volume_Load(world)) {
+        fprintf(stderr, "bench: %s cannot be loaded\n", volume_names[world->volume]);
+        return 0;
+    }
+    if (!Session(world, "open\ndirection oblique on\n"))
+        return 0;
+    world->original = Direction(world, 0);
+    world->oblique = Direction(world, 1);
+    if (!world->original || !world->oblique)
+        return 0;
+    // The 1,000-frame study is cut straight so that both directions hold 1,000 frames.
+    if (world->volume == BENCH_THOUSAND)
+        Bench_Rotate(0.0, 0.0);
+    else
+        Bench_Rotate(BENCH_ALPHA_DEG, BENCH_BETA_DEG);
+    if (Bench_Apply(world, 0, 1) > 0)
+        return 1;
+    fprintf(stderr, "bench: the Oblique direction of %s got no frames\n", volume_names[world->volume]);
+    return 0;
+}
+
+} // namespace
+
+const char *Bench_Volume_Name(int volume)
+{
+    return volume >= 0 && volume < BENCH_VOLUME_NB ? volume_names[volume] : "?";
+}
+
+void Bench_Rotate(double alpha_deg, double beta_deg)
+{
+    Rot_X = (float)(alpha_deg * M_PI / 180.0);
+    Rot_Y = (float)(beta_deg * M_PI / 180.0);
+    Ctrl_Update(panel_rotate_request);
+}
+
+void Bench_Idle(Bench_World *world)
+{
+    unsigned char *lock = AzDb_Lock_Focus();
+    for (;;) {
+        int done = AzApp_Pump(&world->app);
+        if (*lock == 0 && AzHost_Pending() == 0 && done == 0)
+            return;
+        // The worker posts as it goes: look again soon, without spinning.
+        AzWin_Wait(1);
+    }
+}
+
+int Bench_Apply(Bench_World *world, int original_on, int oblique_on)
+{
+    Ctrl_Apply(original_on, world->original, oblique_on, world->oblique);
+    Bench_Idle(world);
+    return world->original->Child_Get_Nb() + world->oblique->Child_Get_Nb();
+}
+
+Bench_World *Bench_World_Get(int volume)
+{
+    if (current && current->volume == volume)
+        return current;
+    Bench_World_End();
+    Bench_World *world = new Bench_World();
+    world->volume = volume;
+    world->synthetic = 0;
+    world->original = world->oblique = nullptr;
+    if (!World_Start(world)) {
+        fprintf(stderr, "bench: the %s world cannot be set up\n", Bench_Volume_Name(volume));
+        AzApp_Stop(&world->app);
+        delete world;
+        return nullptr;
+    }
+    current = world;
+    return world;
+}
+
+void Bench_World_End(void)
+{
+    if (!current)
+        return;
+    AzApp_Stop(&current->app);
+    delete current;
+    current = nullptr;
+}
