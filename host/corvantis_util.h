@@ -82,6 +82,19 @@ class AZ_EXPORT Matrix_4x4 {
     int operator==(const Matrix_4x4 &b) const;    /* non-zero when every element is equal */
 };
 
+/* Inline: every re-sliced pixel goes through one such transform. */
+inline Vect Vect::operator*=(const Matrix_4x4 &mat)
+{
+    const float(*m)[4] = mat.m;
+    float nx = x * m[0][0] + y * m[1][0] + z * m[2][0] + m[3][0];
+    float ny = x * m[0][1] + y * m[1][1] + z * m[2][1] + m[3][1];
+    float nz = x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2];
+    x = nx;
+    y = ny;
+    z = nz;
+    return *this;
+}
+
 /* The host's main window: first argument of every console line. */
 extern "C" AZ_EXPORT HWND hwnd;
 

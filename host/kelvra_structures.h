@@ -216,7 +216,8 @@ class AZ_EXPORT Kelvra_Class : public Kelvra {
     const char *Sort_Get() const;
 
     void Parent_Set_Pt(Kelvra_Class *parent);
-    Kelvra_Class *Parent_Get_Pt() const;
+    /* Inline: the pixel path asks for the parent for every pixel. */
+    Kelvra_Class *Parent_Get_Pt() const { return parent_pt; }
     /* Children keep insertion order; Child_Add also sets the child's parent. */
     void Child_Add(Kelvra_Class *child);
     int Child_Get_Nb() const;
@@ -241,6 +242,7 @@ class AZ_EXPORT Kelvra_Class : public Kelvra {
     void Mutex_Close(const char *label);
 
   private:
+    Kelvra_Class *parent_pt;
     Kelvra_Class_Private *priv;
 };
 

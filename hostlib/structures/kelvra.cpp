@@ -81,7 +81,6 @@ static Child_View *Child_View_Make(const std::vector<Kelvra_Class *> &children, 
 }
 
 struct Kelvra_Class_Private {
-    Kelvra_Class *parent = nullptr;
     std::vector<Kelvra_Class *> children;   /* the writers' copy, under the tree lock */
     std::atomic<Child_View *> view{nullptr};
     std::vector<Child_View *> retired;
@@ -133,7 +132,8 @@ static void Class_Register(Kelvra_Class *cls)
 
 Kelvra_Class::Kelvra_Class()
     : matrix_pt(nullptr), matrix_inv_pt(nullptr), Pixel_Get_GLI(nullptr), Pixel_Get_TAG(nullptr),
-      Pixel_Set_TAG(nullptr), Pixel_Get_Dim(nullptr), Pixel_Get_Pos(nullptr), priv(new Kelvra_Class_Private)
+      Pixel_Set_TAG(nullptr), Pixel_Get_Dim(nullptr), Pixel_Get_Pos(nullptr), parent_pt(nullptr),
+      priv(new Kelvra_Class_Private)
 {
     Class_Register(this);
 }
@@ -142,10 +142,11 @@ Kelvra_Class::Kelvra_Class(const Kelvra_Class &other)
     : Kelvra(other), matrix_pt(other.matrix_pt ? new Matrix_4x4(*other.matrix_pt) : nullptr),
       matrix_inv_pt(other.matrix_inv_pt ? new Matrix_4x4(*other.matrix_inv_pt) : nullptr),
       Pixel_Get_GLI(other.Pixel_Get_GLI), Pixel_Get_TAG(other.Pixel_Get_TAG), Pixel_Set_TAG(other.Pixel_Set_TAG),
-      Pixel_Get_Dim(other.Pixel_Get_Dim), Pixel_Get_Pos(other.Pixel_Get_Pos), priv(new Kelvra_Class_Private)
+      Pixel_Get_Dim(other.Pixel_Get_Dim), Pixel_Get_Pos(other.Pixel_Get_Pos), parent_pt(nullptr),
+      priv(new Kelvra_Class_Private)
 {
     std::lock_guard<std::recursive_mutex> hold(Mutex());
-    priv->parent = other.priv->parent;
+    parent_pt = other.parent_pt;
     priv->title = other.priv->title;
     priv->sort = other.priv->sort;
     priv->flags = other.priv->flags;
@@ -179,7 +180,7 @@ Kelvra_Class &Kelvra_Class::operator=(const Kelvra_Class &other)
     Pixel_Get_Dim = other.Pixel_Get_Dim;
     Pixel_Get_Pos = other.Pixel_Get_Pos;
     std::lock_guard<std::recursive_mutex> hold(Mutex());
-    priv->parent = other.priv->parent;
+    parent_pt = other.parent_pt;
     priv->title = other.priv->title;
     priv->sort = other.priv->sort;
     priv->flags = other.priv->flags;
@@ -199,7 +200,7 @@ Kelvra_Class::~Kelvra_Class()
     matrix_inv_pt = nullptr;
     {
         std::lock_guard<std::recursive_mutex> hold(Mutex());
-        Kelvra_Class *parent = priv->parent;
+        Kelvra_Class *parent = parent_pt;
         if (parent && azdb::Class_Alive(parent)) {
             std::vector<Kelvra_Class *> &siblings = parent->priv->children;
             siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
@@ -275,10 +276,9 @@ const char *Kelvra_Class::Sort_Get() const { return priv->sort.c_str(); }
 void Kelvra_Class::Parent_Set_Pt(Kelvra_Class *parent)
 {
     std::lock_guard<std::recursive_mutex> hold(Mutex());
-    priv->parent = parent;
+    parent_pt = parent;
 }
 
-Kelvra_Class *Kelvra_Class::Parent_Get_Pt() const { return priv->parent; }
 
 void Kelvra_Class::Child_Add(Kelvra_Class *child)
 {
@@ -287,7 +287,7 @@ void Kelvra_Class::Child_Add(Kelvra_Class *child)
     if (azdb::Trace_Active())
         azdb::Trace("Child_Add %s %s", Name_Get(), child->Name_Get());
     std::lock_guard<std::recursive_mutex> hold(Mutex());
-    child->priv->parent = this;
+    child->parent_pt = this;
     priv->children.push_back(child);
     priv->Publish_Append();
 }

@@ -1,11 +1,13 @@
 /*
- * Host variables by name.  Looked up under a lock, so never on the pixel
- * path: callers read them once per operation.
+ * Host variables by name.  Readers share a lock and find a name without
+ * building a string (the preview reads "$COLORMAP_GLI_INVALID" for every
+ * pixel outside the volume); writers are rare.
  */
+#include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
-#include <unordered_map>
 
 #include "az_db_private.h"
 
@@ -19,17 +21,20 @@ struct Var {
     void *address = nullptr;
 };
 
-std::mutex &Var_Mutex()
+std::shared_mutex &Var_Mutex()
 {
-    static std::mutex *mutex = new std::mutex;
+    static std::shared_mutex *mutex = new std::shared_mutex;
     return *mutex;
 }
 
 /* Each variable lives in its own block, so that the address Get gives
  * stays valid while other variables come and go. */
-std::unordered_map<std::string, std::unique_ptr<Var>> &Vars()
+/* Ordered with a transparent comparison: a lookup by const char * makes no copy. */
+typedef std::map<std::string, std::unique_ptr<Var>, std::less<>> Var_Table;
+
+Var_Table &Vars()
 {
-    static auto *vars = new std::unordered_map<std::string, std::unique_ptr<Var>>;
+    static Var_Table *vars = new Var_Table;
     return *vars;
 }
 
@@ -49,7 +54,7 @@ void AzVar_Set(const char *name, intptr_t value)
 {
     if (!name)
         return;
-    std::lock_guard<std::mutex> hold(Var_Mutex());
+    std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Var &var = Var_Slot(name);
     var.kind = VAR_OWN;
     var.value = value;
@@ -60,7 +65,7 @@ static void Var_Bind(const char *name, void *address, Var_Kind kind)
 {
     if (!name)
         return;
-    std::lock_guard<std::mutex> hold(Var_Mutex());
+    std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Var &var = Var_Slot(name);
     var.kind = kind;
     var.value = 0;
@@ -74,7 +79,7 @@ void AzVar_Remove(const char *name)
 {
     if (!name)
         return;
-    std::lock_guard<std::mutex> hold(Var_Mutex());
+    std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Vars().erase(name);
 }
 
@@ -82,7 +87,7 @@ intptr_t Fct_Variable_Value(const char *name, void *, void *, void *)
 {
     if (!name)
         return 0;
-    std::lock_guard<std::mutex> hold(Var_Mutex());
+    std::shared_lock<std::shared_mutex> hold(Var_Mutex());
     auto found = Vars().find(name);
     if (found == Vars().end())
         return 0;
@@ -102,7 +107,7 @@ void *Fct_Variable_Get(const char *name, void *, void *, void *, int)
 {
     if (!name)
         return nullptr;
-    std::lock_guard<std::mutex> hold(Var_Mutex());
+    std::shared_lock<std::shared_mutex> hold(Var_Mutex());
     auto found = Vars().find(name);
     if (found == Vars().end())
         return nullptr;
@@ -114,7 +119,7 @@ namespace azdb {
 
 void Variables_Clear()
 {
-    std::lock_guard<std::mutex> hold(Var_Mutex());
+    std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Vars().clear();
 }
 

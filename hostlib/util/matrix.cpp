@@ -21,18 +21,6 @@ static Matrix_4x4 Matrix_Product(const Matrix_4x4 &a, const Matrix_4x4 &b)
     return r;
 }
 
-Vect Vect::operator*=(const Matrix_4x4 &mat)
-{
-    const float (*m)[4] = mat.m;
-    float nx = x * m[0][0] + y * m[1][0] + z * m[2][0] + m[3][0];
-    float ny = x * m[0][1] + y * m[1][1] + z * m[2][1] + m[3][1];
-    float nz = x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2];
-    x = nx;
-    y = ny;
-    z = nz;
-    return *this;
-}
-
 float Vect::dist(const Vect &b) const
 {
     float dx = x - b.x, dy = y - b.y, dz = z - b.z;
