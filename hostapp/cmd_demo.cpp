@@ -22,18 +22,6 @@ int File_Exists(const char *path)
     return stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
-/* A phantom from the host's study builder: spheres as tags over a gradient. */
-int Phantom_Load(AzApp *app)
-{
-    AzStudy_Spec spec;
-    spec.width = 96;
-    spec.height = 96;
-    spec.slices = 48;
-    spec.spacing[2] = 2.0f;
-    spec.name = "Phantom";
-    return AzApp_Load_Built(app, spec, "built-in phantom");
-}
-
 } // namespace
 
 int Command_Demo(AzApp_Options *options)
@@ -67,7 +55,7 @@ int Command_Demo(AzApp_Options *options)
         if (!phantom)
             printf("demo: %s is not installed (package mricron-data)\n", brain_path);
         printf("demo: using the built-in phantom\n");
-        code = Phantom_Load(&app);
+        code = AzApp_Load_Phantom(&app);
     }
     if (code != AZ_EXIT_OK) {
         AzApp_Stop(&app);

@@ -233,6 +233,17 @@ int AzApp_Load_Built(AzApp *app, const AzStudy_Spec &spec, const std::string &so
     return AZ_EXIT_INPUT;
 }
 
+int AzApp_Load_Phantom(AzApp *app)
+{
+    AzStudy_Spec spec;
+    spec.width = 96;
+    spec.height = 96;
+    spec.slices = 48;
+    spec.spacing[2] = 2.0f;
+    spec.name = "Phantom";
+    return AzApp_Load_Built(app, spec, "built-in phantom");
+}
+
 int AzApp_Panel_Open(AzApp *app, unsigned short mode, int width)
 {
     if (!app->panel_window) {

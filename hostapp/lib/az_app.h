@@ -72,6 +72,9 @@ AZ_EXPORT int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, cons
  * AZ_EXIT_INPUT (reported) when it has no such time point, cannot be built
  * or the database did not take every frame. */
 AZ_EXPORT int AzApp_Load_Built(AzApp *app, const AzStudy_Spec &spec, const std::string &source);
+/* The built-in phantom (96 x 96 x 48, 2 mm slices, spheres tagged over a
+ * gradient) that the demo and the viewer fall back on. */
+AZ_EXPORT int AzApp_Load_Phantom(AzApp *app);
 
 /* The panel: window of the given width (0: the host's tool width, which a
  * width given replaces, since the panel lays itself out for it) and the

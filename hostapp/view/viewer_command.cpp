@@ -89,33 +89,6 @@ int Options_Parse(const std::vector<std::string> &words, View_Options *options)
     return 1;
 }
 
-/* The host's phantom: spheres tagged over a gradient. */
-int Phantom_Load(AzApp *app)
-{
-    AzStudy_Spec spec;
-    spec.width = 96;
-    spec.height = 96;
-    spec.slices = 48;
-    spec.spacing[2] = 2.0f;
-    spec.name = "Phantom";
-    AzStudy *study = AzStudy_Build(spec);
-    if (!study) {
-        fprintf(stderr, "azozude view: cannot build the phantom\n");
-        return AZ_EXIT_INPUT;
-    }
-    AzLoaded_Study loaded;
-    loaded.name = spec.name;
-    loaded.source = "built-in phantom";
-    loaded.series_key = study->file->images[0]->series_uid;
-    loaded.file = study->file;
-    loaded.frames_nb = static_cast<int>(study->frame_bunch.size());
-    loaded.inserted_nb = AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0);
-    AzStudy_Free(study);
-    app->studies.push_back(loaded);
-    AzApp_Pump(app);
-    return loaded.inserted_nb == loaded.frames_nb ? AZ_EXIT_OK : AZ_EXIT_INPUT;
-}
-
 /* The screen as the window would first show it. */
 int Screenshot(AzViewer *viewer, const std::string &path)
 {
@@ -151,7 +124,7 @@ int Command_View(AzApp_Options *app_options)
     AzApp app;
     int code = AzApp_Start(&app, *app_options);
     if (code == AZ_EXIT_OK)
-        code = options.studies.empty() ? Phantom_Load(&app) : AzApp_Load(&app, options.studies, options.labels);
+        code = options.studies.empty() ? AzApp_Load_Phantom(&app) : AzApp_Load(&app, options.studies, options.labels);
     if (code != AZ_EXIT_OK) {
         AzApp_Stop(&app);
         return code;
