@@ -55,6 +55,16 @@ int Dir_Cur;
 Kelvra_Oblique **Instance_Pt;
 int Instance_Nb;
 int Instance_Cur;
+/* The table outlives Ctrl_Close (the next Ctrl_Open rebuilds it) but not
+ * the library: a host that unloads the module must not lose it. */
+static struct Ctrl_Table_Release {
+    ~Ctrl_Table_Release()
+    {
+        free(Instance_Pt);
+        Instance_Pt = nullptr;
+        Instance_Nb = 0;
+    }
+} ctrl_table_release;
 float Rot_X, Rot_Y, Rot_Z;
 Matrix_4x4 Rot_Matrix(1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f,
                       1.0f);

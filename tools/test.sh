@@ -1,8 +1,44 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds, runs CTest.
-set -euo pipefail
+# The whole test suite: installs what is missing, then
+#   1. the normal build and every test,
+#   2. the AddressSanitizer + UndefinedBehaviorSanitizer build and every test,
+#   3. the ThreadSanitizer build and the tests that run threads,
+#   4. each fuzz program for AZ_FUZZ_SECONDS (default 30) seconds.
+# AZ_QUICK=1 runs step 1 only.  Extra arguments go to the step-1 ctest.
+# Every step runs; the result is failure when any step failed.
+set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bash "$top/tools/build.sh"
-build=${AZ_BUILD_DIR:-$top/build}
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+start=$(date +%s)
+failed=()
+
+step() {
+  local name=$1
+  shift
+  local begin=$(date +%s)
+  echo "== $name"
+  if "$@"; then
+    echo "== $name: passed ($(( $(date +%s) - begin )) s)"
+  else
+    echo "== $name: FAILED ($(( $(date +%s) - begin )) s)"
+    failed+=("$name")
+  fi
+}
+
+normal() {
+  bash "$top/tools/build.sh" || return 1
+  (cd "${AZ_BUILD_DIR:-$top/build}" && ctest --output-on-failure -j"$(nproc)" "$@")
+}
+
+step "build and tests" normal "$@"
+if [ "${AZ_QUICK:-0}" != 1 ]; then
+  step "address and undefined-behaviour sanitizers" bash "$top/tools/sanitize.sh" address
+  step "thread sanitizer" bash "$top/tools/sanitize.sh" thread
+  if [ "${AZ_FUZZ_SECONDS:-30}" -gt 0 ]; then
+    step "fuzzing" bash "$top/tools/fuzz.sh" "${AZ_FUZZ_SECONDS:-30}"
+  fi
+fi
+echo "test.sh: $(( $(date +%s) - start )) s in all"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "test.sh: failed: ${failed[*]}"
+  exit 1
+fi

@@ -1,0 +1,25 @@
+/* DICOM reader: any bytes as one DICOM file. */
+#include "fuzz_input.h"
+#include "hostapp/lib/az_series.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static int quiet = (Fuzz_Console_Quiet(), 1);
+    (void)quiet;
+    std::string path = Fuzz_Input_File(data, size, "input.dcm");
+    if (path.empty())
+        return 0;
+    std::vector<AzSeries> series;
+    AzLoad_Report report;
+    int read = AzDicom_Read(path, &series, &report);
+    if (read != (int)series.size())
+        __builtin_trap();
+    for (const AzSeries &one : series) {
+        size_t plane = (size_t)one.width * one.height * one.times_nb;
+        for (const AzSeries_Frame &frame : one.frames)
+            if (frame.gli.size() != plane)
+                __builtin_trap();
+    }
+    Fuzz_Input_Clean();
+    return 0;
+}

@@ -1,0 +1,29 @@
+/* NIfTI reader: any bytes as a .nii file, or as .nii.gz when they start
+ * like a gzip stream. */
+#include "fuzz_input.h"
+#include "hostapp/lib/az_series.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static int quiet = (Fuzz_Console_Quiet(), 1);
+    (void)quiet;
+    bool gzip = size >= 2 && data[0] == 0x1f && data[1] == 0x8b;
+    std::string path = Fuzz_Input_File(data, size, gzip ? "input.nii.gz" : "input.nii");
+    if (path.empty())
+        return 0;
+    AzSeries series;
+    AzLoad_Report report;
+    if (AzNifti_Read(path, &series, &report) == 1) {
+        // What a read series promises its users.
+        size_t plane = (size_t)series.width * series.height * series.times_nb;
+        for (const AzSeries_Frame &frame : series.frames)
+            if (frame.gli.size() != plane)
+                __builtin_trap();
+    }
+    AzLabels labels;
+    AzNifti_Read_Labels(path, &labels, &report);
+    if (labels.tags.size() != (size_t)labels.width * labels.height * labels.depth)
+        __builtin_trap();
+    Fuzz_Input_Clean();
+    return 0;
+}

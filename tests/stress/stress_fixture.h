@@ -1,0 +1,93 @@
+/* Long-running and many-threaded cases: a database with the module's insert
+ * level, the module's panel in a window of its own, a watchdog that ends a
+ * hung case, and the checks every case ends with. */
+#ifndef STRESS_FIXTURE_H
+#define STRESS_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostlib/structures/az_db.h"
+#include "hostlib/structures/az_progress.h"
+#include "hostlib/tools/az_tools.h"
+#include "hostlib/win32/az_win.h"
+#include "module/entry.h"
+#include "oblique/oblique.h"
+#include "tests/support/console_capture.h"
+
+/* The panel's module-wide state. */
+extern Kelvra_Oblique **Instance_Pt;
+extern int Instance_Nb;
+extern int Instance_Cur;
+extern int Dir_Cur;
+extern HWND image_window;
+extern Selects select_instance;
+extern Valuators valuator_horiz[2];
+extern Valuators valuator_vert[2];
+extern Boxs box_preview;
+extern Sliders slider_frame;
+
+/* Ends the whole test program with a message naming the case and the step
+ * it was in when a case does not finish in time: a hang must fail, not
+ * stall the run. */
+class Watchdog {
+  public:
+    Watchdog(const std::string &name, int seconds);
+    ~Watchdog();
+    /* What the case is doing now (shown when it hangs). */
+    void Step(const std::string &what);
+
+  private:
+    void Run(int seconds);
+    std::string name;
+    std::string step;
+    std::mutex lock;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread thread;
+};
+
+class Stress_Test : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /* A phantom study fed through the insert chain; its two directions. */
+    AzStudy *Load(const char *name, int width, int height, int slices);
+    static Kelvra_Oblique *Org_Of(AzStudy *study);
+    static Kelvra_Oblique *Obl_Of(AzStudy *study);
+    /* The panel in its own window, opened and shown. */
+    void Make_Panel();
+    void Pointer(int x, int y);
+    /* One step of the interface thread: window messages and host updates. */
+    static void Pump();
+    /* Pumps until the frame-creation worker has given the wait cursor back;
+     * 0 when it did not (the watchdog ends a real hang first). */
+    int Wait_Worker();
+    /* Every class of the tree unlocked, the lock byte clear, no wait cursor. */
+    void Expect_Quiet();
+
+    std::vector<AzStudy *> studies;
+    HWND panel = nullptr;
+    int windows_before = 0;
+    Console_Capture console;
+};
+
+/* Host frames under a class, in child order. */
+std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls);
+
+/* Oblique transform q = p * m that keeps voxels on voxels: the Oblique
+ * direction's column x is source frame last - x (or x when reversed is 0),
+ * its frame k the source column k. */
+Matrix_4x4 Swap_Matrix(int last, int reversed);
+
+/* Seconds the watchdog gives one case: long enough for sanitizer builds. */
+const int STRESS_WATCHDOG_SECONDS = 180;
+
+#endif
