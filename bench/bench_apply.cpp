@@ -24,11 +24,9 @@ int64_t Heap_In_Use(void)
  * update it posted. */
 void BM_Apply(benchmark::State &state)
 {
-    Bench_World *world = Bench_World_Get(BENCH_THOUSAND);
-    if (!world) {
-        state.SkipWithError("no world");
+    Bench_World *world = Bench_World_For(state, BENCH_THOUSAND);
+    if (!world)
         return;
-    }
     int direction = (int)state.range(0);
     Kelvra_Oblique *cls = direction ? world->oblique : world->original;
     int frames = 0;
@@ -53,11 +51,9 @@ void BM_Apply(benchmark::State &state)
  * resampled copy of the same grid. */
 void BM_Memory(benchmark::State &state)
 {
-    Bench_World *world = Bench_World_Get((int)state.range(0));
-    if (!world) {
-        state.SkipWithError("no world");
+    Bench_World *world = Bench_World_For(state, (int)state.range(0));
+    if (!world)
         return;
-    }
     Kelvra_Oblique *cls = world->oblique;
     int64_t frames_bytes = 0;
     for (auto _ : state) {

@@ -42,11 +42,9 @@ void Counters_Set(benchmark::State &state, int64_t voxels)
 
 void Pixel_Path(benchmark::State &state, int volume, Frame_Read read)
 {
-    Bench_World *world = Bench_World_Get(volume);
-    if (!world) {
-        state.SkipWithError("no world");
+    Bench_World *world = Bench_World_For(state, volume);
+    if (!world)
         return;
-    }
     state.SetLabel(world->synthetic ? "synthetic " + world->source : world->source);
     int64_t voxels = 0, sum = 0;
     for (auto _ : state) {
@@ -114,11 +112,9 @@ int64_t Walk_Study(Kelvra_Oblique *cls, int64_t *sum)
 
 void Stage(benchmark::State &state, int64_t (*walk)(Kelvra_Oblique *, int64_t *))
 {
-    Bench_World *world = Bench_World_Get((int)state.range(0));
-    if (!world) {
-        state.SkipWithError("no world");
+    Bench_World *world = Bench_World_For(state, (int)state.range(0));
+    if (!world)
         return;
-    }
     int64_t voxels = 0, sum = 0;
     for (auto _ : state) {
         voxels = walk(world->oblique, &sum);

@@ -18,14 +18,6 @@ extern Valuators valuator_vert[2];
 
 namespace {
 
-Bench_World *World(benchmark::State &state, int volume)
-{
-    Bench_World *world = Bench_World_Get(volume);
-    if (!world)
-        state.SkipWithError("no world");
-    return world;
-}
-
 /* The middle slice of the Oblique direction. */
 int Middle(const Kelvra_Oblique *cls) { return cls->dim.z / 2; }
 
@@ -35,35 +27,27 @@ void Pixels_Counter(benchmark::State &state, int64_t pixels)
     state.counters["pixels_per_s"] = benchmark::Counter((double)pixels, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void BM_Preview_GLI_Build(benchmark::State &state)
+/* One of the two slice-image builders at the asked side. */
+void Preview_Build(benchmark::State &state, int (*build)(Kelvra_Oblique *, Vexa_Image *, int, int, int))
 {
-    Bench_World *world = World(state, BENCH_COLIN27);
+    Bench_World *world = Bench_World_For(state, BENCH_COLIN27);
     if (!world)
         return;
     Kelvra_Oblique *cls = world->oblique;
     int side = (int)state.range(0);
     for (auto _ : state)
-        benchmark::DoNotOptimize(Oblique_GLI_Build(cls, cls->dir_image, side, side, Middle(cls)));
+        benchmark::DoNotOptimize(build(cls, cls->dir_image, side, side, Middle(cls)));
     Pixels_Counter(state, (int64_t)side * side);
 }
 
-void BM_Preview_TAG_Build(benchmark::State &state)
-{
-    Bench_World *world = World(state, BENCH_COLIN27);
-    if (!world)
-        return;
-    Kelvra_Oblique *cls = world->oblique;
-    int side = (int)state.range(0);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(Oblique_TAG_Build(cls, cls->dir_image, side, side, Middle(cls)));
-    Pixels_Counter(state, (int64_t)side * side);
-}
+void BM_Preview_GLI_Build(benchmark::State &state) { Preview_Build(state, Oblique_GLI_Build); }
+void BM_Preview_TAG_Build(benchmark::State &state) { Preview_Build(state, Oblique_TAG_Build); }
 
 /* The drawing takes the slice size from the class: the class is given the
  * asked size for the run and its own back afterwards. */
 void BM_Preview_Image(benchmark::State &state)
 {
-    Bench_World *world = World(state, BENCH_COLIN27);
+    Bench_World *world = Bench_World_For(state, BENCH_COLIN27);
     if (!world)
         return;
     Kelvra_Oblique *cls = world->oblique;
@@ -83,7 +67,7 @@ void BM_Preview_Image(benchmark::State &state)
  * turns the direction, rebuilds both slice images and draws the preview. */
 void BM_Drag_Latency(benchmark::State &state)
 {
-    Bench_World *world = World(state, (int)state.range(0));
+    Bench_World *world = Bench_World_For(state, (int)state.range(0));
     if (!world)
         return;
     AzApp *app = &world->app;

@@ -145,6 +145,14 @@ int Bench_Apply(Bench_World *world, int original_on, int oblique_on)
     return world->original->Child_Get_Nb() + world->oblique->Child_Get_Nb();
 }
 
+Bench_World *Bench_World_For(benchmark::State &state, int volume)
+{
+    Bench_World *world = Bench_World_Get(volume);
+    if (!world)
+        state.SkipWithError("no world");
+    return world;
+}
+
 Bench_World *Bench_World_Get(int volume)
 {
     if (current && current->volume == volume)

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include <benchmark/benchmark.h>
+
 #include "hostapp/lib/az_app.h"
 #include "oblique/oblique.h"
 
@@ -37,6 +39,8 @@ struct Bench_World {
  * standard error when it cannot be).  The Oblique direction has its
  * frames; the panel is open on it. */
 Bench_World *Bench_World_Get(int volume);
+/* The same for a benchmark: skips it with an error when there is none. */
+Bench_World *Bench_World_For(benchmark::State &state, int volume);
 /* Tears the current world down (nothing when none). */
 void Bench_World_End(void);
 

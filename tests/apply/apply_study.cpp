@@ -16,7 +16,7 @@ void Study_Test::SetUp()
 
 void Study_Test::TearDown()
 {
-    EXPECT_EQ(Wait_Worker(), 1);
+    EXPECT_EQ(Worker_Wait(), 1);
     AzWin_Fail_Thread(0);
     AzHost_Script_Flag_Set(0);
     AzHost_Trace_Stop();
@@ -44,18 +44,6 @@ void Study_Test::Load(const AzStudy_Spec &spec)
     AzHost_Pump();
 }
 
-int Study_Test::Wait_Worker()
-{
-    /* Generous bound so that a hung worker fails the test instead of the run. */
-    for (int i = 0; i < 3000 && AzTools_Wait_Cursor() > 0; i++) {
-        AzWin_Pump();
-        AzWin_Wait(10);
-    }
-    AzWin_Pump();
-    AzHost_Pump();
-    return AzTools_Wait_Cursor() == 0;
-}
-
 void Study_Test::Build_Oblique(const Matrix_4x4 &matrix, int dim_x, int dim_y, int dim_z)
 {
     Oblique_Setup(org, obl);
@@ -64,40 +52,6 @@ void Study_Test::Build_Oblique(const Matrix_4x4 &matrix, int dim_x, int dim_y, i
     obl->dim.y = dim_y;
     obl->dim.z = dim_z;
     ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
     ASSERT_EQ(obl->Child_Get_Nb(), dim_z);
-}
-
-std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)
-{
-    std::vector<AzFrame *> frames;
-    for (int i = 0; i < cls->Child_Get_Nb(); i++)
-        frames.push_back(AzFrame_Cast(cls->Child_Get_Pt(i)));
-    return frames;
-}
-
-Matrix_4x4 Swap_Matrix(int last)
-{
-    Matrix_4x4 m;
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++)
-            m[i][j] = 0.0f;
-    m[2][0] = 1.0f;
-    m[1][1] = 1.0f;
-    m[0][2] = -1.0f;
-    m[3][2] = (float)last;
-    m[3][3] = 1.0f;
-    return m;
-}
-
-std::vector<std::string> Trace_Only(const std::vector<std::string> &lines, const std::vector<std::string> &prefixes)
-{
-    std::vector<std::string> kept;
-    for (const std::string &line : lines)
-        for (const std::string &prefix : prefixes)
-            if (line.compare(0, prefix.size(), prefix) == 0) {
-                kept.push_back(line);
-                break;
-            }
-    return kept;
 }

@@ -13,6 +13,7 @@
 #include "hostlib/structures/az_progress.h"
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/host_steps.h"
 
 class Study_Test : public ::testing::Test {
   protected:
@@ -21,10 +22,6 @@ class Study_Test : public ::testing::Test {
 
     /* Builds a study and feeds it through the insert chain in location order. */
     void Load(const AzStudy_Spec &spec);
-    /* Pumps window messages until the worker has given the wait cursor
-     * back, then carries out the host's queued updates.  0 when the worker
-     * did not finish in a long while. */
-    int Wait_Worker();
     /* Set-up, then the Oblique direction's frames through `matrix`. */
     void Build_Oblique(const Matrix_4x4 &matrix, int dim_x, int dim_y, int dim_z);
 
@@ -34,15 +31,5 @@ class Study_Test : public ::testing::Test {
     Kelvra_Oblique *obl = nullptr;  /* Oblique direction, child 1 */
     Console_Capture console;
 };
-
-/* Host frames under a class, in child order. */
-std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls);
-
-/* Transform of a point p of the Oblique direction to the Original one:
- * q = (p.z, p.y, last - p.x): frame index from the column, reversed. */
-Matrix_4x4 Swap_Matrix(int last);
-
-/* Trace lines that start with one of the prefixes. */
-std::vector<std::string> Trace_Only(const std::vector<std::string> &lines, const std::vector<std::string> &prefixes);
 
 #endif

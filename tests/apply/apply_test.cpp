@@ -13,12 +13,7 @@ const char *const Thread_Tag = "Class Oblique: Oblique_Thread";
 
 AzStudy_Spec Small_Spec()
 {
-    AzStudy_Spec spec;
-    spec.width = 12;
-    spec.height = 10;
-    spec.slices = 7;
-    spec.name = "Knee";
-    return spec;
+    return Spec_Of("Knee", 12, 10, 7);
 }
 
 /* Module console lines: the progress window's own echo left out. */
@@ -82,19 +77,11 @@ Matrix_4x4 Plain_Swap()
     return m;
 }
 
-void Expect_Vect(const Vect &v, float x, float y, float z)
-{
-    EXPECT_FLOAT_EQ(v.x, x);
-    EXPECT_FLOAT_EQ(v.y, y);
-    EXPECT_FLOAT_EQ(v.z, z);
-}
-
 class Apply : public Study_Test {};
 
 TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Kelvra_Window *shown = AzView_Create("View 1", 0, 1);
     Kelvra_Window *empty = AzView_Create("View 2", 7, 1);
     Kelvra_Window *overview = AzView_Create("Overview", 9, 0);
@@ -106,12 +93,12 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
     console.Clear();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
     std::vector<std::string> trace = AzHost_Trace_Take();
 
     /* The Oblique direction: one frame per slice of its one header. */
     ASSERT_EQ(obl->Child_Get_Nb(), 12);
-    Expect_Pixels(obl, spec, Source_Swap_6);
+    Expect_Pixels(obl, study->spec, Source_Swap_6);
     EXPECT_EQ(obl->enabled, 1);
     EXPECT_EQ(org->enabled, 1);
     ASSERT_NE(obl->matrix_pt, nullptr);
@@ -124,10 +111,10 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
     EXPECT_EQ(header->height, 10);
     EXPECT_EQ(header->slices_nb, 12);
     /* Rows follow the reversed normal, columns stay, slices step along x. */
-    Expect_Vect(header->axis_row, 0, 0, -1);
-    Expect_Vect(header->axis_col, 0, 1, 0);
-    Expect_Vect(header->axis_normal, 1, 0, 0);
-    Expect_Vect(header->pixel_size_2, header->pixel_size.x, header->pixel_size.y, header->pixel_size.z);
+    EXPECT_TRUE(Vect_Is(header->axis_row, 0, 0, -1));
+    EXPECT_TRUE(Vect_Is(header->axis_col, 0, 1, 0));
+    EXPECT_TRUE(Vect_Is(header->axis_normal, 1, 0, 0));
+    EXPECT_TRUE(Vect_Is(header->pixel_size_2, header->pixel_size.x, header->pixel_size.y, header->pixel_size.z));
 
     /* The Original direction was up to date: its frames were left alone. */
     EXPECT_EQ(Frames_Of(org), org_frames);
@@ -190,7 +177,7 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
         "Fct_Redraw 0xffffffff3fffffff",
     };
     std::vector<std::string> module_calls =
-        Trace_Only(trace, {"Fct_", "Database_", "Access_", "Lock_Set", "Iterator_", "Flag_Set_On", "Child_Delete",
+        Lines_Starting(trace, {"Fct_", "Database_", "Access_", "Lock_Set", "Iterator_", "Flag_Set_On", "Child_Delete",
                            "Sort"});
     /* Showing a class flags it for that window: the host's own doing. */
     std::vector<std::string> without_host;
@@ -203,8 +190,7 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
 
 TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> frames = Frames_Of(obl);
 
@@ -215,7 +201,7 @@ TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
     EXPECT_EQ(AzTools_Wait_Cursor(), 0);
     EXPECT_EQ(*AzDb_Lock_Focus(), 0);
     std::vector<std::string> trace = AzHost_Trace_Take();
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
 
     EXPECT_EQ(Frames_Of(obl), frames);
     const std::vector<Console_Line> expected_lines{
@@ -228,7 +214,7 @@ TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
         "Fct_Update 0x10001",
         "Fct_Redraw 0xffffffff3fffffff",
     };
-    EXPECT_EQ(Trace_Only(trace, {"Fct_", "Lock_Set", "Child_Delete", "Iterator_"}), expected_trace);
+    EXPECT_EQ(Lines_Starting(trace, {"Fct_", "Lock_Set", "Child_Delete", "Iterator_"}), expected_trace);
     AzProgress_View progress;
     ASSERT_EQ(AzProgress_Last(&progress), 1);
     EXPECT_EQ(AzProgress_Count(), 2);
@@ -239,8 +225,7 @@ TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
 
 TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> org_frames = Frames_Of(org);
 
@@ -248,22 +233,21 @@ TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
     console.Clear();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
     std::vector<std::string> trace = AzHost_Trace_Take();
 
     EXPECT_EQ(console.Count("12 created frames"), 1u) << Console_Dump(console.Lines());
-    Expect_Pixels(obl, spec, Source_Swap);
+    Expect_Pixels(obl, study->spec, Source_Swap);
     EXPECT_TRUE(*obl->matrix_pt == obl->matrix);
-    Expect_Vect(obl->dir_image->axis_row, 0, 0, 1);
+    EXPECT_TRUE(Vect_Is(obl->dir_image->axis_row, 0, 0, 1));
     EXPECT_EQ(Frames_Of(org), org_frames);
     const std::vector<std::string> deletes{"Child_Delete " + Name(obl)};
-    EXPECT_EQ(Trace_Only(trace, {"Child_Delete", "Sort"}), deletes);
+    EXPECT_EQ(Lines_Starting(trace, {"Child_Delete", "Sort"}), deletes);
 }
 
 TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Oblique_Setup(org, obl);
     org->Child_Delete();
     /* A transform left from elsewhere goes: the study's frames are shown as they are. */
@@ -273,7 +257,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
     console.Clear();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 0, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
     std::vector<std::string> trace = AzHost_Trace_Take();
 
     EXPECT_EQ(org->matrix_pt, nullptr);
@@ -286,7 +270,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
         ASSERT_NE(frames[k], nullptr);
         EXPECT_EQ(frames[k]->key, Oblique_Frame_Key(org, k));
         EXPECT_EQ(frames[k]->z, org->real_files_z[k]);
-        EXPECT_EQ(AzFrame_Get_GLI(frames[k], 3, 4), AzPhantom_GLI(spec, 3, 4, k, 0));
+        EXPECT_EQ(AzFrame_Get_GLI(frames[k], 3, 4), AzPhantom_GLI(study->spec, 3, 4, k, 0));
     }
     AzProgress_View progress;
     ASSERT_EQ(AzProgress_Last(&progress), 1);
@@ -301,13 +285,12 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
         "Sort " + Name(org) + " 1",
         "Lock_Set " + Name(org) + " -1",
     };
-    EXPECT_EQ(Trace_Only(trace, {"Lock_Set", "Sort", "Child_Delete"}), expected_trace);
+    EXPECT_EQ(Lines_Starting(trace, {"Lock_Set", "Sort", "Child_Delete"}), expected_trace);
 }
 
 TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Kelvra_Window *view = AzView_Create("View 1", 0, 1);
     Kelvra_Window *other = AzView_Create("View 2", 7, 1);
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
@@ -322,7 +305,7 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
     EXPECT_EQ(AzTools_Wait_Cursor(), 0);
     EXPECT_EQ(*AzDb_Lock_Focus(), 0);
     std::vector<std::string> trace = AzHost_Trace_Take();
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
 
     EXPECT_EQ(org->Child_Get_Nb(), 0);
     EXPECT_EQ(obl->Child_Get_Nb(), 0);
@@ -344,7 +327,7 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
         "Fct_Update 0x10001",
         "Fct_Redraw 0xffffffff3fffffff",
     };
-    EXPECT_EQ(Trace_Only(trace, {"Fct_", "Iterator_", "Child_Delete"}), expected_trace);
+    EXPECT_EQ(Lines_Starting(trace, {"Fct_", "Iterator_", "Child_Delete"}), expected_trace);
     EXPECT_EQ(console.Count("in Oblique_Thread()"), 0u);
     EXPECT_EQ(console.Count("0 created frames"), 1u);
     AzProgress_View progress;
@@ -360,13 +343,12 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
         "Fct_Update 0x10001",
         "Fct_Redraw 0xffffffff3fffffff",
     };
-    EXPECT_EQ(Trace_Only(trace, {"Fct_", "Child_Delete"}), nothing_left);
+    EXPECT_EQ(Lines_Starting(trace, {"Fct_", "Child_Delete"}), nothing_left);
 }
 
 TEST_F(Apply, LockedClassIsSkippedAndTheOtherBuilt)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> obl_frames = Frames_Of(obl);
     org->Child_Delete();
@@ -377,7 +359,7 @@ TEST_F(Apply, LockedClassIsSkippedAndTheOtherBuilt)
 
     console.Clear();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
 
     EXPECT_EQ(org->Child_Get_Nb(), 7);
     EXPECT_EQ(Frames_Of(obl), obl_frames);
@@ -428,8 +410,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
     const Kelvra_Insert_Fct chain[4] = {nullptr, AzDb_Study_Insert, Class_Insert, Cancelling_Insert};
     const unsigned short ids[4] = {0, 1, 0, 3};
     AzDb_Tree_Set(4, chain, ids);
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     org->Child_Delete();
     obl->matrix = Plain_Swap();
@@ -438,7 +419,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
     insert_thread = 0;
     console.Clear();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
     cancel_after = -1;
     /* The frames were made by the worker, not by the caller. */
     EXPECT_NE(insert_thread.load(), 0u);
@@ -467,8 +448,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
 
 TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     Oblique_Setup(org, obl);
     obl->matrix = Swap_Matrix(6);
 
@@ -501,11 +481,10 @@ TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
 TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)
 {
     AzHost_Script_Flag_Set(0x20);
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     console.Clear();
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
-    Expect_Pixels(obl, spec, Source_Swap_6);
+    Expect_Pixels(obl, study->spec, Source_Swap_6);
     EXPECT_EQ(AzProgress_Count(), 0);
     EXPECT_EQ(console.Count("creating window"), 0u);
     EXPECT_EQ(Oblique_Apply_Job.progress, nullptr);
@@ -513,8 +492,7 @@ TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)
 
 TEST_F(Apply, ShownClassIsShownAgainInEveryWindow)
 {
-    AzStudy_Spec spec = Small_Spec();
-    Load(spec);
+    Load(Small_Spec());
     AzView_Create("View 1", 0, 1);
     AzView_Create("Overview", 9, 0);
     Oblique_Setup(org, obl);
@@ -523,8 +501,8 @@ TEST_F(Apply, ShownClassIsShownAgainInEveryWindow)
 
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
-    std::vector<std::string> trace = Trace_Only(AzHost_Trace_Take(), {"Lock_Set", "Database_Current", "Iterator_"});
+    ASSERT_EQ(Worker_Wait(), 1);
+    std::vector<std::string> trace = Lines_Starting(AzHost_Trace_Take(), {"Lock_Set", "Database_Current", "Iterator_"});
     const std::string name = Name(obl);
     const std::vector<std::string> expected{
         "Lock_Set " + name + " 1",

@@ -87,6 +87,8 @@ class Progress : public ::testing::Test {
         AzWin_Fail_Create(nullptr);
         AzProgress_Fail_Record(0);
         AzWin_Pump();
+        if (parent)
+            DestroyWindow(parent);
     }
     /* A plain top-level window standing for the host's main window. */
     HWND Parent(int left, int top, int right, int bottom, HINSTANCE instance = nullptr)
@@ -96,6 +98,13 @@ class Progress : public ::testing::Test {
         EXPECT_NE(w, nullptr);
         return w;
     }
+    /* A progress window over an 800 x 600 parent that TearDown destroys. */
+    Progress_Record *Open()
+    {
+        parent = Parent(0, 0, 800, 600);
+        return Progress_Create(parent, "T", "S");
+    }
+    HWND parent = nullptr;
     Console_Capture console;
 };
 
@@ -113,7 +122,7 @@ TEST_F(Progress, NullRecordDoesNothing)
 TEST_F(Progress, CreateOpensAProgressWindowWithItsRecord)
 {
     HINSTANCE instance = (HINSTANCE)(uintptr_t)0x1234abcd;
-    HWND parent = Parent(100, 50, 900, 650, instance);
+    parent = Parent(100, 50, 900, 650, instance);
     Window_Sink sink;
     Progress_Record *record = Progress_Create(parent, "Title here", "Sub title");
     ASSERT_NE(record, nullptr);
@@ -164,8 +173,6 @@ TEST_F(Progress, CreateOpensAProgressWindowWithItsRecord)
     EXPECT_EQ(view.received[1047 - 1044], 1);
 
     Progress_Close(record);
-    AzWin_Pump();
-    DestroyWindow(parent);
 }
 
 TEST_F(Progress, PlacementStopsAtTheParentsEdge)
@@ -182,23 +189,22 @@ TEST_F(Progress, PlacementStopsAtTheParentsEdge)
         {{0, 0, 400, 401}, 0, 0},               /* 200 - 200 = 0: the edge either way */
     };
     for (const Case &c : cases) {
-        HWND parent = Parent(c.parent.left, c.parent.top, c.parent.right, c.parent.bottom);
-        Progress_Record *record = Progress_Create(parent, "T", "S");
+        HWND owner = Parent(c.parent.left, c.parent.top, c.parent.right, c.parent.bottom);
+        Progress_Record *record = Progress_Create(owner, "T", "S");
         ASSERT_NE(record, nullptr);
         RECT rect;
         GetWindowRect(record->window, &rect);
         EXPECT_EQ(rect.left, c.x) << c.parent.left << "," << c.parent.right;
         EXPECT_EQ(rect.top, c.y) << c.parent.top << "," << c.parent.bottom;
         Progress_Close(record);
-        DestroyWindow(parent);
+        DestroyWindow(owner);
     }
     AzWin_Pump();
 }
 
 TEST_F(Progress, WriteKeepsFiftyLinesAndRefusesTheNext)
 {
-    HWND parent = Parent(0, 0, 800, 600);
-    Progress_Record *record = Progress_Create(parent, "T", "S");
+    Progress_Record *record = Open();
     ASSERT_NE(record, nullptr);
     console.Clear();
     {
@@ -232,28 +238,22 @@ TEST_F(Progress, WriteKeepsFiftyLinesAndRefusesTheNext)
     EXPECT_EQ(view.lines[7], "line 7 of fifty");
     EXPECT_EQ(view.received[1049 - 1044], 51);
     Progress_Close(record);
-    AzWin_Pump();
-    DestroyWindow(parent);
 }
 
 TEST_F(Progress, LongLineIsCutToTheLineSize)
 {
-    HWND parent = Parent(0, 0, 800, 600);
-    Progress_Record *record = Progress_Create(parent, "T", "S");
+    Progress_Record *record = Open();
     ASSERT_NE(record, nullptr);
     std::string longer(3000, 'x');
     Progress_Write(record, "%s", longer.c_str());
     EXPECT_EQ(strlen(record->lines[0]), 2047u);
     EXPECT_EQ(record->lines[1][0], 0);  /* the neighbour line is untouched */
     Progress_Close(record);
-    AzWin_Pump();
-    DestroyWindow(parent);
 }
 
 TEST_F(Progress, StepClampsBetweenZeroAndMaximum)
 {
-    HWND parent = Parent(0, 0, 800, 600);
-    Progress_Record *record = Progress_Create(parent, "T", "S");
+    Progress_Record *record = Open();
     ASSERT_NE(record, nullptr);
     record->aux_count = 77;
     Progress_Set_Max(record, 10);
@@ -282,14 +282,11 @@ TEST_F(Progress, StepClampsBetweenZeroAndMaximum)
     EXPECT_EQ(view.pos, 5);
     EXPECT_EQ(view.max, 5);
     Progress_Close(record);
-    AzWin_Pump();
-    DestroyWindow(parent);
 }
 
 TEST_F(Progress, CancelAndClose)
 {
-    HWND parent = Parent(0, 0, 800, 600);
-    Progress_Record *record = Progress_Create(parent, "T", "S");
+    Progress_Record *record = Open();
     ASSERT_NE(record, nullptr);
     HWND window = record->window;
     EXPECT_EQ(Progress_Cancelled(record), 0);
@@ -306,25 +303,21 @@ TEST_F(Progress, CancelAndClose)
     EXPECT_EQ(view.closed, 1);
     EXPECT_EQ(view.cancel, 1);
     EXPECT_EQ(view.record, nullptr);
-    DestroyWindow(parent);
 }
 
 TEST_F(Progress, ClosingTheWindowByHandAsksToStop)
 {
-    HWND parent = Parent(0, 0, 800, 600);
-    Progress_Record *record = Progress_Create(parent, "T", "S");
+    Progress_Record *record = Open();
     ASSERT_NE(record, nullptr);
     SendMessageA(record->window, WM_CLOSE, 0, 0);
     EXPECT_NE(Progress_Cancelled(record), 0);
     EXPECT_TRUE(IsWindow(record->window));
     Progress_Close(record);
-    AzWin_Pump();
-    DestroyWindow(parent);
 }
 
 TEST_F(Progress, CreateFailures)
 {
-    HWND parent = Parent(0, 0, 800, 600);
+    parent = Parent(0, 0, 800, 600);
     int windows = AzWin_Count();
     AzWin_Fail_Create("Progress");
     {
@@ -363,13 +356,11 @@ TEST_F(Progress, CreateFailures)
     HWND stray = AzWin_Find("Progress", nullptr);
     ASSERT_NE(stray, nullptr);
     DestroyWindow(stray);
-    DestroyWindow(parent);
 }
 
 TEST_F(Progress, MessagesFromAnotherThreadArriveOnTheCreatorsPump)
 {
-    HWND parent = Parent(0, 0, 800, 600);
-    Progress_Record *record = Progress_Create(parent, "T", "S");
+    Progress_Record *record = Open();
     ASSERT_NE(record, nullptr);
     AzWin_Pump();
     std::thread worker([record] {
@@ -394,8 +385,6 @@ TEST_F(Progress, MessagesFromAnotherThreadArriveOnTheCreatorsPump)
     EXPECT_EQ(view.lines[9], "step 90");
     EXPECT_EQ(view.received[0], 100);
     Progress_Close(record);
-    AzWin_Pump();
-    DestroyWindow(parent);
 }
 
 } // namespace

@@ -6,16 +6,6 @@ namespace {
 const float HALF_PI = 1.5707964f;
 const float PI_F = 3.1415927f;
 
-Kelvra_Oblique *Org_Of(int study)
-{
-    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(0));
-}
-
-Kelvra_Oblique *Obl_Of(int study)
-{
-    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(1));
-}
-
 } // namespace
 
 TEST_F(Panel_Test, ClickWithoutButtonAndOnOff)
@@ -140,7 +130,7 @@ TEST_F(Panel_Test, ListClickChoosesTheStudy)
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
     EXPECT_EQ(Instance_Cur, 2);
-    std::vector<std::string> marks = Only(AzHost_Trace_Take(), "Flag_Set_");
+    std::vector<std::string> marks = Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"});
     ASSERT_GE(marks.size(), 2u);
     EXPECT_EQ(marks[0], "Flag_Set_Off " + head + " 0x30 0x4000");
     EXPECT_EQ(marks[1], "Flag_Set_On " + knee + " 0x10 0x4000");
@@ -152,7 +142,7 @@ TEST_F(Panel_Test, ListClickChoosesTheStudy)
     Over_Point(select_instance.x + 3, select_instance.y + 10);   // previous arrow
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
     EXPECT_EQ(Instance_Cur, 2);
-    EXPECT_TRUE(Only(AzHost_Trace_Take(), "Flag_Set_").empty());
+    EXPECT_TRUE(Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"}).empty());
     Instance_Pt[3] = saved;
 }
 
@@ -169,10 +159,10 @@ TEST_F(Panel_Test, WheelOverListPreviewAndElsewhere)
     EXPECT_EQ(console.Lines()[0], (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Scroll(val=-1)"}));
     EXPECT_EQ(select_instance.current, 1) << "a wheel value of -1 moves the list by +1";
     EXPECT_EQ(Instance_Cur, 2);
-    EXPECT_EQ(Only(AzHost_Trace_Take(), "Flag_Set_Off")[0], "Flag_Set_Off " + head + " 0x30 0x4000");
+    EXPECT_EQ(Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_Off"})[0], "Flag_Set_Off " + head + " 0x30 0x4000");
     EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1) << "at the end nothing moves, the wheel is still taken";
     EXPECT_EQ(Instance_Cur, 2);
-    EXPECT_TRUE(Only(AzHost_Trace_Take(), "Flag_Set_Off").empty());
+    EXPECT_TRUE(Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_Off"}).empty());
     EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
     EXPECT_EQ(Instance_Cur, 0);
 
@@ -209,7 +199,7 @@ TEST_F(Panel_Test, HelpKeywordUnderThePointer)
     for (const auto &spot : spots) {
         Over(*spot.tool);
         EXPECT_EQ(Ctrl_Help(nullptr, 0x70, 5, 6), 1);
-        std::vector<std::string> help = Only(AzHost_Trace_Take(), "Fct_Help");
+        std::vector<std::string> help = Lines_Starting(AzHost_Trace_Take(), {"Fct_Help"});
         EXPECT_EQ(help, std::vector<std::string>{std::string("Fct_Help class_oblique ") + spot.keyword});
         EXPECT_FALSE(AzHost_Help_Last().empty()) << spot.keyword;
     }
@@ -224,7 +214,7 @@ TEST_F(Panel_Test, HelpKeywordUnderThePointer)
     console.Clear();
     EXPECT_EQ(Ctrl_Help(nullptr, 0x70, 5, 6), 1);
     EXPECT_EQ(console.Lines()[0], (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Help(key:0070 pos:5x6)"}));
-    EXPECT_EQ(Only(AzHost_Trace_Take(), "Fct_Help"), std::vector<std::string>{"Fct_Help class_oblique (null)"});
+    EXPECT_EQ(Lines_Starting(AzHost_Trace_Take(), {"Fct_Help"}), std::vector<std::string>{"Fct_Help class_oblique (null)"});
     EXPECT_NE(AzHost_Help_Last().find("Oblique reslice"), std::string::npos) << "the topic's own text";
 }
 
@@ -242,7 +232,7 @@ TEST_F(Panel_Test, UpdateDbCreatesAndRemovesFrames)
     Over(button_update);
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1) << "no study: the click is taken, nothing happens";
-    EXPECT_TRUE(Only(AzHost_Trace_Take(), "Iterator_Init 4").empty());
+    EXPECT_TRUE(Lines_Starting(AzHost_Trace_Take(), {"Iterator_Init 4"}).empty());
 
     Load("Head", 16, 16, 8);
     ASSERT_EQ(Ctrl_Open(0), 1);
@@ -253,7 +243,7 @@ TEST_F(Panel_Test, UpdateDbCreatesAndRemovesFrames)
     button_dir[1].lamp = 1;
     Over(button_update);
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
     EXPECT_EQ(obl->Child_Get_Nb(), obl->dim.z) << "the Oblique frames were made";
     EXPECT_EQ(org->Child_Get_Nb(), 8);
 
@@ -263,7 +253,7 @@ TEST_F(Panel_Test, UpdateDbCreatesAndRemovesFrames)
     ASSERT_EQ(button_dir[1].lamp, 0);
     Over(button_update);
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
     EXPECT_EQ(obl->Child_Get_Nb(), 0);
     EXPECT_EQ(org->Child_Get_Nb(), 8);
 }

@@ -14,29 +14,8 @@
 #include "module/entry.h"
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
-
-/* The panel's module-wide state. */
-extern unsigned int Ctrl_Active;
-extern unsigned char Ctrl_Shown;
-extern unsigned char Ctrl_Inside;
-extern unsigned short Ctrl_Mode;
-extern int Dir_Cur;
-extern Kelvra_Oblique **Instance_Pt;
-extern int Instance_Nb;
-extern int Instance_Cur;
-extern float Rot_X, Rot_Y, Rot_Z;
-extern Matrix_4x4 Rot_Matrix;
-extern HWND image_window;
-extern Boxs box_main;
-extern Selects select_instance;
-extern Valuators valuator_horiz[2];
-extern Valuators valuator_vert[2];
-extern Buttons button_update;
-extern Boxs box_preview;
-extern Sliders slider_frame;
-extern Buttons button_on_off;
-extern Buttons button_dir[2];
-extern Boxs box_image;
+#include "tests/support/host_steps.h"
+#include "tests/support/panel_state.h"
 
 /* Panel flags of Ctrl_Update, as the panel's entry points raise them. */
 const uint64_t UPDATE_DRAW = 0x10000000000000ull;
@@ -60,17 +39,20 @@ class Panel_Test : public ::testing::Test {
     /* Pointer over a widget's centre, or a point, with no button down. */
     void Over(const Tools &tool);
     void Over_Point(int x, int y);
-    /* Trace lines that start with the prefix. */
-    static std::vector<std::string> Only(const std::vector<std::string> &lines, const std::string &prefix);
-    /* Waits for a frame-creation worker and carries out the host's updates. */
-    int Wait_Worker();
 
     HWND panel = nullptr;
     std::vector<AzStudy *> studies;
     Console_Capture console;
 };
 
-/* Sets the panel's state back to what a freshly loaded module has. */
-void Panel_Reset();
+/* The Original and Oblique directions of the root's study class number `study`. */
+inline Kelvra_Oblique *Org_Of(int study)
+{
+    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(0));
+}
+inline Kelvra_Oblique *Obl_Of(int study)
+{
+    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(1));
+}
 
 #endif

@@ -6,20 +6,6 @@
 #include "panel_fixture.h"
 #include "tests/support/fault.h"
 
-namespace {
-
-Kelvra_Oblique *Org_Of(int study)
-{
-    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(0));
-}
-
-Kelvra_Oblique *Obl_Of(int study)
-{
-    return static_cast<Kelvra_Oblique *>(AzDb_Root()->Child_Get_Pt(study)->Child_Get_Pt(1));
-}
-
-} // namespace
-
 TEST_F(Panel_Test, UpdateHookFlagsAndResult)
 {
     EXPECT_EQ(Update_Register(), 0x7e00000ull);
@@ -53,7 +39,7 @@ TEST_F(Panel_Test, ClosedPanelStillRefreshesEveryMode)
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Update(0x200000), 1);
     std::vector<std::string> trace = AzHost_Trace_Take();
-    std::vector<std::string> iterations = Only(trace, "Iterator_");
+    std::vector<std::string> iterations = Lines_Starting(trace, {"Iterator_"});
     std::vector<std::string> expected;
     for (int m = 0; m < 4; m++) {
         expected.push_back("Iterator_Init 2 Class Oblique: Ctrl_Update");
@@ -65,7 +51,7 @@ TEST_F(Panel_Test, ClosedPanelStillRefreshesEveryMode)
     EXPECT_EQ(Obl_Of(0)->dim.x, 8);
     EXPECT_EQ(Instance_Nb, 0) << "the list belongs to an open panel";
     EXPECT_EQ(select_instance.entries_nb, 0);
-    EXPECT_EQ(Only(trace, "Flag_Set").size(), 0u);
+    EXPECT_EQ(Lines_Starting(trace, {"Flag_Set"}).size(), 0u);
 }
 
 TEST_F(Panel_Test, ListOfStudiesAndLamps)
@@ -121,17 +107,13 @@ TEST_F(Panel_Test, ListTableGrowthFailure)
         std::string dim = nth == 1 ? "3x8" : "5x8";
         Console_Line expected{1, "line 780  of .\\oblique_ctrl \nmemory error in realloc (var=Instance_Pt, dim=" +
                                      dim + ")"};
-        std::vector<Console_Line> memory;
-        for (const Console_Line &line : lines)
-            if (line.level == 1)
-                memory.push_back(line);
-        EXPECT_EQ(memory, std::vector<Console_Line>{expected}) << Console_Dump(lines);
+        EXPECT_EQ(console.Lines(1), std::vector<Console_Line>{expected}) << Console_Dump(lines);
         EXPECT_EQ(Instance_Pt, nullptr);
         EXPECT_EQ(Instance_Nb, 0);
         EXPECT_EQ(select_instance.entries_nb, 2) << "the widgets are left alone";
         ASSERT_FALSE(trace.empty());
         EXPECT_EQ(trace.back(), "Iterator_End 2") << "the iteration is ended";
-        EXPECT_EQ(Only(trace, "Flag_Set").size(), 0u);
+        EXPECT_EQ(Lines_Starting(trace, {"Flag_Set"}).size(), 0u);
     }
     Fault_Disarm();
     EXPECT_EQ(Ctrl_Update(0x200000), 1);
@@ -147,12 +129,8 @@ TEST_F(Panel_Test, RotateStepFigures)
     ASSERT_EQ(org->ref_dim.z, 100);
     Dir_Cur = 1;
     ASSERT_EQ(Ctrl_Update(UPDATE_ROTATE), 1);
-    EXPECT_EQ(obl->dim.x, 256);
-    EXPECT_EQ(obl->dim.y, 256);
-    EXPECT_EQ(obl->dim.z, 100);
-    EXPECT_FLOAT_EQ(obl->voxel.x, 0.498046875f);
-    EXPECT_FLOAT_EQ(obl->voxel.y, 0.498046875f);
-    EXPECT_FLOAT_EQ(obl->voxel.z, 1.98f);
+    EXPECT_EQ(Dim_Text(obl->dim), "256 256 100");
+    EXPECT_TRUE(Vect_Is(obl->voxel, 0.498046875f, 0.498046875f, 1.98f));
     ASSERT_NE(obl->dir_image, nullptr);
     EXPECT_FLOAT_EQ(obl->dir_image->pixel_size.x, 0.498046875f);
     EXPECT_FLOAT_EQ(obl->dir_image->pixel_size_2.z, 1.98f);
@@ -237,7 +215,7 @@ TEST_F(Panel_Test, DrawStepValuatorsAndMarks)
     EXPECT_EQ(valuator_vert[1].style, 0x0C000027u);
     EXPECT_EQ(valuator_horiz[0].style, 0x0C000023u);
     EXPECT_EQ(valuator_horiz[1].style, 0x0C000023u);
-    std::vector<std::string> marks = Only(AzHost_Trace_Take(), "Flag_Set_");
+    std::vector<std::string> marks = Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"});
     std::string org = Org_Of(0)->Name_Get(), obl = Obl_Of(0)->Name_Get();
     ASSERT_GE(marks.size(), 2u);
     EXPECT_EQ(marks[0], "Flag_Set_Off " + org + " 0x20 0x4000");
@@ -274,7 +252,7 @@ TEST_F(Panel_Test, SelectAndSliceStepsMarkClassAndFrame)
     slider_frame.value = 2.0f;
     AzHost_Trace_Take();
     ASSERT_EQ(Ctrl_Update(UPDATE_SLICE), 1);
-    EXPECT_TRUE(Only(AzHost_Trace_Take(), "Flag_Set").empty());
+    EXPECT_TRUE(Lines_Starting(AzHost_Trace_Take(), {"Flag_Set"}).empty());
     EXPECT_FLOAT_EQ(Obl_Of(0)->slice_cur, 2.0f);
 }
 
@@ -282,15 +260,8 @@ TEST_F(Panel_Test, ImageStepDrawsThePreview)
 {
     Load("Head", 32, 32, 16);
     ASSERT_EQ(Ctrl_Open(0), 1);
-    int w = 0, h = 0;
-    uint32_t *p = AzWin_Pixels(image_window, &w, &h);
-    ASSERT_GT(w, 0);
-    for (int i = 0; i < w * h; i++)
-        p[i] = 0xFF0000FFu;
+    int pixels = Window_Fill(image_window, 0xFF0000FFu);
+    ASSERT_GT(pixels, 0);
     ASSERT_EQ(Ctrl_Update(UPDATE_SLICE), 1);
-    p = AzWin_Pixels(image_window, &w, &h);
-    int changed = 0;
-    for (int i = 0; i < w * h; i++)
-        changed += p[i] != 0xFF0000FFu;
-    EXPECT_GT(changed, w * h / 2) << "the preview covers the child window";
+    EXPECT_GT(Window_Other(image_window, 0xFF0000FFu), pixels / 2) << "the preview covers the child window";
 }

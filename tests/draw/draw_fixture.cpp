@@ -57,17 +57,13 @@ void DrawTest::Make_Study(int w, int h, int n, float vx, float vy, float vz)
             for (int x = 0; x < w; x++)
                 volume.gli[volume.At(x, y, z)] = x * 5 + y * 10 + z;
 
-    AzStudy_Spec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.slices = n;
+    AzStudy_Spec spec = Spec_Of("Preview", w, h, n);
     spec.slices_per_image = 0;
     spec.spacing[0] = vx;
     spec.spacing[1] = vy;
     spec.spacing[2] = vz;
     spec.phantom = 0;
     spec.tags = 0;
-    spec.name = "Preview";
     AzStudy *built = AzStudy_Build(spec);
     ASSERT_NE(built, nullptr);
     ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_ASCENDING, 1), n);

@@ -21,6 +21,7 @@
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
 #include "tests/support/fault.h"
+#include "tests/support/host_steps.h"
 
 /* The study's answers, chosen per test: a grey level and a tag for each
  * voxel (x column, y row, z slice) of a small volume. */

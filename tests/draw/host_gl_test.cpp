@@ -103,9 +103,7 @@ TEST_F(HostGlTest, SegmentAgainstPlane)
     float r = GEMS_3D_Intersect_Segment_Plane(&a, &b, &normal, &d, &out);
     EXPECT_GT(r, -549755813888.0f);
     EXPECT_EQ(out.kind, 1);
-    EXPECT_FLOAT_EQ(out.x, 2.0f);
-    EXPECT_FLOAT_EQ(out.y, 4.0f);
-    EXPECT_FLOAT_EQ(out.z, -2.0f);
+    EXPECT_TRUE(Vect_Is(out, 2.0f, 4.0f, -2.0f));
     // Reversed ends, same point.
     r = GEMS_3D_Intersect_Segment_Plane(&b, &a, &normal, &d, &out);
     EXPECT_GT(r, -549755813888.0f);

@@ -60,9 +60,7 @@ TEST_F(ObliqueMapTest, SourceFrameBoundaries)
     ASSERT_EQ(Map(Vect(2.5f, 1.5f, -0.5f, 9.0f), &key, &next, &p), 1);
     EXPECT_EQ(key, (void *)s.a);
     EXPECT_EQ(next, (void *)s.a) << "frame 1 lies in the same image";
-    EXPECT_EQ(p.x, 2.5f);
-    EXPECT_EQ(p.y, 1.5f);
-    EXPECT_EQ(p.z, 0.0f);
+    EXPECT_TRUE(Vect_Is(p, 2.5f, 1.5f, 0.0f));
     EXPECT_EQ(p.w, 0.0f);
     // Frame 1: image A slice 3 = z 1 of volume t 1; the fraction of z goes.
     ASSERT_EQ(Map(Vect(1.0f, 2.0f, 1.75f, 0.0f), &key, &next, &p), 1);
@@ -139,9 +137,7 @@ TEST_F(ObliqueMapTest, TransformsInUse)
     EXPECT_EQ(Oblique_Map(s.obl, &key, &next, &p), 1);
     EXPECT_EQ(key, (void *)0x1);
     EXPECT_EQ(next, (void *)0x2);
-    EXPECT_EQ(p.x, 100.0f);
-    EXPECT_EQ(p.y, -4.0f);
-    EXPECT_EQ(p.z, 77.0f);
+    EXPECT_TRUE(Vect_Is(p, 100.0f, -4.0f, 77.0f));
     EXPECT_EQ(p.w, 3.0f);
 }
 
@@ -165,9 +161,7 @@ TEST_F(ObliqueMapTest, NullTransformPassesThroughAndRecords)
     EXPECT_EQ(org->Pixel_Get_GLI(org, s.a, far), s.study->Pixel_Get_GLI(s.study, s.a, far));
     Vect pos = org->Pixel_Get_Pos(org, s.b, Vect(2.0f, 1.0f, 0.0f, 0.0f));
     Vect want = s.study->Pixel_Get_Pos(s.study, s.b, Vect(2.0f, 1.0f, 0.0f, 0.0f));
-    EXPECT_EQ(pos.x, want.x);
-    EXPECT_EQ(pos.y, want.y);
-    EXPECT_EQ(pos.z, want.z);
+    EXPECT_TRUE(Vect_Is(pos, want.x, want.y, want.z));
 
     AzHost_Trace_Start();
     Console_Capture console;
@@ -285,17 +279,13 @@ TEST_F(ObliqueMapTest, PositionsInsideAndExtrapolated)
     Console_Capture console;
     // Inside: the study's answer for the mapped point (frame 2: image B).
     Vect inside = s.obl->Pixel_Get_Pos(s.obl, header, Vect(2.0f, 4.0f, 3.0f, 0.0f));
-    EXPECT_FLOAT_EQ(inside.x, 10.0f + 3 * 0.5f);
-    EXPECT_FLOAT_EQ(inside.y, 20.0f + 4 * 0.5f);
-    EXPECT_FLOAT_EQ(inside.z, 32.0f);
+    EXPECT_TRUE(Vect_Is(inside, 10.0f + 3 * 0.5f, 20.0f + 4 * 0.5f, 32.0f));
     EXPECT_TRUE(console.Lines().empty());
 
     // Outside (x = 4 is past the last frame): from frame 0's origin along
     // the header's axes.  q = origin of the study's voxels here = (0, 0, 0).
     Vect out = s.obl->Pixel_Get_Pos(s.obl, header, Vect(4.0f, 1.0f, 2.5f, 0.0f));
-    EXPECT_FLOAT_EQ(out.x, 10.0f + 4 * 2.0f * 0.0f + 2.5f * 0.5f * 1.0f);
-    EXPECT_FLOAT_EQ(out.y, 20.0f + 1 * 0.5f);
-    EXPECT_FLOAT_EQ(out.z, 30.0f + 4 * 2.0f);
+    EXPECT_TRUE(Vect_Is(out, 10.0f + 4 * 2.0f * 0.0f + 2.5f * 0.5f * 1.0f, 20.0f + 1 * 0.5f, 30.0f + 4 * 2.0f));
     std::vector<Console_Line> expected = {{11, "pos before   -> 4.00 1.00 2.50"},
                                           {11, "pos_0 after  -> 0.00 0.00 0.00"},
                                           {11, "reult   -> 11.25 20.50 38.00"}};
@@ -307,9 +297,7 @@ TEST_F(ObliqueMapTest, PositionsInsideAndExtrapolated)
     *s.obl->matrix_pt = s.obl->matrix;
     out = s.obl->Pixel_Get_Pos(s.obl, header, Vect(0.0f, 2.0f, 3.0f, 0.0f));   // frame -1: outside
     // q = (1, -1, 0); d = (-1, 3, 3).
-    EXPECT_FLOAT_EQ(out.x, 10.0f + 3 * 0.5f);
-    EXPECT_FLOAT_EQ(out.y, 20.0f + 3 * 0.5f);
-    EXPECT_FLOAT_EQ(out.z, 30.0f - 1 * 2.0f);
+    EXPECT_TRUE(Vect_Is(out, 10.0f + 3 * 0.5f, 20.0f + 3 * 0.5f, 30.0f - 1 * 2.0f));
     expected = {{11, "pos before   -> 0.00 2.00 3.00"},
                 {11, "pos_0 after  -> 1.00 -1.00 0.00"},
                 {11, "reult   -> 11.50 21.50 28.00"}};

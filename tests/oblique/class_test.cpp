@@ -54,12 +54,8 @@ TEST_F(ObliqueTest, DirectionClassDefaults)
     EXPECT_EQ(obl->real_files_d, nullptr);
     EXPECT_EQ(obl->dir_file, nullptr);
     EXPECT_EQ(obl->dir_image, nullptr);
-    EXPECT_EQ(obl->dim.x, 0);
-    EXPECT_EQ(obl->dim.y, 0);
-    EXPECT_EQ(obl->dim.z, 0);
-    EXPECT_EQ(obl->ref_dim.x, 0) << "a start that matches no image size";
-    EXPECT_EQ(obl->ref_dim.y, 0);
-    EXPECT_EQ(obl->ref_dim.z, 0);
+    EXPECT_EQ(Dim_Text(obl->dim), "0 0 0");
+    EXPECT_EQ(Dim_Text(obl->ref_dim), "0 0 0") << "a start that matches no image size";
     EXPECT_EQ(obl->slice_cur, 0.0f);
     EXPECT_EQ(obl->alpha, 0.0f);
     EXPECT_EQ(obl->beta, 0.0f);
@@ -119,9 +115,7 @@ TEST_F(ObliqueTest, FrameClassDefaults)
     EXPECT_EQ(org->slice_cur, 0.0f);
     Expect_Identity(org->matrix);
     Expect_Empty_Region(org->region);
-    EXPECT_EQ(org->voxel.x, 0.5f);
-    EXPECT_EQ(org->voxel.y, 0.75f);
-    EXPECT_EQ(org->voxel.z, 2.5f);
+    EXPECT_TRUE(Vect_Is(org->voxel, 0.5f, 0.75f, 2.5f));
     EXPECT_EQ(org->axis_x.y, 1.0f);
     EXPECT_EQ(org->axis_y.z, -1.0f);
     EXPECT_EQ(org->axis_z.x, -1.0f);

@@ -15,6 +15,7 @@
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
 #include "tests/support/fault.h"
+#include "tests/support/host_steps.h"
 
 class ObliqueTest : public ::testing::Test {
   protected:
@@ -72,14 +73,41 @@ class ObliqueTest : public ::testing::Test {
         org->ref_dim = Oblique_Dim{width, height, org->real_files_nb};
         org->dim = org->ref_dim;
     }
+};
 
-    static std::vector<std::string> Lines_With(const std::vector<std::string> &lines, const std::string &part)
+/* A phantom study fed through the insert chain, its two directions, the
+ * Original one sized like the study. */
+class ObliqueStudyTest : public ObliqueTest {
+  protected:
+    AzStudy_Spec spec;
+    AzStudy *built = nullptr;
+    Kelvra_Class *study = nullptr;
+    Kelvra_Oblique *org = nullptr, *obl = nullptr;
+
+    void Load(const AzStudy_Spec &wanted, int order, unsigned seed)
     {
-        std::vector<std::string> out;
-        for (const std::string &line : lines)
-            if (line.find(part) != std::string::npos)
-                out.push_back(line);
-        return out;
+        spec = wanted;
+        built = AzStudy_Build(spec);
+        ASSERT_NE(built, nullptr);
+        ASSERT_EQ(AzStudy_Insert(built, order, seed), spec.slices);
+        ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 1);
+        study = AzDb_Root()->Child_Get_Pt(0);
+        org = Direction(study, 0);
+        obl = Direction(study, 1);
+        ASSERT_EQ(org->real_files_nb, spec.slices);
+        Size_Original(org, spec.width, spec.height);
+    }
+    /* The Oblique direction's transform, with both of its matrices. */
+    void Turn(const Matrix_4x4 &m)
+    {
+        obl->matrix = m;
+        obl->matrix_pt = new Matrix_4x4(m);
+        obl->matrix_inv_pt = new Matrix_4x4(!m);
+    }
+    void TearDown() override
+    {
+        AzStudy_Free(built);
+        ObliqueTest::TearDown();
     }
 };
 

@@ -29,46 +29,22 @@ bool Near(double v, double limit) { return fabs(v - limit) < 1e-3; }
 
 } // namespace
 
-class ObliqueResampleTest : public ObliqueTest {
+class ObliqueResampleTest : public ObliqueStudyTest {
   protected:
-    AzStudy_Spec spec;
-    AzStudy *built = nullptr;
-    Kelvra_Class *study = nullptr;
-    Kelvra_Oblique *org = nullptr, *obl = nullptr;
     Matrix_4x4 m;
     const int side = 15;   // this direction's frames: 15 x 15, 15 slices
 
     void SetUp() override
     {
         ObliqueTest::SetUp();
-        spec.width = 12;
-        spec.height = 10;
-        spec.slices = 9;
-        spec.name = "Rotated";
-        built = AzStudy_Build(spec);
-        ASSERT_NE(built, nullptr);
         // Frames arrive in shuffled order: the insert level puts them back in
         // location order.
-        ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_SHUFFLED, 1234u), 9);
-        ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 1);
-        study = AzDb_Root()->Child_Get_Pt(0);
-        org = Direction(study, 0);
-        obl = Direction(study, 1);
-        ASSERT_EQ(org->real_files_nb, 9);
-        Size_Original(org, spec.width, spec.height);
-
+        ASSERT_NO_FATAL_FAILURE(Load(Spec_Of("Rotated", 12, 10, 9), AZ_ORDER_SHUFFLED, 1234u));
         const double centre_here[3] = {(side - 1) / 2.0, (side - 1) / 2.0, (side - 1) / 2.0};
         const double centre_study[3] = {(spec.width - 1) / 2.0, (spec.height - 1) / 2.0, (spec.slices - 1) / 2.0};
         m = Rotation_Matrix(0.4, 0.3, centre_here, centre_study);
         obl->dim = Oblique_Dim{side, side, side};
-        obl->matrix = m;
-        obl->matrix_pt = new Matrix_4x4(m);
-        obl->matrix_inv_pt = new Matrix_4x4(!m);
-    }
-    void TearDown() override
-    {
-        AzStudy_Free(built);
-        ObliqueTest::TearDown();
+        Turn(m);
     }
 };
 

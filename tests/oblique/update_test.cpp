@@ -6,46 +6,24 @@
 #include <atomic>
 #include <thread>
 
-class ObliqueUpdateTest : public ObliqueTest {
+class ObliqueUpdateTest : public ObliqueStudyTest {
   protected:
-    AzStudy_Spec spec;
-    AzStudy *built = nullptr;
-    Kelvra_Class *study = nullptr;
-    Kelvra_Oblique *org = nullptr, *obl = nullptr;
     Vexa_Image *header = nullptr;   // the Oblique direction's image
     std::vector<AzFrame *> frames;  // the Oblique direction's frames
 
     void SetUp() override
     {
         ObliqueTest::SetUp();
-        spec.width = 8;
-        spec.height = 6;
-        spec.slices = 5;
-        spec.name = "Update";
-        built = AzStudy_Build(spec);
-        ASSERT_NE(built, nullptr);
-        ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_DESCENDING, 0), 5);
-        study = AzDb_Root()->Child_Get_Pt(0);
-        org = Direction(study, 0);
-        obl = Direction(study, 1);
-        Size_Original(org, spec.width, spec.height);
+        ASSERT_NO_FATAL_FAILURE(Load(Spec_Of("Update", 8, 6, 5), AZ_ORDER_DESCENDING, 0));
         // This direction's x runs along the study's frames and its slices
         // along the study's columns: (x, y, z) here is (z, y, x) there.
-        Matrix_4x4 m(0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1);
-        obl->matrix = m;
-        obl->matrix_pt = new Matrix_4x4(m);
-        obl->matrix_inv_pt = new Matrix_4x4(!m);
+        Turn(Matrix_4x4(0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1));
         obl->dim = Oblique_Dim{5, 6, 8};
         header = AzImage_Create(5, 6, 8, 1);
         Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
         list[0] = header;
         obl->dir_file = new Kelvra_File("Oblique_Dir_1", list);
         obl->dir_image = header;
-    }
-    void TearDown() override
-    {
-        AzStudy_Free(built);
-        ObliqueTest::TearDown();
     }
 
     void Add_Oblique_Frames()
@@ -155,12 +133,8 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
 {
     // A second study: one image holding three slices (z 0, 1, 2), all
     // three frames sharing its key.
-    AzStudy_Spec one;
-    one.width = 4;
-    one.height = 4;
-    one.slices = 3;
+    AzStudy_Spec one = Spec_Of("Shared", 4, 4, 3);
     one.slices_per_image = 0;
-    one.name = "Shared";
     AzStudy *shared = AzStudy_Build(one);
     ASSERT_NE(shared, nullptr);
     ASSERT_EQ(AzStudy_Insert(shared, AZ_ORDER_ASCENDING, 0), 3);

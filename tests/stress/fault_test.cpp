@@ -16,18 +16,7 @@ class Faults : public Stress_Test {
         obl = Obl_Of(study);
         ASSERT_TRUE(org && obl);
         Oblique_Setup(org, obl);
-        obl->matrix = Swap_Matrix(study->spec.slices - 1, 1);
-        obl->dim.x = study->spec.slices;
-        obl->dim.y = study->spec.height;
-        obl->dim.z = study->spec.width;
-    }
-    std::vector<Console_Line> Level(int level)
-    {
-        std::vector<Console_Line> kept;
-        for (const Console_Line &line : console.Lines())
-            if (line.level == level)
-                kept.push_back(line);
-        return kept;
+        Swap_Direction(obl, study->spec.width, study->spec.height, study->spec.slices);
     }
     Kelvra_Oblique *org = nullptr;
     Kelvra_Oblique *obl = nullptr;
@@ -43,7 +32,7 @@ TEST_F(Faults, ApplyWithoutProgressWindowStillBuilds)
     AzWin_Fail_Create("Progress");
     ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
     AzWin_Fail_Create(nullptr);
-    std::vector<Console_Line> errors = Level(2);
+    std::vector<Console_Line> errors = console.Lines(2);
     std::vector<Console_Line> expected{{2, "file:.\\w_progress line:370"}, {2, "Unable to create Progress Window"}};
     EXPECT_EQ(errors, expected) << Console_Dump(console.Lines());
     ASSERT_EQ(Wait_Worker(), 1);
@@ -61,7 +50,7 @@ TEST_F(Faults, ApplyWithProgressWindowWithoutRecord)
     AzProgress_Fail_Record(1);
     ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
     AzProgress_Fail_Record(0);
-    std::vector<Console_Line> errors = Level(2);
+    std::vector<Console_Line> errors = console.Lines(2);
     ASSERT_EQ(errors.size(), 3u) << Console_Dump(console.Lines());
     EXPECT_EQ(errors[0], (Console_Line{2, "file:.\\w_progress line:377"}));
     EXPECT_EQ(errors[1], (Console_Line{2, "Failed in GetWindowLong()"}));
@@ -86,7 +75,7 @@ TEST_F(Faults, DirectionFileListRefused)
         Fault_Arm("calloc", 2);   // the header is made, its list is not
         Oblique_Setup(o, b);
     }
-    std::vector<Console_Line> memory = Level(1);
+    std::vector<Console_Line> memory = console.Lines(1);
     std::vector<Console_Line> expected{
         {1, "line 1123 of .\\oblique_ctrl \nmemory error in calloc (var=oblique->dir_file->images, dim=2x8)"}};
     EXPECT_EQ(memory, expected) << Console_Dump(console.Lines());
@@ -96,7 +85,7 @@ TEST_F(Faults, DirectionFileListRefused)
     // Memory is back: the next set-up makes both.
     console.Clear();
     Oblique_Setup(o, b);
-    EXPECT_TRUE(Level(1).empty());
+    EXPECT_TRUE(console.Lines(1).empty());
     EXPECT_NE(o->dir_file, nullptr);
     EXPECT_NE(o->dir_image, nullptr);
     EXPECT_EQ(o->dim.z, 4);
@@ -124,7 +113,7 @@ TEST_F(Faults, PaintOnObliqueFrameWithoutMemory)
     }
     std::vector<Console_Line> expected{
         {1, "line 216  of .\\oblique_callback \nmemory error in realloc (var=oblique->update_pt, dim=1x48)"}};
-    EXPECT_EQ(Level(1), expected) << Console_Dump(console.Lines());
+    EXPECT_EQ(console.Lines(1), expected) << Console_Dump(console.Lines());
     EXPECT_EQ(tags[2 * 10 + 3], before) << "nothing written";
     EXPECT_EQ(obl->update_nb, 0);
     Pump();
@@ -150,11 +139,7 @@ TEST_F(Faults, PaintOnObliqueFrameWithoutMemory)
 
 TEST_F(Faults, StudyLoadWhileMemoryRunsOut)
 {
-    AzStudy_Spec spec;
-    spec.width = 6;
-    spec.height = 5;
-    spec.slices = 6;
-    spec.name = "Foot";
+    AzStudy_Spec spec = Spec_Of("Foot", 6, 5, 6);
     AzStudy *study = AzStudy_Build(spec);
     ASSERT_NE(study, nullptr);
     studies.push_back(study);
@@ -165,7 +150,7 @@ TEST_F(Faults, StudyLoadWhileMemoryRunsOut)
         Fault_Always("calloc");
         EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), 0);
     }
-    std::vector<Console_Line> memory = Level(1);
+    std::vector<Console_Line> memory = console.Lines(1);
     ASSERT_EQ(memory.size(), 6u) << Console_Dump(console.Lines());
     for (const Console_Line &line : memory)
         EXPECT_EQ(line.text, "line 156  of .\\oblique_class \nmemory error in calloc (var=oblique_0->real_files_pt, "
@@ -186,7 +171,7 @@ TEST_F(Faults, StudyLoadWhileMemoryRunsOut)
             }
         }
     }
-    memory = Level(1);
+    memory = console.Lines(1);
     ASSERT_EQ(memory.size(), 5u) << Console_Dump(console.Lines());
     for (const Console_Line &line : memory)
         EXPECT_EQ(line.text,
@@ -230,7 +215,7 @@ TEST_F(Faults, PanelWithoutPreviewWindowOrMemory)
                                       {2, "Error: in YGL_CONTEXT_RGB( box_image )"}};
     auto found = std::search(lines.begin(), lines.end(), context.begin(), context.end());
     EXPECT_NE(found, lines.end()) << Console_Dump(lines);
-    EXPECT_EQ(Level(2), std::vector<Console_Line>{context[1]});
+    EXPECT_EQ(console.Lines(2), std::vector<Console_Line>{context[1]});
     Ctrl_Close();
     DestroyWindow(panel);
     panel = nullptr;
@@ -247,15 +232,15 @@ TEST_F(Faults, PanelWithoutPreviewWindowOrMemory)
         Pointer(box_preview.x + 10, box_preview.y + 10);
         EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1);
     }
-    std::vector<Console_Line> memory = Level(1);
+    std::vector<Console_Line> memory = console.Lines(1);
     ASSERT_EQ(memory.size(), 2u) << Console_Dump(console.Lines());
     EXPECT_EQ(memory[0].text, "line 50   of .\\oblique_ctrl_ima \nmemory error in realloc (var=Oblique_GLI, dim=192x4)");
     EXPECT_EQ(memory[1].text, "line 94   of .\\oblique_ctrl_ima \nmemory error in realloc (var=Oblique_TAG, dim=192x4)");
-    EXPECT_EQ(Level(2).size(), 0u) << "no other failure";
+    EXPECT_EQ(console.Lines(2).size(), 0u) << "no other failure";
     // Memory back: the next slice builds both images without a word.
     console.Clear();
     EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1);
-    EXPECT_TRUE(Level(1).empty()) << Console_Dump(console.Lines());
+    EXPECT_TRUE(console.Lines(1).empty()) << Console_Dump(console.Lines());
     Pump();
     Expect_Quiet();
 }

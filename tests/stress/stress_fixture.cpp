@@ -54,20 +54,9 @@ void Stress_Test::SetUp()
 void Stress_Test::TearDown()
 {
     EXPECT_EQ(Wait_Worker(), 1);
-    if (panel) {
-        Ctrl_Close();
-        AzTools_Pointer_Clear(panel);
-        if (image_window)
-            DestroyWindow(image_window);
-        image_window = nullptr;
-        DestroyWindow(panel);
-        panel = nullptr;
-        free(Instance_Pt);
-        Instance_Pt = nullptr;
-        Instance_Nb = 0;
-        Instance_Cur = 0;
-        Dir_Cur = 0;
-    }
+    if (panel)
+        Panel_Destroy(panel);
+    panel = nullptr;
     AzWin_Pump();
     EXPECT_EQ(AzWin_Count(), windows_before) << "every window made during the case is gone";
     AzHost_Script_Flag_Set(0);
@@ -80,18 +69,9 @@ void Stress_Test::TearDown()
 
 AzStudy *Stress_Test::Load(const char *name, int width, int height, int slices)
 {
-    AzStudy_Spec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.slices = slices;
-    spec.name = name;
-    AzStudy *study = AzStudy_Build(spec);
-    EXPECT_NE(study, nullptr);
-    if (!study)
-        return nullptr;
-    studies.push_back(study);
-    EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), slices);
-    Pump();
+    AzStudy *study = Study_Load(name, width, height, slices);
+    if (study)
+        studies.push_back(study);
     return study;
 }
 
@@ -126,11 +106,8 @@ Kelvra_Oblique *Stress_Test::Obl_Of(AzStudy *study)
 
 void Stress_Test::Make_Panel()
 {
-    panel = CreateWindowExA(0, "StressPanel", "panel", WS_VISIBLE, 0, 0, 200, 600, nullptr, nullptr, nullptr,
-                            nullptr);
+    panel = Panel_Make("StressPanel", 200, 600);
     ASSERT_NE(panel, nullptr);
-    ASSERT_EQ(Ctrl_Create(panel, 200, 600), 1);
-    ASSERT_EQ(Ctrl_Resize(panel, 200, 600), 1);
     ASSERT_EQ(Ctrl_Open(0), 1);
     Ctrl_Show();
 }
@@ -144,16 +121,6 @@ void Stress_Test::Pump()
 {
     AzWin_Pump();
     AzHost_Pump();
-}
-
-int Stress_Test::Wait_Worker()
-{
-    for (int i = 0; i < 6000 && AzTools_Wait_Cursor() > 0; i++) {
-        AzWin_Pump();
-        AzWin_Wait(10);
-    }
-    Pump();
-    return AzTools_Wait_Cursor() == 0;
 }
 
 static void Expect_Unlocked(Kelvra_Class *cls, int *checked)
@@ -174,26 +141,4 @@ void Stress_Test::Expect_Quiet()
     EXPECT_EQ(*AzDb_Lock_Focus(), 0) << "the interface lock byte is clear";
     EXPECT_EQ(AzTools_Wait_Cursor(), 0);
     EXPECT_EQ(AzHost_Pending(), 0);
-}
-
-std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)
-{
-    std::vector<AzFrame *> frames;
-    for (int i = 0; i < cls->Child_Get_Nb(); i++)
-        frames.push_back(AzFrame_Cast(cls->Child_Get_Pt(i)));
-    return frames;
-}
-
-Matrix_4x4 Swap_Matrix(int last, int reversed)
-{
-    Matrix_4x4 m;
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++)
-            m[i][j] = 0.0f;
-    m[2][0] = 1.0f;
-    m[1][1] = 1.0f;
-    m[0][2] = reversed ? -1.0f : 1.0f;
-    m[3][2] = reversed ? (float)last : 0.0f;
-    m[3][3] = 1.0f;
-    return m;
 }

@@ -20,18 +20,8 @@
 #include "module/entry.h"
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
-
-/* The panel's module-wide state. */
-extern Kelvra_Oblique **Instance_Pt;
-extern int Instance_Nb;
-extern int Instance_Cur;
-extern int Dir_Cur;
-extern HWND image_window;
-extern Selects select_instance;
-extern Valuators valuator_horiz[2];
-extern Valuators valuator_vert[2];
-extern Boxs box_preview;
-extern Sliders slider_frame;
+#include "tests/support/host_steps.h"
+#include "tests/support/panel_state.h"
 
 /* Ends the whole test program with a message naming the case and the step
  * it was in when a case does not finish in time: a hang must fail, not
@@ -67,9 +57,8 @@ class Stress_Test : public ::testing::Test {
     void Pointer(int x, int y);
     /* One step of the interface thread: window messages and host updates. */
     static void Pump();
-    /* Pumps until the frame-creation worker has given the wait cursor back;
-     * 0 when it did not (the watchdog ends a real hang first). */
-    int Wait_Worker();
+    /* A longer bound than elsewhere: the watchdog ends a real hang first. */
+    static int Wait_Worker() { return Worker_Wait(6000); }
     /* Every class of the tree unlocked, the lock byte clear, no wait cursor. */
     void Expect_Quiet();
 
@@ -78,14 +67,6 @@ class Stress_Test : public ::testing::Test {
     int windows_before = 0;
     Console_Capture console;
 };
-
-/* Host frames under a class, in child order. */
-std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls);
-
-/* Oblique transform q = p * m that keeps voxels on voxels: the Oblique
- * direction's column x is source frame last - x (or x when reversed is 0),
- * its frame k the source column k. */
-Matrix_4x4 Swap_Matrix(int last, int reversed);
 
 /* Seconds the watchdog gives one case: long enough for sanitizer builds. */
 const int STRESS_WATCHDOG_SECONDS = 180;

@@ -134,10 +134,7 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
     const int rounds = 6;
     for (int round = 0; round < rounds; round++) {
         watchdog.Step("apply round " + std::to_string(round));
-        obl->matrix = Swap_Matrix(S - 1, round % 2);
-        obl->dim.x = S;
-        obl->dim.y = H;
-        obl->dim.z = W;
+        Swap_Direction(obl, W, H, S, round % 2);
         ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
         for (int i = 0; AzTools_Wait_Cursor() > 0 && i < 100000; i++) {
             // Turn the valuators, scroll the slice, redraw, carry out updates.
@@ -203,10 +200,7 @@ TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
     for (int round = 0; round < 100; round++) {
         watchdog.Step("apply " + std::to_string(round));
         int on = round == 99 || random() % 8 != 0;
-        obl->matrix = Swap_Matrix(S - 1, round % 2);
-        obl->dim.x = S;
-        obl->dim.y = H;
-        obl->dim.z = W;
+        Swap_Direction(obl, W, H, S, round % 2);
         int had = obl->Child_Get_Nb();
         ASSERT_EQ(Ctrl_Apply(1, org, on, obl), 1) << round;
         bool cancel = round != 99 && on && random() % 3 == 0;
@@ -266,10 +260,7 @@ TEST_F(Stress_Test, ConcurrentReadsOfEveryFrame)
     Kelvra_Oblique *org = Org_Of(a), *obl = Obl_Of(a);
     AzHost_Script_Flag_Set(0x20);
     Oblique_Setup(org, obl);
-    obl->matrix = Swap_Matrix(S - 1, 1);
-    obl->dim.x = S;
-    obl->dim.y = H;
-    obl->dim.z = W;
+    Swap_Direction(obl, W, H, S, 1);
     ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
     ASSERT_EQ(Wait_Worker(), 1);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "hostlib/structures/az_db.h"
+#include "tests/support/host_steps.h"
 
 class Db : public ::testing::Test {
   protected:

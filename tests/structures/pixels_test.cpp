@@ -50,9 +50,7 @@ TEST_F(Db, PixelStoreLayout)
     EXPECT_EQ(image->height, 3);
     EXPECT_EQ(image->slices_nb, 2);
     EXPECT_EQ(image->times_nb, 5);
-    EXPECT_EQ(image->pixel_size.x, 1.0f);
-    EXPECT_EQ(image->pixel_size.y, 1.0f);
-    EXPECT_EQ(image->pixel_size.z, 1.0f);
+    EXPECT_TRUE(Vect_Is(image->pixel_size, 1.0f, 1.0f, 1.0f));
     EXPECT_EQ(image->axis_row.x, 1.0f);
     EXPECT_EQ(image->axis_col.y, 1.0f);
     EXPECT_EQ(image->axis_normal.z, 1.0f);
@@ -192,10 +190,7 @@ TEST_F(Db, StudyWorldPositionOnAnObliqueImage)
 
 TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
 {
-    AzStudy_Spec spec;
-    spec.width = 12;
-    spec.height = 10;
-    spec.slices = 6;
+    AzStudy_Spec spec = Spec_Of("Oblique phantom", 12, 10, 6);
     spec.times = 2;
     spec.slices_per_image = 3;
     spec.spacing[0] = 0.8f;
@@ -205,7 +200,6 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
     spec.row = Vect(c, 0, s);
     spec.col = Vect(0, 1, 0);
     spec.origin = Vect(-50, 12, 7);
-    spec.name = "Oblique phantom";
     AzStudy *study = Load_Study(spec, AZ_ORDER_ASCENDING);
     ASSERT_NE(study, nullptr);
     ASSERT_EQ(study->file->images_nb, 2);
@@ -269,11 +263,7 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
 
 TEST_F(Db, InsertOrderAndSort)
 {
-    AzStudy_Spec spec;
-    spec.width = 4;
-    spec.height = 4;
-    spec.slices = 9;
-    spec.name = "Shuffled";
+    AzStudy_Spec spec = Spec_Of("Shuffled", 4, 4, 9);
     spec.phantom = AZ_PHANTOM_GRADIENT;
     AzStudy *study = Load_Study(spec, AZ_ORDER_SHUFFLED, 7);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
@@ -331,11 +321,7 @@ TEST_F(Db, InsertOrderAndSort)
 
 TEST_F(Db, StudiesGroupBySeriesAndFileName)
 {
-    AzStudy_Spec spec;
-    spec.width = 3;
-    spec.height = 3;
-    spec.slices = 2;
-    spec.name = "Same series";
+    AzStudy_Spec spec = Spec_Of("Same series", 3, 3, 2);
     spec.series_uid = "1.2.3";
     AzStudy *a = Load_Study(spec);
     spec.name = "Other file";
@@ -371,10 +357,7 @@ TEST_F(Db, StudiesGroupBySeriesAndFileName)
 
 TEST_F(Db, FrameRecordsRegionsThatReachIt)
 {
-    AzStudy_Spec spec;
-    spec.width = 6;
-    spec.height = 5;
-    spec.slices = 4;
+    AzStudy_Spec spec = Spec_Of("Phantom", 6, 5, 4);
     spec.slices_per_image = 4;
     AzStudy *study = Load_Study(spec);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);

@@ -292,9 +292,7 @@ TEST_F(Db, RegionsClearAddAndTransform)
     Point_3D p(1, 2, 3);
     p *= s;
     EXPECT_EQ(p.kind, 1);
-    EXPECT_EQ(p.x, 2.0f);
-    EXPECT_EQ(p.y, -2.0f);
-    EXPECT_EQ(p.z, 3.0f);
+    EXPECT_TRUE(Vect_Is(p, 2.0f, -2.0f, 3.0f));
 }
 
 namespace {
@@ -302,10 +300,7 @@ namespace {
 /* A study of 4 frames under its study class; test code then bends it. */
 Kelvra_Class *Group(AzStudy **out, float spacing = 1.5f, int slices = 4)
 {
-    AzStudy_Spec spec;
-    spec.width = 8;
-    spec.height = 6;
-    spec.slices = slices;
+    AzStudy_Spec spec = Spec_Of("Phantom", 8, 6, slices);
     spec.spacing[2] = spacing;
     spec.row = Vect(0.8f, 0.6f, 0);
     spec.col = Vect(0, 0, 1);
@@ -364,25 +359,21 @@ TEST_F(Db, GroupTestBitPerCondition)
     EXPECT_EQ(Fct_Group_Test(cls), 0x00010000u);
     im[1]->position = p1;
     /* Descending order is in order. */
-    AzStudy *d;
     AzStudy_Spec spec = s->spec;
     spec.name = "Down";
-    d = AzStudy_Build(spec);
-    AzStudy_Insert(d, AZ_ORDER_DESCENDING, 0);
+    AzStudy *d = Load_Study(spec, AZ_ORDER_DESCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(1)), 0u);
     /* Shuffled is not; several conditions add up. */
     spec.name = "Mixed";
     spec.slices = 6;
-    AzStudy *m = AzStudy_Build(spec);
-    AzStudy_Insert(m, AZ_ORDER_SHUFFLED, 3);
+    AzStudy *m = Load_Study(spec, AZ_ORDER_SHUFFLED, 3);
     m->file->images[0]->width = 7;
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(2)), 0x01010000u);
 
     /* One frame; no frames; a child that is not a frame. */
     spec.name = "Single";
     spec.slices = 1;
-    AzStudy *one = AzStudy_Build(spec);
-    AzStudy_Insert(one, AZ_ORDER_ASCENDING, 0);
+    AzStudy *one = Load_Study(spec, AZ_ORDER_ASCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(3)), 0x40000000u);
     Kelvra_Class *empty = Make_Class("empty", 13, 0);
     AzDb_Root()->Child_Add(empty);
@@ -394,13 +385,11 @@ TEST_F(Db, GroupTestBitPerCondition)
     spec.name = "Volume";
     spec.slices = 4;
     spec.slices_per_image = 4;
-    AzStudy *vol = AzStudy_Build(spec);
-    AzStudy_Insert(vol, AZ_ORDER_ASCENDING, 0);
+    AzStudy *vol = Load_Study(spec, AZ_ORDER_ASCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(5)), 0u);
     spec.name = "Timed";
     spec.times = 2;
-    AzStudy *timed = AzStudy_Build(spec);
-    AzStudy_Insert(timed, AZ_ORDER_ASCENDING, 0);
+    AzStudy *timed = Load_Study(spec, AZ_ORDER_ASCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(6)), 0x00020000u);
     for (AzStudy *x : {s, d, m, one, vol, timed})
         AzStudy_Free(x);

@@ -406,10 +406,7 @@ TEST_F(Db, InsertChainPassesFramesDown)
 {
     AzDb_Tree_Default(Middle_Insert);
     middle_calls.clear();
-    AzStudy_Spec spec;
-    spec.width = 5;
-    spec.height = 4;
-    spec.slices = 3;
+    AzStudy_Spec spec = Spec_Of("Phantom", 5, 4, 3);
     AzStudy *study = AzStudy_Build(spec);
     EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_DESCENDING, 0), 3);
     ASSERT_EQ(middle_calls.size(), 3u);

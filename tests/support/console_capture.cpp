@@ -17,6 +17,16 @@ std::vector<Console_Line> Console_Capture::Lines()
     return lines;
 }
 
+std::vector<Console_Line> Console_Capture::Lines(int level)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    std::vector<Console_Line> kept;
+    for (const Console_Line &l : lines)
+        if (l.level == level)
+            kept.push_back(l);
+    return kept;
+}
+
 void Console_Capture::Clear()
 {
     std::lock_guard<std::mutex> hold(lock);

@@ -19,6 +19,8 @@ class Console_Capture {
     Console_Capture();
     ~Console_Capture();
     std::vector<Console_Line> Lines();
+    /* Lines written at that level, in order. */
+    std::vector<Console_Line> Lines(int level);
     void Clear();
     /* Lines whose text contains the fragment. */
     size_t Count(const std::string &fragment);

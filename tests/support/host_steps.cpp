@@ -1,0 +1,114 @@
+#include "host_steps.h"
+
+#include <float.h>
+#include <math.h>
+
+#include "hostlib/tools/az_tools.h"
+#include "hostlib/win32/az_win.h"
+
+AzStudy_Spec Spec_Of(const char *name, int width, int height, int slices)
+{
+    AzStudy_Spec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.slices = slices;
+    spec.name = name;
+    return spec;
+}
+
+AzStudy *Study_Load(const char *name, int width, int height, int slices, float sx, float sy, float sz)
+{
+    AzStudy_Spec spec = Spec_Of(name, width, height, slices);
+    spec.spacing[0] = sx;
+    spec.spacing[1] = sy;
+    spec.spacing[2] = sz;
+    AzStudy *study = AzStudy_Build(spec);
+    EXPECT_NE(study, nullptr);
+    if (!study)
+        return nullptr;
+    EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), slices);
+    AzWin_Pump();
+    AzHost_Pump();
+    return study;
+}
+
+int Worker_Wait(int rounds)
+{
+    for (int i = 0; i < rounds && AzTools_Wait_Cursor() > 0; i++) {
+        AzWin_Pump();
+        AzWin_Wait(10);
+    }
+    AzWin_Pump();
+    AzHost_Pump();
+    return AzTools_Wait_Cursor() == 0;
+}
+
+std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)
+{
+    std::vector<AzFrame *> frames;
+    for (int i = 0; i < cls->Child_Get_Nb(); i++)
+        frames.push_back(AzFrame_Cast(cls->Child_Get_Pt(i)));
+    return frames;
+}
+
+Matrix_4x4 Swap_Matrix(int last, int reversed)
+{
+    Matrix_4x4 m;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            m[i][j] = 0.0f;
+    m[2][0] = 1.0f;
+    m[1][1] = 1.0f;
+    m[0][2] = reversed ? -1.0f : 1.0f;
+    m[3][2] = reversed ? (float)last : 0.0f;
+    m[3][3] = 1.0f;
+    return m;
+}
+
+void Swap_Direction(Kelvra_Oblique *obl, int width, int height, int slices, int reversed)
+{
+    obl->matrix = Swap_Matrix(slices - 1, reversed);
+    obl->dim.x = slices;
+    obl->dim.y = height;
+    obl->dim.z = width;
+}
+
+static bool Float_Near(float a, float b)
+{
+    return a == b || fabsf(a - b) <= 4 * FLT_EPSILON * fmaxf(fabsf(a), fabsf(b));
+}
+
+testing::AssertionResult Xyz_Is(float vx, float vy, float vz, float x, float y, float z)
+{
+    if (Float_Near(vx, x) && Float_Near(vy, y) && Float_Near(vz, z))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "(" << vx << ", " << vy << ", " << vz << ") is not (" << x << ", " << y
+                                       << ", " << z << ")";
+}
+
+std::string Dim_Text(const Oblique_Dim &dim)
+{
+    return std::to_string(dim.x) + " " + std::to_string(dim.y) + " " + std::to_string(dim.z);
+}
+
+std::vector<std::string> Lines_Starting(const std::vector<std::string> &lines,
+                                        const std::vector<std::string> &prefixes)
+{
+    std::vector<std::string> kept;
+    for (const std::string &line : lines)
+        for (const std::string &prefix : prefixes)
+            if (line.compare(0, prefix.size(), prefix) == 0) {
+                kept.push_back(line);
+                break;
+            }
+    return kept;
+}
+
+std::vector<std::string> Lines_With(const std::vector<std::string> &lines, const std::string &part)
+{
+    std::vector<std::string> kept;
+    for (const std::string &line : lines)
+        if (line.find(part) != std::string::npos)
+            kept.push_back(line);
+    return kept;
+}
