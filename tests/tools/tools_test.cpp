@@ -9,6 +9,7 @@
 
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
+#include "tests/support/panel_state.h"
 
 namespace {
 
@@ -36,12 +37,6 @@ class ToolsTest : public ::testing::Test {
     {
         uint32_t *p = AzWin_Pixels(window, nullptr, nullptr);
         return p[(size_t)(h - 1 - y) * w + x] & 0xFFFFFFu;
-    }
-    void Paint_All(uint32_t colour)
-    {
-        uint32_t *p = AzWin_Pixels(window, nullptr, nullptr);
-        for (int i = 0; i < w * h; i++)
-            p[i] = colour;
     }
     void Point(int x, int y, int state = 0) { AzTools_Pointer_Set(window, x, y, state); }
     template <typename T> void Place(T &tool, int x, int y, int width, int height)
@@ -339,7 +334,7 @@ TEST_F(ToolsTest, TallListRowsChooseEntries)
 
 TEST_F(ToolsTest, PaintingLandsBottomUp)
 {
-    Paint_All(0x000000);
+    Window_Fill(window, 0x000000);
     Boxs box;
     box.color = Colors{120, 170, 170, 0};
     box.border = 0;
@@ -375,7 +370,7 @@ TEST_F(ToolsTest, PaintingLandsBottomUp)
     // Clearing a widget paints the colour of the box that holds it.
     Buttons inner;
     Place(inner, 60, 60, 10, 10);
-    Paint_All(0x000000);
+    Window_Fill(window, 0x000000);
     inner.Clear();
     EXPECT_EQ(At(60, 60), teal);
     EXPECT_EQ(At(59, 60), 0u);
@@ -454,7 +449,7 @@ TEST_F(ToolsTest, TextsFontsCursorAndClass)
     status.width = 120;
     status.height = 20;
     status.window = window;
-    Paint_All(0x000000);
+    Window_Fill(window, 0x000000);
     status.Write("RUD Azozude:");
     int dark = 0;
     for (int x = 0; x < 120; x++)
