@@ -44,9 +44,10 @@ for t in "${targets[@]}"; do
   inputs=("$corpus" "$build/seeds/$t")
   [ -d "$top/fuzz/regressions/$t" ] && inputs+=("$top/fuzz/regressions/$t")
   extra=()
-  # The DICOM reader tries each file in a child process that must die by
-  # the library's abort signal; libFuzzer's own abort handler would make
-  # the child exit normally instead.
+  # The DICOM reader tries each file in a child process, which the
+  # library's assertions may abort.  The reader refuses a file whatever way
+  # the child ends, but libFuzzer's abort handler, inherited by the child,
+  # would also record the input as a crash of the fuzzer itself.
   [ "$t" = dicom ] && extra=(-handle_abrt=0)
   # Fork mode goes on after a crash, so one run collects every distinct one.
   "$build/fuzz_$t" "${inputs[@]}" "${extra[@]}" \

@@ -304,17 +304,49 @@ int AzApp_Pump(AzApp *app)
     }
 }
 
+int AzApp_Interface_Locked(void)
+{
+    unsigned char *lock = AzDb_Lock_Focus();
+    return lock && __atomic_load_n(lock, __ATOMIC_ACQUIRE) != 0;
+}
+
+namespace {
+
+/* An apply whose start was noted ends when the host is found idle. */
+void Apply_Time_End(AzApp *app)
+{
+    if (app->apply_start_ms) {
+        app->apply_s = Seconds_Since(app->apply_start_ms);
+        app->apply_start_ms = 0;
+    }
+}
+
+} // namespace
+
+int AzApp_Input_Wait(AzApp *app, int timeout_ms)
+{
+    long deadline = AzApp_Clock_Ms() + timeout_ms;
+    for (;;) {
+        AzApp_Pump(app);
+        if (!AzApp_Interface_Locked()) {
+            // What the worker queued before it let go is shown before the next input.
+            AzApp_Pump(app);
+            Apply_Time_End(app);
+            return 1;
+        }
+        if (AzApp_Clock_Ms() >= deadline)
+            return 0;
+        AzWin_Wait(idle_wait_ms);
+    }
+}
+
 int AzApp_Wait(AzApp *app, int timeout_ms)
 {
     long deadline = AzApp_Clock_Ms() + timeout_ms;
-    unsigned char *lock = AzDb_Lock_Focus();
     for (;;) {
         AzApp_Pump(app);
-        if ((!lock || *lock == 0) && AzHost_Pending() == 0 && AzApp_Pump(app) == 0) {
-            if (app->apply_start_ms) {
-                app->apply_s = Seconds_Since(app->apply_start_ms);
-                app->apply_start_ms = 0;
-            }
+        if (!AzApp_Interface_Locked() && AzHost_Pending() == 0 && AzApp_Pump(app) == 0) {
+            Apply_Time_End(app);
             return 1;
         }
         if (AzApp_Clock_Ms() >= deadline)

@@ -29,6 +29,10 @@ namespace {
 /* Files that are worth a progress line. */
 const int progress_file_min = 100;
 
+/* Compressed pixel data of a blank image packs very tightly, but no real
+ * file expands further than this. */
+const double compression_ratio_max = 10000.0;
+
 std::string Tag_Text(const gdcm::DataSet &data, uint16_t group, uint16_t element)
 {
     const gdcm::Tag tag(group, element);
@@ -156,6 +160,20 @@ struct Dicom_Load {
     std::set<std::string> mixed_sizes;
 };
 
+/* Whether the pixel buffer the header asks for can come from the file:
+ * stored as is it is no larger than the file, compressed (encapsulated or
+ * deflated) no larger than the ratio allows.  Checked before the buffer is
+ * allocated, since a few header bytes can ask for gigabytes. */
+int Buffer_Fits(const gdcm::ImageReader &reader, const std::string &file, double *wanted, double *file_size)
+{
+    struct stat info;
+    *file_size = stat(file.c_str(), &info) == 0 ? static_cast<double>(info.st_size) : 0.0;
+    *wanted = static_cast<double>(reader.GetImage().GetBufferLength());
+    const gdcm::TransferSyntax &syntax = reader.GetFile().GetHeader().GetDataSetTransferSyntax();
+    int packed = syntax.IsEncapsulated() || syntax == gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian;
+    return *wanted <= *file_size * (packed ? compression_ratio_max : 1.0);
+}
+
 /* The DICOM library ends the process (a failed assertion) on some
  * malformed files.  A child process reads the file first; a file that
  * ends it is refused, and the rest of the study still loads. */
@@ -171,7 +189,8 @@ int Library_Survives(const std::string &file)
             dup2(null_fd, 2);
         gdcm::ImageReader reader;
         reader.SetFileName(file.c_str());
-        if (reader.Read()) {
+        double wanted, file_size;
+        if (reader.Read() && Buffer_Fits(reader, file, &wanted, &file_size)) {
             std::vector<char> buffer(reader.GetImage().GetBufferLength());
             reader.GetImage().GetBuffer(buffer.data());
         }
@@ -180,7 +199,8 @@ int Library_Survives(const std::string &file)
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR)
         continue;
-    return !WIFSIGNALED(status);
+    // A failed assertion, an exception that escaped or an allocation refused all end it otherwise.
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 /* Reads one file into its series; 0 when the file was reported. */
@@ -205,6 +225,13 @@ int File_Read(const std::string &file, Dicom_Load *load, AzLoad_Report *report)
     Dicom_Image described;
     if (!Image_Describe(file, image, reader.GetFile().GetDataSet(), &described, report))
         return 0;
+    double wanted, file_size;
+    if (!Buffer_Fits(reader, file, &wanted, &file_size)) {
+        AzLoad_Problem(report, file,
+                       "pixel data of %dx%dx%d samples (%.0f bytes) cannot come from a file of %.0f bytes",
+                       described.width, described.height, described.frames_nb, wanted, file_size);
+        return 0;
+    }
     std::vector<char> buffer(image.GetBufferLength());
     if (buffer.empty() || !image.GetBuffer(buffer.data())) {
         AzLoad_Problem(report, file, "pixel data missing or cannot be decoded");

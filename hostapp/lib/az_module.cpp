@@ -41,8 +41,16 @@ int AzModule_Load(AzModule *module, const char *path, char *error, int error_siz
     memset(module, 0, sizeof(*module));
     if (error_size > 0)
         error[0] = '\0';
+    // Without a slash the loader would search its library path instead of
+    // the current folder: "fake.so" must mean the file the user sees.
+    char local[PATH_MAX + 2];
+    const char *load_path = path;
+    if (!strchr(path, '/')) {
+        snprintf(local, sizeof(local), "./%s", path);
+        load_path = local;
+    }
     dlerror();
-    void *handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    void *handle = dlopen(load_path, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         snprintf(error, error_size, "cannot load module %s: %s", path, Loader_Reason());
         return 0;

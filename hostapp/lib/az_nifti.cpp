@@ -7,8 +7,10 @@
  */
 #include <stdint.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <nifti2_io.h>
+#include <zlib.h>
 
 #include "az_series.h"
 #include "../../host/corvantis_util.h"
@@ -75,11 +77,138 @@ double Voxel_Value(const nifti_image *image, int64_t index)
     }
 }
 
+/* The header fields the library trusts before it checks them. */
+struct Raw_Header {
+    int64_t header_size;
+    int64_t dim[8];
+    int64_t datatype;
+    int64_t bitpix;
+};
+
+/* Deflate cannot shrink data more than about 1032 to 1: a compressed file
+ * cannot hold more voxel bytes than this many times its own size. */
+const double deflate_ratio_max = 1032.0;
+
+/* The first bytes of the file, through the decompressor when it is gzip'd
+ * (zlib reads plain files as they are).  Bytes read, -1 when unreadable;
+ * *plain tells whether the file was stored without compression. */
+int Bytes_Read(const std::string &path, unsigned char *buffer, int size, int *plain)
+{
+    gzFile file = gzopen(path.c_str(), "rb");
+    if (!file)
+        return -1;
+    int read = gzread(file, buffer, size);
+    *plain = gzdirect(file);
+    gzclose(file);
+    return read;
+}
+
+/* An unsigned field of 1 to 8 bytes, little-endian unless swapped. */
+uint64_t Field(const unsigned char *bytes, int offset, int size, int swap)
+{
+    uint64_t value = 0;
+    for (int i = 0; i < size; i++)
+        value = value << 8 | bytes[offset + (swap ? i : size - 1 - i)];
+    return value;
+}
+
+/* A signed field of 2, 4 or 8 bytes. */
+int64_t Field_Signed(const unsigned char *bytes, int offset, int size, int swap)
+{
+    uint64_t value = Field(bytes, offset, size, swap);
+    int shift = 64 - 8 * size;
+    return static_cast<int64_t>(value << shift) >> shift;
+}
+
+/* Decodes the sizes of a NIfTI-1 (348-byte) or NIfTI-2 (540-byte) header
+ * in either byte order.  0 when the first field is neither size or the
+ * file is shorter than its header. */
+int Raw_Header_Decode(const unsigned char *bytes, int length, Raw_Header *header)
+{
+    const int64_t size_1 = 348, size_2 = 540;
+    for (int swap = 0; swap < 2; swap++) {
+        int64_t size = Field_Signed(bytes, 0, 4, swap);
+        int wide = size == size_2;
+        if ((size != size_1 && !wide) || length < size)
+            continue;
+        header->header_size = size;
+        // NIfTI-2: datatype at 12, bitpix at 14, 8-byte dims at 16; NIfTI-1: 2-byte dims at 40, datatype at
+        // 70, bitpix at 72.
+        for (int i = 0; i < 8; i++)
+            header->dim[i] = wide ? Field_Signed(bytes, 16 + 8 * i, 8, swap) : Field_Signed(bytes, 40 + 2 * i, 2, swap);
+        header->datatype = Field_Signed(bytes, wide ? 12 : 70, 2, swap);
+        header->bitpix = Field_Signed(bytes, wide ? 14 : 72, 2, swap);
+        return 1;
+    }
+    return 0;
+}
+
+/* Voxel bytes the library will allocate, as a floating number (the
+ * product of hostile sizes overflows any integer); dims below 1 count as
+ * 1.  The voxel size comes from the datatype as the library takes it,
+ * from bitpix when the datatype is unknown. */
+double Data_Bytes(const Raw_Header &header)
+{
+    int voxel_bytes = 0, swap_size = 0;
+    nifti_datatype_sizes(static_cast<int>(header.datatype), &voxel_bytes, &swap_size);
+    double bytes = voxel_bytes > 0 ? voxel_bytes : header.bitpix > 0 ? header.bitpix / 8.0 : 1.0;
+    for (int i = 1; i <= header.dim[0]; i++)
+        bytes *= header.dim[i] > 1 ? static_cast<double>(header.dim[i]) : 1.0;
+    return bytes;
+}
+
+/* The most voxel bytes the file can hold: what follows the header, or
+ * for a compressed file what deflate can pack into its size. */
+double Data_Bytes_Max(const std::string &path, int plain, int64_t header_size)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return 0.0;
+    if (!plain)
+        return static_cast<double>(info.st_size) * deflate_ratio_max;
+    return static_cast<double>(info.st_size) - static_cast<double>(header_size);
+}
+
+/* Size along axis i (1..3) as the library will see it: 1 beyond the dimension count. */
+long long Dim_Shown(const Raw_Header &header, int i)
+{
+    return i <= header.dim[0] ? static_cast<long long>(header.dim[i]) : 1;
+}
+
+/* What the library trusts before it checks anything: the dimension count
+ * (outside 1..7 it overruns its own arrays converting the header), and the
+ * voxel bytes it will allocate, which must fit in the file.  1 when the
+ * file can be handed to the library, else 0 with the reason reported. */
+int Header_Checked(const std::string &path, AzLoad_Report *report)
+{
+    unsigned char bytes[540];
+    memset(bytes, 0, sizeof(bytes));
+    int plain = 1;
+    int length = Bytes_Read(path, bytes, sizeof(bytes), &plain);
+    Raw_Header header;
+    if (length < 4 || !Raw_Header_Decode(bytes, length, &header) || header.dim[0] < 1 || header.dim[0] > 7) {
+        AzLoad_Problem(report, path, "not a NIfTI file, or its header is malformed");
+        return 0;
+    }
+    double wanted = Data_Bytes(header), room = Data_Bytes_Max(path, plain, header.header_size);
+    if (wanted > room) {
+        AzLoad_Problem(report, path, "image data truncated or unreadable (%lldx%lldx%lld): %.0f bytes of voxels "
+                       "asked, the file can hold %.0f", Dim_Shown(header, 1), Dim_Shown(header, 2),
+                       Dim_Shown(header, 3), wanted, room > 0.0 ? room : 0.0);
+        return 0;
+    }
+    return 1;
+}
+
 /* Header, size checks and data: 0 with the reason reported. */
 int Volume_Open(const std::string &path, Nifti_Handle *handle, AzLoad_Report *report)
 {
     nifti_set_debug_level(0);
     report->files_seen++;
+    if (!Header_Checked(path, report)) {
+        report->files_bad++;
+        return 0;
+    }
     handle->image = nifti_image_read(path.c_str(), 0);
     nifti_image *image = handle->image;
     const char *problem = nullptr;

@@ -261,8 +261,20 @@ int Widget_Holds(const Tools *widget, int x, int y)
            y < widget->y + widget->height;
 }
 
-void Click_At(Runner *runner, int x, int y)
+/* A host refuses panel input while the interface is locked (an apply's
+ * worker runs behind the wait cursor): the next event waits for it to end,
+ * as a user would. */
+int Input_Ready(Runner *runner)
 {
+    if (AzApp_Input_Wait(runner->app, AZ_SESSION_WAIT_S * 1000))
+        return 1;
+    return Fail(runner, "the interface stayed locked for %d seconds", AZ_SESSION_WAIT_S);
+}
+
+int Click_At(Runner *runner, int x, int y)
+{
+    if (!Input_Ready(runner))
+        return 0;
     AzModule &module = runner->app->module;
     // An apply is timed from the click that asks for it; the next wait that finds the host idle ends it.
     if (Widget_Holds(AzTools_Find(runner->app->panel_window, "Update DB"), x, y))
@@ -271,6 +283,7 @@ void Click_At(Runner *runner, int x, int y)
     module.Ctrl_Click(nullptr, AZ_POINTER_LEFT);
     AzApp_Pump(runner->app);
     Pointer(runner, x, y, AZ_POINTER_NONE);
+    return 1;
 }
 
 int Step_Open(Runner *runner, const std::vector<std::string> &words)
@@ -304,8 +317,7 @@ int Step_Click(Runner *runner, const std::vector<std::string> &words)
         return 0;
     if (at != words.size())
         return Fail(runner, "unexpected \"%s\"", words[at].c_str());
-    Click_At(runner, x, y);
-    return 1;
+    return Click_At(runner, x, y);
 }
 
 int Step_Drag(Runner *runner, const std::vector<std::string> &words)
@@ -321,11 +333,15 @@ int Step_Drag(Runner *runner, const std::vector<std::string> &words)
     if (at != words.size())
         return Fail(runner, "unexpected \"%s\"", words[at].c_str());
     AzModule &module = runner->app->module;
+    if (!Input_Ready(runner))
+        return 0;
     Pointer(runner, x0, y0, AZ_POINTER_LEFT);
     module.Ctrl_Click(nullptr, AZ_POINTER_LEFT);
     for (long i = 1; i <= steps; i++) {
         int x = x0 + static_cast<int>(lround(static_cast<double>(x1 - x0) * i / steps));
         int y = y0 + static_cast<int>(lround(static_cast<double>(y1 - y0) * i / steps));
+        if (!Input_Ready(runner))
+            return 0;
         Pointer(runner, x, y, AZ_POINTER_LEFT);
         module.Ctrl_Motion(nullptr, AZ_POINTER_LEFT, static_cast<short>(x), static_cast<short>(y));
         AzApp_Pump(runner->app);
@@ -409,14 +425,16 @@ int Step_Direction(Runner *runner, const std::vector<std::string> &words)
         return Fail(runner, "the panel has no button \"%s\"", labels[direction]);
     if (button->Disabled())
         return Fail(runner, "\"%s\" is disabled: the current study is not a valid 3D group", labels[direction]);
-    Click_At(runner, button->x + button->width / 2, button->y + button->height / 2);
+    if (!Click_At(runner, button->x + button->width / 2, button->y + button->height / 2))
+        return 0;
     if (!button->selected)
         return Fail(runner, "the panel did not take the click on \"%s\"", labels[direction]);
     if (want >= 0 && (button->lamp != 0) != (want != 0)) {
         Tools *on_off = Widget_Find(runner->app->panel_window, "On/Off");
         if (!on_off)
             return Fail(runner, "the panel has no button \"On/Off\"");
-        Click_At(runner, on_off->x + on_off->width / 2, on_off->y + on_off->height / 2);
+        if (!Click_At(runner, on_off->x + on_off->width / 2, on_off->y + on_off->height / 2))
+            return 0;
         if ((button->lamp != 0) != (want != 0))
             return Fail(runner, "\"On/Off\" did not switch \"%s\" %s", labels[direction], words[2].c_str());
     }
@@ -439,7 +457,8 @@ int Valuator_Drive(Runner *runner, const char *name, double radians, double *rea
     int along = static_cast<int>(lround(fraction * (length - 1)));
     int x = vertical ? valuator->x + valuator->width / 2 : valuator->x + along;
     int y = vertical ? valuator->y + along : valuator->y + valuator->height / 2;
-    Click_At(runner, x, y);
+    if (!Click_At(runner, x, y))
+        return 0;
     *reached = valuator->Read();
     return 1;
 }
@@ -481,7 +500,8 @@ int Step_Slice(Runner *runner, const std::vector<std::string> &words)
     int x = slider->x + static_cast<int>(lround((wanted - slider->minimum) / range * (slider->width - 1)));
     // The pixel grid may not hold every slice: step towards it while that helps.
     for (int tries = 0; tries < slider->width; tries++) {
-        Click_At(runner, x, slider->y + slider->height / 2);
+        if (!Click_At(runner, x, slider->y + slider->height / 2))
+            return 0;
         long reached = static_cast<long>(slider->Read());
         if (reached == wanted)
             return 1;
@@ -758,7 +778,9 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
     runner.x = runner.y = 0;
     for (const AzSession_Step &step : steps) {
         Error_Fct(hwnd, 11, "%s:%d: %s", name.c_str(), step.line, step.words[0].c_str());
-        int done = Step_Run(&runner, step.words);
+        // Every step but a wait and an echo is input to the host or reads what the worker writes.
+        int input = step.words[0] != "wait" && step.words[0] != "echo";
+        int done = (!input || Input_Ready(&runner)) && Step_Run(&runner, step.words);
         AzApp_Pump(app);
         if (!done) {
             *error = Located(name, step.line, runner.failure);

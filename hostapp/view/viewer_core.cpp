@@ -118,8 +118,7 @@ void Busy_Changed(AzViewer *viewer, int busy)
 
 int AzViewer_Busy(void)
 {
-    unsigned char *lock = AzDb_Lock_Focus();
-    return lock && *lock != 0;
+    return AzApp_Interface_Locked();
 }
 
 int AzViewer_Wait_Cursor(const AzViewer *viewer)

@@ -3,6 +3,7 @@
  */
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,20 @@ TEST(HostProgram, ModuleProblemsExitWithThree)
     ASSERT_TRUE(Bytes_Write(folder.File("fake.so"), "not an ELF file"));
     EXPECT_EQ(3, Program_Run("info --module '" + folder.File("fake.so") + "'", &out, &err));
     EXPECT_TRUE(Contains(err, "cannot load module " + folder.File("fake.so"))) << err;
+
+    // A name without a slash is a file of the current folder, not a search of the loader's path.
+    ASSERT_EQ(0, system(("cp '" + std::string(AZ_MODULE_PATH) + "' '" + folder.File("mine.so") + "'").c_str()));
+    char here[4096];
+    ASSERT_NE(nullptr, getcwd(here, sizeof(here)));
+    ASSERT_EQ(0, chdir(folder.File("").c_str()));
+    int mine = Program_Run("info --module mine.so", &out, &err);
+    std::string mine_err = err;
+    int missing = Program_Run("info --module missing.so", &out, &err);
+    ASSERT_EQ(0, chdir(here));
+    EXPECT_EQ(0, mine) << mine_err;
+    EXPECT_EQ(3, missing);
+    EXPECT_TRUE(Contains(err, "azozude: cannot load module missing.so: ")) << err;
+    EXPECT_TRUE(Contains(err, "No such file or directory")) << err;
 }
 
 TEST(HostProgram, UsageErrorsExitWithOne)
