@@ -32,22 +32,22 @@ const int volume_sizes[BENCH_VOLUME_NB][3] = {{181, 217, 181}, {301, 370, 316}, 
 /* A phantom of the volume's size, fed through the insert chain. */
 int Phantom_Load(Bench_World *world)
 {
-    AzStudy_Spec spec;
-    spec.width = volume_sizes[world->volume][0];
-    spec.height = volume_sizes[world->volume][1];
-    spec.slices = volume_sizes[world->volume][2];
-    spec.name = volume_names[world->volume];
-    AzStudy *study = AzStudy_Build(spec);
+    AzStudy_Plan plan;
+    plan.width = volume_sizes[world->volume][0];
+    plan.height = volume_sizes[world->volume][1];
+    plan.slices = volume_sizes[world->volume][2];
+    plan.name = volume_names[world->volume];
+    AzStudy *study = AzStudy_Build(plan);
     if (!study)
         return 0;
     int inserted = AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0);
     AzStudy_Free(study);
     AzApp_Pump(&world->app);
     char text[128];
-    snprintf(text, sizeof(text), "phantom %dx%dx%d", spec.width, spec.height, spec.slices);
+    snprintf(text, sizeof(text), "phantom %dx%dx%d", plan.width, plan.height, plan.slices);
     world->source = text;
     world->synthetic = world->volume != BENCH_THOUSAND;
-    return inserted == spec.slices;
+    return inserted == plan.slices;
 }
 
 int Volume_Load(Bench_World *world)

@@ -194,28 +194,28 @@ int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::str
     return code;
 }
 
-int AzApp_Load_Built(AzApp *app, const AzStudy_Spec &spec, const std::string &source)
+int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &source)
 {
     long start = AzApp_Clock_Ms();
     int time_point = app->options.time_point;
-    if (time_point >= spec.times) {
+    if (time_point >= plan.times) {
         Error_Fct(hwnd, 2, "%s: no time point %d: the study has %d time point(s)", source.c_str(), time_point,
-                  spec.times);
+                  plan.times);
         return AZ_EXIT_INPUT;
     }
-    AzStudy *study = AzStudy_Build(spec);
+    AzStudy *study = AzStudy_Build(plan);
     if (!study) {
         Error_Fct(hwnd, 2, "%s: the study cannot be built", source.c_str());
         return AZ_EXIT_INPUT;
     }
     AzLoaded_Study loaded;
-    loaded.name = spec.name ? spec.name : "";
+    loaded.name = plan.name ? plan.name : "";
     loaded.source = source;
     loaded.series_key = study->file->images[0]->series_uid;
     loaded.file = study->file;
     loaded.time_point = time_point;
     // The frames of one time point, as for a study read from disk.
-    int per_image = spec.slices_per_image > 0 ? spec.slices_per_image : spec.slices;
+    int per_image = plan.slices_per_image > 0 ? plan.slices_per_image : plan.slices;
     for (size_t i = 0; i < study->frame_bunch.size(); i++) {
         if (study->frame_slice[i] / per_image != time_point)
             continue;
@@ -235,13 +235,13 @@ int AzApp_Load_Built(AzApp *app, const AzStudy_Spec &spec, const std::string &so
 
 int AzApp_Load_Phantom(AzApp *app)
 {
-    AzStudy_Spec spec;
-    spec.width = 96;
-    spec.height = 96;
-    spec.slices = 48;
-    spec.spacing[2] = 2.0f;
-    spec.name = "Phantom";
-    return AzApp_Load_Built(app, spec, "built-in phantom");
+    AzStudy_Plan plan;
+    plan.width = 96;
+    plan.height = 96;
+    plan.slices = 48;
+    plan.spacing[2] = 2.0f;
+    plan.name = "Phantom";
+    return AzApp_Load_Built(app, plan, "built-in phantom");
 }
 
 int AzApp_Panel_Open(AzApp *app, unsigned short mode, int width)

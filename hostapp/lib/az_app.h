@@ -67,11 +67,11 @@ AZ_EXPORT int AzApp_Start(AzApp *app, const AzApp_Options &options);
  * point. */
 AZ_EXPORT int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path);
 /* Enters a study of the host's study builder (a phantom) into the
- * database under the name spec.name, with the frames of the time point
+ * database under the name plan.name, with the frames of the time point
  * options.time_point; source says where it came from.  AZ_EXIT_OK, or
  * AZ_EXIT_INPUT (reported) when it has no such time point, cannot be built
  * or the database did not take every frame. */
-AZ_EXPORT int AzApp_Load_Built(AzApp *app, const AzStudy_Spec &spec, const std::string &source);
+AZ_EXPORT int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &source);
 /* The built-in phantom (96 x 96 x 48, 2 mm slices, spheres tagged over a
  * gradient) that the demo and the viewer fall back on. */
 AZ_EXPORT int AzApp_Load_Phantom(AzApp *app);

@@ -149,7 +149,7 @@ AZ_EXPORT Vect AzStudy_Pixel_Get_Pos(Kelvra_Class *cls, void *key, Vect point);
  * Study builder (tests and demos)
  * --------------------------------------------------------------------- */
 
-/* Phantom contents (bits of AzStudy_Spec::phantom). */
+/* Phantom contents (bits of AzStudy_Plan::phantom). */
 #define AZ_PHANTOM_GRADIENT 0x1  /* x + 2y + 3z + 5t (voxel indices) */
 #define AZ_PHANTOM_SPHERES 0x2   /* +1000 inside sphere 1 (tag 1), +2000 inside sphere 2 (tag 2) */
 #define AZ_PHANTOM_PLANES 0x4    /* +300 on the column x = width/4 and the row y = height/4 */
@@ -159,7 +159,7 @@ AZ_EXPORT Vect AzStudy_Pixel_Get_Pos(Kelvra_Class *cls, void *key, Vect point);
 #define AZ_ORDER_DESCENDING 1
 #define AZ_ORDER_SHUFFLED 2
 
-struct AzStudy_Spec {
+struct AzStudy_Plan {
     int width = 16, height = 16;
     int slices = 8;                /* slices of the volume along the normal */
     int times = 1;                 /* time points */
@@ -178,7 +178,7 @@ struct AzStudy_Spec {
 /* A built study: its file record (owned by the database) and its frames as
  * (bunch, slice) pairs in ascending location. */
 struct AzStudy {
-    AzStudy_Spec spec;
+    AzStudy_Plan plan;
     Kelvra_File *file;
     std::vector<int> frame_bunch;
     std::vector<int> frame_slice;
@@ -186,7 +186,7 @@ struct AzStudy {
 
 /* Builds the images (headers with geometry, phantom pixels) and the file
  * record; nothing enters the database yet.  Null when memory fails. */
-AZ_EXPORT AzStudy *AzStudy_Build(const AzStudy_Spec &spec);
+AZ_EXPORT AzStudy *AzStudy_Build(const AzStudy_Plan &plan);
 /* Feeds every frame of the study into the insert chain in the given order
  * (AZ_ORDER_*; seed for the shuffle); number of inserts that returned
  * non-zero. */
@@ -195,8 +195,8 @@ AZ_EXPORT int AzStudy_Insert(AzStudy *study, int order, unsigned int seed);
 AZ_EXPORT void AzStudy_Free(AzStudy *study);
 /* The phantom's exact grey level and tag at a voxel (x column, y row,
  * slice along the normal, time point t). */
-AZ_EXPORT int AzPhantom_GLI(const AzStudy_Spec &spec, int x, int y, int slice, int t);
-AZ_EXPORT int AzPhantom_TAG(const AzStudy_Spec &spec, int x, int y, int slice, int t);
+AZ_EXPORT int AzPhantom_GLI(const AzStudy_Plan &plan, int x, int y, int slice, int t);
+AZ_EXPORT int AzPhantom_TAG(const AzStudy_Plan &plan, int x, int y, int slice, int t);
 /* The study class of a series (by series key), or null. */
 AZ_EXPORT AzStudy_Class *AzStudy_Find(const char *series_key);
 

@@ -25,19 +25,19 @@ struct Sphere {
 };
 
 /* Physical extent (mm) of the volume along x, y and the normal. */
-void Extent(const AzStudy_Spec &spec, double e[3])
+void Extent(const AzStudy_Plan &plan, double e[3])
 {
-    e[0] = (spec.width - 1) * (double)spec.spacing[0];
-    e[1] = (spec.height - 1) * (double)spec.spacing[1];
-    e[2] = (spec.slices - 1) * (double)spec.spacing[2];
+    e[0] = (plan.width - 1) * (double)plan.spacing[0];
+    e[1] = (plan.height - 1) * (double)plan.spacing[1];
+    e[2] = (plan.slices - 1) * (double)plan.spacing[2];
 }
 
 /* Sphere 1 in the middle, sphere 2 smaller, off towards the +x +y corner
  * and overlapping it: both stay round in every re-sliced direction. */
-void Spheres(const AzStudy_Spec &spec, Sphere &one, Sphere &two)
+void Spheres(const AzStudy_Plan &plan, Sphere &one, Sphere &two)
 {
     double e[3];
-    Extent(spec, e);
+    Extent(plan, e);
     double smallest = 0.0;
     for (double v : e)
         if (v > 0.0 && (smallest == 0.0 || v < smallest))
@@ -59,11 +59,11 @@ bool Inside(const Sphere &s, const double p[3])
 }
 
 /* Which sphere a voxel lies in: 2 wins over 1, 0 for none. */
-int Sphere_Label(const AzStudy_Spec &spec, int x, int y, int slice)
+int Sphere_Label(const AzStudy_Plan &plan, int x, int y, int slice)
 {
     Sphere one, two;
-    Spheres(spec, one, two);
-    const double p[3] = {x * (double)spec.spacing[0], y * (double)spec.spacing[1], slice * (double)spec.spacing[2]};
+    Spheres(plan, one, two);
+    const double p[3] = {x * (double)plan.spacing[0], y * (double)plan.spacing[1], slice * (double)plan.spacing[2]};
     if (Inside(two, p))
         return 2;
     return Inside(one, p) ? 1 : 0;
@@ -82,25 +82,25 @@ Vect Cross(const Vect &a, const Vect &b)
 
 }  // namespace
 
-int AzPhantom_GLI(const AzStudy_Spec &spec, int x, int y, int slice, int t)
+int AzPhantom_GLI(const AzStudy_Plan &plan, int x, int y, int slice, int t)
 {
     int value = 0;
-    if (spec.phantom & AZ_PHANTOM_GRADIENT)
+    if (plan.phantom & AZ_PHANTOM_GRADIENT)
         value += x + 2 * y + 3 * slice + 5 * t;
-    if (spec.phantom & AZ_PHANTOM_SPHERES) {
-        int label = Sphere_Label(spec, x, y, slice);
+    if (plan.phantom & AZ_PHANTOM_SPHERES) {
+        int label = Sphere_Label(plan, x, y, slice);
         value += label == 2 ? 2000 : label == 1 ? 1000 : 0;
     }
-    if ((spec.phantom & AZ_PHANTOM_PLANES) && (x == spec.width / 4 || y == spec.height / 4))
+    if ((plan.phantom & AZ_PHANTOM_PLANES) && (x == plan.width / 4 || y == plan.height / 4))
         value += 300;
     return std::min(32767, std::max(-32768, value));
 }
 
-int AzPhantom_TAG(const AzStudy_Spec &spec, int x, int y, int slice, int)
+int AzPhantom_TAG(const AzStudy_Plan &plan, int x, int y, int slice, int)
 {
-    if (!spec.tags || !(spec.phantom & AZ_PHANTOM_SPHERES))
+    if (!plan.tags || !(plan.phantom & AZ_PHANTOM_SPHERES))
         return 0;
-    return Sphere_Label(spec, x, y, slice);
+    return Sphere_Label(plan, x, y, slice);
 }
 
 /* ------------------------------------------------------------------------
@@ -110,38 +110,38 @@ int AzPhantom_TAG(const AzStudy_Spec &spec, int x, int y, int slice, int)
 static void Text_Set(char *field, size_t size, const char *text) { snprintf(field, size, "%s", text ? text : ""); }
 
 /* Header of image `index` (its first slice is `first` along the normal). */
-static void Image_Geometry(Vexa_Image *image, const AzStudy_Spec &spec, int first, const char *uid)
+static void Image_Geometry(Vexa_Image *image, const AzStudy_Plan &plan, int first, const char *uid)
 {
-    Vect row = Unit(spec.row), col = Unit(spec.col);
+    Vect row = Unit(plan.row), col = Unit(plan.col);
     Vect normal = Unit(Cross(row, col));
-    image->pixel_size = Vect(spec.spacing[0], spec.spacing[1], spec.spacing[2]);
+    image->pixel_size = Vect(plan.spacing[0], plan.spacing[1], plan.spacing[2]);
     image->pixel_size_2 = image->pixel_size;
     image->axis_row = row;
     image->axis_col = col;
     image->axis_normal = normal;
-    image->position = spec.origin + (first * spec.spacing[2]) * normal;
+    image->position = plan.origin + (first * plan.spacing[2]) * normal;
     image->position.w = 0.0f;
     image->location = (float)azdb::Dot(image->position, normal);
-    Text_Set(image->patient_name, sizeof image->patient_name, spec.patient_name);
+    Text_Set(image->patient_name, sizeof image->patient_name, plan.patient_name);
     Text_Set(image->series_uid, sizeof image->series_uid, uid);
-    Text_Set(image->series_description, sizeof image->series_description, spec.name);
+    Text_Set(image->series_description, sizeof image->series_description, plan.name);
     Text_Set(image->modality, sizeof image->modality, "OT");
-    Text_Set(image->file_name, sizeof image->file_name, spec.name);
+    Text_Set(image->file_name, sizeof image->file_name, plan.name);
     image->display_mode = 1;
     image->display_low = 0.0f;
     image->display_high = 3000.0f;
 }
 
-static void Image_Fill(Vexa_Image *image, const AzStudy_Spec &spec, int first, int per_image)
+static void Image_Fill(Vexa_Image *image, const AzStudy_Plan &plan, int first, int per_image)
 {
-    for (int t = 0; t < spec.times; t++)
+    for (int t = 0; t < plan.times; t++)
         for (int z = 0; z < per_image; z++) {
             int16_t *gli = AzImage_GLI_Plane(image, z, t);
             uint8_t *tag = AzImage_TAG_Plane(image, z, t);
-            for (int y = 0; y < spec.height; y++)
-                for (int x = 0; x < spec.width; x++) {
-                    gli[y * spec.width + x] = (int16_t)AzPhantom_GLI(spec, x, y, first + z, t);
-                    tag[y * spec.width + x] = (uint8_t)AzPhantom_TAG(spec, x, y, first + z, t);
+            for (int y = 0; y < plan.height; y++)
+                for (int x = 0; x < plan.width; x++) {
+                    gli[y * plan.width + x] = (int16_t)AzPhantom_GLI(plan, x, y, first + z, t);
+                    tag[y * plan.width + x] = (uint8_t)AzPhantom_TAG(plan, x, y, first + z, t);
                 }
         }
 }
@@ -154,36 +154,36 @@ static void Images_Free(Vexa_Image **images, int count)
     free(images);
 }
 
-AzStudy *AzStudy_Build(const AzStudy_Spec &spec)
+AzStudy *AzStudy_Build(const AzStudy_Plan &plan)
 {
-    int per_image = spec.slices_per_image > 0 ? spec.slices_per_image : spec.slices;
-    if (spec.width < 1 || spec.height < 1 || spec.slices < 1 || spec.times < 1 || per_image < 1 ||
-        spec.slices % per_image)
+    int per_image = plan.slices_per_image > 0 ? plan.slices_per_image : plan.slices;
+    if (plan.width < 1 || plan.height < 1 || plan.slices < 1 || plan.times < 1 || per_image < 1 ||
+        plan.slices % per_image)
         return nullptr;
-    int images_nb = spec.slices / per_image;
+    int images_nb = plan.slices / per_image;
     char uid[68];
-    snprintf(uid, sizeof uid, "%s", spec.series_uid ? spec.series_uid : "");
-    if (!spec.series_uid)
-        snprintf(uid, sizeof uid, "1.2.826.0.1.3680043.9.7777.%s", spec.name ? spec.name : "");
+    snprintf(uid, sizeof uid, "%s", plan.series_uid ? plan.series_uid : "");
+    if (!plan.series_uid)
+        snprintf(uid, sizeof uid, "1.2.826.0.1.3680043.9.7777.%s", plan.name ? plan.name : "");
     Vexa_Image **images = (Vexa_Image **)calloc(images_nb + 1, sizeof *images);
     if (!images)
         return nullptr;
     for (int i = 0; i < images_nb; i++) {
-        images[i] = AzImage_Create(spec.width, spec.height, per_image, spec.times);
+        images[i] = AzImage_Create(plan.width, plan.height, per_image, plan.times);
         if (!images[i]) {
             Images_Free(images, i);
             return nullptr;
         }
-        Image_Geometry(images[i], spec, i * per_image, uid);
-        Image_Fill(images[i], spec, i * per_image, per_image);
+        Image_Geometry(images[i], plan, i * per_image, uid);
+        Image_Fill(images[i], plan, i * per_image, per_image);
     }
     AzStudy *study = new AzStudy;
-    study->spec = spec;
-    study->file = new Kelvra_File(spec.name, images);
+    study->plan = plan;
+    study->file = new Kelvra_File(plan.name, images);
     AzDb_File_Add(study->file);
     /* Ascending location; time points of one place side by side. */
-    for (int s = 0; s < spec.slices; s++)
-        for (int t = 0; t < spec.times; t++) {
+    for (int s = 0; s < plan.slices; s++)
+        for (int t = 0; t < plan.times; t++) {
             study->frame_bunch.push_back(s / per_image);
             study->frame_slice.push_back(t * per_image + s % per_image);
         }

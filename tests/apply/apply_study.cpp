@@ -27,11 +27,11 @@ void Study_Test::TearDown()
     AzWin_Pump();
 }
 
-void Study_Test::Load(const AzStudy_Spec &spec)
+void Study_Test::Load(const AzStudy_Plan &plan)
 {
-    study = AzStudy_Build(spec);
+    study = AzStudy_Build(plan);
     ASSERT_NE(study, nullptr);
-    int frames = spec.slices * spec.times;
+    int frames = plan.slices * plan.times;
     ASSERT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), frames);
     ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 1);
     study_class = AzDb_Root()->Child_Get_Pt(0);

@@ -21,7 +21,7 @@ class Study_Test : public ::testing::Test {
     void TearDown() override;
 
     /* Builds a study and feeds it through the insert chain in location order. */
-    void Load(const AzStudy_Spec &spec);
+    void Load(const AzStudy_Plan &plan);
     /* Set-up, then the Oblique direction's frames through `matrix`. */
     void Build_Oblique(const Matrix_4x4 &matrix, int dim_x, int dim_y, int dim_z);
 

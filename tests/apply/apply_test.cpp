@@ -11,9 +11,9 @@ namespace {
 
 const char *const Thread_Tag = "Class Oblique: Oblique_Thread";
 
-AzStudy_Spec Small_Spec()
+AzStudy_Plan Small_Plan()
 {
-    return Spec_Of("Knee", 12, 10, 7);
+    return Plan_Of("Knee", 12, 10, 7);
 }
 
 /* Module console lines: the progress window's own echo left out. */
@@ -30,7 +30,7 @@ std::string Name(Kelvra_Class *cls) { return cls->Name_Get(); }
 
 /* Every pixel of every Oblique frame against the phantom through q = p * m
  * where the test's matrices keep voxels on voxels. */
-void Expect_Pixels(Kelvra_Oblique *obl, const AzStudy_Spec &spec, int (*source)(int x, int y, int k, int *frame))
+void Expect_Pixels(Kelvra_Oblique *obl, const AzStudy_Plan &plan, int (*source)(int x, int y, int k, int *frame))
 {
     std::vector<AzFrame *> frames = Frames_Of(obl);
     ASSERT_EQ((int)frames.size(), obl->dim.z);
@@ -47,8 +47,8 @@ void Expect_Pixels(Kelvra_Oblique *obl, const AzStudy_Spec &spec, int (*source)(
             for (int x = 0; x < obl->dim.x; x++) {
                 int frame = 0;
                 int column = source(x, y, k, &frame);
-                int expected = frame < 0 || frame >= spec.slices ? AZ_GLI_INVALID
-                                                                 : AzPhantom_GLI(spec, column, y, frame, 0);
+                int expected = frame < 0 || frame >= plan.slices ? AZ_GLI_INVALID
+                                                                 : AzPhantom_GLI(plan, column, y, frame, 0);
                 if (AzFrame_Get_GLI(frames[k], (float)x, (float)y) != expected && wrong++ < 5)
                     ADD_FAILURE() << "frame " << k << " pixel " << x << "," << y;
             }
@@ -81,7 +81,7 @@ class Apply : public Study_Test {};
 
 TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     Kelvra_Window *shown = AzView_Create("View 1", 0, 1);
     Kelvra_Window *empty = AzView_Create("View 2", 7, 1);
     Kelvra_Window *overview = AzView_Create("Overview", 9, 0);
@@ -98,7 +98,7 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
 
     /* The Oblique direction: one frame per slice of its one header. */
     ASSERT_EQ(obl->Child_Get_Nb(), 12);
-    Expect_Pixels(obl, study->spec, Source_Swap_6);
+    Expect_Pixels(obl, study->plan, Source_Swap_6);
     EXPECT_EQ(obl->enabled, 1);
     EXPECT_EQ(org->enabled, 1);
     ASSERT_NE(obl->matrix_pt, nullptr);
@@ -190,7 +190,7 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
 
 TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> frames = Frames_Of(obl);
 
@@ -225,7 +225,7 @@ TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
 
 TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> org_frames = Frames_Of(org);
 
@@ -237,7 +237,7 @@ TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
     std::vector<std::string> trace = AzHost_Trace_Take();
 
     EXPECT_EQ(console.Count("12 created frames"), 1u) << Console_Dump(console.Lines());
-    Expect_Pixels(obl, study->spec, Source_Swap);
+    Expect_Pixels(obl, study->plan, Source_Swap);
     EXPECT_TRUE(*obl->matrix_pt == obl->matrix);
     EXPECT_TRUE(Vect_Is(obl->dir_image->axis_row, 0, 0, 1));
     EXPECT_EQ(Frames_Of(org), org_frames);
@@ -247,7 +247,7 @@ TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
 
 TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     Oblique_Setup(org, obl);
     org->Child_Delete();
     /* A transform left from elsewhere goes: the study's frames are shown as they are. */
@@ -270,7 +270,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
         ASSERT_NE(frames[k], nullptr);
         EXPECT_EQ(frames[k]->key, Oblique_Frame_Key(org, k));
         EXPECT_EQ(frames[k]->z, org->real_files_z[k]);
-        EXPECT_EQ(AzFrame_Get_GLI(frames[k], 3, 4), AzPhantom_GLI(study->spec, 3, 4, k, 0));
+        EXPECT_EQ(AzFrame_Get_GLI(frames[k], 3, 4), AzPhantom_GLI(study->plan, 3, 4, k, 0));
     }
     AzProgress_View progress;
     ASSERT_EQ(AzProgress_Last(&progress), 1);
@@ -290,7 +290,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
 
 TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     Kelvra_Window *view = AzView_Create("View 1", 0, 1);
     Kelvra_Window *other = AzView_Create("View 2", 7, 1);
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
@@ -348,7 +348,7 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
 
 TEST_F(Apply, LockedClassIsSkippedAndTheOtherBuilt)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> obl_frames = Frames_Of(obl);
     org->Child_Delete();
@@ -410,7 +410,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
     const Kelvra_Insert_Fct chain[4] = {nullptr, AzDb_Study_Insert, Class_Insert, Cancelling_Insert};
     const unsigned short ids[4] = {0, 1, 0, 3};
     AzDb_Tree_Set(4, chain, ids);
-    Load(Small_Spec());
+    Load(Small_Plan());
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     org->Child_Delete();
     obl->matrix = Plain_Swap();
@@ -448,7 +448,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
 
 TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     Oblique_Setup(org, obl);
     obl->matrix = Swap_Matrix(6);
 
@@ -481,10 +481,10 @@ TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
 TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)
 {
     AzHost_Script_Flag_Set(0x20);
-    Load(Small_Spec());
+    Load(Small_Plan());
     console.Clear();
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
-    Expect_Pixels(obl, study->spec, Source_Swap_6);
+    Expect_Pixels(obl, study->plan, Source_Swap_6);
     EXPECT_EQ(AzProgress_Count(), 0);
     EXPECT_EQ(console.Count("creating window"), 0u);
     EXPECT_EQ(Oblique_Apply_Job.progress, nullptr);
@@ -492,7 +492,7 @@ TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)
 
 TEST_F(Apply, ShownClassIsShownAgainInEveryWindow)
 {
-    Load(Small_Spec());
+    Load(Small_Plan());
     AzView_Create("View 1", 0, 1);
     AzView_Create("Overview", 9, 0);
     Oblique_Setup(org, obl);

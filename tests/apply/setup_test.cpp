@@ -9,19 +9,19 @@ namespace {
 
 class Setup : public Study_Test {};
 
-AzStudy_Spec Spaced_Spec()
+AzStudy_Plan Spaced_Plan()
 {
-    AzStudy_Spec spec = Spec_Of("Spine", 12, 10, 7);
-    spec.spacing[0] = 0.75f;
-    spec.spacing[1] = 0.5f;
-    spec.spacing[2] = 2.5f;
-    return spec;
+    AzStudy_Plan plan = Plan_Of("Spine", 12, 10, 7);
+    plan.spacing[0] = 0.75f;
+    plan.spacing[1] = 0.5f;
+    plan.spacing[2] = 2.5f;
+    return plan;
 }
 
 TEST_F(Setup, SizesBothDirectionsFromTheFirstFrame)
 {
-    AzStudy_Spec spec = Spaced_Spec();
-    Load(spec);
+    AzStudy_Plan plan = Spaced_Plan();
+    Load(plan);
     console.Clear();
     EXPECT_EQ(Oblique_Setup(org, obl), 0);
 
@@ -93,12 +93,12 @@ TEST_F(Setup, SliceStepComesFromTheFramePositions)
 {
     /* Tilted rows: the step is the distance between first and last frame
      * over the gaps, whatever the orientation. */
-    AzStudy_Spec spec = Spaced_Spec();
-    spec.row = Vect(0.6f, 0.8f, 0.0f);
-    spec.col = Vect(-0.8f, 0.6f, 0.0f);
-    spec.spacing[2] = 3.0f;
-    spec.origin = Vect(-40.0f, 12.0f, 7.0f);
-    Load(spec);
+    AzStudy_Plan plan = Spaced_Plan();
+    plan.row = Vect(0.6f, 0.8f, 0.0f);
+    plan.col = Vect(-0.8f, 0.6f, 0.0f);
+    plan.spacing[2] = 3.0f;
+    plan.origin = Vect(-40.0f, 12.0f, 7.0f);
+    Load(plan);
     EXPECT_EQ(Oblique_Setup(org, obl), 0);
     EXPECT_NEAR(org->voxel.z, 3.0f, 1e-4);
     EXPECT_NEAR(obl->voxel.z, 3.0f, 1e-4);
@@ -106,9 +106,9 @@ TEST_F(Setup, SliceStepComesFromTheFramePositions)
 
 TEST_F(Setup, InvalidGroupLeavesTheDirectionsBare)
 {
-    AzStudy_Spec spec = Spaced_Spec();
-    spec.slices = 1;
-    Load(spec);
+    AzStudy_Plan plan = Spaced_Plan();
+    plan.slices = 1;
+    Load(plan);
     console.Clear();
     EXPECT_EQ(Oblique_Setup(org, obl), 1);
     EXPECT_EQ(org->group_valid, 0);
@@ -127,8 +127,8 @@ TEST_F(Setup, InvalidGroupLeavesTheDirectionsBare)
 
 TEST_F(Setup, HeaderAllocationFailureLeavesNoRecord)
 {
-    AzStudy_Spec spec = Spaced_Spec();
-    Load(spec);
+    AzStudy_Plan plan = Spaced_Plan();
+    Load(plan);
     Fault_Scope disarm;
     Fault_Arm("calloc", 1);
     console.Clear();
@@ -149,16 +149,16 @@ TEST_F(Setup, HeaderAllocationFailureLeavesNoRecord)
 
 TEST_F(Setup, AddingAFrameRebuildsTheObliqueDirectionByItself)
 {
-    AzStudy_Spec spec = Spaced_Spec();
-    spec.series_uid = "1.2.3.4";
-    Load(spec);
+    AzStudy_Plan plan = Spaced_Plan();
+    plan.series_uid = "1.2.3.4";
+    Load(plan);
     /* Built narrower than the source width, as after a rotation. */
     Build_Oblique(Swap_Matrix(6), 7, 10, 10);
     ASSERT_EQ(obl->Child_Get_Nb(), 10);
     ASSERT_EQ(org->group_valid, 1);
 
     /* One more frame of the same series, past the last one. */
-    AzStudy_Spec more = spec;
+    AzStudy_Plan more = plan;
     more.slices = 1;
     more.origin = Vect(0.0f, 0.0f, 7 * 2.5f);
     AzStudy *extra = AzStudy_Build(more);
@@ -188,7 +188,7 @@ TEST_F(Setup, AddingAFrameRebuildsTheObliqueDirectionByItself)
     std::vector<AzFrame *> frames = Frames_Of(obl);
     for (int k = 0; k < 12; k += 5)
         for (int x = 0; x < 8; x++) {
-            int expected = x < 7 ? AzPhantom_GLI(spec, k, 3, 6 - x, 0) : AZ_GLI_INVALID;
+            int expected = x < 7 ? AzPhantom_GLI(plan, k, 3, 6 - x, 0) : AZ_GLI_INVALID;
             EXPECT_EQ(AzFrame_Get_GLI(frames[k], (float)x, 3.0f), expected) << k << "," << x;
         }
 }

@@ -57,14 +57,14 @@ void DrawTest::Make_Study(int w, int h, int n, float vx, float vy, float vz)
             for (int x = 0; x < w; x++)
                 volume.gli[volume.At(x, y, z)] = x * 5 + y * 10 + z;
 
-    AzStudy_Spec spec = Spec_Of("Preview", w, h, n);
-    spec.slices_per_image = 0;
-    spec.spacing[0] = vx;
-    spec.spacing[1] = vy;
-    spec.spacing[2] = vz;
-    spec.phantom = 0;
-    spec.tags = 0;
-    AzStudy *built = AzStudy_Build(spec);
+    AzStudy_Plan plan = Plan_Of("Preview", w, h, n);
+    plan.slices_per_image = 0;
+    plan.spacing[0] = vx;
+    plan.spacing[1] = vy;
+    plan.spacing[2] = vz;
+    plan.phantom = 0;
+    plan.tags = 0;
+    AzStudy *built = AzStudy_Build(plan);
     ASSERT_NE(built, nullptr);
     ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_ASCENDING, 1), n);
     AzStudy_Free(built);

@@ -306,8 +306,8 @@ TEST_F(PreviewDrawTest, PhantomStudyThroughTheHostPixels)
     // The host's own phantom and pixel callbacks: grey levels and sphere
     // labels of slice 4, tags blended at half weight (scheme 2).
     AzVar_Set("$COLOR_SCHEME", 2);
-    AzStudy_Spec spec;   // 16 x 16 x 8, one image per slice
-    AzStudy *built = AzStudy_Build(spec);
+    AzStudy_Plan plan;   // 16 x 16 x 8, one image per slice
+    AzStudy *built = AzStudy_Build(plan);
     ASSERT_NE(built, nullptr);
     ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_SHUFFLED, 7), 8);
     Vexa_Image *image = built->file->images[0];
@@ -331,8 +331,8 @@ TEST_F(PreviewDrawTest, PhantomStudyThroughTheHostPixels)
     int tagged = 0;
     for (int j = 0; j < 15; j++) {       // the last row lies under the bottom text
         for (int i = 0; i < 14; i++) {   // the last columns under the top text
-            uint32_t grey = Fct_GLI_2_Color(AzPhantom_GLI(spec, i, j, 4, 0));
-            int t = AzPhantom_TAG(spec, i, j, 4, 0);
+            uint32_t grey = Fct_GLI_2_Color(AzPhantom_GLI(plan, i, j, 4, 0));
+            int t = AzPhantom_TAG(plan, i, j, 4, 0);
             uint32_t p = Pixel(40 + 10 * i + 5, 40 + 10 * j + 5);
             if (t == 0) {
                 ASSERT_EQ(Rgb(p), Rgb(grey)) << i << "," << j;

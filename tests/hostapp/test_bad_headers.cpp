@@ -40,11 +40,11 @@ void Dim_Put(std::string *bytes, int version, int i, int64_t value)
 /* A whole 4x3x2 int16 volume of the given version, as bytes. */
 std::string Volume_Bytes(const Temp_Folder &folder, int version)
 {
-    Nifti_Spec spec;
-    spec.version = version;
-    spec.values.assign(4 * 3 * 2, 7.0);
+    Nifti_Plan plan;
+    plan.version = version;
+    plan.values.assign(4 * 3 * 2, 7.0);
     std::string path = folder.File("whole.nii");
-    EXPECT_TRUE(Nifti_Write(path, spec));
+    EXPECT_TRUE(Nifti_Write(path, plan));
     return Text_Of(path);
 }
 
@@ -113,7 +113,7 @@ TEST(BadHeaders, VoxelDataBeyondTheFileIsRefusedBeforeItIsAllocated)
         << err;
 
     // The most compressible volume there is (all zeros) stays within the bound and loads.
-    Nifti_Spec zeros;
+    Nifti_Plan zeros;
     zeros.dim[0] = 256;
     zeros.dim[1] = 256;
     zeros.dim[2] = 64;

@@ -109,14 +109,14 @@ TEST(HostProgram, BadStudiesExitWithTwoNamingTheFile)
     EXPECT_TRUE(Contains(err, nothing + ": folder holds no files")) << err;
 
     // A DICOM file without an image.
-    Dicom_Spec spec;
-    spec.with_pixels = 0;
-    ASSERT_TRUE(Dicom_Write(folder.File("noimage.dcm"), spec));
+    Dicom_Plan plan;
+    plan.with_pixels = 0;
+    ASSERT_TRUE(Dicom_Write(folder.File("noimage.dcm"), plan));
     EXPECT_EQ(2, Program_Run("info '" + folder.File("noimage.dcm") + "'", &out, &err));
     EXPECT_TRUE(Contains(err, folder.File("noimage.dcm") + ": DICOM file without an image")) << err;
 
     // A truncated NIfTI file: the header is whole, the data is not.
-    Nifti_Spec nifti;
+    Nifti_Plan nifti;
     nifti.values.assign(4 * 3 * 2, 7.0);
     nifti.truncate_to = 352 + 10;
     ASSERT_TRUE(Nifti_Write(folder.File("cut.nii"), nifti));
@@ -129,7 +129,7 @@ TEST(HostProgram, BadStudiesExitWithTwoNamingTheFile)
     EXPECT_TRUE(Contains(err, folder.File("junk.nii") + ": not a NIfTI file, or its header is malformed")) << err;
 
     // A label volume that does not fit the study.
-    Nifti_Spec labels = nifti;
+    Nifti_Plan labels = nifti;
     labels.truncate_to = -1;
     labels.dim[0] = 5;
     labels.values.assign(5 * 3 * 2, 1.0);
@@ -144,7 +144,7 @@ TEST(HostProgram, BadStudiesExitWithTwoNamingTheFile)
 TEST(HostProgram, InfoDescribesStudies)
 {
     Temp_Folder folder;
-    Nifti_Spec nifti;
+    Nifti_Plan nifti;
     nifti.values.assign(4 * 3 * 2, 7.0);
     nifti.sform[0][0] = 0.5;
     nifti.sform[1][1] = 0.75;
@@ -176,13 +176,13 @@ TEST(HostProgram, TiltedSeriesLoadsAndTheGroupTestSaysSo)
     std::string series = folder.File("tilted");
     ASSERT_EQ(0, system(("mkdir '" + series + "'").c_str()));
     for (int k = 0; k < 4; k++) {
-        Dicom_Spec spec;
+        Dicom_Plan plan;
         // Each slice moves 2 mm along the normal and 0.8 mm along the columns: a gantry tilt.
-        spec.position[1] = 0.8 * k;
-        spec.position[2] = 2.0 * k;
-        spec.sop_instance += "." + std::to_string(k);
-        spec.stored.assign(30, static_cast<uint16_t>(k));
-        ASSERT_TRUE(Dicom_Write(series + "/s" + std::to_string(k) + ".dcm", spec));
+        plan.position[1] = 0.8 * k;
+        plan.position[2] = 2.0 * k;
+        plan.sop_instance += "." + std::to_string(k);
+        plan.stored.assign(30, static_cast<uint16_t>(k));
+        ASSERT_TRUE(Dicom_Write(series + "/s" + std::to_string(k) + ".dcm", plan));
     }
     std::string out, err;
     ASSERT_EQ(0, Program_Run("info '" + series + "'", &out, &err)) << err;
@@ -228,7 +228,7 @@ TEST(HostProgram, DemoWithThePhantom)
 TEST(HostProgram, AFourDStudyEntersAtOneTimePoint)
 {
     Temp_Folder folder;
-    Nifti_Spec nifti;
+    Nifti_Plan nifti;
     const int nx = 6, ny = 5, nz = 4, nt = 3;
     nifti.dim[0] = nx;
     nifti.dim[1] = ny;
@@ -299,10 +299,10 @@ TEST(HostProgram, AFolderWithSomeBadFilesStillLoads)
     std::string series = folder.File("series");
     ASSERT_EQ(0, system(("mkdir '" + series + "'").c_str()));
     for (int k = 0; k < 3; k++) {
-        Dicom_Spec spec;
-        spec.position[2] = 1.5 * k;
-        spec.sop_instance += "." + std::to_string(k);
-        ASSERT_TRUE(Dicom_Write(series + "/s" + std::to_string(k) + ".dcm", spec));
+        Dicom_Plan plan;
+        plan.position[2] = 1.5 * k;
+        plan.sop_instance += "." + std::to_string(k);
+        ASSERT_TRUE(Dicom_Write(series + "/s" + std::to_string(k) + ".dcm", plan));
     }
     ASSERT_TRUE(Bytes_Write(series + "/notes.txt", "not an image"));
     // A file on which the DICOM library itself gives up (it ends the process

@@ -24,18 +24,18 @@ namespace {
 /* RAS affine of the test volume: oblique in-plane, 2 x 1.5 x 3 mm. */
 const double test_sform[3][4] = {{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}};
 
-Nifti_Spec Test_Volume()
+Nifti_Plan Test_Volume()
 {
-    Nifti_Spec spec;
-    spec.dim[0] = 5;
-    spec.dim[1] = 4;
-    spec.dim[2] = 3;
-    memcpy(spec.sform, test_sform, sizeof(test_sform));
+    Nifti_Plan plan;
+    plan.dim[0] = 5;
+    plan.dim[1] = 4;
+    plan.dim[2] = 3;
+    memcpy(plan.sform, test_sform, sizeof(test_sform));
     for (int k = 0; k < 3; k++)
         for (int j = 0; j < 4; j++)
             for (int i = 0; i < 5; i++)
-                spec.values.push_back(k * 100 + j * 10 + i);
-    return spec;
+                plan.values.push_back(k * 100 + j * 10 + i);
+    return plan;
 }
 
 class Export : public ::testing::Test {
@@ -47,10 +47,10 @@ class Export : public ::testing::Test {
     }
     void TearDown() override { AzDb_Reset(); }
 
-    AzSeries Read(const Nifti_Spec &spec, const std::string &name)
+    AzSeries Read(const Nifti_Plan &plan, const std::string &name)
     {
         std::string path = folder.File(name);
-        EXPECT_TRUE(Nifti_Write(path, spec));
+        EXPECT_TRUE(Nifti_Write(path, plan));
         AzSeries series;
         AzLoad_Report report;
         EXPECT_EQ(1, AzNifti_Read(path, &series, &report));
@@ -181,8 +181,8 @@ TEST_F(Export, LabelsOffTheGridAreRefused)
 
 TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
 {
-    Nifti_Spec spec = Test_Volume();
-    AzSeries series = Read(spec, "source.nii");
+    Nifti_Plan plan = Test_Volume();
+    AzSeries series = Read(plan, "source.nii");
     series.display_mode = AZ_DISPLAY_MIN_MAX;
     series.display_low = 0.0f;
     series.display_high = 200.0f;
@@ -241,15 +241,15 @@ TEST_F(Export, ThroughTheModuleTheOriginalDirectionShowsTheStudy)
 
 TEST_F(Export, AFourDStudyEntersWithTheFramesOfOneTimePoint)
 {
-    Nifti_Spec spec = Test_Volume();
-    spec.dim[3] = 3;
-    spec.values.clear();
+    Nifti_Plan plan = Test_Volume();
+    plan.dim[3] = 3;
+    plan.values.clear();
     for (int t = 0; t < 3; t++)
         for (int k = 0; k < 3; k++)
             for (int j = 0; j < 4; j++)
                 for (int i = 0; i < 5; i++)
-                    spec.values.push_back(1000 * t + k * 100 + j * 10 + i);
-    AzSeries series = Read(spec, "four.nii");
+                    plan.values.push_back(1000 * t + k * 100 + j * 10 + i);
+    AzSeries series = Read(plan, "four.nii");
     ASSERT_EQ(3, series.times_nb);
 
     AzLoaded_Study loaded;

@@ -93,13 +93,13 @@ std::string Ds3(const double *v, int n)
 
 } // namespace
 
-bool Dicom_Write(const std::string &path, const Dicom_Spec &spec)
+bool Dicom_Write(const std::string &path, const Dicom_Plan &plan)
 {
     const char *sop_class = "1.2.840.10008.5.1.4.1.1.4"; // MR image storage
     std::string meta;
     Element(&meta, 0x0002, 0x0001, "OB", std::string("\0\1", 2));
     Element(&meta, 0x0002, 0x0002, "UI", sop_class);
-    Element(&meta, 0x0002, 0x0003, "UI", spec.sop_instance);
+    Element(&meta, 0x0002, 0x0003, "UI", plan.sop_instance);
     Element(&meta, 0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1");
     std::string out(128, '\0');
     out += "DICM";
@@ -110,41 +110,41 @@ bool Dicom_Write(const std::string &path, const Dicom_Spec &spec)
     out += meta;
 
     Element(&out, 0x0008, 0x0016, "UI", sop_class);
-    Element(&out, 0x0008, 0x0018, "UI", spec.sop_instance);
+    Element(&out, 0x0008, 0x0018, "UI", plan.sop_instance);
     Element(&out, 0x0008, 0x0060, "CS", "MR");
-    Element(&out, 0x0008, 0x103e, "LO", spec.description);
+    Element(&out, 0x0008, 0x103e, "LO", plan.description);
     Element(&out, 0x0010, 0x0010, "PN", "Test^Patient");
-    if (spec.frames > 1)
-        Element(&out, 0x0018, 0x0088, "DS", Ds(spec.frame_step));
+    if (plan.frames > 1)
+        Element(&out, 0x0018, 0x0088, "DS", Ds(plan.frame_step));
     Element(&out, 0x0020, 0x000d, "UI", "1.2.826.0.1.3680043.2.1125.9");
-    Element(&out, 0x0020, 0x000e, "UI", spec.series_uid);
-    Element(&out, 0x0020, 0x0013, "IS", std::to_string(spec.instance_number));
-    Element(&out, 0x0020, 0x0032, "DS", Ds3(spec.position, 3));
-    double cosines[6] = {spec.row[0], spec.row[1], spec.row[2], spec.col[0], spec.col[1], spec.col[2]};
+    Element(&out, 0x0020, 0x000e, "UI", plan.series_uid);
+    Element(&out, 0x0020, 0x0013, "IS", std::to_string(plan.instance_number));
+    Element(&out, 0x0020, 0x0032, "DS", Ds3(plan.position, 3));
+    double cosines[6] = {plan.row[0], plan.row[1], plan.row[2], plan.col[0], plan.col[1], plan.col[2]};
     Element(&out, 0x0020, 0x0037, "DS", Ds3(cosines, 6));
-    if (spec.with_pixels) {
+    if (plan.with_pixels) {
         Element(&out, 0x0028, 0x0002, "US", Us(1));
         Element(&out, 0x0028, 0x0004, "CS", "MONOCHROME2");
-        if (spec.frames > 1)
-            Element(&out, 0x0028, 0x0008, "IS", std::to_string(spec.frames));
-        Element(&out, 0x0028, 0x0010, "US", Us(static_cast<uint16_t>(spec.height)));
-        Element(&out, 0x0028, 0x0011, "US", Us(static_cast<uint16_t>(spec.width)));
-        double spacing[2] = {spec.row_spacing, spec.col_spacing};
+        if (plan.frames > 1)
+            Element(&out, 0x0028, 0x0008, "IS", std::to_string(plan.frames));
+        Element(&out, 0x0028, 0x0010, "US", Us(static_cast<uint16_t>(plan.height)));
+        Element(&out, 0x0028, 0x0011, "US", Us(static_cast<uint16_t>(plan.width)));
+        double spacing[2] = {plan.row_spacing, plan.col_spacing};
         Element(&out, 0x0028, 0x0030, "DS", Ds3(spacing, 2));
         Element(&out, 0x0028, 0x0100, "US", Us(16));
-        Element(&out, 0x0028, 0x0101, "US", Us(static_cast<uint16_t>(spec.bits_stored)));
-        Element(&out, 0x0028, 0x0102, "US", Us(static_cast<uint16_t>(spec.bits_stored - 1)));
-        Element(&out, 0x0028, 0x0103, "US", Us(static_cast<uint16_t>(spec.is_signed)));
-        if (spec.has_window) {
-            Element(&out, 0x0028, 0x1050, "DS", Ds(spec.window_center));
-            Element(&out, 0x0028, 0x1051, "DS", Ds(spec.window_width));
+        Element(&out, 0x0028, 0x0101, "US", Us(static_cast<uint16_t>(plan.bits_stored)));
+        Element(&out, 0x0028, 0x0102, "US", Us(static_cast<uint16_t>(plan.bits_stored - 1)));
+        Element(&out, 0x0028, 0x0103, "US", Us(static_cast<uint16_t>(plan.is_signed)));
+        if (plan.has_window) {
+            Element(&out, 0x0028, 0x1050, "DS", Ds(plan.window_center));
+            Element(&out, 0x0028, 0x1051, "DS", Ds(plan.window_width));
         }
-        Element(&out, 0x0028, 0x1052, "DS", Ds(spec.intercept));
-        Element(&out, 0x0028, 0x1053, "DS", Ds(spec.slope));
+        Element(&out, 0x0028, 0x1052, "DS", Ds(plan.intercept));
+        Element(&out, 0x0028, 0x1053, "DS", Ds(plan.slope));
         std::string pixels;
-        size_t count = static_cast<size_t>(spec.width) * spec.height * spec.frames;
+        size_t count = static_cast<size_t>(plan.width) * plan.height * plan.frames;
         for (size_t i = 0; i < count; i++)
-            Put16(&pixels, i < spec.stored.size() ? spec.stored[i] : 0);
+            Put16(&pixels, i < plan.stored.size() ? plan.stored[i] : 0);
         Element(&out, 0x7fe0, 0x0010, "OW", pixels);
     }
     return Bytes_Write(path, out);
@@ -161,13 +161,13 @@ template <typename T> void At(std::string *out, size_t offset, T value)
 
 int Bytes_Per(int datatype) { return datatype == 2 ? 1 : datatype == 4 ? 2 : 4; }
 
-std::string Data_Of(const Nifti_Spec &spec)
+std::string Data_Of(const Nifti_Plan &plan)
 {
     std::string data;
-    for (double v : spec.values) {
-        if (spec.datatype == 2) {
+    for (double v : plan.values) {
+        if (plan.datatype == 2) {
             data.push_back(static_cast<char>(static_cast<uint8_t>(v)));
-        } else if (spec.datatype == 4) {
+        } else if (plan.datatype == 4) {
             int16_t s = static_cast<int16_t>(v);
             data.append(reinterpret_cast<const char *>(&s), 2);
         } else {
@@ -178,73 +178,73 @@ std::string Data_Of(const Nifti_Spec &spec)
     return data;
 }
 
-std::string Header_1(const Nifti_Spec &spec)
+std::string Header_1(const Nifti_Plan &plan)
 {
     std::string h(352, '\0');
     At<int32_t>(&h, 0, 348);
-    int ndim = spec.dim[3] > 1 ? 4 : 3;
+    int ndim = plan.dim[3] > 1 ? 4 : 3;
     At<int16_t>(&h, 40, static_cast<int16_t>(ndim));
     for (int i = 0; i < 4; i++)
-        At<int16_t>(&h, 42 + 2 * i, static_cast<int16_t>(spec.dim[i]));
+        At<int16_t>(&h, 42 + 2 * i, static_cast<int16_t>(plan.dim[i]));
     for (int i = 4; i < 7; i++)
         At<int16_t>(&h, 42 + 2 * i, 1);
-    At<int16_t>(&h, 70, static_cast<int16_t>(spec.datatype));
-    At<int16_t>(&h, 72, static_cast<int16_t>(8 * Bytes_Per(spec.datatype)));
+    At<int16_t>(&h, 70, static_cast<int16_t>(plan.datatype));
+    At<int16_t>(&h, 72, static_cast<int16_t>(8 * Bytes_Per(plan.datatype)));
     At<float>(&h, 76, 1.0f);
     for (int i = 0; i < 3; i++) {
-        double n = sqrt(spec.sform[0][i] * spec.sform[0][i] + spec.sform[1][i] * spec.sform[1][i] +
-                        spec.sform[2][i] * spec.sform[2][i]);
+        double n = sqrt(plan.sform[0][i] * plan.sform[0][i] + plan.sform[1][i] * plan.sform[1][i] +
+                        plan.sform[2][i] * plan.sform[2][i]);
         At<float>(&h, 80 + 4 * i, static_cast<float>(n));
     }
     At<float>(&h, 92, 1.0f);
     At<float>(&h, 108, 352.0f);
-    At<float>(&h, 112, static_cast<float>(spec.slope));
-    At<float>(&h, 116, static_cast<float>(spec.intercept));
-    At<int16_t>(&h, 254, static_cast<int16_t>(spec.sform_code));
+    At<float>(&h, 112, static_cast<float>(plan.slope));
+    At<float>(&h, 116, static_cast<float>(plan.intercept));
+    At<int16_t>(&h, 254, static_cast<int16_t>(plan.sform_code));
     for (int r = 0; r < 3; r++)
         for (int c = 0; c < 4; c++)
-            At<float>(&h, 280 + 16 * r + 4 * c, static_cast<float>(spec.sform[r][c]));
+            At<float>(&h, 280 + 16 * r + 4 * c, static_cast<float>(plan.sform[r][c]));
     memcpy(&h[344], "n+1", 4);
     return h;
 }
 
-std::string Header_2(const Nifti_Spec &spec)
+std::string Header_2(const Nifti_Plan &plan)
 {
     std::string h(544, '\0');
     At<int32_t>(&h, 0, 540);
     memcpy(&h[4], "n+2\0\r\n\032\n", 8);
-    At<int16_t>(&h, 12, static_cast<int16_t>(spec.datatype));
-    At<int16_t>(&h, 14, static_cast<int16_t>(8 * Bytes_Per(spec.datatype)));
-    int ndim = spec.dim[3] > 1 ? 4 : 3;
+    At<int16_t>(&h, 12, static_cast<int16_t>(plan.datatype));
+    At<int16_t>(&h, 14, static_cast<int16_t>(8 * Bytes_Per(plan.datatype)));
+    int ndim = plan.dim[3] > 1 ? 4 : 3;
     At<int64_t>(&h, 16, ndim);
     for (int i = 0; i < 4; i++)
-        At<int64_t>(&h, 24 + 8 * i, spec.dim[i]);
+        At<int64_t>(&h, 24 + 8 * i, plan.dim[i]);
     for (int i = 4; i < 7; i++)
         At<int64_t>(&h, 24 + 8 * i, 1);
     At<double>(&h, 104, 1.0);
     for (int i = 0; i < 3; i++) {
-        double n = sqrt(spec.sform[0][i] * spec.sform[0][i] + spec.sform[1][i] * spec.sform[1][i] +
-                        spec.sform[2][i] * spec.sform[2][i]);
+        double n = sqrt(plan.sform[0][i] * plan.sform[0][i] + plan.sform[1][i] * plan.sform[1][i] +
+                        plan.sform[2][i] * plan.sform[2][i]);
         At<double>(&h, 112 + 8 * i, n);
     }
     At<double>(&h, 136, 1.0);
     At<int64_t>(&h, 168, 544);
-    At<double>(&h, 176, spec.slope);
-    At<double>(&h, 184, spec.intercept);
-    At<int32_t>(&h, 348, spec.sform_code);
+    At<double>(&h, 176, plan.slope);
+    At<double>(&h, 184, plan.intercept);
+    At<int32_t>(&h, 348, plan.sform_code);
     for (int r = 0; r < 3; r++)
         for (int c = 0; c < 4; c++)
-            At<double>(&h, 400 + 32 * r + 8 * c, spec.sform[r][c]);
+            At<double>(&h, 400 + 32 * r + 8 * c, plan.sform[r][c]);
     return h;
 }
 
 } // namespace
 
-bool Nifti_Write(const std::string &path, const Nifti_Spec &spec)
+bool Nifti_Write(const std::string &path, const Nifti_Plan &plan)
 {
-    std::string bytes = (spec.version == 2 ? Header_2(spec) : Header_1(spec)) + Data_Of(spec);
-    if (spec.truncate_to >= 0 && static_cast<size_t>(spec.truncate_to) < bytes.size())
-        bytes.resize(spec.truncate_to);
+    std::string bytes = (plan.version == 2 ? Header_2(plan) : Header_1(plan)) + Data_Of(plan);
+    if (plan.truncate_to >= 0 && static_cast<size_t>(plan.truncate_to) < bytes.size())
+        bytes.resize(plan.truncate_to);
     return Bytes_Write(path, bytes);
 }
 

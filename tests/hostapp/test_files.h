@@ -23,7 +23,7 @@ class Temp_Folder {
     std::string path;
 };
 
-struct Dicom_Spec {
+struct Dicom_Plan {
     int width = 6, height = 5, frames = 1;      /* frames > 1: one multi-frame file */
     double row[3] = {1, 0, 0}, col[3] = {0, 1, 0};
     double position[3] = {0, 0, 0};              /* pixel (0, 0) of frame 0 */
@@ -43,9 +43,9 @@ struct Dicom_Spec {
 };
 
 /* Writes the DICOM file; true when written. */
-bool Dicom_Write(const std::string &path, const Dicom_Spec &spec);
+bool Dicom_Write(const std::string &path, const Dicom_Plan &plan);
 
-struct Nifti_Spec {
+struct Nifti_Plan {
     int version = 1;                 /* 1 or 2 */
     int dim[4] = {4, 3, 2, 1};      /* nx, ny, nz, nt */
     double sform[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};   /* RAS */
@@ -57,7 +57,7 @@ struct Nifti_Spec {
 };
 
 /* Writes an uncompressed .nii; true when written. */
-bool Nifti_Write(const std::string &path, const Nifti_Spec &spec);
+bool Nifti_Write(const std::string &path, const Nifti_Plan &plan);
 
 /* Writes bytes as they are. */
 bool Bytes_Write(const std::string &path, const std::string &bytes);

@@ -25,31 +25,31 @@ void Expect_Vec(const AzVec3 &v, double x, double y, double z, double tolerance 
 
 /* An oblique series: rows along (cos30, sin30, 0), columns along
  * (0, 0, -1), so the normal is (-sin30, cos30, 0). */
-Dicom_Spec Oblique_Slice(int slice)
+Dicom_Plan Oblique_Slice(int slice)
 {
-    Dicom_Spec spec;
-    spec.width = 6;
-    spec.height = 5;
-    spec.row[0] = cos30;
-    spec.row[1] = sin30;
-    spec.row[2] = 0;
-    spec.col[0] = 0;
-    spec.col[1] = 0;
-    spec.col[2] = -1;
-    spec.row_spacing = 0.7;
-    spec.col_spacing = 0.5;
+    Dicom_Plan plan;
+    plan.width = 6;
+    plan.height = 5;
+    plan.row[0] = cos30;
+    plan.row[1] = sin30;
+    plan.row[2] = 0;
+    plan.col[0] = 0;
+    plan.col[1] = 0;
+    plan.col[2] = -1;
+    plan.row_spacing = 0.7;
+    plan.col_spacing = 0.5;
     const double step = 2.5;
-    spec.position[0] = 10.0 - sin30 * step * slice;
-    spec.position[1] = -20.0 + cos30 * step * slice;
-    spec.position[2] = 30.0;
-    spec.slope = 2.0;
-    spec.intercept = -100.0;
-    spec.sop_instance = "1.2.826.0.1.3680043.2.1125.1." + std::to_string(slice + 1);
-    spec.instance_number = slice + 1;
-    for (int y = 0; y < spec.height; y++)
-        for (int x = 0; x < spec.width; x++)
-            spec.stored.push_back(static_cast<uint16_t>(slice * 100 + y * 10 + x));
-    return spec;
+    plan.position[0] = 10.0 - sin30 * step * slice;
+    plan.position[1] = -20.0 + cos30 * step * slice;
+    plan.position[2] = 30.0;
+    plan.slope = 2.0;
+    plan.intercept = -100.0;
+    plan.sop_instance = "1.2.826.0.1.3680043.2.1125.1." + std::to_string(slice + 1);
+    plan.instance_number = slice + 1;
+    for (int y = 0; y < plan.height; y++)
+        for (int x = 0; x < plan.width; x++)
+            plan.stored.push_back(static_cast<uint16_t>(slice * 100 + y * 10 + x));
+    return plan;
 }
 
 std::string Folder_Make(const Temp_Folder &folder, const std::string &name)
@@ -110,15 +110,15 @@ TEST(DicomReader, StoredBitsSignsAndClamping)
 {
     Temp_Folder folder;
     Console_Capture console;
-    Dicom_Spec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.has_window = 0;
+    Dicom_Plan plan;
+    plan.width = 4;
+    plan.height = 1;
+    plan.has_window = 0;
     // 12 stored bits, unsigned: bits above are overlays and do not count.
-    spec.bits_stored = 12;
-    spec.is_signed = 0;
-    spec.stored = {0xF123, 0x0FFF, 0x0000, 0x0800};
-    ASSERT_TRUE(Dicom_Write(folder.File("u12.dcm"), spec));
+    plan.bits_stored = 12;
+    plan.is_signed = 0;
+    plan.stored = {0xF123, 0x0FFF, 0x0000, 0x0800};
+    ASSERT_TRUE(Dicom_Write(folder.File("u12.dcm"), plan));
     std::vector<AzSeries> series;
     AzLoad_Report report;
     ASSERT_EQ(1, AzStudy_Read(folder.File("u12.dcm"), &series, &report));
@@ -128,22 +128,22 @@ TEST(DicomReader, StoredBitsSignsAndClamping)
     EXPECT_FLOAT_EQ(4095.0f, series[0].display_high);
 
     // 12 stored bits, signed: the sign is bit 11.
-    spec.is_signed = 1;
-    spec.series_uid = "1.2.826.0.1.3680043.2.1125.2";
-    ASSERT_TRUE(Dicom_Write(folder.File("s12.dcm"), spec));
+    plan.is_signed = 1;
+    plan.series_uid = "1.2.826.0.1.3680043.2.1125.2";
+    ASSERT_TRUE(Dicom_Write(folder.File("s12.dcm"), plan));
     series.clear();
     ASSERT_EQ(1, AzStudy_Read(folder.File("s12.dcm"), &series, &report));
     EXPECT_EQ((std::vector<int16_t>{0x123, -1, 0, -2048}), series[0].frames[0].gli);
     EXPECT_EQ(0u, console.Count("clamped"));
 
     // 16 bits unsigned with a slope: values beyond 16 signed bits are clamped, and counted.
-    spec.bits_stored = 16;
-    spec.is_signed = 0;
-    spec.slope = 1.0;
-    spec.intercept = -1000.0;
-    spec.stored = {65535, 33767, 33768, 0};
-    spec.series_uid = "1.2.826.0.1.3680043.2.1125.3";
-    ASSERT_TRUE(Dicom_Write(folder.File("u16.dcm"), spec));
+    plan.bits_stored = 16;
+    plan.is_signed = 0;
+    plan.slope = 1.0;
+    plan.intercept = -1000.0;
+    plan.stored = {65535, 33767, 33768, 0};
+    plan.series_uid = "1.2.826.0.1.3680043.2.1125.3";
+    ASSERT_TRUE(Dicom_Write(folder.File("u16.dcm"), plan));
     series.clear();
     ASSERT_EQ(1, AzStudy_Read(folder.File("u16.dcm"), &series, &report));
     EXPECT_EQ((std::vector<int16_t>{32767, 32767, 32767, -1000}), series[0].frames[0].gli);
@@ -154,11 +154,11 @@ TEST(DicomReader, StoredBitsSignsAndClamping)
 
     // Signed with a negative intercept: one step below the range is clamped, the limit itself is not.
     console.Clear();
-    spec.is_signed = 1;
-    spec.intercept = -1.0;
-    spec.stored = {static_cast<uint16_t>(-32767), static_cast<uint16_t>(-32768), 0, 1};
-    spec.series_uid = "1.2.826.0.1.3680043.2.1125.4";
-    ASSERT_TRUE(Dicom_Write(folder.File("s16.dcm"), spec));
+    plan.is_signed = 1;
+    plan.intercept = -1.0;
+    plan.stored = {static_cast<uint16_t>(-32767), static_cast<uint16_t>(-32768), 0, 1};
+    plan.series_uid = "1.2.826.0.1.3680043.2.1125.4";
+    ASSERT_TRUE(Dicom_Write(folder.File("s16.dcm"), plan));
     series.clear();
     ASSERT_EQ(1, AzStudy_Read(folder.File("s16.dcm"), &series, &report));
     EXPECT_EQ((std::vector<int16_t>{-32768, -32768, -1, 0}), series[0].frames[0].gli);
@@ -168,14 +168,14 @@ TEST(DicomReader, StoredBitsSignsAndClamping)
 TEST(DicomReader, MultiFrameFileGivesOneFramePerSlice)
 {
     Temp_Folder folder;
-    Dicom_Spec spec = Oblique_Slice(0);
-    spec.frames = 3;
-    spec.frame_step = 3.0;
-    spec.stored.clear();
+    Dicom_Plan plan = Oblique_Slice(0);
+    plan.frames = 3;
+    plan.frame_step = 3.0;
+    plan.stored.clear();
     for (int f = 0; f < 3; f++)
         for (int i = 0; i < 30; i++)
-            spec.stored.push_back(static_cast<uint16_t>(f * 1000 + i));
-    ASSERT_TRUE(Dicom_Write(folder.File("multi.dcm"), spec));
+            plan.stored.push_back(static_cast<uint16_t>(f * 1000 + i));
+    ASSERT_TRUE(Dicom_Write(folder.File("multi.dcm"), plan));
     std::vector<AzSeries> series;
     AzLoad_Report report;
     ASSERT_EQ(1, AzStudy_Read(folder.File("multi.dcm"), &series, &report));
@@ -197,11 +197,11 @@ TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
     for (int k = 0; k < 3; k++)
         ASSERT_TRUE(Dicom_Write(sub + "/slice" + std::to_string(k) + ".dcm", Oblique_Slice(k)));
     ASSERT_TRUE(Bytes_Write(top + "/README.txt", "not an image"));
-    Dicom_Spec no_image = Oblique_Slice(5);
+    Dicom_Plan no_image = Oblique_Slice(5);
     no_image.with_pixels = 0;
     ASSERT_TRUE(Dicom_Write(top + "/report.dcm", no_image));
     // A second series whose images differ in size is refused whole.
-    Dicom_Spec odd = Oblique_Slice(0);
+    Dicom_Plan odd = Oblique_Slice(0);
     odd.series_uid = "1.2.826.0.1.3680043.2.1125.77";
     ASSERT_TRUE(Dicom_Write(top + "/odd_a.dcm", odd));
     odd.width = 7;
@@ -258,25 +258,25 @@ TEST(NiftiReader, ObliqueAffineScalingTimeAndBothVersions)
     Temp_Folder folder;
     for (int version = 1; version <= 2; version++) {
         SCOPED_TRACE(version);
-        Nifti_Spec spec;
-        spec.version = version;
-        spec.dim[0] = 3;
-        spec.dim[1] = 2;
-        spec.dim[2] = 4;
-        spec.dim[3] = 2; // time points
+        Nifti_Plan plan;
+        plan.version = version;
+        plan.dim[0] = 3;
+        plan.dim[1] = 2;
+        plan.dim[2] = 4;
+        plan.dim[3] = 2; // time points
         // RAS columns: i along (0.6, 0.8, 0)*2, j along (-0.8, 0.6, 0)*1.5, k along z*3.
         double sform[3][4] = {{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}};
-        memcpy(spec.sform, sform, sizeof(sform));
-        spec.slope = 0.5;
-        spec.intercept = 10.0;
-        spec.datatype = 16;
+        memcpy(plan.sform, sform, sizeof(sform));
+        plan.slope = 0.5;
+        plan.intercept = 10.0;
+        plan.datatype = 16;
         for (int t = 0; t < 2; t++)
             for (int k = 0; k < 4; k++)
                 for (int j = 0; j < 2; j++)
                     for (int i = 0; i < 3; i++)
-                        spec.values.push_back(t * 1000 + k * 100 + j * 10 + i);
+                        plan.values.push_back(t * 1000 + k * 100 + j * 10 + i);
         std::string path = folder.File("v" + std::to_string(version) + ".nii");
-        ASSERT_TRUE(Nifti_Write(path, spec));
+        ASSERT_TRUE(Nifti_Write(path, plan));
         AzSeries s;
         AzLoad_Report report;
         ASSERT_EQ(1, AzNifti_Read(path, &s, &report)) << (report.problems.empty() ? "" : report.problems[0]);
@@ -302,12 +302,12 @@ TEST(NiftiReader, ObliqueAffineScalingTimeAndBothVersions)
 TEST(NiftiReader, WithoutTransformsTheVoxelSizesPlaceTheVolume)
 {
     Temp_Folder folder;
-    Nifti_Spec spec;
-    spec.sform_code = 0;
+    Nifti_Plan plan;
+    plan.sform_code = 0;
     double scaled[3][4] = {{2, 0, 0, 99}, {0, 3, 0, 99}, {0, 0, 4, 99}};
-    memcpy(spec.sform, scaled, sizeof(scaled)); // only the voxel sizes are used
-    spec.values.assign(4 * 3 * 2, 1.0);
-    ASSERT_TRUE(Nifti_Write(folder.File("plain.nii"), spec));
+    memcpy(plan.sform, scaled, sizeof(scaled)); // only the voxel sizes are used
+    plan.values.assign(4 * 3 * 2, 1.0);
+    ASSERT_TRUE(Nifti_Write(folder.File("plain.nii"), plan));
     AzSeries s;
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read(folder.File("plain.nii"), &s, &report));
@@ -320,11 +320,11 @@ TEST(NiftiReader, WithoutTransformsTheVoxelSizesPlaceTheVolume)
 TEST(NiftiReader, LabelsWithColourTablesAndNames)
 {
     Temp_Folder folder;
-    Nifti_Spec spec;
-    spec.datatype = 2;
+    Nifti_Plan plan;
+    plan.datatype = 2;
     for (int i = 0; i < 24; i++)
-        spec.values.push_back(i % 5);
-    ASSERT_TRUE(Nifti_Write(folder.File("atlas.nii"), spec));
+        plan.values.push_back(i % 5);
+    ASSERT_TRUE(Nifti_Write(folder.File("atlas.nii"), plan));
     // Binary table: 256 reds, then greens, then blues.
     std::string table(768, '\0');
     table[3] = 10;
@@ -350,7 +350,7 @@ TEST(NiftiReader, LabelsWithColourTablesAndNames)
     EXPECT_EQ("", labels.names[2]);
 
     // A text table beside a volume without ".nii" in the table's name.
-    ASSERT_TRUE(Nifti_Write(folder.File("second.nii"), spec));
+    ASSERT_TRUE(Nifti_Write(folder.File("second.nii"), plan));
     ASSERT_TRUE(Bytes_Write(folder.File("second.lut"), "# index red green blue\n2 200 100 50\n300 1 1 1\n"));
     AzLabels second;
     ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("second.nii"), &second, &report));
@@ -360,7 +360,7 @@ TEST(NiftiReader, LabelsWithColourTablesAndNames)
     EXPECT_EQ(50, second.colours[2][2]);
 
     // No table: no colours.
-    ASSERT_TRUE(Nifti_Write(folder.File("bare.nii"), spec));
+    ASSERT_TRUE(Nifti_Write(folder.File("bare.nii"), plan));
     AzLabels bare;
     ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("bare.nii"), &bare, &report));
     EXPECT_EQ(0, bare.has_colours);
@@ -370,14 +370,14 @@ TEST(NiftiReader, FloatValuesBeyondSixteenBitsAreClampedAndCounted)
 {
     Temp_Folder folder;
     Console_Capture console;
-    Nifti_Spec spec;
-    spec.datatype = 16;
-    spec.values.assign(24, 0.4);
-    spec.values[0] = 40000.0;
-    spec.values[1] = -32768.4;
-    spec.values[2] = -32768.6;
-    spec.values[3] = 32767.4;
-    ASSERT_TRUE(Nifti_Write(folder.File("float.nii"), spec));
+    Nifti_Plan plan;
+    plan.datatype = 16;
+    plan.values.assign(24, 0.4);
+    plan.values[0] = 40000.0;
+    plan.values[1] = -32768.4;
+    plan.values[2] = -32768.6;
+    plan.values[3] = 32767.4;
+    ASSERT_TRUE(Nifti_Write(folder.File("float.nii"), plan));
     AzSeries s;
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read(folder.File("float.nii"), &s, &report));

@@ -23,7 +23,7 @@ const int nx = 20, ny = 16, nz = 12;
 
 void Gradient_Write(const Temp_Folder &folder)
 {
-    Nifti_Spec study, labels;
+    Nifti_Plan study, labels;
     double sform[3][4] = {{1.5, 0, 0, -15}, {0, 1, 0, -8}, {0, 0, 2, -12}};
     memcpy(study.sform, sform, sizeof(sform));
     study.dim[0] = nx;

@@ -36,12 +36,12 @@ TEST(InputLock, PanelEventsWaitUntilTheInterfaceIsUnlocked)
 {
     AzApp app;
     ASSERT_TRUE(Host_Start(&app));
-    AzStudy_Spec spec;
-    spec.width = 20;
-    spec.height = 18;
-    spec.slices = 8;
-    spec.name = "Locked";
-    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, spec, "locked phantom"));
+    AzStudy_Plan plan;
+    plan.width = 20;
+    plan.height = 18;
+    plan.slices = 8;
+    plan.name = "Locked";
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, plan, "locked phantom"));
     ASSERT_EQ("", Host_Session(&app, "open\n", "lock"));
     watched = dynamic_cast<Buttons *>(AzTools_Find(app.panel_window, "Dir. Oblique"));
     ASSERT_NE(nullptr, watched);

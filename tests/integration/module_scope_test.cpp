@@ -28,12 +28,12 @@ TEST(ModuleScope, ASecondCopyInTheProcessDoesNotTakeTheModulesOwnCalls)
 
     AzApp app;
     ASSERT_TRUE(Host_Start(&app));
-    AzStudy_Spec spec;
-    spec.width = 20;
-    spec.height = 18;
-    spec.slices = 8;
-    spec.name = "Scope";
-    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, spec, "scope phantom"));
+    AzStudy_Plan plan;
+    plan.width = 20;
+    plan.height = 18;
+    plan.slices = 8;
+    plan.name = "Scope";
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, plan, "scope phantom"));
     // Choosing the Oblique direction redraws the panel, which enables the valuators.
     std::string error = Host_Session(&app, "open\ndirection oblique on\nrotate 20 -15\n", "scope");
     double alpha = -1.0;

@@ -53,14 +53,14 @@ void Turn_Make(double alpha, double beta, double turn[3][3])
         }
 }
 
-Oblique_Geometry Geometry_Of(const AzStudy_Spec &spec, double alpha, double beta)
+Oblique_Geometry Geometry_Of(const AzStudy_Plan &plan, double alpha, double beta)
 {
     Oblique_Geometry g;
     Turn_Make(alpha, beta, g.turn);
-    const int ref[3] = {spec.width, spec.height, spec.slices};
+    const int ref[3] = {plan.width, plan.height, plan.slices};
     for (int i = 0; i < 3; i++) {
         g.half[i] = (ref[i] - 1) * 0.5;
-        g.study_voxel[i] = spec.spacing[i];
+        g.study_voxel[i] = plan.spacing[i];
     }
     for (int j = 0; j < 3; j++) {
         double extent = 0.0, extent_mm = 0.0;
@@ -93,25 +93,25 @@ void Geometry_Map(const Oblique_Geometry &g, double x, double y, double s, doubl
 /* The study's grey level at (column, row) of frame f: bilinear in the
  * frame's plane from the phantom's own values; the far edge reads the last
  * column or row. */
-int Study_Grey(const AzStudy_Spec &spec, int t, double column, double row, double frame)
+int Study_Grey(const AzStudy_Plan &plan, int t, double column, double row, double frame)
 {
     int f = static_cast<int>(frame); // toward zero: -0.5 is still frame 0
-    if (!(frame > -1.0) || f >= spec.slices || !(column >= 0.0 && column <= spec.width) ||
-        !(row >= 0.0 && row <= spec.height))
+    if (!(frame > -1.0) || f >= plan.slices || !(column >= 0.0 && column <= plan.width) ||
+        !(row >= 0.0 && row <= plan.height))
         return grey_outside;
-    int x0 = std::min(static_cast<int>(column), spec.width - 1);
-    int y0 = std::min(static_cast<int>(row), spec.height - 1);
-    int x1 = std::min(x0 + 1, spec.width - 1), y1 = std::min(y0 + 1, spec.height - 1);
+    int x0 = std::min(static_cast<int>(column), plan.width - 1);
+    int y0 = std::min(static_cast<int>(row), plan.height - 1);
+    int x1 = std::min(x0 + 1, plan.width - 1), y1 = std::min(y0 + 1, plan.height - 1);
     double fx = column - x0, fy = row - y0;
-    double top = AzPhantom_GLI(spec, x0, y0, f, t) * (1 - fx) + AzPhantom_GLI(spec, x1, y0, f, t) * fx;
-    double bottom = AzPhantom_GLI(spec, x0, y1, f, t) * (1 - fx) + AzPhantom_GLI(spec, x1, y1, f, t) * fx;
+    double top = AzPhantom_GLI(plan, x0, y0, f, t) * (1 - fx) + AzPhantom_GLI(plan, x1, y0, f, t) * fx;
+    double bottom = AzPhantom_GLI(plan, x0, y1, f, t) * (1 - fx) + AzPhantom_GLI(plan, x1, y1, f, t) * fx;
     return static_cast<int>(floor(top * (1 - fy) + bottom * fy + 0.5));
 }
 
 /* The grey levels an oblique pixel may show: the module works in float,
  * so a point within tolerance of a frame boundary, of the study's edge or
  * of a rounding step may fall either way. */
-std::set<int> Grey_Expected(const AzStudy_Spec &spec, int t, const Oblique_Geometry &g, int x, int y, int s)
+std::set<int> Grey_Expected(const AzStudy_Plan &plan, int t, const Oblique_Geometry &g, int x, int y, int s)
 {
     const double tolerance = 2e-3;
     double study[3];
@@ -120,21 +120,21 @@ std::set<int> Grey_Expected(const AzStudy_Spec &spec, int t, const Oblique_Geome
     for (int a = -1; a <= 1; a++)
         for (int b = -1; b <= 1; b++)
             for (int c = -1; c <= 1; c++)
-                greys.insert(Study_Grey(spec, t, study[0] + a * tolerance, study[1] + b * tolerance,
+                greys.insert(Study_Grey(plan, t, study[0] + a * tolerance, study[1] + b * tolerance,
                                         study[2] + c * tolerance));
     return greys;
 }
 
-AzStudy_Spec Study_Spec(const char *name, int width, int height, int slices, float row_step, float slice_step)
+AzStudy_Plan Study_Plan(const char *name, int width, int height, int slices, float row_step, float slice_step)
 {
-    AzStudy_Spec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.slices = slices;
-    spec.spacing[1] = row_step;
-    spec.spacing[2] = slice_step;
-    spec.name = name;
-    return spec;
+    AzStudy_Plan plan;
+    plan.width = width;
+    plan.height = height;
+    plan.slices = slices;
+    plan.spacing[1] = row_step;
+    plan.spacing[2] = slice_step;
+    plan.name = name;
+    return plan;
 }
 
 /* The panel's valuators of one orientation, by position (left/bottom first). */
@@ -159,9 +159,9 @@ float Slider_Value(HWND panel)
 /* Checks every pixel of a few frames of an oblique direction (first, last,
  * between) against the grey levels worked out from the phantom at time
  * point t, turned by alpha and beta. */
-void Frames_Expect(const AzStudy_Spec &spec, int t, double alpha, double beta, Kelvra_Class *oblique)
+void Frames_Expect(const AzStudy_Plan &plan, int t, double alpha, double beta, Kelvra_Class *oblique)
 {
-    Oblique_Geometry geometry = Geometry_Of(spec, alpha, beta);
+    Oblique_Geometry geometry = Geometry_Of(plan, alpha, beta);
     ASSERT_NE(nullptr, oblique);
     ASSERT_EQ(geometry.dim[2], oblique->Child_Get_Nb());
     int last = geometry.dim[2] - 1;
@@ -175,7 +175,7 @@ void Frames_Expect(const AzStudy_Spec &spec, int t, double alpha, double beta, K
         ASSERT_EQ(geometry.dim[1], height);
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++) {
-                std::set<int> expected = Grey_Expected(spec, t, geometry, x, y, s);
+                std::set<int> expected = Grey_Expected(plan, t, geometry, x, y, s);
                 int grey = AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
                 ASSERT_TRUE(expected.count(grey)) << "frame " << s << " pixel " << x << ", " << y << ": " << grey
                                                   << " where " << *expected.begin() << " was expected";
@@ -210,9 +210,9 @@ class Session_Run : public ::testing::Test {
         return Host_Session(&app, with_folder, "session");
     }
 
-    AzStudy_Spec first = Study_Spec("First", 20, 18, 8, 1.0f, 1.0f);
+    AzStudy_Plan first = Study_Plan("First", 20, 18, 8, 1.0f, 1.0f);
     // Sizes and steps that differ on every axis, so that no two axes can be mistaken.
-    AzStudy_Spec second = Study_Spec("Second", 30, 24, 14, 1.25f, 2.0f);
+    AzStudy_Plan second = Study_Plan("Second", 30, 24, 14, 1.25f, 2.0f);
     std::string folder;
     AzApp app;
 };
@@ -272,15 +272,15 @@ TEST_F(Session_Run, TheSecondStudyTurnedOnThePanelGetsObliqueFramesOfTheMapping)
 
 TEST(FourDPhantom, EntersWithTheFramesOfTheChosenTimePointAndIsReslicedThere)
 {
-    AzStudy_Spec spec = Study_Spec("Timed", 16, 14, 10, 1.5f, 1.0f);
-    spec.times = 3;
+    AzStudy_Plan plan = Study_Plan("Timed", 16, 14, 10, 1.5f, 1.0f);
+    plan.times = 3;
     AzApp app;
     ASSERT_TRUE(Host_Start(&app, 2));
-    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, spec, "timed phantom"));
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, plan, "timed phantom"));
     Kelvra_Class *original = AzApp_Direction(&app, 0, 0);
     ASSERT_NE(nullptr, original);
-    ASSERT_EQ(spec.slices, original->Child_Get_Nb()); // one frame per slice
-    for (int n = 0; n < spec.slices; n++) {
+    ASSERT_EQ(plan.slices, original->Child_Get_Nb()); // one frame per slice
+    for (int n = 0; n < plan.slices; n++) {
         AzFrame *frame = AzFrame_Cast(original->Child_Get_Pt(n));
         ASSERT_NE(nullptr, frame);
         EXPECT_EQ(2, frame->t) << n;
@@ -293,14 +293,14 @@ TEST(FourDPhantom, EntersWithTheFramesOfTheChosenTimePointAndIsReslicedThere)
     std::vector<Valuators *> horizontal = Panel_Valuators(app.panel_window, 0);
     ASSERT_FALSE(vertical.empty());
     ASSERT_FALSE(horizontal.empty());
-    Frames_Expect(spec, 2, vertical[0]->value, horizontal[0]->value, AzApp_Direction(&app, 0, 1));
+    Frames_Expect(plan, 2, vertical[0]->value, horizontal[0]->value, AzApp_Direction(&app, 0, 1));
     AzApp_Stop(&app);
 
     // A time point the study does not have.
     AzApp beyond;
     ASSERT_TRUE(Host_Start(&beyond, 3));
     Console_Capture console;
-    EXPECT_EQ(AZ_EXIT_INPUT, AzApp_Load_Built(&beyond, spec, "timed phantom"));
+    EXPECT_EQ(AZ_EXIT_INPUT, AzApp_Load_Built(&beyond, plan, "timed phantom"));
     EXPECT_TRUE(beyond.studies.empty());
     EXPECT_EQ((std::vector<Console_Line>{{2, "timed phantom: no time point 3: the study has 3 time point(s)"}}),
               console.Lines())

@@ -79,23 +79,23 @@ class ObliqueTest : public ::testing::Test {
  * Original one sized like the study. */
 class ObliqueStudyTest : public ObliqueTest {
   protected:
-    AzStudy_Spec spec;
+    AzStudy_Plan plan;
     AzStudy *built = nullptr;
     Kelvra_Class *study = nullptr;
     Kelvra_Oblique *org = nullptr, *obl = nullptr;
 
-    void Load(const AzStudy_Spec &wanted, int order, unsigned seed)
+    void Load(const AzStudy_Plan &wanted, int order, unsigned seed)
     {
-        spec = wanted;
-        built = AzStudy_Build(spec);
+        plan = wanted;
+        built = AzStudy_Build(plan);
         ASSERT_NE(built, nullptr);
-        ASSERT_EQ(AzStudy_Insert(built, order, seed), spec.slices);
+        ASSERT_EQ(AzStudy_Insert(built, order, seed), plan.slices);
         ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 1);
         study = AzDb_Root()->Child_Get_Pt(0);
         org = Direction(study, 0);
         obl = Direction(study, 1);
-        ASSERT_EQ(org->real_files_nb, spec.slices);
-        Size_Original(org, spec.width, spec.height);
+        ASSERT_EQ(org->real_files_nb, plan.slices);
+        Size_Original(org, plan.width, plan.height);
     }
     /* The Oblique direction's transform, with both of its matrices. */
     void Turn(const Matrix_4x4 &m)

@@ -10,16 +10,16 @@ namespace {
 /* The study's grey level at a fractional point of frame f, computed from
  * the phantom: bilinear between the four pixels around (x, y), the far
  * edge (x = width, y = height) reading the last column and row. */
-double Phantom_Bilinear(const AzStudy_Spec &spec, int f, double x, double y)
+double Phantom_Bilinear(const AzStudy_Plan &plan, int f, double x, double y)
 {
-    int x0 = (int)x < spec.width - 1 ? (int)x : spec.width - 1;
-    int y0 = (int)y < spec.height - 1 ? (int)y : spec.height - 1;
-    int x1 = x0 + 1 < spec.width ? x0 + 1 : x0;
-    int y1 = y0 + 1 < spec.height ? y0 + 1 : y0;
+    int x0 = (int)x < plan.width - 1 ? (int)x : plan.width - 1;
+    int y0 = (int)y < plan.height - 1 ? (int)y : plan.height - 1;
+    int x1 = x0 + 1 < plan.width ? x0 + 1 : x0;
+    int y1 = y0 + 1 < plan.height ? y0 + 1 : y0;
     double fx = x - x0 < 1.0 ? x - x0 : 1.0;
     double fy = y - y0 < 1.0 ? y - y0 : 1.0;
-    double top = AzPhantom_GLI(spec, x0, y0, f, 0) * (1 - fx) + AzPhantom_GLI(spec, x1, y0, f, 0) * fx;
-    double bottom = AzPhantom_GLI(spec, x0, y1, f, 0) * (1 - fx) + AzPhantom_GLI(spec, x1, y1, f, 0) * fx;
+    double top = AzPhantom_GLI(plan, x0, y0, f, 0) * (1 - fx) + AzPhantom_GLI(plan, x1, y0, f, 0) * fx;
+    double bottom = AzPhantom_GLI(plan, x0, y1, f, 0) * (1 - fx) + AzPhantom_GLI(plan, x1, y1, f, 0) * fx;
     return top * (1 - fy) + bottom * fy;
 }
 
@@ -39,9 +39,9 @@ class ObliqueResampleTest : public ObliqueStudyTest {
         ObliqueTest::SetUp();
         // Frames arrive in shuffled order: the insert level puts them back in
         // location order.
-        ASSERT_NO_FATAL_FAILURE(Load(Spec_Of("Rotated", 12, 10, 9), AZ_ORDER_SHUFFLED, 1234u));
+        ASSERT_NO_FATAL_FAILURE(Load(Plan_Of("Rotated", 12, 10, 9), AZ_ORDER_SHUFFLED, 1234u));
         const double centre_here[3] = {(side - 1) / 2.0, (side - 1) / 2.0, (side - 1) / 2.0};
-        const double centre_study[3] = {(spec.width - 1) / 2.0, (spec.height - 1) / 2.0, (spec.slices - 1) / 2.0};
+        const double centre_study[3] = {(plan.width - 1) / 2.0, (plan.height - 1) / 2.0, (plan.slices - 1) / 2.0};
         m = Rotation_Matrix(0.4, 0.3, centre_here, centre_study);
         obl->dim = Oblique_Dim{side, side, side};
         Turn(m);
@@ -70,21 +70,21 @@ TEST_F(ObliqueResampleTest, SliceAnswersThePhantom)
                 const double p[3] = {(double)i, (double)j, (double)k};
                 double q[3];
                 Transform(m, p, q);
-                if (Near(q[0], 0) || Near(q[0], spec.width) || Near(q[1], 0) || Near(q[1], spec.height) ||
-                    Near(q[2], -1) || Near(q[2], spec.slices)) {
+                if (Near(q[0], 0) || Near(q[0], plan.width) || Near(q[1], 0) || Near(q[1], plan.height) ||
+                    Near(q[2], -1) || Near(q[2], plan.slices)) {
                     skipped++;
                     continue;
                 }
                 int got = obl->Pixel_Get_GLI(obl, nullptr, Vect((float)i, (float)j, (float)k, 0.0f));
-                bool in = q[0] >= 0 && q[0] <= spec.width && q[1] >= 0 && q[1] <= spec.height && q[2] > -1 &&
-                          q[2] < spec.slices;
+                bool in = q[0] >= 0 && q[0] <= plan.width && q[1] >= 0 && q[1] <= plan.height && q[2] > -1 &&
+                          q[2] < plan.slices;
                 if (!in) {
                     outside++;
                     EXPECT_EQ(got, 2147483646) << i << "," << j << "," << k;
                     continue;
                 }
                 inside++;
-                double want = Phantom_Bilinear(spec, (int)q[2], q[0], q[1]);
+                double want = Phantom_Bilinear(plan, (int)q[2], q[0], q[1]);
                 // The host rounds to the nearest level: within half a level
                 // (and float precision) of the exact value.
                 EXPECT_LE(fabs(got - want), 0.5 + 1e-3)
@@ -110,8 +110,8 @@ TEST_F(ObliqueResampleTest, PaintedTagReadBackThroughOriginal)
     const double p[3] = {i, j, k};
     double q[3];
     Transform(m, p, q);
-    ASSERT_TRUE(q[0] > 0.7 && q[0] < spec.width - 1 && q[1] > 0.7 && q[1] < spec.height - 1 && q[2] > 0.2 &&
-                q[2] < spec.slices - 1)
+    ASSERT_TRUE(q[0] > 0.7 && q[0] < plan.width - 1 && q[1] > 0.7 && q[1] < plan.height - 1 && q[2] > 0.2 &&
+                q[2] < plan.slices - 1)
         << "a point well inside: " << q[0] << "," << q[1] << "," << q[2];
     int f = (int)q[2];
     int x = (int)floor(q[0] + 0.5), y = (int)floor(q[1] + 0.5);
@@ -131,7 +131,7 @@ TEST_F(ObliqueResampleTest, PaintedTagReadBackThroughOriginal)
                 continue;
             changed++;
             EXPECT_EQ(image, source);
-            EXPECT_EQ((int)n, y * spec.width + x) << "pixel (" << x << "," << y << ")";
+            EXPECT_EQ((int)n, y * plan.width + x) << "pixel (" << x << "," << y << ")";
             EXPECT_EQ(tags[n], 9);
         }
     }

@@ -14,7 +14,7 @@ class ObliqueUpdateTest : public ObliqueStudyTest {
     void SetUp() override
     {
         ObliqueTest::SetUp();
-        ASSERT_NO_FATAL_FAILURE(Load(Spec_Of("Update", 8, 6, 5), AZ_ORDER_DESCENDING, 0));
+        ASSERT_NO_FATAL_FAILURE(Load(Plan_Of("Update", 8, 6, 5), AZ_ORDER_DESCENDING, 0));
         // This direction's x runs along the study's frames and its slices
         // along the study's columns: (x, y, z) here is (z, y, x) there.
         Turn(Matrix_4x4(0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1));
@@ -133,7 +133,7 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
 {
     // A second study: one image holding three slices (z 0, 1, 2), all
     // three frames sharing its key.
-    AzStudy_Spec one = Spec_Of("Shared", 4, 4, 3);
+    AzStudy_Plan one = Plan_Of("Shared", 4, 4, 3);
     one.slices_per_image = 0;
     AzStudy *shared = AzStudy_Build(one);
     ASSERT_NE(shared, nullptr);

@@ -16,7 +16,7 @@ class Faults : public Stress_Test {
         obl = Obl_Of(study);
         ASSERT_TRUE(org && obl);
         Oblique_Setup(org, obl);
-        Swap_Direction(obl, study->spec.width, study->spec.height, study->spec.slices);
+        Swap_Direction(obl, study->plan.width, study->plan.height, study->plan.slices);
     }
     Kelvra_Oblique *org = nullptr;
     Kelvra_Oblique *obl = nullptr;
@@ -139,8 +139,8 @@ TEST_F(Faults, PaintOnObliqueFrameWithoutMemory)
 
 TEST_F(Faults, StudyLoadWhileMemoryRunsOut)
 {
-    AzStudy_Spec spec = Spec_Of("Foot", 6, 5, 6);
-    AzStudy *study = AzStudy_Build(spec);
+    AzStudy_Plan plan = Plan_Of("Foot", 6, 5, 6);
+    AzStudy *study = AzStudy_Build(plan);
     ASSERT_NE(study, nullptr);
     studies.push_back(study);
     console.Clear();

@@ -76,8 +76,8 @@ class Painter {
 /* Reads the grey levels of frames that nobody deletes, against the phantom. */
 class Reader {
   public:
-    Reader(std::vector<AzFrame *> targets, const AzStudy_Spec &phantom)
-        : frames(targets), spec(phantom), thread([this] { Run(); })
+    Reader(std::vector<AzFrame *> targets, const AzStudy_Plan &phantom)
+        : frames(targets), plan(phantom), thread([this] { Run(); })
     {
     }
     void Stop()
@@ -93,13 +93,13 @@ class Reader {
     {
         while (!stop)
             for (size_t s = 0; s < frames.size() && !stop; s++)
-                for (int y = 0; y < spec.height; y++)
-                    for (int x = 0; x < spec.width; x++, reads++)
-                        if (AzFrame_Get_GLI(frames[s], (float)x, (float)y) != AzPhantom_GLI(spec, x, y, (int)s, 0))
+                for (int y = 0; y < plan.height; y++)
+                    for (int x = 0; x < plan.width; x++, reads++)
+                        if (AzFrame_Get_GLI(frames[s], (float)x, (float)y) != AzPhantom_GLI(plan, x, y, (int)s, 0))
                             wrong++;
     }
     std::vector<AzFrame *> frames;
-    AzStudy_Spec spec;
+    AzStudy_Plan plan;
     std::atomic<bool> stop{false};
     std::thread thread;
 };
@@ -129,7 +129,7 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
         ASSERT_NE(frame, nullptr);
 
     Painter painter(source, W, H);
-    Reader reader(source, a->spec);
+    Reader reader(source, a->plan);
     std::mt19937 random(99);
     const int rounds = 6;
     for (int round = 0; round < rounds; round++) {
@@ -246,7 +246,7 @@ TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
     for (int k = 0; k < W; k++)
         for (int y = 0; y < H; y++)
             for (int x = 0; x < S; x++)
-                wrong += AzFrame_Get_GLI(frames[k], (float)x, (float)y) != AzPhantom_GLI(a->spec, k, y, S - 1 - x, 0);
+                wrong += AzFrame_Get_GLI(frames[k], (float)x, (float)y) != AzPhantom_GLI(a->plan, k, y, S - 1 - x, 0);
     EXPECT_EQ(wrong, 0);
     Expect_Quiet();
 }

@@ -34,11 +34,11 @@ TEST(Module_Unload, PanelStateGoesWithTheLibrary)
         AzDb_Tree_Default(insert);
         AzHost_Script_Flag_Set(0x20);
 
-        AzStudy_Spec spec;
-        spec.name = round ? "Second" : "First";
-        AzStudy *study = AzStudy_Build(spec);
+        AzStudy_Plan plan;
+        plan.name = round ? "Second" : "First";
+        AzStudy *study = AzStudy_Build(plan);
         ASSERT_NE(study, nullptr);
-        ASSERT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), spec.slices);
+        ASSERT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), plan.slices);
         HWND panel = CreateWindowExA(0, "UnloadPanel", "panel", WS_VISIBLE, 0, 0, 200, 600, nullptr, nullptr,
                                      nullptr, nullptr);
         ASSERT_NE(panel, nullptr);

@@ -28,9 +28,9 @@ inline Kelvra_Class *Make_Class(const char *name, unsigned short a, unsigned sho
 }
 
 /* Builds a study and feeds it through the insert chain in ascending order. */
-inline AzStudy *Load_Study(const AzStudy_Spec &spec, int order = AZ_ORDER_ASCENDING, unsigned seed = 1)
+inline AzStudy *Load_Study(const AzStudy_Plan &plan, int order = AZ_ORDER_ASCENDING, unsigned seed = 1)
 {
-    AzStudy *study = AzStudy_Build(spec);
+    AzStudy *study = AzStudy_Build(plan);
     if (study)
         AzStudy_Insert(study, order, seed);
     return study;

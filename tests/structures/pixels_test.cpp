@@ -190,17 +190,17 @@ TEST_F(Db, StudyWorldPositionOnAnObliqueImage)
 
 TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
 {
-    AzStudy_Spec spec = Spec_Of("Oblique phantom", 12, 10, 6);
-    spec.times = 2;
-    spec.slices_per_image = 3;
-    spec.spacing[0] = 0.8f;
-    spec.spacing[1] = 0.6f;
-    spec.spacing[2] = 2.5f;
+    AzStudy_Plan plan = Plan_Of("Oblique phantom", 12, 10, 6);
+    plan.times = 2;
+    plan.slices_per_image = 3;
+    plan.spacing[0] = 0.8f;
+    plan.spacing[1] = 0.6f;
+    plan.spacing[2] = 2.5f;
     const float c = cosf(0.4f), s = sinf(0.4f);
-    spec.row = Vect(c, 0, s);
-    spec.col = Vect(0, 1, 0);
-    spec.origin = Vect(-50, 12, 7);
-    AzStudy *study = Load_Study(spec, AZ_ORDER_ASCENDING);
+    plan.row = Vect(c, 0, s);
+    plan.col = Vect(0, 1, 0);
+    plan.origin = Vect(-50, 12, 7);
+    AzStudy *study = Load_Study(plan, AZ_ORDER_ASCENDING);
     ASSERT_NE(study, nullptr);
     ASSERT_EQ(study->file->images_nb, 2);
 
@@ -234,8 +234,8 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
         EXPECT_EQ(h, 10);
         for (int y = 0; y < 10; y += 3)
             for (int x = 0; x < 12; x += 2) {
-                ASSERT_EQ(AzFrame_Get_GLI(frame, x, y), AzPhantom_GLI(spec, x, y, slice, t));
-                ASSERT_EQ(AzFrame_Get_TAG(frame, x, y), AzPhantom_TAG(spec, x, y, slice, t));
+                ASSERT_EQ(AzFrame_Get_GLI(frame, x, y), AzPhantom_GLI(plan, x, y, slice, t));
+                ASSERT_EQ(AzFrame_Get_TAG(frame, x, y), AzPhantom_TAG(plan, x, y, slice, t));
             }
         /* World position computed from the study description alone. */
         Vect want = Vect(-50, 12, 7) + (3 * 0.8f) * Vect(c, 0, s) + (4 * 0.6f) * Vect(0, 1, 0) +
@@ -247,11 +247,11 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
 
     /* The phantom has both spheres and a plane, with labels. */
     int cx = 6, cy = 5, cs = 3;
-    EXPECT_EQ(AzPhantom_TAG(spec, cx, cy, cs, 0), 1);
-    EXPECT_EQ(AzPhantom_GLI(spec, cx, cy, cs, 1), cx + 2 * cy + 3 * cs + 5 + 1000);
-    EXPECT_EQ(AzPhantom_TAG(spec, 0, 0, 0, 0), 0);
-    EXPECT_EQ(AzPhantom_GLI(spec, 0, 0, 0, 0), 0);
-    EXPECT_EQ(AzPhantom_GLI(spec, 3, 0, 0, 0), 3 + 300);
+    EXPECT_EQ(AzPhantom_TAG(plan, cx, cy, cs, 0), 1);
+    EXPECT_EQ(AzPhantom_GLI(plan, cx, cy, cs, 1), cx + 2 * cy + 3 * cs + 5 + 1000);
+    EXPECT_EQ(AzPhantom_TAG(plan, 0, 0, 0, 0), 0);
+    EXPECT_EQ(AzPhantom_GLI(plan, 0, 0, 0, 0), 0);
+    EXPECT_EQ(AzPhantom_GLI(plan, 3, 0, 0, 0), 3 + 300);
 
     /* Painting through a frame reaches the image. */
     AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(5));
@@ -263,9 +263,9 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
 
 TEST_F(Db, InsertOrderAndSort)
 {
-    AzStudy_Spec spec = Spec_Of("Shuffled", 4, 4, 9);
-    spec.phantom = AZ_PHANTOM_GRADIENT;
-    AzStudy *study = Load_Study(spec, AZ_ORDER_SHUFFLED, 7);
+    AzStudy_Plan plan = Plan_Of("Shuffled", 4, 4, 9);
+    plan.phantom = AZ_PHANTOM_GRADIENT;
+    AzStudy *study = Load_Study(plan, AZ_ORDER_SHUFFLED, 7);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     ASSERT_EQ(cls->Child_Get_Nb(), 9);
     std::vector<Vexa_Image *> arrival;
@@ -277,7 +277,7 @@ TEST_F(Db, InsertOrderAndSort)
     EXPECT_FALSE(ascending);
 
     /* A second study joins as a study of its own; the first is unchanged. */
-    AzStudy_Spec other = spec;
+    AzStudy_Plan other = plan;
     other.name = "Descending";
     AzStudy *second = Load_Study(other, AZ_ORDER_DESCENDING);
     ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 2);
@@ -292,7 +292,7 @@ TEST_F(Db, InsertOrderAndSort)
     EXPECT_EQ(AzFrame_Cast(cls2->Child_Get_Pt(0))->key, second->file->images[0]);
 
     /* Frames at one place sort by z then t; plain classes by sort key. */
-    AzStudy_Spec four = spec;
+    AzStudy_Plan four = plan;
     four.name = "Four";
     four.slices = 2;
     four.slices_per_image = 2;
@@ -321,11 +321,11 @@ TEST_F(Db, InsertOrderAndSort)
 
 TEST_F(Db, StudiesGroupBySeriesAndFileName)
 {
-    AzStudy_Spec spec = Spec_Of("Same series", 3, 3, 2);
-    spec.series_uid = "1.2.3";
-    AzStudy *a = Load_Study(spec);
-    spec.name = "Other file";
-    AzStudy *b = Load_Study(spec);
+    AzStudy_Plan plan = Plan_Of("Same series", 3, 3, 2);
+    plan.series_uid = "1.2.3";
+    AzStudy *a = Load_Study(plan);
+    plan.name = "Other file";
+    AzStudy *b = Load_Study(plan);
     ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 1);
     EXPECT_EQ(AzDb_Root()->Child_Get_Pt(0)->Child_Get_Nb(), 4);
 
@@ -348,8 +348,8 @@ TEST_F(Db, StudiesGroupBySeriesAndFileName)
     AzStudy_Free(a);
     AzStudy_Free(b);
 
-    /* Study specs that cannot be built. */
-    AzStudy_Spec bad;
+    /* Study plans that cannot be built. */
+    AzStudy_Plan bad;
     bad.slices = 5;
     bad.slices_per_image = 2;
     EXPECT_EQ(AzStudy_Build(bad), nullptr);
@@ -357,9 +357,9 @@ TEST_F(Db, StudiesGroupBySeriesAndFileName)
 
 TEST_F(Db, FrameRecordsRegionsThatReachIt)
 {
-    AzStudy_Spec spec = Spec_Of("Phantom", 6, 5, 4);
-    spec.slices_per_image = 4;
-    AzStudy *study = Load_Study(spec);
+    AzStudy_Plan plan = Plan_Of("Phantom", 6, 5, 4);
+    plan.slices_per_image = 4;
+    AzStudy *study = Load_Study(plan);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     AzFrame *f1 = AzFrame_Cast(cls->Child_Get_Pt(1));
     AzFrame *f2 = AzFrame_Cast(cls->Child_Get_Pt(2));

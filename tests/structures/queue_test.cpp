@@ -42,7 +42,7 @@ class Listening : public Kelvra_Class {
     }
     void Update_Child_A(uint64_t flags, void *context, void *key, Region_4D *box) override
     {
-        char line[300];
+        char line[400];
         snprintf(line, sizeof line, "Update_Child_A %s 0x%llx %s %s %g..%g", Name_Get(), (unsigned long long)flags,
                  context ? (const char *)context : "-", key ? "key" : "null", box->min[0], box->max[0]);
         seen->push_back(line);
@@ -150,10 +150,10 @@ TEST_F(Queue, RecorderListsTheModulesCalls)
     Kelvra_Class *o = Make_Class("Phantom (dir:Original)", 13, 0);
     Kelvra_Window *w = AzView_Create("View 1", 3);
     /* What the host does itself is not recorded. */
-    AzStudy_Spec spec;
-    spec.slices = 2;
+    AzStudy_Plan plan;
+    plan.slices = 2;
     AzHost_Trace_Start();
-    AzStudy *study = Load_Study(spec);
+    AzStudy *study = Load_Study(plan);
     EXPECT_TRUE(AzHost_Trace_Take().empty());
 
     root->Child_Add(o);
@@ -300,13 +300,13 @@ namespace {
 /* A study of 4 frames under its study class; test code then bends it. */
 Kelvra_Class *Group(AzStudy **out, float spacing = 1.5f, int slices = 4)
 {
-    AzStudy_Spec spec = Spec_Of("Phantom", 8, 6, slices);
-    spec.spacing[2] = spacing;
-    spec.row = Vect(0.8f, 0.6f, 0);
-    spec.col = Vect(0, 0, 1);
-    spec.origin = Vect(100, -40, 250);
-    spec.phantom = AZ_PHANTOM_GRADIENT;
-    *out = AzStudy_Build(spec);
+    AzStudy_Plan plan = Plan_Of("Phantom", 8, 6, slices);
+    plan.spacing[2] = spacing;
+    plan.row = Vect(0.8f, 0.6f, 0);
+    plan.col = Vect(0, 0, 1);
+    plan.origin = Vect(100, -40, 250);
+    plan.phantom = AZ_PHANTOM_GRADIENT;
+    *out = AzStudy_Build(plan);
     AzStudy_Insert(*out, AZ_ORDER_ASCENDING, 0);
     return AzDb_Root()->Child_Get_Pt(AzDb_Root()->Child_Get_Nb() - 1);
 }
@@ -359,21 +359,21 @@ TEST_F(Db, GroupTestBitPerCondition)
     EXPECT_EQ(Fct_Group_Test(cls), 0x00010000u);
     im[1]->position = p1;
     /* Descending order is in order. */
-    AzStudy_Spec spec = s->spec;
-    spec.name = "Down";
-    AzStudy *d = Load_Study(spec, AZ_ORDER_DESCENDING, 0);
+    AzStudy_Plan plan = s->plan;
+    plan.name = "Down";
+    AzStudy *d = Load_Study(plan, AZ_ORDER_DESCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(1)), 0u);
     /* Shuffled is not; several conditions add up. */
-    spec.name = "Mixed";
-    spec.slices = 6;
-    AzStudy *m = Load_Study(spec, AZ_ORDER_SHUFFLED, 3);
+    plan.name = "Mixed";
+    plan.slices = 6;
+    AzStudy *m = Load_Study(plan, AZ_ORDER_SHUFFLED, 3);
     m->file->images[0]->width = 7;
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(2)), 0x01010000u);
 
     /* One frame; no frames; a child that is not a frame. */
-    spec.name = "Single";
-    spec.slices = 1;
-    AzStudy *one = Load_Study(spec, AZ_ORDER_ASCENDING, 0);
+    plan.name = "Single";
+    plan.slices = 1;
+    AzStudy *one = Load_Study(plan, AZ_ORDER_ASCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(3)), 0x40000000u);
     Kelvra_Class *empty = Make_Class("empty", 13, 0);
     AzDb_Root()->Child_Add(empty);
@@ -382,14 +382,14 @@ TEST_F(Db, GroupTestBitPerCondition)
     EXPECT_EQ(Fct_Group_Test(cls), 0x80000000u);
     EXPECT_EQ(Fct_Group_Test(nullptr), 0x80000000u);
     /* Several slices per image, and time points at one place. */
-    spec.name = "Volume";
-    spec.slices = 4;
-    spec.slices_per_image = 4;
-    AzStudy *vol = Load_Study(spec, AZ_ORDER_ASCENDING, 0);
+    plan.name = "Volume";
+    plan.slices = 4;
+    plan.slices_per_image = 4;
+    AzStudy *vol = Load_Study(plan, AZ_ORDER_ASCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(5)), 0u);
-    spec.name = "Timed";
-    spec.times = 2;
-    AzStudy *timed = Load_Study(spec, AZ_ORDER_ASCENDING, 0);
+    plan.name = "Timed";
+    plan.times = 2;
+    AzStudy *timed = Load_Study(plan, AZ_ORDER_ASCENDING, 0);
     EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(6)), 0x00020000u);
     for (AzStudy *x : {s, d, m, one, vol, timed})
         AzStudy_Free(x);

@@ -406,8 +406,8 @@ TEST_F(Db, InsertChainPassesFramesDown)
 {
     AzDb_Tree_Default(Middle_Insert);
     middle_calls.clear();
-    AzStudy_Spec spec = Spec_Of("Phantom", 5, 4, 3);
-    AzStudy *study = AzStudy_Build(spec);
+    AzStudy_Plan plan = Plan_Of("Phantom", 5, 4, 3);
+    AzStudy *study = AzStudy_Build(plan);
     EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_DESCENDING, 0), 3);
     ASSERT_EQ(middle_calls.size(), 3u);
     Kelvra_Class *study_class = AzDb_Root()->Child_Get_Pt(0);

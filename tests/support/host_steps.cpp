@@ -6,23 +6,23 @@
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
 
-AzStudy_Spec Spec_Of(const char *name, int width, int height, int slices)
+AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices)
 {
-    AzStudy_Spec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.slices = slices;
-    spec.name = name;
-    return spec;
+    AzStudy_Plan plan;
+    plan.width = width;
+    plan.height = height;
+    plan.slices = slices;
+    plan.name = name;
+    return plan;
 }
 
 AzStudy *Study_Load(const char *name, int width, int height, int slices, float sx, float sy, float sz)
 {
-    AzStudy_Spec spec = Spec_Of(name, width, height, slices);
-    spec.spacing[0] = sx;
-    spec.spacing[1] = sy;
-    spec.spacing[2] = sz;
-    AzStudy *study = AzStudy_Build(spec);
+    AzStudy_Plan plan = Plan_Of(name, width, height, slices);
+    plan.spacing[0] = sx;
+    plan.spacing[1] = sy;
+    plan.spacing[2] = sz;
+    AzStudy *study = AzStudy_Build(plan);
     EXPECT_NE(study, nullptr);
     if (!study)
         return nullptr;

@@ -13,7 +13,7 @@
 #include "oblique/oblique.h"
 
 /* The description of a phantom study of that size, otherwise the defaults. */
-AzStudy_Spec Spec_Of(const char *name, int width, int height, int slices);
+AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices);
 
 /* A phantom study of that size and spacing built and fed through the
  * insert chain in location order; nullptr (with a test failure) when that

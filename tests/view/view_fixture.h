@@ -46,7 +46,7 @@ class ViewTest : public testing::Test {
     AzViewer viewer;
     AzViewer_Window *window = nullptr;
     int started = 0;
-    AzStudy_Spec spec;
+    AzStudy_Plan plan;
 };
 
 #endif
