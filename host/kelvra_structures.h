@@ -242,6 +242,7 @@ class AZ_EXPORT Kelvra_Class : public Kelvra {
     void Mutex_Close(const char *label);
 
   private:
+    void Flag_Set(unsigned char group, Kelvra_Window *window, uint64_t mask, bool on);
     Kelvra_Class *parent_pt;
     Kelvra_Class_Private *priv;
 };

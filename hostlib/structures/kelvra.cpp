@@ -338,42 +338,51 @@ static void Flag_Targets(Kelvra_Class *cls, unsigned char group, std::vector<Kel
             out.push_back(up);
 }
 
+/* Sets (on) or clears the mask in the flag words of the given classes: their
+ * own word, or the word each keeps for the window.  Under the tree lock. */
+static void Flag_Change(const std::vector<Kelvra_Class_Private *> &targets, Kelvra_Window *window, uint64_t mask,
+                        bool on)
+{
+    for (Kelvra_Class_Private *p : targets) {
+        if (!window) {
+            p->flags = on ? p->flags | mask : p->flags & ~mask;
+            continue;
+        }
+        if (on) {
+            p->window_flags[window] |= mask;
+            continue;
+        }
+        auto found = p->window_flags.find(window);
+        if (found == p->window_flags.end())
+            continue;
+        found->second &= ~mask;
+        if (!found->second)
+            p->window_flags.erase(found);  // keeps a dead window's address from lingering
+    }
+}
+
 void Kelvra_Class::Flag_Set_On(unsigned char group, Kelvra_Window *window, uint64_t mask)
 {
-    if (azdb::Trace_Active())
-        azdb::Trace("Flag_Set_On %s 0x%x 0x%llx%s%s", Name_Get(), group, (unsigned long long)mask,
-                    window ? " win=" : "", Window_Name(window));
-    std::lock_guard<std::recursive_mutex> hold(Mutex());
-    std::vector<Kelvra_Class *> targets;
-    Flag_Targets(this, group, targets);
-    for (Kelvra_Class *cls : targets) {
-        if (window)
-            cls->priv->window_flags[window] |= mask;
-        else
-            cls->priv->flags |= mask;
-    }
+    Flag_Set(group, window, mask, true);
 }
 
 void Kelvra_Class::Flag_Set_Off(unsigned char group, Kelvra_Window *window, uint64_t mask)
 {
+    Flag_Set(group, window, mask, false);
+}
+
+void Kelvra_Class::Flag_Set(unsigned char group, Kelvra_Window *window, uint64_t mask, bool on)
+{
     if (azdb::Trace_Active())
-        azdb::Trace("Flag_Set_Off %s 0x%x 0x%llx%s%s", Name_Get(), group, (unsigned long long)mask,
-                    window ? " win=" : "", Window_Name(window));
+        azdb::Trace("%s %s 0x%x 0x%llx%s%s", on ? "Flag_Set_On" : "Flag_Set_Off", Name_Get(), group,
+                    (unsigned long long)mask, window ? " win=" : "", Window_Name(window));
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     std::vector<Kelvra_Class *> targets;
     Flag_Targets(this, group, targets);
-    for (Kelvra_Class *cls : targets) {
-        if (!window) {
-            cls->priv->flags &= ~mask;
-            continue;
-        }
-        auto found = cls->priv->window_flags.find(window);
-        if (found == cls->priv->window_flags.end())
-            continue;
-        found->second &= ~mask;
-        if (!found->second)
-            cls->priv->window_flags.erase(found);  // keeps a dead window's address from lingering
-    }
+    std::vector<Kelvra_Class_Private *> privs;
+    for (Kelvra_Class *cls : targets)
+        privs.push_back(cls->priv);
+    Flag_Change(privs, window, mask, on);
 }
 
 int Kelvra_Class::Flag_Get_Bit(unsigned char, Kelvra_Window *window, uint64_t mask) const
