@@ -138,6 +138,17 @@ Kelvra_Class::Kelvra_Class()
     Class_Register(this);
 }
 
+/* What a copy of a class takes from its source besides the public fields:
+ * title, sort key and flags; never children, lock count or mutex.  Under
+ * the tree lock. */
+static void Private_Copy(Kelvra_Class_Private *to, const Kelvra_Class_Private *from)
+{
+    to->title = from->title;
+    to->sort = from->sort;
+    to->flags = from->flags;
+    to->window_flags = from->window_flags;
+}
+
 Kelvra_Class::Kelvra_Class(const Kelvra_Class &other)
     : Kelvra(other), matrix_pt(other.matrix_pt ? new Matrix_4x4(*other.matrix_pt) : nullptr),
       matrix_inv_pt(other.matrix_inv_pt ? new Matrix_4x4(*other.matrix_inv_pt) : nullptr),
@@ -147,10 +158,7 @@ Kelvra_Class::Kelvra_Class(const Kelvra_Class &other)
 {
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     parent_pt = other.parent_pt;
-    priv->title = other.priv->title;
-    priv->sort = other.priv->sort;
-    priv->flags = other.priv->flags;
-    priv->window_flags = other.priv->window_flags;
+    Private_Copy(priv, other.priv);
     S().live.insert(this);
 }
 
@@ -181,10 +189,7 @@ Kelvra_Class &Kelvra_Class::operator=(const Kelvra_Class &other)
     Pixel_Get_Pos = other.Pixel_Get_Pos;
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     parent_pt = other.parent_pt;
-    priv->title = other.priv->title;
-    priv->sort = other.priv->sort;
-    priv->flags = other.priv->flags;
-    priv->window_flags = other.priv->window_flags;
+    Private_Copy(priv, other.priv);
     return *this;
 }
 
