@@ -283,14 +283,12 @@ TEST(HostProgram, AFourDStudyEntersAtOneTimePoint)
                 ASSERT_EQ(1000 + 100 * original.frames[k].source_index + 10 * j + i,
                           original.frames[k].gli[j * nx + i])
                     << i << " " << j << " " << k;
-    // Every oblique voxel, inside the study or filled beyond it, holds a grey level of time point 1.
+    // Every oblique voxel holds a grey level of time point 1, or the fill 0 beyond the study.
     EXPECT_EQ(1, oblique.times_nb);
     ASSERT_FALSE(oblique.frames.empty());
     for (const AzSeries_Frame &frame : oblique.frames)
-        for (int16_t grey : frame.gli) {
-            ASSERT_GE(grey, 1000);
-            ASSERT_LT(grey, 2000);
-        }
+        for (int16_t grey : frame.gli)
+            ASSERT_TRUE(grey == 0 || (grey >= 1000 && grey < 2000)) << grey;
 }
 
 TEST(HostProgram, AFolderWithSomeBadFilesStillLoads)
