@@ -106,6 +106,29 @@ void Brush_Dab(AzViewer *viewer, AzFrame *frame, int frame_index, int cx, int cy
         }
 }
 
+/* Every frame is shown the way radiologists read it, whatever the order
+ * its pixels are stored in: the patient's left at the right of the screen
+ * on axial and coronal frames, anterior up on axial frames, superior up on
+ * coronal and sagittal ones, anterior at the left on sagittal ones.  The
+ * frame's world axes are measured between pixels a quarter of the frame
+ * apart around its centre (re-sliced pixels step between source slices,
+ * which only a longer reach makes small); the view then mirrors the
+ * picture where an axis runs against its screen direction. */
+void View_Mirror(AzFrame_View *view, AzFrame *frame, int w, int h)
+{
+    float cx = 0.5f * (w - 1), cy = 0.5f * (h - 1), reach_x = fmaxf(1.0f, 0.25f * w), reach_y = fmaxf(1.0f, 0.25f * h);
+    Vect centre = AzFrame_Get_Pos(frame, cx, cy);
+    Vect row = AzFrame_Get_Pos(frame, cx + reach_x, cy) - centre;
+    Vect col = AzFrame_Get_Pos(frame, cx, cy + reach_y) - centre;
+    float nx = fabsf(row.y * col.z - row.z * col.y), ny = fabsf(row.z * col.x - row.x * col.z),
+          nz = fabsf(row.x * col.y - row.y * col.x);
+    // Screen right and screen down in patient axes (x to the left, y to the back, z up).
+    bool sagittal = nx > ny && nx > nz, axial = nz >= nx && nz >= ny;
+    float along_right = sagittal ? row.y : row.x, along_down = axial ? col.y : -col.z;
+    view->mirror_x = along_right < 0.0f;
+    view->mirror_y = along_down < 0.0f;
+}
+
 } // namespace
 
 AzFrame *AzViewer_Frame(const AzFrame_View *view)
@@ -177,6 +200,7 @@ void AzViewer_View_Image(AzFrame_View *view)
         view->image_w = view->image_h = 0;
         return;
     }
+    View_Mirror(view, frame, w, h);
     float low, high;
     AzViewer_View_Window(view, frame->key, &low, &high);
     Fct_GLI_2_Color(0, high, low);
@@ -188,7 +212,8 @@ void AzViewer_View_Image(AzFrame_View *view)
         for (int x = 0; x < w; x++) {
             float fx = static_cast<float>(x), fy = static_cast<float>(y);
             uint32_t grey = tags.scheme == 0 ? 0xff000000u : Fct_GLI_2_Color(AzFrame_Get_GLI(frame, fx, fy));
-            view->image[static_cast<size_t>(y) * w + x] = tags.Colour(grey, AzFrame_Get_TAG(frame, fx, fy) & 0xff);
+            size_t shown = static_cast<size_t>(view->mirror_y ? h - 1 - y : y) * w + (view->mirror_x ? w - 1 - x : x);
+            view->image[shown] = tags.Colour(grey, AzFrame_Get_TAG(frame, fx, fy) & 0xff);
         }
 }
 
@@ -202,8 +227,8 @@ int AzViewer_Frame_Point(const AzFrame_View *view, int sx, int sy, int *fx, int 
     int y = static_cast<int>(floorf((sy + 0.5f - oy) / scale));
     if (x < 0 || y < 0 || x >= view->image_w || y >= view->image_h)
         return 0;
-    *fx = x;
-    *fy = y;
+    *fx = view->mirror_x ? view->image_w - 1 - x : x;
+    *fy = view->mirror_y ? view->image_h - 1 - y : y;
     return 1;
 }
 
@@ -211,6 +236,8 @@ void AzViewer_Screen_Point(const AzFrame_View *view, int fx, int fy, int *sx, in
 {
     float ox, oy;
     float scale = View_Scale(view, &ox, &oy);
+    fx = view->mirror_x ? view->image_w - 1 - fx : fx;
+    fy = view->mirror_y ? view->image_h - 1 - fy : fy;
     *sx = static_cast<int>(floorf(ox + (fx + 0.5f) * scale));
     *sy = static_cast<int>(floorf(oy + (fy + 0.5f) * scale));
 }
