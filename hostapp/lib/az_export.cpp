@@ -669,11 +669,16 @@ std::vector<uint32_t> AzVolume_Picture(const AzVolume &volume, int k, int t)
     std::vector<uint32_t> rgba(static_cast<size_t>(volume.width) * volume.height);
     Fct_GLI_2_Color(volume.display_mode, volume.display_high, volume.display_low);
     Tag_Colours colours = Tag_Colours_Get();
+    int mirror_x, mirror_y;
+    AzOrient_Mirror({volume.affine[0][0], volume.affine[1][0], volume.affine[2][0]},
+                    {volume.affine[0][1], volume.affine[1][1], volume.affine[2][1]}, &mirror_x, &mirror_y);
     for (int y = 0; y < volume.height; y++)
         for (int x = 0; x < volume.width; x++) {
             size_t index = volume.Index(x, y, k, t);
             uint32_t grey = Fct_GLI_2_Color(static_cast<int>(volume.gli[index]));
-            rgba[static_cast<size_t>(y) * volume.width + x] = Tag_Blend(grey, volume.tag[index], colours);
+            size_t shown = static_cast<size_t>(mirror_y ? volume.height - 1 - y : y) * volume.width +
+                           (mirror_x ? volume.width - 1 - x : x);
+            rgba[shown] = Tag_Blend(grey, volume.tag[index], colours);
         }
     return rgba;
 }

@@ -48,8 +48,9 @@ enum { AZ_EXPORT_GREY = 0, AZ_EXPORT_TAGS = 1 };
  * 1, or 0 with the reason. */
 AZ_EXPORT int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error);
 
-/* RGBA picture of slice k (time point t) as the host's views colour it:
- * grey levels through the display window, tags over them. */
+/* RGBA picture of slice k (time point t) as the host's views show it:
+ * grey levels through the display window, tags over them, mirrored as
+ * AzOrient_Mirror says for the volume's axes. */
 AZ_EXPORT std::vector<uint32_t> AzVolume_Picture(const AzVolume &volume, int k, int t);
 
 /* PNG of slice k; PNG of every slice in a grid of columns (0: about square). */

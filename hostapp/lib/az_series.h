@@ -145,6 +145,16 @@ AZ_EXPORT int AzLabels_Read_Names(const std::string &path, AzLabels *labels);
  * The number of series read (0: nothing usable, every reason reported). */
 AZ_EXPORT int AzStudy_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
 
+/* How a frame is shown, whatever the order its pixels are stored in: the
+ * way radiologists read it.  The patient's left is at the right of the
+ * screen on axial and coronal frames, anterior is up on axial frames,
+ * superior up on coronal and sagittal ones, anterior at the left on
+ * sagittal ones.  Given the world (LPS) step of one column (row) and one
+ * row (col), says whether the picture is mirrored left-right (mirror_x)
+ * and top-bottom (mirror_y); the frame's kind is the patient axis its
+ * normal runs closest to. */
+AZ_EXPORT void AzOrient_Mirror(AzVec3 row, AzVec3 col, int *mirror_x, int *mirror_y);
+
 /* Long loads say how far they are, every tenth, at level 4. */
 struct AzProgress {
     std::string what;

@@ -106,27 +106,17 @@ void Brush_Dab(AzViewer *viewer, AzFrame *frame, int frame_index, int cx, int cy
         }
 }
 
-/* Every frame is shown the way radiologists read it, whatever the order
- * its pixels are stored in: the patient's left at the right of the screen
- * on axial and coronal frames, anterior up on axial frames, superior up on
- * coronal and sagittal ones, anterior at the left on sagittal ones.  The
- * frame's world axes are measured between pixels a quarter of the frame
- * apart around its centre (re-sliced pixels step between source slices,
- * which only a longer reach makes small); the view then mirrors the
- * picture where an axis runs against its screen direction. */
+/* Mirrors the picture as AzOrient_Mirror says.  The frame's world axes
+ * are measured between pixels a quarter of the frame apart around its
+ * centre: re-sliced pixels step between source slices, which only a
+ * longer reach makes small. */
 void View_Mirror(AzFrame_View *view, AzFrame *frame, int w, int h)
 {
     float cx = 0.5f * (w - 1), cy = 0.5f * (h - 1), reach_x = fmaxf(1.0f, 0.25f * w), reach_y = fmaxf(1.0f, 0.25f * h);
     Vect centre = AzFrame_Get_Pos(frame, cx, cy);
     Vect row = AzFrame_Get_Pos(frame, cx + reach_x, cy) - centre;
     Vect col = AzFrame_Get_Pos(frame, cx, cy + reach_y) - centre;
-    float nx = fabsf(row.y * col.z - row.z * col.y), ny = fabsf(row.z * col.x - row.x * col.z),
-          nz = fabsf(row.x * col.y - row.y * col.x);
-    // Screen right and screen down in patient axes (x to the left, y to the back, z up).
-    bool sagittal = nx > ny && nx > nz, axial = nz >= nx && nz >= ny;
-    float along_right = sagittal ? row.y : row.x, along_down = axial ? col.y : -col.z;
-    view->mirror_x = along_right < 0.0f;
-    view->mirror_y = along_down < 0.0f;
+    AzOrient_Mirror({row.x, row.y, row.z}, {col.x, col.y, col.z}, &view->mirror_x, &view->mirror_y);
 }
 
 } // namespace
