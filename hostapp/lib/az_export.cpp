@@ -268,7 +268,7 @@ double Depth_At(const Probe &probe, AzVec3 v, AzVec3 d, double t, AzVec3 normal)
  * cut toward zero) and every other slice over one, up to one width past
  * the last.  The first step from the long end then gives the true depth
  * at v.  1 with it, 0 when the line does not show these steps. */
-int Depth_Along(const Probe &probe, AzVec3 v, AzVec3 d, AzVec3 normal, double *depth)
+int Depth_Along(const Probe &probe, AzVec3 v, AzVec3 d, AzVec3 normal, double *depth, double *per_t)
 {
     double end[2];
     if (!Line_End(probe, v, d, -1.0, &end[0]) || !Line_End(probe, v, d, 1.0, &end[1]))
@@ -288,13 +288,46 @@ int Depth_Along(const Probe &probe, AzVec3 v, AzVec3 d, AzVec3 normal, double *d
     if (!(ratio > 1.9 && ratio < 2.1))
         return 0;
     double slice = Depth_At(probe, v, d, step_out[first], normal) - h_end[first]; // signed
-    double per_t = 2.0 * slice / (step_in[first] - end[first]);
+    *per_t = 2.0 * slice / (step_in[first] - end[first]);
     double h_step = h_end[first] + slice;
     // The far end lies one slice past the last slice.
-    if (fabs(h_step + (end[1 - first] - step_in[first]) * per_t - (h_end[1 - first] + slice)) > 0.05 * fabs(slice))
+    if (fabs(h_step + (end[1 - first] - step_in[first]) * *per_t - (h_end[1 - first] + slice)) > 0.05 * fabs(slice))
         return 0;
-    *depth = h_step - step_in[first] * per_t;
+    *depth = h_step - step_in[first] * *per_t;
     return 1;
+}
+
+AzVec3 Column(const double solution[4][3], int c) { return {solution[c][0], solution[c][1], solution[c][2]}; }
+
+/* The source slices' normal, as a re-sliced direction's positions show it:
+ * a fit through the steps errs along that normal only, so the largest miss
+ * shows it; when every position fell on one slice, the fit's two longest
+ * axes span that slice.  Zero when neither tells. */
+AzVec3 Source_Normal(const std::vector<Sample> &samples, const double fitted[4][3])
+{
+    AzVec3 normal = {0, 0, 0};
+    for (const Sample &s : samples) {
+        AzVec3 miss = AzVec3_Sub(s.world, Affine_Apply(fitted, s.v));
+        if (s.inside && AzVec3_Norm(miss) > AzVec3_Norm(normal))
+            normal = miss;
+    }
+    if (AzVec3_Norm(normal) > fit_exact_mm)
+        return AzVec3_Unit(normal);
+    int shortest = 0;
+    for (int c = 1; c < 3; c++)
+        if (AzVec3_Norm(Column(fitted, c)) < AzVec3_Norm(Column(fitted, shortest)))
+            shortest = c;
+    AzVec3 across = AzVec3_Cross(Column(fitted, shortest == 0 ? 1 : 0), Column(fitted, shortest == 2 ? 1 : 2));
+    return AzVec3_Norm(across) > 1e-9 ? AzVec3_Unit(across) : AzVec3{0, 0, 0};
+}
+
+/* Whether a fit's axes span a volume (n = 4) or a plane (n = 3, one frame). */
+bool Fit_Spans(const double solution[4][3], int n)
+{
+    AzVec3 x = Column(solution, 0), y = Column(solution, 1), z = Column(solution, 2);
+    double sizes = AzVec3_Norm(x) * AzVec3_Norm(y) * (n == 4 ? AzVec3_Norm(z) : 1.0);
+    double spanned = n == 4 ? fabs(AzVec3_Dot(AzVec3_Cross(x, y), z)) : AzVec3_Norm(AzVec3_Cross(x, y));
+    return sizes > 0.0 && spanned > 1e-3 * sizes;
 }
 
 /* The affine of a re-sliced direction from the steps of its positions:
@@ -310,14 +343,9 @@ int Stepped_Fit(const std::vector<AzFrame *> &frames, const std::vector<Sample> 
     Probe probe = {frames[0], frames[0]->Parent_Get_Pt()};
     if (!probe.parent || !probe.parent->Pixel_Get_Pos || !probe.parent->Pixel_Get_GLI)
         return 0;
-    // A fit through the steps errs along the source normal only: the largest miss shows it.
-    AzVec3 normal = {0, 0, 0};
-    for (const Sample &s : samples) {
-        AzVec3 miss = AzVec3_Sub(s.world, Affine_Apply(fitted, s.v));
-        if (s.inside && AzVec3_Norm(miss) > AzVec3_Norm(normal))
-            normal = miss;
-    }
-    normal = AzVec3_Unit(normal);
+    AzVec3 normal = Source_Normal(samples, fitted);
+    if (AzVec3_Norm(normal) < 0.5)
+        return 0;
     // The in-plane part of the positions, fitted: the line along which it stays put is the depth's.
     std::vector<Sample> plane = samples;
     if (n == 3) // one frame: the next slice of its class fixes the slice axis
@@ -353,10 +381,14 @@ int Stepped_Fit(const std::vector<AzFrame *> &frames, const std::vector<Sample> 
     // A line costs a few hundred pixel calls: lines_max of them, spread over the grid, fix the depth.
     size_t stride = std::max<size_t>(1, inside_nb / lines_max), seen = 0;
     for (size_t i = 0; i < plane.size(); i++) {
-        double depth;
-        if (!plane[i].inside || seen++ % stride != 0 || !Depth_Along(probe, plane[i].v, d, normal, &depth))
+        double depth, per_t;
+        if (!plane[i].inside || seen++ % stride != 0 || !Depth_Along(probe, plane[i].v, d, normal, &depth, &per_t))
             continue;
-        Fit_Add(&fit, plane[i].v.x, plane[i].v.y, plane[i].v.z, AzVec3_Add(plane[i].world, AzVec3_Scale(normal, depth)));
+        // The depth is known all along the line: its next point too, so that the fit spans the line's direction.
+        for (int t = 0; t < 2; t++) {
+            AzVec3 v = AzVec3_Add(plane[i].v, AzVec3_Scale(d, t));
+            Fit_Add(&fit, v.x, v.y, v.z, AzVec3_Add(plane[i].world, AzVec3_Scale(normal, depth + t * per_t)));
+        }
     }
     return Fit_Solve(fit, 4, solution);
 }
@@ -375,12 +407,15 @@ void Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
     double solution[4][3] = {};
     int n = depth > 1 ? 4 : 3;
     Samples_Fit(samples, n, solution);
-    if (Fit_Error(samples, solution) > fit_exact_mm) {
-        double stepped[4][3] = {};
-        if (Stepped_Fit(frames, samples, n, solution, stepped))
-            memcpy(solution, stepped, sizeof(solution));
+    // Positions off the fit, or an axis lost because every pixel along it fell on one source slice.
+    bool stepped = false;
+    if (Fit_Error(samples, solution) > fit_exact_mm || !Fit_Spans(solution, n)) {
+        double exact[4][3] = {};
+        stepped = Stepped_Fit(frames, samples, n, solution, exact);
+        if (stepped)
+            memcpy(solution, exact, sizeof(solution));
     }
-    if (n == 3) {
+    if (n == 3 && !stepped) {
         // One frame: a step of its header's slice size along its normal.
         Vect size = AzImage_Pixel_Size(frames[0]->key);
         AzVec3 normal = AzVec3_Unit(AzVec3_Cross({solution[0][0], solution[0][1], solution[0][2]},
