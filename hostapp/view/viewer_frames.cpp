@@ -106,12 +106,15 @@ void Brush_Dab(AzViewer *viewer, AzFrame *frame, int frame_index, int cx, int cy
         }
 }
 
-/* Mirrors the picture as AzOrient_Mirror says.  The frame's world axes
- * are measured between pixels a quarter of the frame apart around its
- * centre: re-sliced pixels step between source slices, which only a
+/* Mirrors the picture as AzOrient_Mirror says.  The frames of a class
+ * share their axes; they are measured on its middle frame, which lies
+ * inside the study, between pixels a quarter of the frame apart around
+ * its centre: re-sliced pixels step between source slices, which only a
  * longer reach makes small. */
-void View_Mirror(AzFrame_View *view, AzFrame *frame, int w, int h)
+void View_Mirror(AzFrame_View *view, AzFrame *shown, int w, int h)
 {
+    AzFrame *middle = AzFrame_Cast(view->shown->Child_Get_Pt(view->shown->Child_Get_Nb() / 2));
+    AzFrame *frame = middle ? middle : shown;
     float cx = 0.5f * (w - 1), cy = 0.5f * (h - 1), reach_x = fmaxf(1.0f, 0.25f * w), reach_y = fmaxf(1.0f, 0.25f * h);
     Vect centre = AzFrame_Get_Pos(frame, cx, cy);
     Vect row = AzFrame_Get_Pos(frame, cx + reach_x, cy) - centre;

@@ -108,7 +108,7 @@ TEST(DicomReader, ObliqueSeriesGeometryAndGreyLevels)
     EXPECT_FLOAT_EQ(240.0f, s.display_high);
 }
 
-TEST(DicomReader, StoredBitsSignsAndClamping)
+TEST(DicomReader, StoredBitsSignsAndRealValues)
 {
     Temp_Folder folder;
     Console_Capture console;
@@ -170,6 +170,24 @@ TEST(DicomReader, StoredBitsSignsAndClamping)
         for (int i = 0; i < 4; i++)
             EXPECT_NEAR(c.real[i], AzSeries_Real(s, s.frames[0].gli[i]), 1e-6) << plan.series_uid << " " << i;
     }
+    // A slope per file (as PET writes): the series' range spread over the levels, within 1/30000 of it.
+    std::string mixed = folder.File("mixed");
+    mkdir(mixed.c_str(), 0777);
+    plan.stored = {0, 333, 999, 1000};
+    plan.series_uid = "1.2.826.0.1.3680043.2.1125.9";
+    for (int k = 0; k < 2; k++) {
+        plan.slope = 0.001 * (k + 1);
+        plan.position[2] = k;
+        plan.sop_instance = plan.series_uid + "." + std::to_string(k + 1);
+        ASSERT_TRUE(Dicom_Write(mixed + "/" + std::to_string(k) + ".dcm", plan));
+    }
+    series.clear();
+    ASSERT_EQ(1, AzStudy_Read(mixed, &series, &report));
+    EXPECT_NEAR(2.0 / 65534, series[0].slope, 1e-9);
+    for (int k = 0; k < 2; k++)
+        for (int i = 0; i < 4; i++)
+            EXPECT_NEAR(0.001 * (k + 1) * plan.stored[i], AzSeries_Real(series[0], series[0].frames[k].gli[i]),
+                        2.0 / 30000) << k << " " << i;
     EXPECT_EQ(0u, console.Lines().size()) << Console_Dump(console.Lines());
 }
 
