@@ -14,6 +14,7 @@
 #include <nifti2_io.h>
 #include <zlib.h>
 
+#include "../../host/corvantis_util.h"
 #include "../../hostlib/structures/az_db.h"
 #include "../../hostlib/structures/az_gl.h"
 #include "az_series.h"
@@ -399,8 +400,9 @@ int Stepped_Fit(const std::vector<AzFrame *> &frames, const std::vector<Sample> 
  * is read from, so its positions step between slices; a fit through the
  * steps tilts the axes (by up to 72 degrees for a study of two slices),
  * so such a direction takes its depth from the steps themselves
- * (Stepped_Fit). */
-void Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
+ * (Stepped_Fit).  Returns how far (mm) the frames' own positions lie off
+ * the affine when no affine holds them (unevenly spaced frames), else 0. */
+double Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
 {
     int depth = static_cast<int>(frames.size());
     std::vector<Sample> samples = Samples_Take(frames, *volume);
@@ -409,7 +411,8 @@ void Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
     Samples_Fit(samples, n, solution);
     // Positions off the fit, or an axis lost because every pixel along it fell on one source slice.
     bool stepped = false;
-    if (Fit_Error(samples, solution) > fit_exact_mm || !Fit_Spans(solution, n)) {
+    double miss = Fit_Error(samples, solution);
+    if (miss > fit_exact_mm || !Fit_Spans(solution, n)) {
         double exact[4][3] = {};
         stepped = Stepped_Fit(frames, samples, n, solution, exact);
         if (stepped)
@@ -428,6 +431,7 @@ void Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
     for (int c = 0; c < 4; c++)
         for (int r = 0; r < 3; r++)
             volume->affine[r][c] = solution[c][r];
+    return stepped || miss <= fit_exact_mm ? 0.0 : miss;
 }
 
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)
@@ -486,7 +490,11 @@ int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error,
             Frame_Read(frame, volume, k, t);
             AzProgress_Step(&progress, static_cast<long>(t) * volume->depth + k + 1);
         }
-    Affine_Set(first, volume);
+    double miss = Affine_Set(first, volume);
+    Vect size = AzImage_Pixel_Size(first[0]->key);
+    if (miss > 0.1 * std::min(size.x, size.y))
+        Error_Fct(hwnd, 2, "\"%s\": its frames do not lie on one grid (up to %.2f mm off): the geometry written is "
+                  "their best fit", cls->Name_Get(), miss);
     return 1;
 }
 

@@ -401,6 +401,11 @@ TEST(HostProgram, UnevenSlicesAreNoGroupAndTheConsoleSaysWhere)
                               "3D group")) << err;
     EXPECT_EQ(2, Program_Run("-q reslice '" + gap + "' --alpha 10 -o '" + folder.File("out") + "'", &out, &err));
     EXPECT_TRUE(Contains(err, "\"Dir. Oblique\" is disabled: the current study is not a valid 3D group")) << err;
+    // Written anyway (a session's dump), its geometry is said to be a best fit.
+    ASSERT_TRUE(Bytes_Write(folder.File("dump.session"), "open\ndump \"" + folder.File("dump") + "\"\n"));
+    EXPECT_EQ(0, Program_Run("run '" + folder.File("dump.session") + "' '" + gap + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(err, "\"gap (dir:Original)\": its frames do not lie on one grid (up to 0.45 mm off): the "
+                              "geometry written is their best fit")) << err;
 }
 
 TEST(HostProgram, ObliqueExportIsOrthogonalKeepsRealValuesAndFillsWithZero)
