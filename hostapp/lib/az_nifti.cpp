@@ -7,8 +7,6 @@
  */
 #include <stdint.h>
 #include <string.h>
-
-#include <cmath>
 #include <sys/stat.h>
 
 #include <nifti2_io.h>

@@ -94,25 +94,38 @@ bool Scale_Holds(const AzSeries &series, double slope, double intercept)
     return holds;
 }
 
+/* The study's scale: exact for whole numbers of a 16-bit span and for
+ * values the file's own scale holds, else the range over the levels. */
+void Scale_Pick(const AzSeries &series, const Value_Range &range, double *slope, double *intercept)
+{
+    *slope = 1.0;
+    *intercept = 0.0;
+    if (!range.any) // nothing but values no level holds
+        return;
+    if (range.whole && range.high - range.low <= 65535.0) {
+        if (range.low < -32768.0 || range.high > 32767.0)
+            *intercept = range.low + 32768.0;
+        return;
+    }
+    if (series.source_slope != 0.0 && Scale_Holds(series, series.source_slope, series.source_intercept)) {
+        *slope = series.source_slope;
+        *intercept = series.source_intercept;
+        return;
+    }
+    if (range.high == range.low) {
+        *intercept = range.low;
+        return;
+    }
+    // One level to spare on each side, so that the intercept may be a whole number of slopes from 0.
+    *slope = (range.high - range.low) / 65534.0;
+    *intercept = *slope * floor((range.low + 32767.0 * *slope) / *slope + 0.5);
+}
+
 /* The scale the levels are written with, as the file headers (float) keep it. */
 void Scale_Choose(AzSeries *series)
 {
-    Value_Range range = Range_Of(*series);
-    double slope = 1.0, intercept = 0.0;
-    if (!range.any) {
-    } else if (range.whole && range.high - range.low <= 65535.0) {
-        if (range.low < -32768.0 || range.high > 32767.0)
-            intercept = range.low + 32768.0;
-    } else if (series->source_slope != 0.0 && Scale_Holds(*series, series->source_slope, series->source_intercept)) {
-        slope = series->source_slope;
-        intercept = series->source_intercept;
-    } else if (range.high > range.low) {
-        // One level to spare on each side, so that the intercept may be a whole number of slopes from 0.
-        slope = (range.high - range.low) / 65534.0;
-        intercept = slope * floor((range.low + 32767.0 * slope) / slope + 0.5);
-    } else {
-        intercept = range.low;
-    }
+    double slope, intercept;
+    Scale_Pick(*series, Range_Of(*series), &slope, &intercept);
     series->slope = static_cast<float>(slope);
     series->intercept = static_cast<float>(intercept);
 }
