@@ -268,7 +268,8 @@ double Depth_At(const Probe &probe, AzVec3 v, AzVec3 d, double t, AzVec3 normal)
  * slice is read over two slice widths (from -1 to +1: the slice index is
  * cut toward zero) and every other slice over one, up to one width past
  * the last.  The first step from the long end then gives the true depth
- * at v.  1 with it, 0 when the line does not show these steps. */
+ * at v and its change per unit of t.  1 with them, 0 when the line does
+ * not show these steps. */
 int Depth_Along(const Probe &probe, AzVec3 v, AzVec3 d, AzVec3 normal, double *depth, double *per_t)
 {
     double end[2];
