@@ -297,7 +297,6 @@ void AzViewer_Key(AzViewer *viewer, int key, int mods)
     if ((mods & GLFW_MOD_CONTROL) && key == GLFW_KEY_S) {
         if (!Blocked(viewer) && viewer->painting < 0)
             AzViewer_Save(viewer, (mods & GLFW_MOD_SHIFT) != 0);
-        viewer->char_taken = 1;
         return;
     }
     if (Over_Panel(viewer) && key == GLFW_KEY_F1) {
@@ -322,7 +321,6 @@ void AzViewer_Key(AzViewer *viewer, int key, int mods)
     }
     if ((mods & GLFW_MOD_CONTROL) && key == GLFW_KEY_Q) {
         AzViewer_Quit_Ask(viewer);
-        viewer->char_taken = 1;
         return;
     }
     if (key == GLFW_KEY_F1) {
