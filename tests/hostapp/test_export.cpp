@@ -310,6 +310,33 @@ TEST_F(Export, LabelsLandByWorldPositionWhateverTheirGrid)
         AzDb_Tree_Default(nullptr);
     }
 
+    // The same study as a DICOM series (LPS: the test affine's x and y negated) takes a flipped atlas alike.
+    Dicom_Plan dicom;
+    dicom.width = 5;
+    dicom.height = 4;
+    dicom.frames = 3;
+    const double row[3] = {-0.6, -0.8, 0}, col[3] = {0.8, -0.6, 0}, position[3] = {-5, 6, 7};
+    memcpy(dicom.row, row, sizeof(row));
+    memcpy(dicom.col, col, sizeof(col));
+    memcpy(dicom.position, position, sizeof(position));
+    dicom.col_spacing = 2.0;
+    dicom.row_spacing = 1.5;
+    dicom.frame_step = 3.0;
+    dicom.stored.assign(60, 100);
+    ASSERT_TRUE(Dicom_Write(folder.File("study.dcm"), dicom));
+    std::vector<AzSeries> read;
+    AzLoad_Report dicom_report;
+    ASSERT_EQ(1, AzDicom_Read(folder.File("study.dcm"), &read, &dicom_report));
+    AzLabels flipped;
+    ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("flipped-x.nii"), &flipped, &dicom_report));
+    AzVolume volume;
+    std::string error;
+    ASSERT_EQ(1, AzVolume_From_Class(Insert(read[0], &flipped), &volume, &error)) << error;
+    for (int k = 0; k < 3; k++)
+        for (int j = 0; j < 4; j++)
+            for (int i = 0; i < 5; i++)
+                ASSERT_EQ(Label_Of(i, j, k), volume.tag[volume.Index(i, j, k, 0)]) << i << " " << j << " " << k;
+
     // Labels that miss the study entirely are refused; labels without world geometry must have its size.
     Label_Grid away = label_grids[0];
     away.shift_i = 50;
@@ -318,7 +345,6 @@ TEST_F(Export, LabelsLandByWorldPositionWhateverTheirGrid)
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("away.nii"), &labels, &report));
     AzLoaded_Study loaded;
-    std::string error;
     EXPECT_EQ(0, AzSeries_Insert(series, &labels, &loaded, &error));
     EXPECT_EQ(folder.File("away.nii") + ": the label volume does not overlap the study at all (centres 100.0 mm apart)",
               error);
