@@ -519,7 +519,13 @@ void AzTags_Map_Set(const AzLabels &labels)
         tag_map.values[tag] = labels.values[tag];
         tag_map.names[tag] = labels.names[tag];
     }
-    AzLabels_Colours_Install(labels);
+    if (!labels.has_colours)
+        return;
+    // Tags whose value the table leaves out (fresh ones among them) keep the host's own distinct colours.
+    AzGl_Tags_Default();
+    for (int tag = 1; tag < AZ_GL_TAG_TABLE; tag++)
+        if (labels.value_colours.count(labels.values[tag]))
+            AzGl_Tag_Set(tag, labels.colours[tag][0], labels.colours[tag][1], labels.colours[tag][2], 0.5f);
 }
 
 void AzTags_Map_Reset(void) { tag_map.Reset(); }

@@ -62,8 +62,9 @@ AZ_EXPORT int AzLabels_Place(const AzLabels &labels, const AzSeries &series, AzL
  * host's tag colours)
  * --------------------------------------------------------------------- */
 
-/* Takes the labels' mapping and names (and their colours, when they have
- * a table). */
+/* Takes the labels' mapping and names, and gives the host's tag table the
+ * colours of their table (opacity 0.5; tags whose value the table leaves
+ * out keep the host's default colours). */
 AZ_EXPORT void AzTags_Map_Set(const AzLabels &labels);
 /* Back to tag = value, no names. */
 AZ_EXPORT void AzTags_Map_Reset(void);

@@ -16,9 +16,6 @@
 
 namespace {
 
-/* Opacity of a label over the grey levels. */
-const float label_alpha = 0.5f;
-
 template <size_t N> void Text_Set(char (&field)[N], const std::string &text)
 {
     snprintf(field, N, "%s", text.c_str());
@@ -170,17 +167,6 @@ int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Stu
     snprintf(text, sizeof(text), "the database took %d of %d frames", loaded->inserted_nb, loaded->frames_nb);
     *error = text;
     return 0;
-}
-
-int AzLabels_Colours_Install(const AzLabels &labels)
-{
-    if (!labels.has_colours)
-        return 0;
-    int set_nb = 0;
-    for (int tag = 1; tag < AZ_GL_TAG_TABLE; tag++)
-        set_nb += AzGl_Tag_Set(tag, labels.colours[tag][0], labels.colours[tag][1], labels.colours[tag][2],
-                               label_alpha) != 0;
-    return set_nb;
 }
 
 Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded) { return AzStudy_Find(loaded.series_key.c_str()); }

@@ -36,10 +36,6 @@ AZ_EXPORT Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *lab
 AZ_EXPORT int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded,
                               std::string *error, int time_point = 0);
 
-/* Gives the host's tag table the labels' colours (opacity 0.5; label 0
- * stays hidden).  Number of entries set. */
-AZ_EXPORT int AzLabels_Colours_Install(const AzLabels &labels);
-
 /* The study class of a loaded study, or null. */
 AZ_EXPORT Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded);
 

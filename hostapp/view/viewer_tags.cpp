@@ -4,6 +4,7 @@
  * are unsaved and offered again at the next start, and the tag picker
  * chooses any tag by number or name.
  */
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -137,6 +138,16 @@ int Autosave_Restore(AzViewer *viewer)
     return 1;
 }
 
+/* A study's name as a file name: what a path or a shell would misread becomes '_'. */
+std::string File_Name_Of(const std::string &name)
+{
+    std::string file = name.empty() ? std::string("study") : name;
+    for (char &c : file)
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
+            c = '_';
+    return file;
+}
+
 void Quit_Now(AzViewer *viewer)
 {
     viewer->prompt = AZ_VIEWER_PROMPT_NONE;
@@ -159,7 +170,7 @@ void AzViewer_Tags_Init(AzViewer *viewer, const std::string &save_path)
     if (!loaded)
         return;
     if (viewer->tags_path.empty())
-        viewer->tags_path = loaded->name + "_tags.nii.gz";
+        viewer->tags_path = File_Name_Of(loaded->name) + "_tags.nii.gz";
     // Only studies read from files come back at a next start.
     if (!Exists(loaded->source))
         return;
