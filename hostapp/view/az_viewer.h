@@ -133,6 +133,7 @@ struct AzViewer {
     std::string pick_typed;       /* what was typed into it */
     int pick_index;               /* the match it shows */
     std::string autosave_path;    /* empty: no autosave (a study not read from a file) */
+    int autosave_study;           /* the loaded study it keeps */
     long autosave_count;          /* tag changes the last autosave holds */
     long autosave_ms;             /* when it was written */
 };

@@ -79,11 +79,12 @@ void Autosave_Remove(const std::string &path)
     unlink(AzTags_Beside(path, ".txt").c_str());
 }
 
-/* The study the viewer saves: the first loaded from a file. */
+/* The study the autosave keeps: the one current when the viewer started,
+ * whichever the panel shows later. */
 const AzLoaded_Study *Study_Saved(const AzViewer *viewer)
 {
     const std::vector<AzLoaded_Study> &studies = viewer->app->studies;
-    int index = AzApp_Study_Current(viewer->app);
+    int index = viewer->autosave_study;
     if (index < 0 || index >= static_cast<int>(studies.size()))
         return nullptr;
     return &studies[index];
@@ -165,6 +166,7 @@ void AzViewer_Tags_Init(AzViewer *viewer, const std::string &save_path)
     viewer->autosave_count = AzTags_Change_Count();
     viewer->autosave_ms = 0;
     viewer->autosave_path.clear();
+    viewer->autosave_study = AzApp_Study_Current(viewer->app);
     viewer->tags_path = save_path;
     const AzLoaded_Study *loaded = Study_Saved(viewer);
     if (!loaded)
