@@ -412,11 +412,12 @@ int Place_By_Index(const AzLabels &labels, const AzSeries &series, AzLabels_Plac
     return 1;
 }
 
-/* Nearest label voxel index along one axis, -1 outside. */
+/* Nearest label voxel index along one axis, -1 outside.  Inside, u + 0.5
+ * is not negative, so truncation is the floor (and much cheaper). */
 inline int Nearest(double u, int size)
 {
-    double rounded = floor(u + 0.5);
-    return rounded >= 0.0 && rounded < size ? static_cast<int>(rounded) : -1;
+    double shifted = u + 0.5;
+    return shifted >= 0.0 && shifted < size ? static_cast<int>(shifted) : -1;
 }
 
 /* One frame of the series: each pixel's world position taken into label
