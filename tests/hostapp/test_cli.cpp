@@ -132,17 +132,34 @@ TEST(HostProgram, BadStudiesExitWithTwoNamingTheFile)
     EXPECT_EQ(2, Program_Run("info '" + folder.File("junk.nii") + "'", &out, &err));
     EXPECT_TRUE(Contains(err, folder.File("junk.nii") + ": not a NIfTI file, or its header is malformed")) << err;
 
-    // A label volume that does not fit the study.
+    // A label volume that lies away from the study; one of another grid that overlaps it is placed on it.
     Nifti_Plan labels = nifti;
     labels.truncate_to = -1;
     labels.dim[0] = 5;
+    labels.sform[0][3] = 40.0;
     labels.values.assign(5 * 3 * 2, 1.0);
     nifti.truncate_to = -1;
     ASSERT_TRUE(Nifti_Write(folder.File("study.nii"), nifti));
     ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
     EXPECT_EQ(2, Program_Run("info '" + folder.File("study.nii") + "' --labels '" + folder.File("labels.nii") + "'",
                              &out, &err));
-    EXPECT_TRUE(Contains(err, "label volume 5x3x2 does not match the study's grid 4x3x2")) << err;
+    EXPECT_TRUE(Contains(err, folder.File("labels.nii") + ": the label volume does not overlap the study at all "
+                                                          "(size 5x3x2 against the study's 4x3x2; centres 40.5 mm apart)"))
+        << err;
+    labels.sform[0][3] = 2.0;
+    ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
+    EXPECT_EQ(0, Program_Run("info '" + folder.File("study.nii") + "' --labels '" + folder.File("labels.nii") + "'",
+                             &out, &err));
+    EXPECT_TRUE(Contains(err, folder.File("labels.nii") + ": the label grid differs from the study's (size 5x3x2 "
+                                                          "against the study's 4x3x2; centres 2.5 mm apart): labels "
+                                                          "resampled onto \"study\" by world position, nearest label; "
+                                                          "50.0 % of the study's voxels lie inside the label volume"))
+        << err;
+    EXPECT_TRUE(Contains(out, "\nlabels: " + folder.File("labels.nii") + "\n  values: 1 distinct besides 0, 1 .. 1 "
+                              "(each value is its own tag)\n  names: 0; colour table: no\n  grid: 5 x 3 x 2 voxels "
+                              "of 1 x 1 x 1 mm\n  against study 1: size 5x3x2 against the study's 4x3x2; centres "
+                              "2.5 mm apart; 50.0 % of the study's voxels inside the label volume\n"))
+        << out;
 }
 
 TEST(HostProgram, InfoDescribesStudies)
@@ -411,8 +428,9 @@ TEST(HostProgram, UnevenSlicesAreNoGroupAndTheConsoleSaysWhere)
 TEST(HostProgram, ObliqueExportIsOrthogonalKeepsRealValuesAndFillsWithZero)
 {
     Temp_Folder folder;
-    // Two slices 2.5 mm apart, values 0.1 + 0.01 x + 0.003 y: the first slice is read over depths -2.5 .. 2.5 mm,
-    // the second over 2.5 .. 5 mm (slice indices are cut toward zero).
+    // Two slices 2.5 mm apart, values 0.1 + 0.01 x + 0.003 y.  A re-sliced voxel reads the slice below it (slice
+    // indices are cut toward zero: the first slice from -2.5 to 2.5 mm, the second from 2.5 to 5 mm); the file
+    // places it half a slice back, so that the slice it reads is the nearest: -3.75 .. 3.75 mm hold values.
     std::string two = Series_At(folder, "two", {0, 2.5}, 0.001);
     // Alpha, beta and how many voxels lie beyond the slices at least (at right angles every voxel reads the first
     // slice: its axis is found although every position along it is the same).
@@ -461,9 +479,9 @@ TEST(HostProgram, ObliqueExportIsOrthogonalKeepsRealValuesAndFillsWithZero)
                     double x = -ras[0] - 10, y = -ras[1] + 20, depth = ras[2];
                     double value = 0.001 * Field<int16_t>(nii, 352 + 2 * ((static_cast<size_t>(k) * dim[1] + j) * dim[0] + i));
                     ASSERT_TRUE(value == 0.0 || value > 0.0995) << value;
-                    if (x < 0.5 || x > 14.5 || y < 0.5 || y > 10.5 || fabs(depth + 2.5) < 0.05 || fabs(depth - 5) < 0.05)
+                    if (x < 0.5 || x > 14.5 || y < 0.5 || y > 10.5 || fabs(fabs(depth) - 3.75) < 0.05)
                         continue;
-                    if (depth > -2.5 && depth < 5) {
+                    if (depth > -3.75 && depth < 3.75) {
                         inside++;
                         ASSERT_NEAR(0.1 + 0.01 * x + 0.003 * y, value, 6e-4) << i << " " << j << " " << k;
                     } else {
