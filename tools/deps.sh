@@ -3,7 +3,7 @@
 # only when one is missing (a fresh Debian 12 machine, as root).
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libgdcm-dev libgdcm-tools libnifti2-dev zlib1g-dev libosmesa6-dev
+  libgdcm-dev libgdcm-tools libnifti2-dev zlib1g-dev libdeflate-dev libosmesa6-dev
   libfreetype-dev fonts-liberation libpng-dev mricron-data python3-pydicom
   libglfw3-dev libx11-dev libxrandr-dev xvfb x11-apps)
 missing=()

@@ -127,13 +127,22 @@ AZ_EXPORT int AzLabels_Read_Names(const std::string &path, AzLabels *labels);
  * The number of series read (0: nothing usable, every reason reported). */
 AZ_EXPORT int AzStudy_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
 
-/* Long loads say how far they are, every tenth, at level 4. */
+/* Long work says how far it is: on a terminal one line redrawn in place
+ * (bar, percentage, what is being done, time left), otherwise a plain
+ * console line at each quarter; nothing below the console's notice level. */
 struct AzProgress {
     std::string what;
     long total;
-    int last_tenth;
+    int last_quarter;
+    long start_ms, drawn_ms;
+    int terminal;     /* redraws a line on standard error */
+    int shown;        /* a line is on the terminal */
 };
 AZ_EXPORT void AzProgress_Start(AzProgress *progress, const std::string &what, long total);
 AZ_EXPORT void AzProgress_Step(AzProgress *progress, long done);
+/* Clears the line from the terminal. */
+AZ_EXPORT void AzProgress_End(AzProgress *progress);
+/* The line drawn for done of total after elapsed_ms (for tests). */
+AZ_EXPORT std::string AzProgress_Line(const std::string &what, long done, long total, long elapsed_ms, int columns);
 
 #endif
