@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -199,6 +200,13 @@ void Frame_Read_Into(AzFrame *frame, int width, int height, int32_t *gli, uint8_
             gli[index] = AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
             tag[index] = static_cast<uint8_t>(AzFrame_Get_TAG(frame, static_cast<float>(x), static_cast<float>(y)));
         }
+}
+
+void Frame_Read_Grey(AzFrame *frame, int width, int height, int32_t *gli)
+{
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            gli[static_cast<size_t>(y) * width + x] = AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
 }
 
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)
@@ -513,7 +521,11 @@ AzExport_Result::AzExport_Result() : width(0), height(0), depth(0), times(0), af
 
 int AzExport_Threads(void)
 {
+    // AZOZUDE_THREADS caps the count, so that a benchmark can set one thread against all cores.
+    const char *cap = getenv("AZOZUDE_THREADS");
     unsigned int cores = std::thread::hardware_concurrency();
+    if (cap && atoi(cap) > 0)
+        cores = static_cast<unsigned int>(atoi(cap));
     return cores > 0 ? static_cast<int>(std::min(cores, 64u)) : 1;
 }
 
@@ -535,35 +547,57 @@ Kelvra_Class *Study_Of(Kelvra_Class *cls)
     return nullptr;
 }
 
-void Lowest_In_Frames(Kelvra_Class *cls, int levels, std::set<std::pair<Vexa_Image *, int>> *seen, int *lowest)
+/* What the export needs to know of the study's own pixels. */
+struct Study_Scan {
+    int lowest = 32767 + 1;   /* above every grey level until one is met */
+    int tagged = 0;
+    int complete = 1;         /* every frame's pixels were seen */
+};
+
+void Frames_Scan(Kelvra_Class *cls, int levels, std::set<std::pair<Vexa_Image *, int>> *seen, Study_Scan *scan)
 {
     for (int i = 0; i < cls->Child_Get_Nb(); i++) {
         Kelvra_Class *child = cls->Child_Get_Pt(i);
         AzFrame *frame = AzFrame_Cast(child);
         if (!frame) {
             if (levels > 1 && child)
-                Lowest_In_Frames(child, levels - 1, seen, lowest);
+                Frames_Scan(child, levels - 1, seen, scan);
             continue;
         }
         Vexa_Image *key = frame->key;
-        if (!key || !key->pixels_pt || !seen->insert({key, frame->t * 65536 + frame->z}).second)
+        if (!key || !key->pixels_pt)
             continue;
-        const int16_t *plane = AzImage_GLI_Plane(key, frame->z, frame->t);
+        if (!seen->insert({key, frame->t * 65536 + frame->z}).second)
+            continue;
+        const int16_t *grey = AzImage_GLI_Plane(key, frame->z, frame->t);
+        const uint8_t *tag = AzImage_TAG_Plane(key, frame->z, frame->t);
         size_t count = static_cast<size_t>(key->pixels_pt->width) * key->pixels_pt->height;
-        for (size_t p = 0; p < count; p++)
-            *lowest = std::min<int>(*lowest, plane[p]);
+        int lowest = scan->lowest, tagged = 0;
+        for (size_t p = 0; p < count; p++) {
+            lowest = std::min<int>(lowest, grey[p]);
+            tagged |= tag[p];
+        }
+        scan->lowest = lowest;
+        scan->tagged |= tagged != 0;
     }
 }
 
-/* The lowest grey level the study's images hold: what points outside the
- * study show in an exported file, whatever the angle. */
-int16_t Study_Lowest(Kelvra_Class *cls)
+/* The study's lowest grey level (what points outside it show in an
+ * exported file, whatever the angle) and whether it holds any tag. */
+Study_Scan Study_Scan_Of(Kelvra_Class *cls)
 {
     Kelvra_Class *study = Study_Of(cls);
-    int lowest = 32767 + 1;
+    Study_Scan scan;
     std::set<std::pair<Vexa_Image *, int>> seen;
-    Lowest_In_Frames(study ? study : cls, 2, &seen, &lowest);
-    return static_cast<int16_t>(lowest > 32767 ? 0 : lowest);
+    if (study)
+        Frames_Scan(study, 2, &seen, &scan);
+    else
+        scan.complete = 0;
+    if (seen.empty())
+        scan.complete = 0;
+    if (scan.lowest > 32767)
+        scan.lowest = 0;
+    return scan;
 }
 
 /* A block of frames as bytes ready for the files. */
@@ -581,6 +615,7 @@ struct Export_Job {
     std::vector<AzFrame *> frames;      /* time point after time point */
     int width, height, per_block, blocks_nb, window;
     int16_t outside;
+    int read_tags;                      /* 0: the study holds no tag, every frame's tags are 0 */
     int gzip_grey, gzip_tags;
     std::vector<int> middle_slot, montage_slot; /* per frame: slot in the picture volume, or -1 */
     std::vector<Export_Block> blocks;
@@ -626,7 +661,10 @@ int Block_Make(Export_Job *job, int b, libdeflate_compressor *compressor)
             return 0;
         }
         uint8_t *tag = &tags[plane * i];
-        Frame_Read_Into(frame, job->width, job->height, gli.data(), tag);
+        if (job->read_tags)
+            Frame_Read_Into(frame, job->width, job->height, gli.data(), tag);
+        else
+            Frame_Read_Grey(frame, job->width, job->height, gli.data());
         if (job->middle_slot[f] >= 0)
             Picture_Keep(&job->result->middle, job->middle_slot[f], gli.data(), tag);
         if (job->montage_slot[f] >= 0)
@@ -813,10 +851,14 @@ int Job_Prepare(Kelvra_Class *cls, Export_Job *job, AzVolume *shape, std::string
     if (job->request->grey_path.empty() && job->request->tags_path.empty())
         Frames_Keep_Pictured(job);
     size_t plane = static_cast<size_t>(job->width) * job->height;
-    job->per_block = static_cast<int>(std::max<size_t>(1, block_voxels / plane));
+    job->per_block = job->request->block_frames > 0 ? job->request->block_frames
+                                                    : static_cast<int>(std::max<size_t>(1, block_voxels / plane));
     job->blocks_nb = static_cast<int>((job->frames.size() + job->per_block - 1) / job->per_block);
     job->blocks.resize(job->blocks_nb);
-    job->outside = Study_Lowest(cls);
+    Study_Scan scan = Study_Scan_Of(cls);
+    job->outside = static_cast<int16_t>(scan.lowest);
+    // Frames show only the study's tags: without one, reading them gives zeros (the plain path reads them).
+    job->read_tags = scan.tagged || !scan.complete || job->request->force_tags;
     job->gzip_grey = AzPath_Ends_With(job->request->grey_path, ".gz");
     job->gzip_tags = AzPath_Ends_With(job->request->tags_path, ".gz");
     job->next = job->written = job->failed = 0;

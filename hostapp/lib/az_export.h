@@ -74,8 +74,10 @@ struct AzExport_Request {
     int keep_middle;         /* keep the middle slice (time point 0) as a picture volume */
     int keep_montage;        /* keep the slices of a montage (AzMontage_Slices) */
     std::string what;        /* what the progress line says is being written */
+    int force_tags;          /* read every frame's tags even when the study holds none (tests the fast path) */
+    int block_frames;        /* frames per block (0: about a million voxels a block) */
 
-    AzExport_Request() : keep_middle(0), keep_montage(0) {}
+    AzExport_Request() : keep_middle(0), keep_montage(0), force_tags(0), block_frames(0) {}
 };
 
 struct AzExport_Result {
