@@ -43,9 +43,14 @@ int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std
 const std::vector<Option_Spec> &Export_Options(void);
 int Export_Parts(const Option_Values &values);
 
+/* Checks the output folder (an earlier run's outputs, other files only
+ * with force) and makes it, before any work; 0 with a message. */
+int Export_Folder(AzOutput *output, const std::string &folder, int force);
+
 /* Plays the panel steps, then writes the current study's directions into
- * folder, all or nothing; prints the summary.  The host is stopped
- * afterwards.  The exit code. */
-int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &folder, int parts, int force);
+ * folder through output, all or nothing; prints the summary.  The host is
+ * stopped afterwards.  The exit code. */
+int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &folder, int parts,
+               AzOutput *output);
 
 #endif

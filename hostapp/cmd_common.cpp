@@ -106,21 +106,27 @@ const std::vector<Option_Spec> &Export_Options(void)
     return specs;
 }
 
-int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &folder, int parts, int force)
+int Export_Folder(AzOutput *output, const std::string &folder, int force)
 {
-    AzOutput output;
+    std::string error;
+    if (AzDump_Folder_Prepare(folder, force, output, &error) && AzOutput_Folder(output, folder, &error))
+        return 1;
+    fprintf(stderr, "azozude: %s\n", error.c_str());
+    return 0;
+}
+
+int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &folder, int parts,
+               AzOutput *output)
+{
     std::string error, summary;
     int code = AZ_EXIT_OK;
-    if (!AzDump_Folder_Prepare(folder, force, &output, &error) || !AzOutput_Folder(&output, folder, &error)) {
+    if ((code = AzSession_Run(app, steps, std::string(), &error)) != AZ_EXIT_OK) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
-        code = AZ_EXIT_INPUT;
-    } else if ((code = AzSession_Run(app, steps, std::string(), &error)) != AZ_EXIT_OK) {
-        fprintf(stderr, "azozude: %s\n", error.c_str());
-    } else if (!AzDump_Write(app, folder, parts, &output, &summary, &error) || !AzOutput_Commit(&output, &error)) {
+    } else if (!AzDump_Write(app, folder, parts, output, &summary, &error) || !AzOutput_Commit(output, &error)) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
         code = AZ_EXIT_INPUT;
     }
-    AzOutput_Discard(&output);
+    AzOutput_Discard(output);
     AzApp_Stop(app);
     if (code == AZ_EXIT_OK) {
         fputs(summary.c_str(), stdout);

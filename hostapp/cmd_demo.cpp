@@ -49,6 +49,9 @@ int Command_Demo(AzApp_Options *options)
         return AZ_EXIT_MODULE;
     }
     AzOutput_Signals_Install();
+    AzOutput output;
+    if (!Export_Folder(&output, folder, values.count("--force") != 0))
+        return AZ_EXIT_INPUT;
     AzApp app;
     int code = AzApp_Start(&app, *options);
     if (code != AZ_EXIT_OK)
@@ -68,7 +71,7 @@ int Command_Demo(AzApp_Options *options)
     }
     printf("demo: cutting at alpha %.0f, beta %.0f degrees\n", demo_alpha, demo_beta);
     fflush(stdout);
-    code = Export_Run(&app, steps, folder, parts, values.count("--force") != 0);
+    code = Export_Run(&app, steps, folder, parts, &output);
     if (code == AZ_EXIT_OK)
         printf("demo: written to %s\n", folder.c_str());
     return code;

@@ -59,6 +59,9 @@ int Command_Reslice(AzApp_Options *options)
         return AZ_EXIT_MODULE;
     }
     AzOutput_Signals_Install();
+    AzOutput output;
+    if (!Export_Folder(&output, values["-o"], values.count("--force") != 0))
+        return AZ_EXIT_INPUT;
     AzApp app;
     options->series = values.count("--series") ? values["--series"] : std::string();
     int code = AzApp_Start(&app, *options);
@@ -75,7 +78,7 @@ int Command_Reslice(AzApp_Options *options)
         AzApp_Stop(&app);
         return code;
     }
-    code = Export_Run(&app, steps, values["-o"], parts, values.count("--force") != 0);
+    code = Export_Run(&app, steps, values["-o"], parts, &output);
     if (code == AZ_EXIT_OK)
         printf("written to %s\n", values["-o"].c_str());
     return code;
