@@ -869,7 +869,8 @@ int Job_Prepare(Kelvra_Class *cls, Export_Job *job, AzVolume *shape, std::string
 int Blocks_Write(Export_Job *job, Export_File *grey, Export_File *tags, std::string *error)
 {
     AzProgress progress;
-    AzProgress_Start(&progress, "writing " + job->request->what, static_cast<long>(job->frames.size()));
+    long frames_nb = static_cast<long>(job->frames.size());
+    AzProgress_Start(&progress, "writing " + job->request->what, frames_nb >= progress_frame_min ? frames_nb : 0);
     int done = 1;
     for (int b = 0; b < job->blocks_nb && done; b++) {
         Export_Block block;
