@@ -229,9 +229,14 @@ int AzDump_Folder_Prepare(const std::string &folder, int force, AzOutput *output
         return 1; // made when the outputs are written; a folder that cannot be read fails there
     const std::vector<std::string> &known = AzOutput_Known_Names();
     std::string foreign;
+    int busy = 0;
     while (struct dirent *entry = readdir(dir)) {
         std::string name = entry->d_name;
         if (name == "." || name == "..")
+            continue;
+        int leftover = AzOutput_Leftover(folder, name);
+        busy |= leftover < 0;
+        if (leftover != 0)
             continue;
         if (std::find(known.begin(), known.end(), name) != known.end())
             AzOutput_Replace(output, folder + "/" + name);
@@ -239,6 +244,10 @@ int AzDump_Folder_Prepare(const std::string &folder, int force, AzOutput *output
             foreign = name;
     }
     closedir(dir);
+    if (busy) {
+        *error = folder + ": another azozude run is writing into this folder";
+        return 0;
+    }
     if (foreign.empty() || force)
         return 1;
     *error = folder + ": the folder holds other files (\"" + foreign +

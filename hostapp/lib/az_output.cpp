@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,6 +110,9 @@ void *Signal_Thread(void *arg)
         for (AzOutput *output : Registry())
             Discard_Locked(output);
         Registry().clear();
+    }
+    // A progress line on the terminal goes with the run.
+    if (isatty(STDERR_FILENO) && write(STDERR_FILENO, "\r\033[K", 4) < 0) {
     }
     // End as the signal would have ended the program, so that callers see it.
     signal(sig, SIG_DFL);
@@ -238,6 +242,21 @@ void AzOutput_Signals_Install(void)
         pthread_detach(thread);
     else
         pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+int AzOutput_Leftover(const std::string &folder, const std::string &name)
+{
+    static const std::string prefix = ".azozude-part.";
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return 0;
+    long pid = atol(name.c_str() + prefix.size());
+    if (pid == static_cast<long>(getpid()))
+        return 1; // this run's own
+    // A run that still lives is writing there; one that was killed outright left its staging behind.
+    if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+        return -1;
+    Stage_Remove(folder + "/" + name);
+    return 1;
 }
 
 const std::vector<std::string> &AzOutput_Known_Names(void)

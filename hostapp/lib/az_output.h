@@ -60,6 +60,11 @@ AZ_EXPORT void AzOutput_Discard(AzOutput *output);
  * their own. */
 AZ_EXPORT void AzOutput_Signals_Install(void);
 
+/* A staging folder of another run in folder (name ".azozude-part.PID"):
+ * 1 when it is this run's own, or a dead run's (then removed); -1 when
+ * that run still lives; 0 when name is no staging folder. */
+AZ_EXPORT int AzOutput_Leftover(const std::string &folder, const std::string &name);
+
 /* The names of the files azozude writes into an output folder (summary,
  * pictures, volumes): an earlier run's outputs are these. */
 AZ_EXPORT const std::vector<std::string> &AzOutput_Known_Names(void);

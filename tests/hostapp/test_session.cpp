@@ -269,6 +269,14 @@ TEST(SessionRun, AnEarlierRunsOutputsAreReplacedAndOtherFilesRefused)
         << err;
     EXPECT_EQ((std::vector<std::string>{"notes.txt", "oblique.nii.gz", "original.nii.gz"}), Names_In(out_dir));
     EXPECT_EQ("mine", Text_Of(out_dir + "/notes.txt"));
+    // What a run killed outright left is cleared; a run that lives (process 1 here) keeps the folder to itself.
+    ASSERT_EQ(0, system(("mkdir " + quoted + "/.azozude-part.2147483000").c_str()));
+    ASSERT_TRUE(Bytes_Write(out_dir + "/.azozude-part.2147483000/oblique.nii.gz", "half"));
+    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --force -o " + quoted, &out, &err)) << err;
+    EXPECT_EQ((std::vector<std::string>{"notes.txt", "oblique.nii.gz"}), Names_In(out_dir));
+    ASSERT_EQ(0, system(("mkdir " + quoted + "/.azozude-part.1").c_str()));
+    EXPECT_EQ(2, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --force -o " + quoted, &out, &err));
+    EXPECT_TRUE(Contains(err, out_dir + ": another azozude run is writing into this folder")) << err;
 
     // A run that fails after its first outputs leaves none of them, and no folder it made.
     std::string session = folder.File("session.txt");
