@@ -200,6 +200,31 @@ TEST(HostProgram, InfoDescribesStudies)
     EXPECT_TRUE(Contains(out, "  first frame at (-10.00, 0.00, 0.00) mm; locations 0.00 .. 2.00 mm\n")) << out;
     EXPECT_TRUE(Contains(out, "  3D group: valid 3D group\n")) << out;
 
+    // Known by content: a NIfTI file without its extension, gzip-compressed; a folder of NIfTI files, numbered.
+    std::string set = folder.File("set");
+    ASSERT_EQ(0, system(("mkdir '" + set + "' && gzip -c '" + folder.File("small.nii") + "' > '" + set +
+                         "/first' && cp '" + folder.File("small.nii") + "' '" + set + "/second.nii'")
+                            .c_str()));
+    ASSERT_EQ(0, Program_Run("info '" + set + "/first'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "\nstudy 1: first\n  series number: 1 (--series 1 picks it)\n  source: " + set +
+                              "/first\n"))
+        << out;
+    ASSERT_EQ(0, Program_Run("info '" + set + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "\nstudy 2: second\n  series number: 2 (--series 2 picks it)\n")) << out;
+    EXPECT_EQ(1, Program_Run("reslice '" + set + "' --alpha 1 --beta 1 -o '" + folder.File("out") + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude reslice: " + set + " holds 2 series; choose one with --series N or --series "
+                              "UID (azozude info " + set + " numbers them)\n"))
+        << err;
+    EXPECT_EQ(2, Program_Run("reslice '" + set + "' --series 3 --alpha 1 --beta 1 -o '" + folder.File("out") + "'",
+                             &out, &err));
+    EXPECT_TRUE(Contains(err, set + ": no series \"3\" (it holds 2: 1 " + set + "/first, 2 " + set + "/second.nii)"))
+        << err;
+    ASSERT_EQ(0, Program_Run("-q reslice '" + set + "' --series 2 --alpha 1 --beta 1 --summary -o '" +
+                                 folder.File("out") + "'",
+                             &out, &err))
+        << err;
+    EXPECT_EQ(0u, Text_Of(folder.File("out/summary.txt")).find("study: second\n"));
+
     // One frame cannot be a 3D group, and says so.
     nifti.dim[2] = 1;
     nifti.values.assign(4 * 3, 7.0);
