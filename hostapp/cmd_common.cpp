@@ -121,7 +121,9 @@ int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::
     std::string error, summary;
     int code = AZ_EXIT_OK;
     if ((code = AzSession_Run(app, steps, std::string(), &error)) != AZ_EXIT_OK) {
-        fprintf(stderr, "azozude: %s\n", error.c_str());
+        // What the panel refused is about the study (not a 3D group, say): its source is named.
+        const std::string &source = app->studies.empty() ? std::string("the study") : app->studies[0].source;
+        fprintf(stderr, "azozude: %s: %s\n", source.c_str(), error.c_str());
     } else if (!AzDump_Write(app, folder, parts, output, &summary, &error) || !AzOutput_Commit(output, &error)) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
         code = AZ_EXIT_INPUT;
