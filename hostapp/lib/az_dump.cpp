@@ -200,8 +200,20 @@ std::vector<uint32_t> AzDump_Panel_Picture(HWND panel, int *width, int *height)
     return picture;
 }
 
+static int Dump_Write(AzApp *app, const std::string &folder, int parts, AzOutput *output, std::string *summary,
+               std::string *error);
+
 int AzDump_Write(AzApp *app, const std::string &folder, int parts, AzOutput *output, std::string *summary,
                  std::string *error)
+{
+    if (Dump_Write(app, folder, parts, output, summary, error))
+        return 1;
+    *error = AzOutput_Message(output, *error);
+    return 0;
+}
+
+static int Dump_Write(AzApp *app, const std::string &folder, int parts, AzOutput *output, std::string *summary,
+               std::string *error)
 {
     long start = AzApp_Clock_Ms();
     *summary = Study_Line(app) + Angles_Line(app);

@@ -190,6 +190,16 @@ void AzOutput_Drop(AzOutput *output, const std::string &final_path)
     output->staged.erase(output->staged.begin() + static_cast<long>(i));
 }
 
+std::string AzOutput_Message(const AzOutput *output, const std::string &message)
+{
+    std::string text = message;
+    for (size_t i = 0; i < output->staged.size(); i++)
+        for (size_t at = text.find(output->staged[i]); at != std::string::npos;
+             at = text.find(output->staged[i], at + output->finals[i].size()))
+            text.replace(at, output->staged[i].size(), output->finals[i]);
+    return text;
+}
+
 void AzOutput_Replace(AzOutput *output, const std::string &path)
 {
     Register(output);

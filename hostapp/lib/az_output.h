@@ -40,6 +40,10 @@ AZ_EXPORT std::string AzOutput_File(AzOutput *output, const std::string &final_p
  * what was is removed): it will not appear. */
 AZ_EXPORT void AzOutput_Drop(AzOutput *output, const std::string &final_path);
 
+/* A message about a staged file, about its final name instead: the
+ * user never sees the staging folder. */
+AZ_EXPORT std::string AzOutput_Message(const AzOutput *output, const std::string &message);
+
 /* An earlier output at path that this run's commit removes, unless the run
  * writes a file of that name. */
 AZ_EXPORT void AzOutput_Replace(AzOutput *output, const std::string &path);

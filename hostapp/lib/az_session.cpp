@@ -692,7 +692,7 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
         int done = (!input || Input_Ready(&runner)) && Step_Run(&runner, step.words);
         AzApp_Pump(app);
         if (!done) {
-            *error = Located(name, step.line, runner.failure);
+            *error = Located(name, step.line, AzOutput_Message(&runner.output, runner.failure));
             return AZ_EXIT_INPUT;
         }
     }
