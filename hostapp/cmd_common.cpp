@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "az_commands.h"
+#include "lib/az_labels.h"
 
 int Options_Parse(const std::vector<std::string> &words, const char *command, const std::vector<Option_Spec> &specs,
                   Option_Values *values, std::vector<std::string> *positional)
@@ -80,6 +81,8 @@ int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std
     int code = AzSession_Run(app, steps, name, &error);
     if (code != AZ_EXIT_OK)
         fprintf(stderr, "azozude: %s\n", error.c_str());
+    if (AzTags_Unsaved())
+        Error_Fct(hwnd, 2, "%s: tags were painted and not saved (a save-tags step keeps them)", name.c_str());
     AzApp_Stop(app);
     return code;
 }
