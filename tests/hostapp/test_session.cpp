@@ -288,6 +288,36 @@ TEST(SessionRun, AnEarlierRunsOutputsAreReplacedAndOtherFilesRefused)
     EXPECT_EQ(std::vector<std::string>(), Names_In(folder.File("new")));
 }
 
+TEST(SessionRun, LabelValuesAboveOneByteAreExportedAsSixteenBits)
+{
+    Temp_Folder folder;
+    Block_Write(folder.File("study.nii"), 10, 8, 6);
+    Nifti_Plan labels;
+    labels.dim[0] = 10;
+    labels.dim[1] = 8;
+    labels.dim[2] = 6;
+    for (int n = 0; n < 10 * 8 * 6; n++)
+        labels.values.push_back(n % 10 >= 5 ? 300 : 7);
+    ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
+    std::string out, err;
+    ASSERT_EQ(0, Program_Run("-q reslice '" + folder.File("study.nii") + "' --labels '" + folder.File("labels.nii") +
+                                 "' --alpha 10 --beta 5 -o '" + folder.File("out") + "'",
+                             &out, &err))
+        << err;
+    ASSERT_EQ(0, system(("gzip -dc '" + folder.File("out/oblique_tags.nii.gz") + "' > '" + folder.File("tags.nii") +
+                         "'").c_str()));
+    std::string bytes = Text_Of(folder.File("tags.nii"));
+    ASSERT_GT(bytes.size(), 352u);
+    int16_t datatype = 0;
+    memcpy(&datatype, bytes.data() + 70, sizeof(datatype));
+    EXPECT_EQ(512, datatype); // unsigned 16 bits
+    std::vector<int> seen(65536, 0);
+    for (size_t at = 352; at + 1 < bytes.size(); at += 2)
+        seen[static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8] = 1;
+    EXPECT_TRUE(seen[0] && seen[7] && seen[300]);
+    EXPECT_EQ(3, std::count(seen.begin(), seen.end(), 1));
+}
+
 class Interrupted : public ::testing::TestWithParam<int> {};
 
 TEST_P(Interrupted, ARunStoppedBySignalLeavesNothing)
