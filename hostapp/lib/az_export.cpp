@@ -207,7 +207,8 @@ void Frame_Read_Grey(AzFrame *frame, int width, int height, int32_t *gli)
 {
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width; x++)
-            gli[static_cast<size_t>(y) * width + x] = AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
+            gli[static_cast<size_t>(y) * width + x] =
+                AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
 }
 
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)

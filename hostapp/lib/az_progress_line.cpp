@@ -24,7 +24,8 @@ std::string Time_Left(long done, long total, long elapsed_ms)
 {
     if (done <= 0 || elapsed_ms < 500 || done >= total)
         return std::string();
-    long left_s = std::max(1L, static_cast<long>(static_cast<double>(elapsed_ms) * (total - done) / done / 1000.0 + 0.5));
+    double left = static_cast<double>(elapsed_ms) * (total - done) / done / 1000.0;
+    long left_s = std::max(1L, static_cast<long>(left + 0.5));
     char text[48];
     if (left_s >= 60)
         snprintf(text, sizeof(text), ", %ld min %02ld s left", left_s / 60, left_s % 60);
