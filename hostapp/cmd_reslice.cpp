@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "az_commands.h"
 
 namespace {
@@ -25,6 +27,10 @@ int Angle_Parse(const std::string &text, const char *name, double *degrees)
 int Command_Reslice(AzApp_Options *options)
 {
     std::vector<std::string> words = options->words;
+    auto dicom_word = std::find(words.begin(), words.end(), "--dicom");
+    int dicom = dicom_word != words.end();
+    if (dicom)
+        words.erase(dicom_word);
     std::string alpha_text = "0", beta_text = "0", folder, labels;
     if (Option_Take(&words, "--alpha", &alpha_text) < 0 || Option_Take(&words, "--beta", &beta_text) < 0 ||
         Option_Take(&words, "-o", &folder) < 0 || Option_Take(&words, "--labels", &labels) < 0 ||
@@ -34,12 +40,12 @@ int Command_Reslice(AzApp_Options *options)
     if (!Angle_Parse(alpha_text, "--alpha", &alpha) || !Angle_Parse(beta_text, "--beta", &beta))
         return AZ_EXIT_USAGE;
     if (words.size() != 1 || folder.empty()) {
-        fprintf(stderr, "usage: azozude reslice STUDY --alpha DEG --beta DEG -o DIR [--labels FILE]\n");
+        fprintf(stderr, "usage: azozude reslice STUDY --alpha DEG --beta DEG -o DIR [--labels FILE] [--dicom]\n");
         return AZ_EXIT_USAGE;
     }
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Parse(AzSession_Reslice(alpha, beta, folder), "reslice", &steps, &error)) {
+    if (!AzSession_Parse(AzSession_Reslice(alpha, beta, folder, dicom), "reslice", &steps, &error)) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
         return AZ_EXIT_USAGE;
     }

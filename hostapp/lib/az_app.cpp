@@ -11,6 +11,7 @@
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/util/az_console.h"
 #include "../../hostlib/win32/az_win.h"
+#include "az_dicom_write.h"
 
 namespace {
 
@@ -79,7 +80,9 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
     AzLabels labels;
     AzLoad_Report label_report;
     int has_labels = !labels_path.empty();
-    if (has_labels && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
+    // A segmentation is placed by its frames' positions: it is read once the study's grid is known.
+    int is_segmentation = has_labels && AzDicom_Is_Segmentation(labels_path);
+    if (has_labels && !is_segmentation && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
         return AZ_EXIT_INPUT;
     for (const std::string &path : paths) {
         std::vector<AzSeries> series;
@@ -92,7 +95,11 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
             Error_Fct(hwnd, 2, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
         for (const AzSeries &one : series) {
             const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
+            if (tags && is_segmentation && !AzDicom_Read_Segmentation(labels_path, one, &labels, &label_report))
+                return AZ_EXIT_INPUT;
             AzLoaded_Study loaded;
+            if (tags)
+                loaded.label_names = labels.names;
             std::string error;
             if (!AzSeries_Insert(one, tags, &loaded, &error, app->options.time_point)) {
                 Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());

@@ -45,6 +45,9 @@ enum { AZ_EXPORT_GREY = 0, AZ_EXPORT_TAGS = 1 };
  * as uint8, with sform and qform in RAS.  1, or 0 with the reason. */
 AZ_EXPORT int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error);
 
+/* The grey level written for points outside the study: the lowest met. */
+AZ_EXPORT int16_t AzVolume_Grey_Outside(const AzVolume &volume);
+
 /* RGBA picture of slice k (time point t) as the host's views colour it:
  * grey levels through the display window, tags over them. */
 AZ_EXPORT std::vector<uint32_t> AzVolume_Picture(const AzVolume &volume, int k, int t);

@@ -18,6 +18,7 @@
 #include "../../hostlib/structures/az_gl.h"
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/win32/az_win.h"
+#include "az_dicom_write.h"
 #include "az_export.h"
 
 namespace {
@@ -37,7 +38,7 @@ const Verb verbs[] = {
     {"wheel", 1, 4},      {"key", 1, 4},       {"help", 0, 3},       {"leave", 0, 0}, {"rotate", 2, 2},
     {"direction", 1, 2},
     {"slice", 1, 1},      {"wait", 0, 1},      {"save-panel", 1, 1}, {"save-frame", 3, 3},
-    {"dump", 1, 1},       {"echo", 0, 1000},
+    {"dump", 1, 1},       {"echo", 0, 1000},     {"dicom", 1, 1},
 };
 
 const Verb *Verb_Find(const std::string &name)
@@ -718,6 +719,31 @@ int Step_Dump(Runner *runner, const std::vector<std::string> &words)
     return done;
 }
 
+/* The current study as DICOM: the Oblique direction as a derived series
+ * and the tags as a segmentation, under FOLDER/dicom. */
+int Step_Dicom(Runner *runner, const std::vector<std::string> &words)
+{
+    int index = AzApp_Study_Current(runner->app);
+    Kelvra_Class *study = AzApp_Study(runner->app, index);
+    if (!study)
+        return Fail(runner, "no study is loaded");
+    double alpha = 0.0, beta = 0.0;
+    if (runner->app->panel_window) {
+        if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-x-left")))
+            alpha = x->Read() * degrees_per_radian;
+        if (Valuators *y = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-y-bottom")))
+            beta = y->Read() * degrees_per_radian;
+    }
+    char description[64];
+    snprintf(description, sizeof(description), "Oblique alpha %.1f beta %.1f", alpha, beta);
+    std::string notes, error;
+    if (!AzDicom_Write_Study(runner->app->studies[index], study, words[1], description, &notes, &error))
+        return Fail(runner, "%s", error.c_str());
+    if (!notes.empty())
+        Error_Fct(hwnd, 4, "%s: %s", words[1].c_str(), notes.c_str());
+    return 1;
+}
+
 int Step_Echo(const std::vector<std::string> &words)
 {
     std::string text;
@@ -766,6 +792,8 @@ int Step_Run(Runner *runner, const std::vector<std::string> &words)
         return Step_Save_Frame(runner, words);
     if (verb == "dump")
         return Step_Dump(runner, words);
+    if (verb == "dicom")
+        return Step_Dicom(runner, words);
     return Step_Echo(words);
 }
 
@@ -795,7 +823,7 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
  * tenths of a degree are met exactly. */
 static const int reslice_panel_width = 1851;
 
-std::string AzSession_Reslice(double alpha, double beta, const std::string &folder)
+std::string AzSession_Reslice(double alpha, double beta, const std::string &folder, int dicom)
 {
     char text[2048];
     snprintf(text, sizeof(text),
@@ -808,5 +836,8 @@ std::string AzSession_Reslice(double alpha, double beta, const std::string &fold
              "slice middle\n"
              "dump \"%s\"\n",
              reslice_panel_width, alpha, beta, folder.c_str());
-    return text;
+    std::string steps = text;
+    if (dicom)
+        steps += "dicom \"" + folder + "\"\n";
+    return steps;
 }

@@ -28,6 +28,9 @@
  *   dump FOLDER              the current study's directions as NIfTI (grey, tags), montages,
  *                            the panel picture and summary.txt (geometry and frames of both
  *                            directions, times of the load, the last apply and the export)
+ *   dicom FOLDER             the current study as DICOM: FOLDER/dicom/oblique/ (the Oblique
+ *                            direction as a derived series) and FOLDER/dicom/tags_seg.dcm (the
+ *                            tags as a segmentation, when any is painted)
  *   echo TEXT...             prints the text
  */
 #ifndef AZ_SESSION_H
@@ -59,8 +62,9 @@ AZ_EXPORT int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps
 /* The steps of a re-slice: the panel opened wide enough for the valuators
  * to meet angles in tenths of a degree, the Oblique direction switched on
  * at the angles, frames created, the panel brought back to the host's tool
- * width at the middle slice, everything dumped into folder. */
-AZ_EXPORT std::string AzSession_Reslice(double alpha, double beta, const std::string &folder);
+ * width at the middle slice, everything dumped into folder, and with dicom
+ * the DICOM objects too. */
+AZ_EXPORT std::string AzSession_Reslice(double alpha, double beta, const std::string &folder, int dicom = 0);
 
 /* Seconds a wait step allows by default. */
 #define AZ_SESSION_WAIT_S 600
