@@ -719,28 +719,11 @@ int Step_Dump(Runner *runner, const std::vector<std::string> &words)
     return done;
 }
 
-/* The current study as DICOM: the Oblique direction as a derived series
- * and the tags as a segmentation, under FOLDER/dicom. */
 int Step_Dicom(Runner *runner, const std::vector<std::string> &words)
 {
-    int index = AzApp_Study_Current(runner->app);
-    Kelvra_Class *study = AzApp_Study(runner->app, index);
-    if (!study)
-        return Fail(runner, "no study is loaded");
-    double alpha = 0.0, beta = 0.0;
-    if (runner->app->panel_window) {
-        if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-x-left")))
-            alpha = x->Read() * degrees_per_radian;
-        if (Valuators *y = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-y-bottom")))
-            beta = y->Read() * degrees_per_radian;
-    }
-    char description[64];
-    snprintf(description, sizeof(description), "Oblique alpha %.1f beta %.1f", alpha, beta);
-    std::string notes, error;
-    if (!AzDicom_Write_Study(runner->app->studies[index], study, words[1], description, &notes, &error))
+    std::string error;
+    if (!AzSession_Dicom_Write(runner->app, words[1], &error))
         return Fail(runner, "%s", error.c_str());
-    if (!notes.empty())
-        Error_Fct(hwnd, 4, "%s: %s", words[1].c_str(), notes.c_str());
     return 1;
 }
 
@@ -816,6 +799,32 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
         }
     }
     return AZ_EXIT_OK;
+}
+
+int AzSession_Dicom_Write(AzApp *app, const std::string &folder, std::string *error)
+{
+    int index = AzApp_Study_Current(app);
+    Kelvra_Class *study = AzApp_Study(app, index);
+    if (!study || index >= static_cast<int>(app->studies.size())) {
+        *error = "no study is loaded";
+        return 0;
+    }
+    double alpha = 0.0, beta = 0.0;
+    if (app->panel_window) {
+        if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(app->panel_window, "rot-x-left")))
+            alpha = x->Read() * degrees_per_radian;
+        if (Valuators *y = dynamic_cast<Valuators *>(Widget_Find(app->panel_window, "rot-y-bottom")))
+            beta = y->Read() * degrees_per_radian;
+    }
+    char description[64];
+    snprintf(description, sizeof(description), "Oblique alpha %.1f beta %.1f", alpha, beta);
+    std::string notes;
+    if (!AzDicom_Write_Study(app->studies[index], study, folder, description, &notes, error))
+        return 0;
+    Error_Fct(hwnd, 4, "DICOM written to %s/dicom", folder.c_str());
+    if (!notes.empty())
+        Error_Fct(hwnd, 4, "%s: %s", folder.c_str(), notes.c_str());
+    return 1;
 }
 
 /* With the host's default spacing the valuators of a panel this wide are

@@ -66,6 +66,11 @@ AZ_EXPORT int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps
  * the DICOM objects too. */
 AZ_EXPORT std::string AzSession_Reslice(double alpha, double beta, const std::string &folder, int dicom = 0);
 
+/* The current study's DICOM objects under folder/dicom (the Oblique
+ * direction described with the panel's angles, the tags), as the step
+ * "dicom" and the viewer's key write them.  1, or 0 with the reason. */
+AZ_EXPORT int AzSession_Dicom_Write(AzApp *app, const std::string &folder, std::string *error);
+
 /* Seconds a wait step allows by default. */
 #define AZ_SESSION_WAIT_S 600
 

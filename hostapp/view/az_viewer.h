@@ -126,6 +126,8 @@ struct AzViewer {
 
     int dirty;                    /* the screen must be composed again */
     int quit;
+
+    std::string dicom_folder;     /* Ctrl+D writes the study's DICOM objects under it (empty: azozude-out) */
 };
 
 /* Sets the viewer up on a started host with its studies loaded: the
@@ -170,6 +172,10 @@ std::vector<AzConsole_Entry> AzViewer_Console_Shown(AzViewer *viewer);
 
 /* Writes the composed screen as a PNG file.  1 when written. */
 int AzViewer_Save_PNG(const AzViewer *viewer, const char *path);
+
+/* Ctrl+D: the current study's DICOM objects under dicom_folder/dicom;
+ * the outcome goes to the console. */
+void AzViewer_Save_Dicom(AzViewer *viewer);
 
 /* The shortcuts, one "KEYS\tWHAT" per line. */
 extern const char *const AzViewer_Shortcuts[];

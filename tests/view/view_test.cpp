@@ -4,6 +4,8 @@
  * folder's view-shots/.
  */
 #include <math.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 
 #include <GLFW/glfw3.h>
 
@@ -344,6 +346,18 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     EXPECT_GT(seen->dirty_nb, dirty_before) << "the update reached the oblique frames";
     EXPECT_EQ(Half_Over(clean, 255, 128, 0), Screen(rx, ry)) << "tag 7 drawn over the grey level";
     Shot("painted");
+
+    // Ctrl+D writes the re-sliced frames and the painted tag as DICOM.
+    char dicom_folder[] = "/tmp/az_view_dicom_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dicom_folder));
+    viewer.dicom_folder = dicom_folder;
+    AzViewer_Key(&viewer, GLFW_KEY_D, GLFW_MOD_CONTROL);
+    std::string written = std::string("DICOM written to ") + dicom_folder + "/dicom";
+    EXPECT_EQ(1, Has_Line(AzViewer_Console_Shown(&viewer), written.c_str()));
+    struct stat info;
+    EXPECT_EQ(0, stat((std::string(dicom_folder) + "/dicom/tags_seg.dcm").c_str(), &info));
+    EXPECT_EQ(0, stat((std::string(dicom_folder) + "/dicom/oblique/IM00001.dcm").c_str(), &info));
+    EXPECT_EQ(0, system((std::string("rm -r '") + dicom_folder + "'").c_str()));
 
     AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
     Idle();
