@@ -9,211 +9,29 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
 
-#include <gdcmReader.h>
-#include <gdcmSequenceOfItems.h>
 #include <gdcmTrace.h>
-#include <gdcmUIDGenerator.h>
 #include <gdcmWriter.h>
 
 #include "../../hostlib/structures/az_gl.h"
+#include "az_dicom_items.h"
 #include "az_export.h"
 
 namespace {
 
 const char sop_ct[] = "1.2.840.10008.5.1.4.1.1.2";
 const char sop_mr[] = "1.2.840.10008.5.1.4.1.1.4";
-const char sop_seg[] = "1.2.840.10008.5.1.4.1.1.66.4";
 const char manufacturer[] = "RUD";
 const char model_name[] = "Azozude";
 const char software_version[] = "azozude 1";
 /* Derived series are numbered after their source. */
 const int series_number_oblique = 1000;
 const int series_number_tags = 2000;
-
-gdcm::Tag Tag_Of(uint32_t code) { return gdcm::Tag(static_cast<uint16_t>(code >> 16), static_cast<uint16_t>(code)); }
-
-/* ---- Writing elements -------------------------------------------------- */
-
-/* Texts are padded to an even length: UIDs with a zero byte, others with a blank. */
-void Put(gdcm::DataSet *data, uint32_t code, gdcm::VR vr, const std::string &text)
-{
-    std::string value = text;
-    if (value.size() % 2)
-        value.push_back(vr == gdcm::VR::UI || vr == gdcm::VR::OB ? '\0' : ' ');
-    gdcm::DataElement element(Tag_Of(code));
-    element.SetVR(vr);
-    element.SetByteValue(value.data(), static_cast<uint32_t>(value.size()));
-    data->Replace(element);
-}
-
-void Put_US(gdcm::DataSet *data, uint32_t code, uint16_t value)
-{
-    char bytes[2] = {static_cast<char>(value & 0xff), static_cast<char>(value >> 8)};
-    gdcm::DataElement element(Tag_Of(code));
-    element.SetVR(gdcm::VR::US);
-    element.SetByteValue(bytes, 2);
-    data->Replace(element);
-}
-
-/* An attribute tag as a value (AT). */
-void Put_AT(gdcm::DataSet *data, uint32_t code, uint32_t value)
-{
-    char bytes[4] = {static_cast<char>((value >> 16) & 0xff), static_cast<char>(value >> 24),
-                     static_cast<char>(value & 0xff), static_cast<char>((value >> 8) & 0xff)};
-    gdcm::DataElement element(Tag_Of(code));
-    element.SetVR(gdcm::VR::AT);
-    element.SetByteValue(bytes, 4);
-    data->Replace(element);
-}
-
-void Put_Items(gdcm::DataSet *data, uint32_t code, const std::vector<gdcm::DataSet> &items)
-{
-    gdcm::SmartPointer<gdcm::SequenceOfItems> sequence = new gdcm::SequenceOfItems;
-    sequence->SetLengthToUndefined();
-    for (const gdcm::DataSet &nested : items) {
-        gdcm::Item item;
-        item.SetVLToUndefined();
-        item.SetNestedDataSet(nested);
-        sequence->AddItem(item);
-    }
-    gdcm::DataElement element(Tag_Of(code));
-    element.SetVR(gdcm::VR::SQ);
-    element.SetValue(*sequence);
-    element.SetVLToUndefined();
-    data->Replace(element);
-}
-
-void Put_Item(gdcm::DataSet *data, uint32_t code, const gdcm::DataSet &item)
-{
-    Put_Items(data, code, std::vector<gdcm::DataSet>(1, item));
-}
-
-/* A decimal string holds at most 16 characters: as many digits as fit. */
-std::string Ds(double value)
-{
-    if (fabs(value) < 1e-9)
-        value = 0.0;
-    char text[32];
-    for (int digits = 12; digits > 0; digits--) {
-        snprintf(text, sizeof(text), "%.*g", digits, value);
-        if (strlen(text) <= 16)
-            break;
-    }
-    return text;
-}
-
-std::string Ds_List(const double *values, int count)
-{
-    std::string text;
-    for (int i = 0; i < count; i++)
-        text += (i ? "\\" : "") + Ds(values[i]);
-    return text;
-}
-
-std::string Uid_New(void)
-{
-    gdcm::UIDGenerator generator;
-    return generator.Generate();
-}
-
-/* Today's date and the time, as DICOM writes them. */
-void Now(std::string *date, std::string *clock)
-{
-    time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    char text[32];
-    strftime(text, sizeof(text), "%Y%m%d", &local);
-    *date = text;
-    strftime(text, sizeof(text), "%H%M%S", &local);
-    *clock = text;
-}
-
-/* ---- Reading elements -------------------------------------------------- */
-
-std::string Text(const gdcm::DataSet &data, uint32_t code)
-{
-    gdcm::Tag tag = Tag_Of(code);
-    if (!data.FindDataElement(tag))
-        return std::string();
-    const gdcm::ByteValue *bytes = data.GetDataElement(tag).GetByteValue();
-    if (!bytes || !bytes->GetPointer())
-        return std::string();
-    std::string text(bytes->GetPointer(), bytes->GetLength());
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
-        text.pop_back();
-    size_t start = text.find_first_not_of(' ');
-    return start == std::string::npos ? std::string() : text.substr(start);
-}
-
-/* Up to count numbers of a decimal or integer string; how many were read. */
-int Numbers(const gdcm::DataSet &data, uint32_t code, double *values, int count)
-{
-    std::string text = Text(data, code);
-    const char *cursor = text.c_str();
-    int read_nb = 0;
-    while (read_nb < count && *cursor) {
-        char *end = nullptr;
-        values[read_nb] = strtod(cursor, &end);
-        if (end == cursor)
-            break;
-        read_nb++;
-        cursor = *end == '\\' ? end + 1 : end;
-    }
-    return read_nb;
-}
-
-/* count unsigned 16-bit values; 0 when fewer are stored. */
-int Unsigned_16_List(const gdcm::DataSet &data, uint32_t code, double *values, int count)
-{
-    gdcm::Tag tag = Tag_Of(code);
-    if (!data.FindDataElement(tag))
-        return 0;
-    const gdcm::ByteValue *bytes = data.GetDataElement(tag).GetByteValue();
-    if (!bytes || bytes->GetLength() < static_cast<uint32_t>(2 * count))
-        return 0;
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(bytes->GetPointer());
-    for (int i = 0; i < count; i++)
-        values[i] = p[2 * i] | (p[2 * i + 1] << 8);
-    return 1;
-}
-
-int Unsigned_16(const gdcm::DataSet &data, uint32_t code, int *value)
-{
-    double number;
-    if (!Unsigned_16_List(data, code, &number, 1))
-        return 0;
-    *value = static_cast<int>(number);
-    return 1;
-}
-
-/* Item i (from 0) of a sequence, or null. */
-const gdcm::DataSet *Item_Of(const gdcm::DataSet &data, uint32_t code, size_t i)
-{
-    gdcm::Tag tag = Tag_Of(code);
-    if (!data.FindDataElement(tag))
-        return nullptr;
-    gdcm::SmartPointer<gdcm::SequenceOfItems> sequence = data.GetDataElement(tag).GetValueAsSQ();
-    if (!sequence || i >= sequence->GetNumberOfItems())
-        return nullptr;
-    return &sequence->GetItem(i + 1).GetNestedDataSet();
-}
-
-size_t Items_Count(const gdcm::DataSet &data, uint32_t code)
-{
-    gdcm::Tag tag = Tag_Of(code);
-    if (!data.FindDataElement(tag))
-        return 0;
-    gdcm::SmartPointer<gdcm::SequenceOfItems> sequence = data.GetDataElement(tag).GetValueAsSQ();
-    return sequence ? sequence->GetNumberOfItems() : 0;
-}
 
 /* ---- The source ---------------------------------------------------------- */
 
@@ -232,31 +50,19 @@ struct Source {
     std::vector<Source_Image> images; /* per Original frame, when from DICOM */
 };
 
-int Header_Read(const std::string &file, gdcm::DataSet *header)
-{
-    gdcm::Reader reader;
-    reader.SetFileName(file.c_str());
-    std::set<gdcm::Tag> skip;
-    skip.insert(gdcm::Tag(0x7fe0, 0x0010));
-    if (!reader.ReadUpToTag(gdcm::Tag(0x7fe0, 0x0010), skip))
-        return 0;
-    *header = reader.GetFile().GetDataSet();
-    return !Text(*header, 0x00080018).empty();
-}
-
 int Source_Read(const AzLoaded_Study &study, Source *source)
 {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
-    if (study.frame_files.empty() || !Header_Read(study.frame_files[0], &source->header))
+    if (study.frame_files.empty() || !AzDcm_Header_Read(study.frame_files[0], &source->header))
         return 0;
     source->from_dicom = 1;
-    source->study_uid = Text(source->header, 0x0020000d);
-    source->frame_uid = Text(source->header, 0x00200052);
-    source->series_uid = Text(source->header, 0x0020000e);
-    source->modality = Text(source->header, 0x00080060);
+    source->study_uid = AzDcm_Text(source->header, 0x0020000d);
+    source->frame_uid = AzDcm_Text(source->header, 0x00200052);
+    source->series_uid = AzDcm_Text(source->header, 0x0020000e);
+    source->modality = AzDcm_Text(source->header, 0x00080060);
     double number = 0.0;
-    if (Numbers(source->header, 0x00200011, &number, 1) == 1)
+    if (AzDcm_Numbers(source->header, 0x00200011, &number, 1) == 1)
         source->series_number = static_cast<int>(number);
     return 1;
 }
@@ -272,39 +78,46 @@ void Source_Copy(const Source &source, gdcm::DataSet *data)
         if (element.GetTag().GetGroup() == 0x0010)
             data->Replace(element);
     for (uint32_t code : study_codes)
-        if (source.header.FindDataElement(Tag_Of(code)))
-            data->Replace(source.header.GetDataElement(Tag_Of(code)));
+        if (source.header.FindDataElement(AzDcm_Tag_Of(code)))
+            data->Replace(source.header.GetDataElement(AzDcm_Tag_Of(code)));
 }
 
-/* A study of its own for a source without DICOM attributes. */
+/* A study of its own for a source without DICOM attributes (the other
+ * patient and study attributes are left empty). */
 void Placeholders_Set(const AzLoaded_Study &study, Source *source)
 {
-    source->study_uid = Uid_New();
-    source->frame_uid = Uid_New();
+    source->study_uid = AzDcm_Uid_New();
+    source->frame_uid = AzDcm_Uid_New();
     std::string date, clock;
-    Now(&date, &clock);
+    AzDcm_Now(&date, &clock);
     gdcm::DataSet &data = source->header;
-    Put(&data, 0x00100010, gdcm::VR::PN, AZ_DICOM_PLACEHOLDER_PATIENT_NAME);
-    Put(&data, 0x00100020, gdcm::VR::LO, AZ_DICOM_PLACEHOLDER_PATIENT_ID);
-    Put(&data, 0x00100030, gdcm::VR::DA, "");
-    Put(&data, 0x00100040, gdcm::VR::CS, "");
-    Put(&data, 0x00080020, gdcm::VR::DA, date);
-    Put(&data, 0x00080030, gdcm::VR::TM, clock);
-    Put(&data, 0x00080050, gdcm::VR::SH, "");
-    Put(&data, 0x00080090, gdcm::VR::PN, "");
-    Put(&data, 0x00200010, gdcm::VR::SH, "");
-    Put(&data, 0x00081030, gdcm::VR::LO, std::string("from ") + AzPath_Base_Name(study.source, nullptr).substr(0, 59));
+    AzDcm_Put(&data, 0x00100010, gdcm::VR::PN, AZ_DICOM_PLACEHOLDER_PATIENT_NAME);
+    AzDcm_Put(&data, 0x00100020, gdcm::VR::LO, AZ_DICOM_PLACEHOLDER_PATIENT_ID);
+    AzDcm_Put(&data, 0x00080020, gdcm::VR::DA, date);
+    AzDcm_Put(&data, 0x00080030, gdcm::VR::TM, clock);
+    AzDcm_Put(&data, 0x00081030, gdcm::VR::LO, std::string("from ") + AzPath_Base_Name(study.source, nullptr).substr(0, 59));
 }
 
-void Source_Get(const AzLoaded_Study &study, Source *source)
+/* The source's attributes, or placeholders for a study that did not come
+ * from DICOM; a DICOM source that cannot be read again is an error, never
+ * a silent new patient. */
+int Source_Get(const AzLoaded_Study &study, Source *source, std::string *error)
 {
-    if (!Source_Read(study, source))
+    const std::string first = study.frame_files.empty() ? std::string() : study.frame_files[0];
+    int from_dicom = !first.empty() && !AzPath_Ends_With(first, ".nii") && !AzPath_Ends_With(first, ".nii.gz");
+    if (!Source_Read(study, source)) {
+        if (from_dicom) {
+            *error = first + ": cannot read the source's DICOM attributes again";
+            return 0;
+        }
         Placeholders_Set(study, source);
+    }
     // An identifier the source lacks is made, never left empty.
     if (source->study_uid.empty())
-        source->study_uid = Uid_New();
+        source->study_uid = AzDcm_Uid_New();
     if (source->frame_uid.empty())
-        source->frame_uid = Uid_New();
+        source->frame_uid = AzDcm_Uid_New();
+    return 1;
 }
 
 /* The series-level attributes every derived object carries. */
@@ -312,31 +125,31 @@ void Series_Set(const Source &source, const std::string &modality, int number, c
                 gdcm::DataSet *data)
 {
     std::string date, clock;
-    Now(&date, &clock);
+    AzDcm_Now(&date, &clock);
     Source_Copy(source, data);
-    Put(data, 0x0020000d, gdcm::VR::UI, source.study_uid);
-    Put(data, 0x00200052, gdcm::VR::UI, source.frame_uid);
-    if (!data->FindDataElement(Tag_Of(0x00201040)))
-        Put(data, 0x00201040, gdcm::VR::LO, "");
-    for (uint32_t code : {0x00100010u, 0x00100020u, 0x00100030u, 0x00100040u, 0x00080020u, 0x00080030u,
-                          0x00080050u, 0x00080090u, 0x00200010u})
-        if (!data->FindDataElement(Tag_Of(code))) {
-            static const std::map<uint32_t, gdcm::VR> vrs = {
-                {0x00100010, gdcm::VR::PN}, {0x00100020, gdcm::VR::LO}, {0x00100030, gdcm::VR::DA},
-                {0x00100040, gdcm::VR::CS}, {0x00080020, gdcm::VR::DA}, {0x00080030, gdcm::VR::TM},
-                {0x00080050, gdcm::VR::SH}, {0x00080090, gdcm::VR::PN}, {0x00200010, gdcm::VR::SH}};
-            Put(data, code, vrs.at(code), "");
-        }
-    Put(data, 0x00080060, gdcm::VR::CS, modality);
-    Put(data, 0x00200011, gdcm::VR::IS, std::to_string(number));
-    Put(data, 0x0008103e, gdcm::VR::LO, description.substr(0, 64));
-    Put(data, 0x00080021, gdcm::VR::DA, date);
-    Put(data, 0x00080031, gdcm::VR::TM, clock);
-    Put(data, 0x00080023, gdcm::VR::DA, date);
-    Put(data, 0x00080033, gdcm::VR::TM, clock);
-    Put(data, 0x00080070, gdcm::VR::LO, manufacturer);
-    Put(data, 0x00081090, gdcm::VR::LO, model_name);
-    Put(data, 0x00181020, gdcm::VR::LO, software_version);
+    AzDcm_Put(data, 0x0020000d, gdcm::VR::UI, source.study_uid);
+    AzDcm_Put(data, 0x00200052, gdcm::VR::UI, source.frame_uid);
+    // Attributes that must be present, empty when unknown.
+    static const struct {
+        uint32_t code;
+        gdcm::VR::VRType vr;
+    } required[] = {{0x00100010, gdcm::VR::PN}, {0x00100020, gdcm::VR::LO}, {0x00100030, gdcm::VR::DA},
+                    {0x00100040, gdcm::VR::CS}, {0x00080020, gdcm::VR::DA}, {0x00080030, gdcm::VR::TM},
+                    {0x00080050, gdcm::VR::SH}, {0x00080090, gdcm::VR::PN}, {0x00200010, gdcm::VR::SH},
+                    {0x00201040, gdcm::VR::LO}};
+    for (const auto &attribute : required)
+        if (!data->FindDataElement(AzDcm_Tag_Of(attribute.code)))
+            AzDcm_Put(data, attribute.code, attribute.vr, "");
+    AzDcm_Put(data, 0x00080060, gdcm::VR::CS, modality);
+    AzDcm_Put(data, 0x00200011, gdcm::VR::IS, std::to_string(number));
+    AzDcm_Put(data, 0x0008103e, gdcm::VR::LO, description.substr(0, 64));
+    AzDcm_Put(data, 0x00080021, gdcm::VR::DA, date);
+    AzDcm_Put(data, 0x00080031, gdcm::VR::TM, clock);
+    AzDcm_Put(data, 0x00080023, gdcm::VR::DA, date);
+    AzDcm_Put(data, 0x00080033, gdcm::VR::TM, clock);
+    AzDcm_Put(data, 0x00080070, gdcm::VR::LO, manufacturer);
+    AzDcm_Put(data, 0x00081090, gdcm::VR::LO, model_name);
+    AzDcm_Put(data, 0x00181020, gdcm::VR::LO, software_version);
 }
 
 /* ---- Geometry ------------------------------------------------------------ */
@@ -373,21 +186,21 @@ AzVec3 Slice_Position(const Plane_Geometry &g, int k) { return AzVec3_Add(g.orig
 void Position_Put(gdcm::DataSet *data, AzVec3 position)
 {
     const double values[3] = {position.x, position.y, position.z};
-    Put(data, 0x00200032, gdcm::VR::DS, Ds_List(values, 3));
+    AzDcm_Put(data, 0x00200032, gdcm::VR::DS, AzDcm_Ds_List(values, 3));
 }
 
 void Orientation_Put(gdcm::DataSet *data, const Plane_Geometry &g)
 {
     const double cosines[6] = {g.row.x, g.row.y, g.row.z, g.col.x, g.col.y, g.col.z};
-    Put(data, 0x00200037, gdcm::VR::DS, Ds_List(cosines, 6));
+    AzDcm_Put(data, 0x00200037, gdcm::VR::DS, AzDcm_Ds_List(cosines, 6));
 }
 
 /* Pixel Spacing is the step between rows first, then between columns. */
 void Spacing_Put(gdcm::DataSet *data, const Plane_Geometry &g)
 {
     const double spacing[2] = {g.spacing[1], g.spacing[0]};
-    Put(data, 0x00280030, gdcm::VR::DS, Ds_List(spacing, 2));
-    Put(data, 0x00180050, gdcm::VR::DS, Ds(g.spacing[2]));
+    AzDcm_Put(data, 0x00280030, gdcm::VR::DS, AzDcm_Ds_List(spacing, 2));
+    AzDcm_Put(data, 0x00180050, gdcm::VR::DS, AzDcm_Ds(g.spacing[2]));
 }
 
 /* ---- Files and folders --------------------------------------------------- */
@@ -496,11 +309,11 @@ void Modality_Set(const Source &source, int is_ct, gdcm::DataSet *data)
     const Copied *list = is_ct ? ct : mr;
     size_t count = is_ct ? sizeof(ct) / sizeof(ct[0]) : sizeof(mr) / sizeof(mr[0]);
     for (size_t i = 0; i < count; i++) {
-        gdcm::Tag tag = Tag_Of(list[i].code);
-        if (source.from_dicom && source.header.FindDataElement(tag) && !Text(source.header, list[i].code).empty())
+        gdcm::Tag tag = AzDcm_Tag_Of(list[i].code);
+        if (source.from_dicom && source.header.FindDataElement(tag) && !AzDcm_Text(source.header, list[i].code).empty())
             data->Replace(source.header.GetDataElement(tag));
         else if (list[i].absent) // null: only with the sequence that needs it, which the source then has
-            Put(data, list[i].code, list[i].vr, list[i].absent);
+            AzDcm_Put(data, list[i].code, list[i].vr, list[i].absent);
     }
 }
 
@@ -520,8 +333,8 @@ void Window_Put(const AzVolume &volume, gdcm::DataSet *data)
 {
     if (volume.display_mode != AZ_DISPLAY_MIN_MAX || volume.display_high <= volume.display_low)
         return;
-    Put(data, 0x00281050, gdcm::VR::DS, Ds((volume.display_high + volume.display_low) / 2.0));
-    Put(data, 0x00281051, gdcm::VR::DS, Ds(volume.display_high - volume.display_low));
+    AzDcm_Put(data, 0x00281050, gdcm::VR::DS, AzDcm_Ds((volume.display_high + volume.display_low) / 2.0));
+    AzDcm_Put(data, 0x00281051, gdcm::VR::DS, AzDcm_Ds(volume.display_high - volume.display_low));
 }
 
 /* What every image of the series shares. */
@@ -531,34 +344,34 @@ gdcm::DataSet Series_Common(const AzLoaded_Study &study, const Source &source, c
     int is_ct = source.modality == "CT";
     gdcm::DataSet data;
     Series_Set(source, is_ct ? "CT" : "MR", series_number_oblique + source.series_number, description, &data);
-    Put(&data, 0x00080016, gdcm::VR::UI, is_ct ? sop_ct : sop_mr);
-    Put(&data, 0x0020000e, gdcm::VR::UI, Uid_New());
-    Put(&data, 0x00080008, gdcm::VR::CS, "DERIVED\\SECONDARY\\REFORMATTED");
-    Put(&data, 0x00082111, gdcm::VR::ST, description);
+    AzDcm_Put(&data, 0x00080016, gdcm::VR::UI, is_ct ? sop_ct : sop_mr);
+    AzDcm_Put(&data, 0x0020000e, gdcm::VR::UI, AzDcm_Uid_New());
+    AzDcm_Put(&data, 0x00080008, gdcm::VR::CS, "DERIVED\\SECONDARY\\REFORMATTED");
+    AzDcm_Put(&data, 0x00082111, gdcm::VR::ST, description);
     // Images must state a laterality, unknown when the source has none.
-    if (!data.FindDataElement(Tag_Of(0x00200060)))
-        Put(&data, 0x00200060, gdcm::VR::CS, "");
+    if (!data.FindDataElement(AzDcm_Tag_Of(0x00200060)))
+        AzDcm_Put(&data, 0x00200060, gdcm::VR::CS, "");
     Modality_Set(source, is_ct, &data);
     Orientation_Put(&data, g);
     Spacing_Put(&data, g);
     if (!is_ct)
-        Put(&data, 0x00180088, gdcm::VR::DS, Ds(g.spacing[2]));
-    Put_US(&data, 0x00280002, 1);
-    Put(&data, 0x00280004, gdcm::VR::CS, "MONOCHROME2");
-    Put_US(&data, 0x00280010, static_cast<uint16_t>(volume.height));
-    Put_US(&data, 0x00280011, static_cast<uint16_t>(volume.width));
-    Put_US(&data, 0x00280100, 16);
-    Put_US(&data, 0x00280101, 16);
-    Put_US(&data, 0x00280102, 15);
-    Put_US(&data, 0x00280103, 1);
+        AzDcm_Put(&data, 0x00180088, gdcm::VR::DS, AzDcm_Ds(g.spacing[2]));
+    AzDcm_Put_US(&data, 0x00280002, 1);
+    AzDcm_Put(&data, 0x00280004, gdcm::VR::CS, "MONOCHROME2");
+    AzDcm_Put_US(&data, 0x00280010, static_cast<uint16_t>(volume.height));
+    AzDcm_Put_US(&data, 0x00280011, static_cast<uint16_t>(volume.width));
+    AzDcm_Put_US(&data, 0x00280100, 16);
+    AzDcm_Put_US(&data, 0x00280101, 16);
+    AzDcm_Put_US(&data, 0x00280102, 15);
+    AzDcm_Put_US(&data, 0x00280103, 1);
     double slope, intercept;
     Rescale_Get(study, &slope, &intercept);
     // MR images state no rescale unless they need one.
     if (is_ct || slope != 1.0 || intercept != 0.0) {
-        Put(&data, 0x00281052, gdcm::VR::DS, Ds(intercept));
-        Put(&data, 0x00281053, gdcm::VR::DS, Ds(slope));
+        AzDcm_Put(&data, 0x00281052, gdcm::VR::DS, AzDcm_Ds(intercept));
+        AzDcm_Put(&data, 0x00281053, gdcm::VR::DS, AzDcm_Ds(slope));
         if (is_ct)
-            Put(&data, 0x00281054, gdcm::VR::LO, "HU");
+            AzDcm_Put(&data, 0x00281054, gdcm::VR::LO, "HU");
     }
     Window_Put(volume, &data);
     return data;
@@ -566,11 +379,11 @@ gdcm::DataSet Series_Common(const AzLoaded_Study &study, const Source &source, c
 
 void Slice_Set(const AzVolume &volume, const Plane_Geometry &g, int k, int16_t outside, gdcm::DataSet *data)
 {
-    Put(data, 0x00080018, gdcm::VR::UI, Uid_New());
-    Put(data, 0x00200013, gdcm::VR::IS, std::to_string(k + 1));
+    AzDcm_Put(data, 0x00080018, gdcm::VR::UI, AzDcm_Uid_New());
+    AzDcm_Put(data, 0x00200013, gdcm::VR::IS, std::to_string(k + 1));
     AzVec3 position = Slice_Position(g, k);
     Position_Put(data, position);
-    Put(data, 0x00201041, gdcm::VR::DS, Ds(AzVec3_Dot(position, g.normal)));
+    AzDcm_Put(data, 0x00201041, gdcm::VR::DS, AzDcm_Ds(AzVec3_Dot(position, g.normal)));
     size_t plane = static_cast<size_t>(volume.width) * volume.height;
     std::string pixels(plane * 2, '\0');
     for (size_t i = 0; i < plane; i++) {
@@ -580,7 +393,7 @@ void Slice_Set(const AzVolume &volume, const Plane_Geometry &g, int k, int16_t o
         pixels[2 * i] = static_cast<char>(grey & 0xff);
         pixels[2 * i + 1] = static_cast<char>((grey >> 8) & 0xff);
     }
-    Put(data, 0x7fe00010, gdcm::VR::OW, pixels);
+    AzDcm_Put(data, 0x7fe00010, gdcm::VR::OW, pixels);
 }
 
 /* DICOM output states what the scanner measured in that modality's terms;
@@ -670,57 +483,12 @@ namespace {
 
 /* ---- The segmentation ---------------------------------------------------- */
 
-/* Colours as DICOM recommends them: CIELab (D50), scaled to 16 bits. */
-const double srgb_to_xyz[3][3] = {{0.4360747, 0.3850649, 0.1430804},
-                                  {0.2225045, 0.7168786, 0.0606169},
-                                  {0.0139322, 0.0971045, 0.7141733}};
-const double xyz_to_srgb[3][3] = {{3.1338561, -1.6168667, -0.4906146},
-                                  {-0.9787684, 1.9161415, 0.0334540},
-                                  {0.0719453, -0.2289914, 1.4052427}};
-const double white_d50[3] = {0.9642, 1.0, 0.8249};
-
-double Lab_F(double t) { return t > 216.0 / 24389.0 ? cbrt(t) : (24389.0 / 27.0 * t + 16.0) / 116.0; }
-double Lab_F_Inverse(double f) { return f * f * f > 216.0 / 24389.0 ? f * f * f : (116.0 * f - 16.0) * 27.0 / 24389.0; }
-
-void Lab_From_Rgb(const unsigned char rgb[3], uint16_t lab[3])
-{
-    double linear[3], xyz[3];
-    for (int c = 0; c < 3; c++) {
-        double v = rgb[c] / 255.0;
-        linear[c] = v <= 0.04045 ? v / 12.92 : pow((v + 0.055) / 1.055, 2.4);
-    }
-    for (int r = 0; r < 3; r++)
-        xyz[r] = (srgb_to_xyz[r][0] * linear[0] + srgb_to_xyz[r][1] * linear[1] + srgb_to_xyz[r][2] * linear[2]) /
-                 white_d50[r];
-    double l = 116.0 * Lab_F(xyz[1]) - 16.0;
-    double a = 500.0 * (Lab_F(xyz[0]) - Lab_F(xyz[1]));
-    double b = 200.0 * (Lab_F(xyz[1]) - Lab_F(xyz[2]));
-    lab[0] = static_cast<uint16_t>(lround(std::min(100.0, std::max(0.0, l)) * 65535.0 / 100.0));
-    lab[1] = static_cast<uint16_t>(lround(std::min(255.0, std::max(0.0, a + 128.0)) * 65535.0 / 255.0));
-    lab[2] = static_cast<uint16_t>(lround(std::min(255.0, std::max(0.0, b + 128.0)) * 65535.0 / 255.0));
-}
-
-void Rgb_From_Lab(const double lab_scaled[3], unsigned char rgb[3])
-{
-    double l = lab_scaled[0] * 100.0 / 65535.0;
-    double a = lab_scaled[1] * 255.0 / 65535.0 - 128.0;
-    double b = lab_scaled[2] * 255.0 / 65535.0 - 128.0;
-    double fy = (l + 16.0) / 116.0;
-    double xyz[3] = {Lab_F_Inverse(fy + a / 500.0) * white_d50[0], Lab_F_Inverse(fy) * white_d50[1],
-                     Lab_F_Inverse(fy - b / 200.0) * white_d50[2]};
-    for (int r = 0; r < 3; r++) {
-        double v = xyz_to_srgb[r][0] * xyz[0] + xyz_to_srgb[r][1] * xyz[1] + xyz_to_srgb[r][2] * xyz[2];
-        v = v <= 0.0031308 ? 12.92 * v : 1.055 * pow(v, 1.0 / 2.4) - 0.055;
-        rgb[r] = static_cast<unsigned char>(lround(std::min(1.0, std::max(0.0, v)) * 255.0));
-    }
-}
-
 gdcm::DataSet Code_Item(const char *value, const char *scheme, const char *meaning)
 {
     gdcm::DataSet item;
-    Put(&item, 0x00080100, gdcm::VR::SH, value);
-    Put(&item, 0x00080102, gdcm::VR::SH, scheme);
-    Put(&item, 0x00080104, gdcm::VR::LO, meaning);
+    AzDcm_Put(&item, 0x00080100, gdcm::VR::SH, value);
+    AzDcm_Put(&item, 0x00080102, gdcm::VR::SH, scheme);
+    AzDcm_Put(&item, 0x00080104, gdcm::VR::LO, meaning);
     return item;
 }
 
@@ -733,16 +501,16 @@ std::string Segment_Label(const AzDicom_Segment &segment)
 gdcm::DataSet Segment_Item(const AzDicom_Segment &segment, int number)
 {
     gdcm::DataSet item;
-    Put_US(&item, 0x00620004, static_cast<uint16_t>(number));
-    Put(&item, 0x00620005, gdcm::VR::LO, Segment_Label(segment));
+    AzDcm_Put_US(&item, 0x00620004, static_cast<uint16_t>(number));
+    AzDcm_Put(&item, 0x00620005, gdcm::VR::LO, Segment_Label(segment));
     // The label's own value, so that it comes back as the same tag.
-    Put(&item, 0x00620006, gdcm::VR::ST, "label " + std::to_string(segment.value));
-    Put(&item, 0x00620008, gdcm::VR::CS, "MANUAL");
-    Put_Item(&item, 0x00620003, Code_Item("85756007", "SCT", "Tissue"));
-    Put_Item(&item, 0x0062000f, Code_Item("85756007", "SCT", "Tissue"));
+    AzDcm_Put(&item, 0x00620006, gdcm::VR::ST, "label " + std::to_string(segment.value));
+    AzDcm_Put(&item, 0x00620008, gdcm::VR::CS, "MANUAL");
+    AzDcm_Put_Item(&item, 0x00620003, Code_Item("85756007", "SCT", "Tissue"));
+    AzDcm_Put_Item(&item, 0x0062000f, Code_Item("85756007", "SCT", "Tissue"));
     if (segment.has_colour) {
         uint16_t lab[3];
-        Lab_From_Rgb(segment.rgb, lab);
+        AzDcm_Lab_From_Rgb(segment.rgb, lab);
         std::string bytes;
         for (uint16_t v : lab) {
             bytes.push_back(static_cast<char>(v & 0xff));
@@ -774,10 +542,10 @@ void Source_Images_Get(const AzLoaded_Study &study, const std::vector<const Vexa
             gdcm::DataSet header;
             Source_Image image = {};
             double frames = 1.0;
-            if (Header_Read(file, &header)) {
-                image.sop_class = Text(header, 0x00080016);
-                image.sop_instance = Text(header, 0x00080018);
-                frames_of[file] = Numbers(header, 0x00280008, &frames, 1) == 1 ? static_cast<int>(frames) : 1;
+            if (AzDcm_Header_Read(file, &header)) {
+                image.sop_class = AzDcm_Text(header, 0x00080016);
+                image.sop_instance = AzDcm_Text(header, 0x00080018);
+                frames_of[file] = AzDcm_Numbers(header, 0x00280008, &frames, 1) == 1 ? static_cast<int>(frames) : 1;
             }
             by_file[file] = image;
         }
@@ -809,14 +577,14 @@ std::vector<const Vexa_Image *> Frame_Keys(Kelvra_Class *cls)
 gdcm::DataSet Derivation_Item(const Source_Image &image)
 {
     gdcm::DataSet reference;
-    Put(&reference, 0x00081150, gdcm::VR::UI, image.sop_class);
-    Put(&reference, 0x00081155, gdcm::VR::UI, image.sop_instance);
+    AzDcm_Put(&reference, 0x00081150, gdcm::VR::UI, image.sop_class);
+    AzDcm_Put(&reference, 0x00081155, gdcm::VR::UI, image.sop_instance);
     if (image.frame_number > 0)
-        Put(&reference, 0x00081160, gdcm::VR::IS, std::to_string(image.frame_number));
-    Put_Item(&reference, 0x0040a170, Code_Item("121322", "DCM", "Source image for image processing operation"));
+        AzDcm_Put(&reference, 0x00081160, gdcm::VR::IS, std::to_string(image.frame_number));
+    AzDcm_Put_Item(&reference, 0x0040a170, Code_Item("121322", "DCM", "Source image for image processing operation"));
     gdcm::DataSet derivation;
-    Put_Item(&derivation, 0x00089215, Code_Item("113076", "DCM", "Segmentation"));
-    Put_Item(&derivation, 0x00082112, reference);
+    AzDcm_Put_Item(&derivation, 0x00089215, Code_Item("113076", "DCM", "Segmentation"));
+    AzDcm_Put_Item(&derivation, 0x00082112, reference);
     return derivation;
 }
 
@@ -829,33 +597,33 @@ void References_Put(const Source &source, gdcm::DataSet *data)
         if (image.sop_instance.empty() || !seen.insert(image.sop_instance).second)
             continue;
         gdcm::DataSet instance;
-        Put(&instance, 0x00081150, gdcm::VR::UI, image.sop_class);
-        Put(&instance, 0x00081155, gdcm::VR::UI, image.sop_instance);
+        AzDcm_Put(&instance, 0x00081150, gdcm::VR::UI, image.sop_class);
+        AzDcm_Put(&instance, 0x00081155, gdcm::VR::UI, image.sop_instance);
         instances.push_back(instance);
     }
     if (instances.empty())
         return;
     gdcm::DataSet series;
-    Put(&series, 0x0020000e, gdcm::VR::UI, source.series_uid);
-    Put_Items(&series, 0x0008114a, instances);
-    Put_Item(data, 0x00081115, series);
+    AzDcm_Put(&series, 0x0020000e, gdcm::VR::UI, source.series_uid);
+    AzDcm_Put_Items(&series, 0x0008114a, instances);
+    AzDcm_Put_Item(data, 0x00081115, series);
 }
 
 /* Dimensions: the segment, then the position of the frame. */
 void Dimensions_Put(gdcm::DataSet *data)
 {
-    std::string organization = Uid_New();
+    std::string organization = AzDcm_Uid_New();
     gdcm::DataSet uid_item;
-    Put(&uid_item, 0x00209164, gdcm::VR::UI, organization);
-    Put_Item(data, 0x00209221, uid_item);
+    AzDcm_Put(&uid_item, 0x00209164, gdcm::VR::UI, organization);
+    AzDcm_Put_Item(data, 0x00209221, uid_item);
     gdcm::DataSet by_segment, by_position;
-    Put(&by_segment, 0x00209164, gdcm::VR::UI, organization);
-    Put_AT(&by_segment, 0x00209165, 0x0062000b);
-    Put_AT(&by_segment, 0x00209167, 0x0062000a);
-    Put(&by_position, 0x00209164, gdcm::VR::UI, organization);
-    Put_AT(&by_position, 0x00209165, 0x00200032);
-    Put_AT(&by_position, 0x00209167, 0x00209113);
-    Put_Items(data, 0x00209222, {by_segment, by_position});
+    AzDcm_Put(&by_segment, 0x00209164, gdcm::VR::UI, organization);
+    AzDcm_Put_AT(&by_segment, 0x00209165, 0x0062000b);
+    AzDcm_Put_AT(&by_segment, 0x00209167, 0x0062000a);
+    AzDcm_Put(&by_position, 0x00209164, gdcm::VR::UI, organization);
+    AzDcm_Put_AT(&by_position, 0x00209165, 0x00200032);
+    AzDcm_Put_AT(&by_position, 0x00209167, 0x00209113);
+    AzDcm_Put_Items(data, 0x00209222, {by_segment, by_position});
 }
 
 /* One frame per segment and slice where the segment is painted. */
@@ -892,13 +660,13 @@ gdcm::DataSet Frame_Item(const Seg_Frame &frame, const Plane_Geometry &g, const 
     dimension.SetVR(gdcm::VR::UL);
     dimension.SetByteValue(bytes.data(), static_cast<uint32_t>(bytes.size()));
     content.Replace(dimension);
-    Put_Item(&item, 0x00209111, content);
+    AzDcm_Put_Item(&item, 0x00209111, content);
     Position_Put(&position, Slice_Position(g, frame.k));
-    Put_Item(&item, 0x00209113, position);
-    Put_US(&identification, 0x0062000b, static_cast<uint16_t>(frame.segment_number));
-    Put_Item(&item, 0x0062000a, identification);
+    AzDcm_Put_Item(&item, 0x00209113, position);
+    AzDcm_Put_US(&identification, 0x0062000b, static_cast<uint16_t>(frame.segment_number));
+    AzDcm_Put_Item(&item, 0x0062000a, identification);
     if (static_cast<size_t>(frame.k) < source.images.size() && !source.images[frame.k].sop_instance.empty())
-        Put_Item(&item, 0x00089124, Derivation_Item(source.images[frame.k]));
+        AzDcm_Put_Item(&item, 0x00089124, Derivation_Item(source.images[frame.k]));
     return item;
 }
 
@@ -922,10 +690,10 @@ gdcm::DataSet Shared_Groups(const Plane_Geometry &g)
 {
     gdcm::DataSet measures, orientation, shared;
     Spacing_Put(&measures, g);
-    Put(&measures, 0x00180088, gdcm::VR::DS, Ds(g.spacing[2]));
+    AzDcm_Put(&measures, 0x00180088, gdcm::VR::DS, AzDcm_Ds(g.spacing[2]));
     Orientation_Put(&orientation, g);
-    Put_Item(&shared, 0x00289110, measures);
-    Put_Item(&shared, 0x00209116, orientation);
+    AzDcm_Put_Item(&shared, 0x00289110, measures);
+    AzDcm_Put_Item(&shared, 0x00209116, orientation);
     return shared;
 }
 
@@ -948,40 +716,40 @@ int Segmentation_Write(const AzLoaded_Study &study, Source source, Kelvra_Class 
     gdcm::DataSet data;
     Series_Set(source, "SEG", series_number_tags + source.series_number, "Tags of " + study.name, &data);
     // A segmentation states a laterality only when one is known.
-    if (Text(data, 0x00200060).empty())
-        data.Remove(Tag_Of(0x00200060));
-    Put(&data, 0x00080016, gdcm::VR::UI, sop_seg);
-    Put(&data, 0x00080018, gdcm::VR::UI, Uid_New());
-    Put(&data, 0x0020000e, gdcm::VR::UI, Uid_New());
-    Put(&data, 0x00200013, gdcm::VR::IS, "1");
-    Put(&data, 0x00080008, gdcm::VR::CS, "DERIVED\\PRIMARY");
-    Put(&data, 0x00181000, gdcm::VR::LO, "1");
-    Put(&data, 0x00700080, gdcm::VR::CS, "TAGS");
-    Put(&data, 0x00700081, gdcm::VR::LO, "Tags painted in " + study.name.substr(0, 40));
-    Put(&data, 0x00700084, gdcm::VR::PN, "");
-    Put(&data, 0x00620001, gdcm::VR::CS, "BINARY");
-    Put(&data, 0x00282110, gdcm::VR::CS, "00");
-    Put_US(&data, 0x00280002, 1);
-    Put(&data, 0x00280004, gdcm::VR::CS, "MONOCHROME2");
-    Put(&data, 0x00280008, gdcm::VR::IS, std::to_string(frames.size()));
-    Put_US(&data, 0x00280010, static_cast<uint16_t>(volume.height));
-    Put_US(&data, 0x00280011, static_cast<uint16_t>(volume.width));
-    Put_US(&data, 0x00280100, 1);
-    Put_US(&data, 0x00280101, 1);
-    Put_US(&data, 0x00280102, 0);
-    Put_US(&data, 0x00280103, 0);
+    if (AzDcm_Text(data, 0x00200060).empty())
+        data.Remove(AzDcm_Tag_Of(0x00200060));
+    AzDcm_Put(&data, 0x00080016, gdcm::VR::UI, AZ_DCM_SOP_SEGMENTATION);
+    AzDcm_Put(&data, 0x00080018, gdcm::VR::UI, AzDcm_Uid_New());
+    AzDcm_Put(&data, 0x0020000e, gdcm::VR::UI, AzDcm_Uid_New());
+    AzDcm_Put(&data, 0x00200013, gdcm::VR::IS, "1");
+    AzDcm_Put(&data, 0x00080008, gdcm::VR::CS, "DERIVED\\PRIMARY");
+    AzDcm_Put(&data, 0x00181000, gdcm::VR::LO, "1");
+    AzDcm_Put(&data, 0x00700080, gdcm::VR::CS, "TAGS");
+    AzDcm_Put(&data, 0x00700081, gdcm::VR::LO, "Tags painted in " + study.name.substr(0, 40));
+    AzDcm_Put(&data, 0x00700084, gdcm::VR::PN, "");
+    AzDcm_Put(&data, 0x00620001, gdcm::VR::CS, "BINARY");
+    AzDcm_Put(&data, 0x00282110, gdcm::VR::CS, "00");
+    AzDcm_Put_US(&data, 0x00280002, 1);
+    AzDcm_Put(&data, 0x00280004, gdcm::VR::CS, "MONOCHROME2");
+    AzDcm_Put(&data, 0x00280008, gdcm::VR::IS, std::to_string(frames.size()));
+    AzDcm_Put_US(&data, 0x00280010, static_cast<uint16_t>(volume.height));
+    AzDcm_Put_US(&data, 0x00280011, static_cast<uint16_t>(volume.width));
+    AzDcm_Put_US(&data, 0x00280100, 1);
+    AzDcm_Put_US(&data, 0x00280101, 1);
+    AzDcm_Put_US(&data, 0x00280102, 0);
+    AzDcm_Put_US(&data, 0x00280103, 0);
     std::vector<gdcm::DataSet> items;
     for (size_t s = 0; s < segments.size(); s++)
         items.push_back(Segment_Item(segments[s], static_cast<int>(s + 1)));
-    Put_Items(&data, 0x00620002, items);
-    Put_Item(&data, 0x52009229, Shared_Groups(g));
+    AzDcm_Put_Items(&data, 0x00620002, items);
+    AzDcm_Put_Item(&data, 0x52009229, Shared_Groups(g));
     items.clear();
     for (const Seg_Frame &frame : frames)
         items.push_back(Frame_Item(frame, g, source));
-    Put_Items(&data, 0x52009230, items);
+    AzDcm_Put_Items(&data, 0x52009230, items);
     Dimensions_Put(&data);
     References_Put(source, &data);
-    Put(&data, 0x7fe00010, gdcm::VR::OB, Bits_Pack(volume, frames));
+    AzDcm_Put(&data, 0x7fe00010, gdcm::VR::OB, Bits_Pack(volume, frames));
     return File_Commit(data, path, error);
 }
 
@@ -996,198 +764,17 @@ int AzDicom_Write_Study(const AzLoaded_Study &study, Kelvra_Class *study_class, 
         *error = folder + ": the study has no Oblique direction to write";
         return 0;
     }
+    // One source for both objects: a study or frame of reference made for them is shared.
+    Source source;
+    if (!Source_Get(study, &source, error) || !Modality_Writable(source, error))
+        return 0;
     std::string dicom = folder + "/dicom";
     if (!Folder_Make(folder, error) || !Folder_Make(dicom, error))
         return 0;
-    // One source for both objects: a study or frame of reference made for them is shared.
-    Source source;
-    Source_Get(study, &source);
     if (!Series_Write(study, source, oblique, dicom + "/oblique", description, error))
         return 0;
     int written = Segmentation_Write(study, source, original, dicom + "/tags_seg.dcm", error);
     if (written < 0)
         *notes += "no tags are painted: no segmentation written\n";
     return written != 0;
-}
-
-/* ---- Reading a segmentation back ----------------------------------------- */
-
-int AzDicom_Is_Segmentation(const std::string &path)
-{
-    gdcm::DataSet header;
-    return Header_Read(path, &header) && Text(header, 0x00080016) == sop_seg;
-}
-
-namespace {
-
-/* A functional group of a frame: its own item, else the shared one. */
-const gdcm::DataSet *Group_Of(const gdcm::DataSet &data, size_t frame, uint32_t code)
-{
-    const gdcm::DataSet *own = Item_Of(data, 0x52009230, frame);
-    if (own && Item_Of(*own, code, 0))
-        return Item_Of(*own, code, 0);
-    const gdcm::DataSet *shared = Item_Of(data, 0x52009229, 0);
-    return shared ? Item_Of(*shared, code, 0) : nullptr;
-}
-
-struct Seg_Read {
-    std::string path;
-    int width, height, frames_nb, bits;
-    int fraction_max;               /* fractional: the value that means wholly inside */
-    std::map<int, int> tag_of;      /* segment number -> tag */
-    const char *pixels;
-    size_t pixels_size;
-};
-
-int Reason(AzLoad_Report *report, const std::string &path, const std::string &reason)
-{
-    AzLoad_Problem(report, path, "%s", reason.c_str());
-    return 0;
-}
-
-/* Segments: the value kept in the description ("label N"), else the segment number. */
-int Segments_Read(const gdcm::DataSet &data, Seg_Read *seg, AzLabels *labels, AzLoad_Report *report)
-{
-    size_t count = Items_Count(data, 0x00620002);
-    if (count == 0)
-        return Reason(report, seg->path, "segmentation without segments");
-    for (size_t i = 0; i < count; i++) {
-        const gdcm::DataSet &item = *Item_Of(data, 0x00620002, i);
-        int number = 0, tag = 0;
-        if (!Unsigned_16(item, 0x00620004, &number))
-            return Reason(report, seg->path, "segment " + std::to_string(i + 1) + " has no number");
-        std::string description = Text(item, 0x00620006);
-        if (sscanf(description.c_str(), "label %d", &tag) != 1)
-            tag = number;
-        if (tag < 1 || tag > 255)
-            return Reason(report, seg->path,
-                          "segment " + std::to_string(number) + " has no tag from 1 to 255 (value " +
-                              std::to_string(tag) + ")");
-        seg->tag_of[number] = tag;
-        std::string name = Text(item, 0x00620005);
-        if (name != "label " + std::to_string(tag))
-            labels->names[tag] = name;
-        double lab[3];
-        if (Unsigned_16_List(item, 0x0062000d, lab, 3)) {
-            Rgb_From_Lab(lab, labels->colours[tag]);
-            labels->has_colours = 1;
-        }
-    }
-    return 1;
-}
-
-int Pixels_Describe(const gdcm::File &file, Seg_Read *seg, AzLoad_Report *report)
-{
-    const gdcm::DataSet &data = file.GetDataSet();
-    double frames = 0.0;
-    int rows = 0, columns = 0, bits = 0;
-    if (!Unsigned_16(data, 0x00280010, &rows) || !Unsigned_16(data, 0x00280011, &columns) ||
-        !Unsigned_16(data, 0x00280100, &bits) || Numbers(data, 0x00280008, &frames, 1) != 1 || frames < 1)
-        return Reason(report, seg->path, "segmentation without rows, columns, bits or frames");
-    std::string type = Text(data, 0x00620001);
-    if (!((type == "BINARY" && bits == 1) || (type == "FRACTIONAL" && bits == 8)))
-        return Reason(report, seg->path, "segmentation type " + type + " with " + std::to_string(bits) +
-                                             " bits is not supported (BINARY 1 bit, FRACTIONAL 8 bits)");
-    if (file.GetHeader().GetDataSetTransferSyntax().IsEncapsulated())
-        return Reason(report, seg->path, "compressed segmentations are not supported");
-    seg->width = columns;
-    seg->height = rows;
-    seg->frames_nb = static_cast<int>(frames);
-    seg->bits = bits;
-    double fraction_max = 255.0;
-    Numbers(data, 0x00620010, &fraction_max, 1);
-    seg->fraction_max = static_cast<int>(fraction_max);
-    const gdcm::ByteValue *bytes =
-        data.FindDataElement(gdcm::Tag(0x7fe0, 0x0010)) ? data.GetDataElement(gdcm::Tag(0x7fe0, 0x0010)).GetByteValue()
-                                                         : nullptr;
-    size_t needed = (static_cast<size_t>(rows) * columns * seg->frames_nb * bits + 7) / 8;
-    if (!bytes || bytes->GetLength() < needed)
-        return Reason(report, seg->path, "pixel data shorter than " + std::to_string(seg->frames_nb) + " frames");
-    seg->pixels = bytes->GetPointer();
-    seg->pixels_size = bytes->GetLength();
-    return 1;
-}
-
-int Pixel_Set(const Seg_Read &seg, size_t index)
-{
-    if (seg.bits == 1)
-        return (seg.pixels[index / 8] >> (index % 8)) & 1;
-    return static_cast<uint8_t>(seg.pixels[index]) * 2 >= seg.fraction_max && seg.pixels[index] != 0;
-}
-
-/* The series frame a segmentation frame lies on, or -1. */
-int Frame_Match(const gdcm::DataSet &data, size_t f, const AzSeries &series)
-{
-    const gdcm::DataSet *position = Group_Of(data, f, 0x00209113);
-    const gdcm::DataSet *orientation = Group_Of(data, f, 0x00209116);
-    const gdcm::DataSet *measures = Group_Of(data, f, 0x00289110);
-    double ipp[3], iop[6], spacing[2];
-    if (!position || !orientation || !measures || Numbers(*position, 0x00200032, ipp, 3) != 3 ||
-        Numbers(*orientation, 0x00200037, iop, 6) != 6 || Numbers(*measures, 0x00280030, spacing, 2) != 2)
-        return -1;
-    AzVec3 row = AzVec3_Unit({iop[0], iop[1], iop[2]}), col = AzVec3_Unit({iop[3], iop[4], iop[5]});
-    const double cosine_min = 0.9999;
-    if (AzVec3_Dot(row, series.axis_row) < cosine_min || AzVec3_Dot(col, series.axis_col) < cosine_min ||
-        fabs(spacing[1] - series.spacing[0]) > 1e-3 * series.spacing[0] ||
-        fabs(spacing[0] - series.spacing[1]) > 1e-3 * series.spacing[1])
-        return -1;
-    AzVec3 at = {ipp[0], ipp[1], ipp[2]};
-    double tolerance = 0.05 * std::min(series.spacing[0], std::min(series.spacing[1], series.spacing[2]));
-    for (size_t i = 0; i < series.frames.size(); i++)
-        if (AzVec3_Norm(AzVec3_Sub(at, series.frames[i].position)) <= tolerance)
-            return static_cast<int>(i);
-    return -1;
-}
-
-int Frames_Read(const gdcm::DataSet &data, const Seg_Read &seg, const AzSeries &series, AzLabels *labels,
-                AzLoad_Report *report)
-{
-    size_t plane = static_cast<size_t>(seg.width) * seg.height;
-    for (int f = 0; f < seg.frames_nb; f++) {
-        const gdcm::DataSet *identification = Group_Of(data, f, 0x0062000a);
-        int number = 0;
-        if (!identification || !Unsigned_16(*identification, 0x0062000b, &number) || !seg.tag_of.count(number))
-            return Reason(report, seg.path, "frame " + std::to_string(f + 1) + " names no known segment");
-        int i = Frame_Match(data, f, series);
-        if (i < 0)
-            return Reason(report, seg.path, "frame " + std::to_string(f + 1) + " does not lie on the study's grid");
-        uint8_t tag = static_cast<uint8_t>(seg.tag_of.at(number));
-        uint8_t *tags = labels->tags.data() + static_cast<size_t>(series.frames[i].source_index) * plane;
-        for (size_t p = 0; p < plane; p++)
-            if (Pixel_Set(seg, f * plane + p))
-                tags[p] = tag;
-    }
-    return 1;
-}
-
-} // namespace
-
-int AzDicom_Read_Segmentation(const std::string &path, const AzSeries &series, AzLabels *labels,
-                              AzLoad_Report *report)
-{
-    gdcm::Trace::SetWarning(false);
-    gdcm::Trace::SetError(false);
-    gdcm::Reader reader;
-    reader.SetFileName(path.c_str());
-    if (!reader.Read())
-        return Reason(report, path, "not a DICOM file, or unreadable");
-    const gdcm::DataSet &data = reader.GetFile().GetDataSet();
-    if (Text(data, 0x00080016) != sop_seg)
-        return Reason(report, path, "not a DICOM segmentation");
-    *labels = AzLabels();
-    labels->source = path;
-    Seg_Read seg;
-    seg.path = path;
-    if (!Pixels_Describe(reader.GetFile(), &seg, report))
-        return 0;
-    if (seg.width != series.width || seg.height != series.height)
-        return Reason(report, path,
-                      "frames of " + std::to_string(seg.width) + "x" + std::to_string(seg.height) +
-                          " do not match the study's " + std::to_string(series.width) + "x" +
-                          std::to_string(series.height));
-    labels->width = seg.width;
-    labels->height = seg.height;
-    labels->depth = static_cast<int>(series.frames.size());
-    labels->tags.assign(static_cast<size_t>(labels->width) * labels->height * labels->depth, 0);
-    return Segments_Read(data, &seg, labels, report) && Frames_Read(data, seg, series, labels, report);
 }
