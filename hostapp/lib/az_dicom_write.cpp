@@ -409,7 +409,7 @@ int Modality_Writable(const Source &source, std::string *error)
 /* The frames of direction as a derived series in folder (replaced whole
  * when it exists; untouched on failure). */
 int Series_Write(const AzLoaded_Study &study, const Source &source, Kelvra_Class *direction,
-                 const std::string &folder, const std::string &description, std::string *error)
+                 const std::string &folder, const std::string &description, std::string *notes, std::string *error)
 {
     if (!Modality_Writable(source, error))
         return 0;
@@ -446,6 +446,8 @@ int Series_Write(const AzLoaded_Study &study, const Source &source, Kelvra_Class
         Folder_Remove(temporary);
         return 0;
     }
+    *notes += "oblique/: " + std::to_string(volume.depth) + " images of " + std::to_string(volume.width) + " x " +
+              std::to_string(volume.height) + "\n";
     return 1;
 }
 
@@ -700,7 +702,7 @@ gdcm::DataSet Shared_Groups(const Plane_Geometry &g)
 /* The tags of the Original direction as a segmentation at path: 1
  * written, -1 no tag painted, 0 failed. */
 int Segmentation_Write(const AzLoaded_Study &study, Source source, Kelvra_Class *original, const std::string &path,
-                       std::string *error)
+                       std::string *notes, std::string *error)
 {
     AzVolume volume;
     if (!AzVolume_From_Class(original, &volume, error))
@@ -750,7 +752,11 @@ int Segmentation_Write(const AzLoaded_Study &study, Source source, Kelvra_Class 
     Dimensions_Put(&data);
     References_Put(source, &data);
     AzDcm_Put(&data, 0x7fe00010, gdcm::VR::OB, Bits_Pack(volume, frames));
-    return File_Commit(data, path, error);
+    if (!File_Commit(data, path, error))
+        return 0;
+    *notes += "tags_seg.dcm: " + std::to_string(segments.size()) + " segments in " + std::to_string(frames.size()) +
+              " frames\n";
+    return 1;
 }
 
 } // namespace
@@ -771,9 +777,9 @@ int AzDicom_Write_Study(const AzLoaded_Study &study, Kelvra_Class *study_class, 
     std::string dicom = folder + "/dicom";
     if (!Folder_Make(folder, error) || !Folder_Make(dicom, error))
         return 0;
-    if (!Series_Write(study, source, oblique, dicom + "/oblique", description, error))
+    if (!Series_Write(study, source, oblique, dicom + "/oblique", description, notes, error))
         return 0;
-    int written = Segmentation_Write(study, source, original, dicom + "/tags_seg.dcm", error);
+    int written = Segmentation_Write(study, source, original, dicom + "/tags_seg.dcm", notes, error);
     if (written < 0)
         *notes += "no tags are painted: no segmentation written\n";
     return written != 0;

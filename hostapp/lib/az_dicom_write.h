@@ -42,7 +42,8 @@ AZ_EXPORT std::vector<AzDicom_Segment> AzDicom_Segments_Of(const std::vector<uin
  *   and display window (replaced whole when it exists);
  * - tags_seg.dcm: the tags of the Original direction as a segmentation,
  *   one segment per tag in use, referencing the source images when they
- *   are DICOM; not written when no tag is painted (notes says so).
+ *   are DICOM; not written when no tag is painted.
+ * notes gets a line per object written or left out.
  * Identifiers made for a source without them are shared by both objects.
  * 1, or 0 with the reason (what was not complete is not left behind). */
 AZ_EXPORT int AzDicom_Write_Study(const AzLoaded_Study &study, Kelvra_Class *study_class, const std::string &folder,

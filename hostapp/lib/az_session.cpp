@@ -819,11 +819,14 @@ int AzSession_Dicom_Write(AzApp *app, const std::string &folder, std::string *er
     char description[64];
     snprintf(description, sizeof(description), "Oblique alpha %.1f beta %.1f", alpha, beta);
     std::string notes;
+    long start = AzApp_Clock_Ms();
     if (!AzDicom_Write_Study(app->studies[index], study, folder, description, &notes, error))
         return 0;
-    Error_Fct(hwnd, 4, "DICOM written to %s/dicom", folder.c_str());
-    if (!notes.empty())
-        Error_Fct(hwnd, 4, "%s: %s", folder.c_str(), notes.c_str());
+    Error_Fct(hwnd, 4, "DICOM written to %s/dicom in %.2f s", folder.c_str(), (AzApp_Clock_Ms() - start) / 1000.0);
+    for (size_t at = 0, end; at < notes.size(); at = end + 1) {
+        end = notes.find('\n', at);
+        Error_Fct(hwnd, 4, "  %s", notes.substr(at, end - at).c_str());
+    }
     return 1;
 }
 

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <GLFW/glfw3.h>
 
 #include "hostlib/structures/az_progress.h"
@@ -352,8 +354,15 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     ASSERT_NE(nullptr, mkdtemp(dicom_folder));
     viewer.dicom_folder = dicom_folder;
     AzViewer_Key(&viewer, GLFW_KEY_D, GLFW_MOD_CONTROL);
-    std::string written = std::string("DICOM written to ") + dicom_folder + "/dicom";
-    EXPECT_EQ(1, Has_Line(AzViewer_Console_Shown(&viewer), written.c_str()));
+    std::vector<AzConsole_Entry> lines = AzViewer_Console_Shown(&viewer);
+    std::string written = std::string("DICOM written to ") + dicom_folder + "/dicom in ";
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [&](const AzConsole_Entry &line) {
+                  return line.text.compare(0, written.size(), written) == 0;
+              }));
+    // The phantom's two tags and the stroke's.
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const AzConsole_Entry &line) {
+        return line.text.compare(0, 30, "  tags_seg.dcm: 3 segments in ") == 0;
+    }));
     struct stat info;
     EXPECT_EQ(0, stat((std::string(dicom_folder) + "/dicom/tags_seg.dcm").c_str(), &info));
     EXPECT_EQ(0, stat((std::string(dicom_folder) + "/dicom/oblique/IM00001.dcm").c_str(), &info));
