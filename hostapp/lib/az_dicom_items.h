@@ -45,6 +45,11 @@ int AzDcm_Unsigned_16(const gdcm::DataSet &data, uint32_t code, int *value);
 const gdcm::DataSet *AzDcm_Item_Of(const gdcm::DataSet &data, uint32_t code, size_t i);
 size_t AzDcm_Items_Count(const gdcm::DataSet &data, uint32_t code);
 
+/* Whether the DICOM library reads the file without ending the process
+ * (it fails an assertion on some malformed files): read first in a child
+ * process. */
+int AzDcm_Read_Survives(const std::string &file);
+
 /* A DICOM file's attributes without its pixels: 1 when it has a SOP
  * instance. */
 int AzDcm_Header_Read(const std::string &file, gdcm::DataSet *header);

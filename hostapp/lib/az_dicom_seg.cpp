@@ -3,9 +3,11 @@
  */
 #include <math.h>
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include <gdcmReader.h>
 #include <gdcmTrace.h>
@@ -16,7 +18,8 @@
 int AzDicom_Is_Segmentation(const std::string &path)
 {
     gdcm::DataSet header;
-    return AzDcm_Header_Read(path, &header) && AzDcm_Text(header, 0x00080016) == AZ_DCM_SOP_SEGMENTATION;
+    return AzDcm_Read_Survives(path) && AzDcm_Header_Read(path, &header) &&
+           AzDcm_Text(header, 0x00080016) == AZ_DCM_SOP_SEGMENTATION;
 }
 
 namespace {
@@ -77,6 +80,21 @@ int Segments_Read(const gdcm::DataSet &data, Seg_Read *seg, AzLabels *labels, Az
     return 1;
 }
 
+/* Whether the file holds all the pixel data its header declares: the
+ * library keeps a value cut short by the end of the file at its declared
+ * length. */
+int Pixels_Complete(const std::string &path, size_t length)
+{
+    gdcm::Reader reader;
+    reader.SetFileName(path.c_str());
+    // Skipped, the pixel data leaves the reader where its value starts.
+    std::set<gdcm::Tag> skip;
+    skip.insert(gdcm::Tag(0x7fe0, 0x0010));
+    struct stat info;
+    return reader.ReadUpToTag(gdcm::Tag(0x7fe0, 0x0010), skip) && stat(path.c_str(), &info) == 0 &&
+           static_cast<size_t>(info.st_size) >= reader.GetStreamCurrentPosition() + length;
+}
+
 int Pixels_Describe(const gdcm::File &file, Seg_Read *seg, AzLoad_Report *report)
 {
     const gdcm::DataSet &data = file.GetDataSet();
@@ -102,7 +120,7 @@ int Pixels_Describe(const gdcm::File &file, Seg_Read *seg, AzLoad_Report *report
         data.FindDataElement(gdcm::Tag(0x7fe0, 0x0010)) ? data.GetDataElement(gdcm::Tag(0x7fe0, 0x0010)).GetByteValue()
                                                          : nullptr;
     size_t needed = (static_cast<size_t>(rows) * columns * seg->frames_nb * bits + 7) / 8;
-    if (!bytes || bytes->GetLength() < needed)
+    if (!bytes || bytes->GetLength() < needed || !Pixels_Complete(seg->path, needed))
         return Reason(report, seg->path, "pixel data shorter than " + std::to_string(seg->frames_nb) + " frames");
     seg->pixels = bytes->GetPointer();
     seg->pixels_size = bytes->GetLength();
@@ -168,6 +186,8 @@ int AzDicom_Read_Segmentation(const std::string &path, const AzSeries &series, A
 {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
+    if (!AzDcm_Read_Survives(path))
+        return Reason(report, path, "the DICOM reader fails on this file (malformed)");
     gdcm::Reader reader;
     reader.SetFileName(path.c_str());
     if (!reader.Read())

@@ -272,5 +272,9 @@ TEST_F(DicomOut, FailuresNameTheProblemAndLeaveNothingHalfWritten)
     EXPECT_EQ(seg_out + "/dicom/tags_seg.dcm: frame 1 does not lie on the study's grid", report.problems[0]);
     EXPECT_EQ(0, AzDicom_Read_Segmentation(study + "/im0.dcm", shifted, &labels, &report));
     EXPECT_EQ(study + "/im0.dcm: not a DICOM segmentation", report.problems.back());
+    std::string whole = Text_Of(seg_out + "/dicom/tags_seg.dcm");
+    ASSERT_TRUE(Bytes_Write(other.File("cut.dcm"), whole.substr(0, whole.size() - 100)));
+    EXPECT_EQ(0, AzDicom_Read_Segmentation(other.File("cut.dcm"), Series_Read(other_study), &labels, &report));
+    EXPECT_EQ(other.File("cut.dcm") + ": pixel data shorter than 8 frames", report.problems.back());
     EXPECT_EQ("", Output_Of("ls -A '" + seg_out + "/dicom' | grep part"));
 }
