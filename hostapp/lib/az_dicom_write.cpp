@@ -770,6 +770,10 @@ int AzDicom_Write_Study(const AzLoaded_Study &study, Kelvra_Class *study_class, 
         *error = folder + ": the study has no Oblique direction to write";
         return 0;
     }
+    if (oblique->Child_Get_Nb() == 0) {
+        *error = folder + ": the Oblique direction has no frames (switch it on and click \"Update DB\")";
+        return 0;
+    }
     // One source for both objects: a study or frame of reference made for them is shared.
     Source source;
     if (!Source_Get(study, &source, error) || !Modality_Writable(source, error))

@@ -248,6 +248,13 @@ TEST_F(DicomOut, FailuresNameTheProblemAndLeaveNothingHalfWritten)
     EXPECT_EQ(2, Program_Run("reslice '" + study + "' -o '" + folder.File("ok") + "' --dicom", &text, &err));
     EXPECT_TRUE(Contains(err, folder.File("ok") + "/dicom: cannot create the folder: File exists")) << err;
 
+    // A session that never created oblique frames has nothing to write.
+    ASSERT_TRUE(Bytes_Write(folder.File("no_frames.txt"), "dicom \"" + folder.File("none") + "\"\n"));
+    EXPECT_EQ(2, Program_Run("run '" + folder.File("no_frames.txt") + "' '" + study + "'", &text, &err));
+    EXPECT_TRUE(Contains(err, folder.File("none") +
+                                  ": the Oblique direction has no frames (switch it on and click \"Update DB\")"))
+        << err;
+
     // Other modalities would be misstated as CT or MR.
     Temp_Folder pet;
     EXPECT_EQ(2, Program_Run("reslice '" + Study_Write(pet, "PT") + "' -o '" + pet.File("out") + "' --dicom", &text, &err));
