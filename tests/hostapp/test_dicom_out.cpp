@@ -60,7 +60,7 @@ std::string Key_Of(const std::string &file, const char *key)
 
 int Stored(int x, int y, int k) { return (x * 7 + y * 13 + k * 29) % 500; }
 
-/* Tag 3 in one block, tag 7 in another, in location order. */
+/* Tag 3 in one block, tag 7 in another, in location order; named and coloured. */
 uint8_t Tag_At(int x, int y, int k)
 {
     if (x >= 2 && x <= 6 && y >= 2 && y <= 5 && k >= 1 && k <= 4)
@@ -122,6 +122,7 @@ std::string Labels_Write(const Temp_Folder &folder)
                 plan.values.push_back(Tag_At(x, y, k));
     EXPECT_TRUE(Nifti_Write(folder.File("labels.nii"), plan));
     EXPECT_TRUE(Bytes_Write(folder.File("labels.txt"), "3 left\n7 right\n"));
+    EXPECT_TRUE(Bytes_Write(folder.File("labels.lut"), "3 200 30 40\n7 10 220 90\n"));
     return folder.File("labels.nii");
 }
 
@@ -223,6 +224,12 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
     EXPECT_EQ(0, differ);
     EXPECT_EQ("left", read.names[3]);
     EXPECT_EQ("right", read.names[7]);
+    // Colours travel as CIELab and come back within a step.
+    const int expected[2][4] = {{3, 200, 30, 40}, {7, 10, 220, 90}};
+    ASSERT_EQ(1, read.has_colours);
+    for (const int *colour : expected)
+        for (int c = 0; c < 3; c++)
+            EXPECT_NEAR(colour[1 + c], read.colours[colour[0]][c], 1) << colour[0] << " " << c;
 
     // And through the command line, as a study's labels.
     ASSERT_EQ(0, Program_Run("reslice '" + study + "' --alpha 20 --beta -15 -o '" + folder.File("again") +
