@@ -2,6 +2,7 @@
  * The host program's set-up.
  */
 #include "az_app.h"
+#include "az_labels.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -98,8 +99,6 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
             if (tags && is_segmentation && !AzDicom_Read_Segmentation(labels_path, one, &labels, &label_report))
                 return AZ_EXIT_INPUT;
             AzLoaded_Study loaded;
-            if (tags)
-                loaded.label_names = labels.names;
             std::string error;
             if (!AzSeries_Insert(one, tags, &loaded, &error, app->options.time_point)) {
                 Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());
@@ -110,7 +109,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
         }
     }
     if (has_labels) {
-        AzLabels_Colours_Install(labels);
+        AzTags_Map_Set(labels); // the tags now stand for the labels' values, names and colours
         if (app->studies.empty())
             Error_Fct(hwnd, 2, "%s: no study to put the labels on", labels_path.c_str());
     }
@@ -187,6 +186,7 @@ int AzApp_Start(AzApp *app, const AzApp_Options &options)
     }
     AzHost_Interface_Thread_Set();
     AzDb_Init();
+    AzTags_Map_Reset();
     AzTools_Register();
     AzDb_Tree_Default(app->module.Class_Insert);
     AzHost_Module_Set(app->module.Update_A, app->module.Update_Register());

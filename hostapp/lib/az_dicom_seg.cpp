@@ -14,6 +14,7 @@
 
 #include "az_dicom_items.h"
 #include "az_dicom_write.h"
+#include "az_labels.h"
 
 int AzDicom_Is_Segmentation(const std::string &path)
 {
@@ -38,7 +39,7 @@ struct Seg_Read {
     std::string path;
     int width, height, frames_nb, bits;
     int fraction_max;               /* fractional: the value that means wholly inside */
-    std::map<int, int> tag_of;      /* segment number -> tag */
+    std::map<int, int> value_of;    /* segment number -> label value */
     const char *pixels;
     size_t pixels_size;
 };
@@ -49,7 +50,8 @@ int Reason(AzLoad_Report *report, const std::string &path, const std::string &re
     return 0;
 }
 
-/* Segments: the value kept in the description ("label N"), else the segment number. */
+/* Segments: the label value kept in the description ("label N"), else
+ * the segment number; names and recommended colours per value. */
 int Segments_Read(const gdcm::DataSet &data, Seg_Read *seg, AzLabels *labels, AzLoad_Report *report)
 {
     size_t count = AzDcm_Items_Count(data, 0x00620002);
@@ -57,23 +59,25 @@ int Segments_Read(const gdcm::DataSet &data, Seg_Read *seg, AzLabels *labels, Az
         return Reason(report, seg->path, "segmentation without segments");
     for (size_t i = 0; i < count; i++) {
         const gdcm::DataSet &item = *AzDcm_Item_Of(data, 0x00620002, i);
-        int number = 0, tag = 0;
+        int number = 0, value = 0;
         if (!AzDcm_Unsigned_16(item, 0x00620004, &number))
             return Reason(report, seg->path, "segment " + std::to_string(i + 1) + " has no number");
         std::string description = AzDcm_Text(item, 0x00620006);
-        if (sscanf(description.c_str(), "label %d", &tag) != 1)
-            tag = number;
-        if (tag < 1 || tag > 255)
+        if (sscanf(description.c_str(), "label %d", &value) != 1)
+            value = number;
+        if (value < 1 || value > AZ_LABELS_VALUE_MAX)
             return Reason(report, seg->path,
-                          "segment " + std::to_string(number) + " has no tag from 1 to 255 (value " +
-                              std::to_string(tag) + ")");
-        seg->tag_of[number] = tag;
+                          "segment " + std::to_string(number) + " has no label value from 1 to " +
+                              std::to_string(AZ_LABELS_VALUE_MAX) + " (" + std::to_string(value) + ")");
+        seg->value_of[number] = value;
         std::string name = AzDcm_Text(item, 0x00620005);
-        if (name != "label " + std::to_string(tag))
-            labels->names[tag] = name;
+        if (name != "label " + std::to_string(value))
+            labels->value_names[value] = name;
         double lab[3];
         if (AzDcm_Unsigned_16_List(item, 0x0062000d, lab, 3)) {
-            AzDcm_Rgb_From_Lab(lab, labels->colours[tag]);
+            unsigned char rgb[3];
+            AzDcm_Rgb_From_Lab(lab, rgb);
+            labels->value_colours[value] = {rgb[0], rgb[1], rgb[2]};
             labels->has_colours = 1;
         }
     }
@@ -158,23 +162,25 @@ int Frame_Match(const gdcm::DataSet &data, size_t f, const AzSeries &series)
     return -1;
 }
 
-int Frames_Read(const gdcm::DataSet &data, const Seg_Read &seg, const AzSeries &series, AzLabels *labels,
+/* The label value of every study voxel, slices in source order (later
+ * segments over earlier ones). */
+int Frames_Read(const gdcm::DataSet &data, const Seg_Read &seg, const AzSeries &series, std::vector<double> *values,
                 AzLoad_Report *report)
 {
     size_t plane = static_cast<size_t>(seg.width) * seg.height;
     for (int f = 0; f < seg.frames_nb; f++) {
         const gdcm::DataSet *identification = Group_Of(data, f, 0x0062000a);
         int number = 0;
-        if (!identification || !AzDcm_Unsigned_16(*identification, 0x0062000b, &number) || !seg.tag_of.count(number))
+        if (!identification || !AzDcm_Unsigned_16(*identification, 0x0062000b, &number) || !seg.value_of.count(number))
             return Reason(report, seg.path, "frame " + std::to_string(f + 1) + " names no known segment");
         int i = Frame_Match(data, f, series);
         if (i < 0)
             return Reason(report, seg.path, "frame " + std::to_string(f + 1) + " does not lie on the study's grid");
-        uint8_t tag = static_cast<uint8_t>(seg.tag_of.at(number));
-        uint8_t *tags = labels->tags.data() + static_cast<size_t>(series.frames[i].source_index) * plane;
+        double value = seg.value_of.at(number);
+        double *slice = values->data() + static_cast<size_t>(series.frames[i].source_index) * plane;
         for (size_t p = 0; p < plane; p++)
             if (Pixel_Set(seg, f * plane + p))
-                tags[p] = tag;
+                slice[p] = value;
     }
     return 1;
 }
@@ -209,6 +215,13 @@ int AzDicom_Read_Segmentation(const std::string &path, const AzSeries &series, A
     labels->width = seg.width;
     labels->height = seg.height;
     labels->depth = static_cast<int>(series.frames.size());
-    labels->tags.assign(static_cast<size_t>(labels->width) * labels->height * labels->depth, 0);
-    return Segments_Read(data, &seg, labels, report) && Frames_Read(data, seg, series, labels, report);
+    std::vector<double> values(static_cast<size_t>(labels->width) * labels->height * labels->depth, 0.0);
+    if (!Segments_Read(data, &seg, labels, report) || !Frames_Read(data, seg, series, &values, report))
+        return 0;
+    // Values onto tags by the rule every label volume follows.
+    std::string error;
+    if (!AzLabels_Values_Set(values, labels, &error))
+        return Reason(report, path, error);
+    AzLabels_Tables_Set(labels);
+    return 1;
 }

@@ -21,6 +21,7 @@
 #include "../../hostlib/structures/az_gl.h"
 #include "az_dicom_items.h"
 #include "az_export.h"
+#include "az_labels.h"
 
 namespace {
 
@@ -453,8 +454,7 @@ int Series_Write(const AzLoaded_Study &study, const Source &source, Kelvra_Class
 
 } // namespace
 
-std::vector<AzDicom_Segment> AzDicom_Segments_Of(const std::vector<uint8_t> &tags,
-                                                 const std::vector<std::string> &names)
+std::vector<AzDicom_Segment> AzDicom_Segments_Of(const std::vector<uint8_t> &tags)
 {
     int used[256] = {0};
     for (uint8_t tag : tags)
@@ -468,8 +468,8 @@ std::vector<AzDicom_Segment> AzDicom_Segments_Of(const std::vector<uint8_t> &tag
             continue;
         AzDicom_Segment segment;
         segment.tag = tag;
-        segment.value = tag;
-        segment.name = static_cast<size_t>(tag) < names.size() ? names[tag] : std::string();
+        segment.value = AzTags_Value(tag);
+        segment.name = AzTags_Name(tag);
         segment.has_colour = red && green && blue;
         if (segment.has_colour) {
             segment.rgb[0] = static_cast<unsigned char>(red[tag] >> 8);
@@ -708,7 +708,7 @@ int Segmentation_Write(const AzLoaded_Study &study, Source source, Kelvra_Class 
     if (!AzVolume_From_Class(original, &volume, error))
         return 0;
     volume.tag.resize(static_cast<size_t>(volume.width) * volume.height * volume.depth);
-    std::vector<AzDicom_Segment> segments = AzDicom_Segments_Of(volume.tag, study.label_names);
+    std::vector<AzDicom_Segment> segments = AzDicom_Segments_Of(volume.tag);
     if (segments.empty())
         return -1;
     if (source.from_dicom)

@@ -20,9 +20,8 @@
 #define AZ_DICOM_PLACEHOLDER_PATIENT_NAME "ANONYMOUS^NIFTI"
 #define AZ_DICOM_PLACEHOLDER_PATIENT_ID "AZOZUDE-NIFTI"
 
-/* One label in use: the tag painted and what it stands for.  Today a tag
- * is its label's own value; a mapping of larger label values onto tags
- * fills value and name here and nothing else changes. */
+/* One label in use: the tag painted and the label it stands for (the
+ * host's tag mapping: its original value and name). */
 struct AzDicom_Segment {
     int tag;
     int value;
@@ -31,10 +30,9 @@ struct AzDicom_Segment {
     unsigned char rgb[3];
 };
 
-/* The segments of the tags in use (ascending) with the study's names and
- * the host's tag colours. */
-AZ_EXPORT std::vector<AzDicom_Segment> AzDicom_Segments_Of(const std::vector<uint8_t> &tags,
-                                                          const std::vector<std::string> &names);
+/* The segments of the tags in use (ascending), with their values, names
+ * and the host's tag colours. */
+AZ_EXPORT std::vector<AzDicom_Segment> AzDicom_Segments_Of(const std::vector<uint8_t> &tags);
 
 /* A study's DICOM objects under folder/dicom:
  * - oblique/: the frames of the Oblique direction as a derived series, one

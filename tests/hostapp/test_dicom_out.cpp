@@ -58,16 +58,29 @@ std::string Key_Of(const std::string &file, const char *key)
     return value;
 }
 
+/* Both study forms' grid (RAS): the DICOM series' pixel (0, 0) of slice k lies at LPS (-10, 0, k). */
+const double study_sform[3][4] = {{-1.5, 0, 0, 10}, {0, -1.2, 0, 0}, {0, 0, 1, 0}};
+
 int Stored(int x, int y, int k) { return (x * 7 + y * 13 + k * 29) % 500; }
 
-/* Tag 3 in one block, tag 7 in another, in location order; named and coloured. */
-uint8_t Tag_At(int x, int y, int k)
+/* Label 3 in one block, label 2001 (beyond the 8-bit tags) in another, in
+ * location order; named and coloured. */
+int Label_At(int x, int y, int k)
 {
     if (x >= 2 && x <= 6 && y >= 2 && y <= 5 && k >= 1 && k <= 4)
         return 3;
     if (x >= 9 && x <= 13 && y >= 6 && y <= 10 && k >= 3 && k <= 6)
-        return 7;
+        return 2001;
     return 0;
+}
+
+/* The tag that stands for a label value, -1 when none. */
+int Tag_Of(const AzLabels &labels, int value)
+{
+    for (int tag = 1; tag < 256; tag++)
+        if (labels.values[tag] == value)
+            return tag;
+    return -1;
 }
 
 /* The study as a DICOM series (slices of 1.5 x 1.2 mm, 1 mm apart) or
@@ -99,8 +112,7 @@ std::string Study_Write(const Temp_Folder &folder, const std::string &modality)
     plan.dim[0] = width;
     plan.dim[1] = height;
     plan.dim[2] = depth;
-    const double sform[3][4] = {{-1.5, 0, 0, 10}, {0, -1.2, 0, 0}, {0, 0, 1, 0}};
-    memcpy(plan.sform, sform, sizeof(sform));
+    memcpy(plan.sform, study_sform, sizeof(study_sform));
     for (int k = 0; k < depth; k++)
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++)
@@ -115,14 +127,15 @@ std::string Labels_Write(const Temp_Folder &folder)
     plan.dim[0] = width;
     plan.dim[1] = height;
     plan.dim[2] = depth;
-    plan.datatype = 2;
+    plan.datatype = 4;
+    memcpy(plan.sform, study_sform, sizeof(study_sform));
     for (int k = 0; k < depth; k++)
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++)
-                plan.values.push_back(Tag_At(x, y, k));
+                plan.values.push_back(Label_At(x, y, k));
     EXPECT_TRUE(Nifti_Write(folder.File("labels.nii"), plan));
-    EXPECT_TRUE(Bytes_Write(folder.File("labels.txt"), "3 left\n7 right\n"));
-    EXPECT_TRUE(Bytes_Write(folder.File("labels.lut"), "3 200 30 40\n7 10 220 90\n"));
+    EXPECT_TRUE(Bytes_Write(folder.File("labels.txt"), "3 left\n2001 right\n"));
+    EXPECT_TRUE(Bytes_Write(folder.File("labels.lut"), "3 200 30 40\n2001 10 220 90\n"));
     return folder.File("labels.nii");
 }
 
@@ -219,17 +232,19 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
             for (int x = 0; x < width; x++) {
                 // NIfTI's k and DICOM's location order agree for this study.
                 int k = frame.source_index;
-                differ += read.tags[(static_cast<size_t>(k) * height + y) * width + x] != Tag_At(x, y, k);
+                differ += read.values[read.tags[(static_cast<size_t>(k) * height + y) * width + x]] != Label_At(x, y, k);
             }
     EXPECT_EQ(0, differ);
-    EXPECT_EQ("left", read.names[3]);
-    EXPECT_EQ("right", read.names[7]);
+    ASSERT_GT(Tag_Of(read, 3), 0);
+    ASSERT_GT(Tag_Of(read, 2001), 0);
+    EXPECT_EQ("left", read.names[Tag_Of(read, 3)]);
+    EXPECT_EQ("right", read.names[Tag_Of(read, 2001)]);
     // Colours travel as CIELab and come back within a step.
-    const int expected[2][4] = {{3, 200, 30, 40}, {7, 10, 220, 90}};
+    const int expected[2][4] = {{3, 200, 30, 40}, {2001, 10, 220, 90}};
     ASSERT_EQ(1, read.has_colours);
     for (const int *colour : expected)
         for (int c = 0; c < 3; c++)
-            EXPECT_NEAR(colour[1 + c], read.colours[colour[0]][c], 1) << colour[0] << " " << c;
+            EXPECT_NEAR(colour[1 + c], read.colours[Tag_Of(read, colour[0])][c], 1) << colour[0] << " " << c;
 
     // And through the command line, as a study's labels.
     ASSERT_EQ(0, Program_Run("reslice '" + study + "' --alpha 20 --beta -15 -o '" + folder.File("again") +
