@@ -318,28 +318,18 @@ void Modality_Set(const Source &source, int is_ct, gdcm::DataSet *data)
     }
 }
 
-/* The study's rescale: the grey levels are stored values in its terms.
- * Studies that enter the database already rescaled carry 1 and 0. */
-void Rescale_Get(const AzLoaded_Study &study, double *slope, double *intercept)
-{
-    *slope = 1.0;
-    *intercept = 0.0;
-    if (study.file && study.file->images_nb > 0 && study.file->images[0]->rescale_slope != 0.0f) {
-        *slope = study.file->images[0]->rescale_slope;
-        *intercept = study.file->images[0]->rescale_intercept;
-    }
-}
-
+/* The display window, in real values as DICOM windows are. */
 void Window_Put(const AzVolume &volume, gdcm::DataSet *data)
 {
     if (volume.display_mode != AZ_DISPLAY_MIN_MAX || volume.display_high <= volume.display_low)
         return;
-    AzDcm_Put(data, 0x00281050, gdcm::VR::DS, AzDcm_Ds((volume.display_high + volume.display_low) / 2.0));
-    AzDcm_Put(data, 0x00281051, gdcm::VR::DS, AzDcm_Ds(volume.display_high - volume.display_low));
+    double centre = (volume.display_high + volume.display_low) / 2.0 * volume.slope + volume.intercept;
+    AzDcm_Put(data, 0x00281050, gdcm::VR::DS, AzDcm_Ds(centre));
+    AzDcm_Put(data, 0x00281051, gdcm::VR::DS, AzDcm_Ds((volume.display_high - volume.display_low) * fabs(volume.slope)));
 }
 
 /* What every image of the series shares. */
-gdcm::DataSet Series_Common(const AzLoaded_Study &study, const Source &source, const AzVolume &volume,
+gdcm::DataSet Series_Common(const Source &source, const AzVolume &volume,
                             const Plane_Geometry &g, const std::string &description)
 {
     int is_ct = source.modality == "CT";
@@ -365,12 +355,11 @@ gdcm::DataSet Series_Common(const AzLoaded_Study &study, const Source &source, c
     AzDcm_Put_US(&data, 0x00280101, 16);
     AzDcm_Put_US(&data, 0x00280102, 15);
     AzDcm_Put_US(&data, 0x00280103, 1);
-    double slope, intercept;
-    Rescale_Get(study, &slope, &intercept);
+    // The grey levels are the study's stored values: its rescale makes them real values.
     // MR images state no rescale unless they need one.
-    if (is_ct || slope != 1.0 || intercept != 0.0) {
-        AzDcm_Put(&data, 0x00281052, gdcm::VR::DS, AzDcm_Ds(intercept));
-        AzDcm_Put(&data, 0x00281053, gdcm::VR::DS, AzDcm_Ds(slope));
+    if (is_ct || volume.slope != 1.0 || volume.intercept != 0.0) {
+        AzDcm_Put(&data, 0x00281052, gdcm::VR::DS, AzDcm_Ds(volume.intercept));
+        AzDcm_Put(&data, 0x00281053, gdcm::VR::DS, AzDcm_Ds(volume.slope));
         if (is_ct)
             AzDcm_Put(&data, 0x00281054, gdcm::VR::LO, "HU");
     }
@@ -409,7 +398,7 @@ int Modality_Writable(const Source &source, std::string *error)
 
 /* The frames of direction as a derived series in folder (replaced whole
  * when it exists; untouched on failure). */
-int Series_Write(const AzLoaded_Study &study, const Source &source, Kelvra_Class *direction,
+int Series_Write(const Source &source, Kelvra_Class *direction,
                  const std::string &folder, const std::string &description, std::string *notes, std::string *error)
 {
     if (!Modality_Writable(source, error))
@@ -422,7 +411,7 @@ int Series_Write(const AzLoaded_Study &study, const Source &source, Kelvra_Class
         return 0;
     }
     Plane_Geometry g = Geometry_Of(volume);
-    gdcm::DataSet common = Series_Common(study, source, volume, g, description);
+    gdcm::DataSet common = Series_Common(source, volume, g, description);
     int16_t outside = AzVolume_Grey_Outside(volume);
     std::string temporary = Hidden_Name(folder, ".part");
     Folder_Remove(temporary);
@@ -781,7 +770,7 @@ int AzDicom_Write_Study(const AzLoaded_Study &study, Kelvra_Class *study_class, 
     std::string dicom = folder + "/dicom";
     if (!Folder_Make(folder, error) || !Folder_Make(dicom, error))
         return 0;
-    if (!Series_Write(study, source, oblique, dicom + "/oblique", description, notes, error))
+    if (!Series_Write(source, oblique, dicom + "/oblique", description, notes, error))
         return 0;
     int written = Segmentation_Write(study, source, original, dicom + "/tags_seg.dcm", notes, error);
     if (written < 0)

@@ -101,6 +101,7 @@ std::string Study_Write(const Temp_Folder &folder, const std::string &modality)
             plan.instance_number = k + 1;
             plan.modality = modality;
             plan.intercept = modality == "CT" ? -1024.0 : 0.0;
+            plan.slope = modality == "MR" ? 0.5 : 1.0; // real values in halves: the study keeps the file's scale
             for (int y = 0; y < height; y++)
                 for (int x = 0; x < width; x++)
                     plan.stored.push_back(static_cast<uint16_t>(Stored(x, y, k)));
@@ -186,6 +187,9 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
     EXPECT_EQ(dicom ? modality : "MR", Key_Of(first, "Modality"));
     if (modality == "CT") {
         EXPECT_EQ("HU", Key_Of(first, "RescaleType"));
+    }
+    if (modality == "MR") {
+        EXPECT_EQ("0.5", Key_Of(first, "RescaleSlope"));
     }
     if (dicom) {
         EXPECT_EQ("1.2.826.0.1.3680043.2.1125.9", Key_Of(first, "StudyInstanceUID"));
