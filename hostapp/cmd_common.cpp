@@ -98,6 +98,8 @@ int Export_Parts(const Option_Values &values)
         parts |= AZ_DUMP_MONTAGE;
     if (values.count("--summary"))
         parts |= AZ_DUMP_SUMMARY;
+    if (values.count("--dicom"))
+        parts |= AZ_DUMP_DICOM;
     return parts;
 }
 
@@ -105,7 +107,8 @@ const std::vector<Option_Spec> &Export_Options(void)
 {
     static const std::vector<Option_Spec> specs = {
         {"-o", 1, "the output folder"}, {"--force", 0, ""},   {"--original", 0, ""},
-        {"--pictures", 0, ""},          {"--montage", 0, ""}, {"--summary", 0, ""}};
+        {"--pictures", 0, ""},          {"--montage", 0, ""}, {"--summary", 0, ""},
+        {"--dicom", 0, ""}};
     return specs;
 }
 

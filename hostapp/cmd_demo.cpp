@@ -31,7 +31,7 @@ int Command_Demo(AzApp_Options *options)
     if (!Options_Parse(options->words, "demo", specs, &values, &rest))
         return AZ_EXIT_USAGE;
     if (!rest.empty()) {
-        fprintf(stderr, "usage: azozude demo [-o DIR] [--phantom] [--original] [--pictures] [--montage] [--summary] "
+        fprintf(stderr, "usage: azozude demo [-o DIR] [--phantom] [--original] [--pictures] [--montage] [--summary] [--dicom] "
                         "[--force]\n");
         return AZ_EXIT_USAGE;
     }

@@ -3,13 +3,15 @@
  */
 #include <stdio.h>
 
+#include <algorithm>
+
 #include "az_commands.h"
 
 namespace {
 
 const char reslice_usage[] =
     "usage: azozude reslice STUDY --alpha DEG --beta DEG -o DIR [--series N|UID] [--labels FILE]\n"
-    "                       [--original] [--pictures] [--montage] [--summary] [--force]\n";
+    "                       [--original] [--pictures] [--montage] [--summary] [--dicom] [--force]\n";
 
 int Angle_Get(const Option_Values &values, const char *name, double *degrees)
 {

@@ -12,6 +12,7 @@
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/util/az_console.h"
 #include "../../hostlib/win32/az_win.h"
+#include "az_dicom_write.h"
 
 namespace {
 
@@ -107,7 +108,9 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
     AzLabels labels;
     AzLoad_Report label_report;
     int has_labels = !labels_path.empty();
-    if (has_labels && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
+    // A segmentation is placed by its frames' positions: it is read once the study's grid is known.
+    int is_segmentation = has_labels && AzDicom_Is_Segmentation(labels_path);
+    if (has_labels && !is_segmentation && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
         return AZ_EXIT_INPUT;
     for (const std::string &path : paths) {
         std::vector<AzSeries> series;
@@ -124,6 +127,8 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
         for (size_t i = 0; i < series.size(); i++) {
             const AzSeries &one = series[i];
             const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
+            if (tags && is_segmentation && !AzDicom_Read_Segmentation(labels_path, one, &labels, &label_report))
+                return AZ_EXIT_INPUT;
             AzLoaded_Study loaded;
             std::string error;
             if (!AzSeries_Insert(one, tags, &loaded, &error, app->options.time_point)) {

@@ -225,6 +225,12 @@ static int Dump_Write(AzApp *app, const std::string &folder, int parts, AzOutput
         if (path.empty() || !Panel_Write(app, path, error))
             return 0;
     }
+    if (parts & AZ_DUMP_DICOM) {
+        // The writer makes "dicom" inside the folder it is given: the staging folder.
+        std::string path = Staged(output, folder, "dicom", error);
+        if (path.empty() || !AzSession_Dicom_Write(app, path.substr(0, path.rfind('/')), error))
+            return 0;
+    }
     *summary += Times_Line(app, (AzApp_Clock_Ms() - start) / 1000.0);
     if (parts & AZ_DUMP_SUMMARY) {
         std::string path = Staged(output, folder, "summary.txt", error);

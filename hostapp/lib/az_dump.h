@@ -20,7 +20,8 @@ enum {
     AZ_DUMP_PICTURES = 2,  /* *_middle.png of each direction, panel.png when a panel is open */
     AZ_DUMP_MONTAGE = 4,   /* *_montage.png of each direction */
     AZ_DUMP_SUMMARY = 8,   /* summary.txt */
-    AZ_DUMP_ALL = 15
+    AZ_DUMP_ALL = 15,      /* the four above */
+    AZ_DUMP_DICOM = 16     /* dicom/oblique/ (a derived series) and dicom/tags_seg.dcm: asked for by name only */
 };
 
 /* Writes into folder (which must exist) what parts asks; the summary's text

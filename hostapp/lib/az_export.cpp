@@ -698,6 +698,8 @@ int Gz_Write_All(gzFile file, const void *data, size_t size)
 
 } // namespace
 
+int16_t AzVolume_Grey_Outside(const AzVolume &volume) { return Grey_Outside(volume); }
+
 int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error)
 {
     if (what == AZ_EXPORT_TAGS ? volume.tag.empty() : volume.gli.empty()) {

@@ -49,6 +49,10 @@ enum { AZ_EXPORT_GREY = 0, AZ_EXPORT_TAGS = 1 };
  * orthogonal axes).  1, or 0 with the reason. */
 AZ_EXPORT int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error);
 
+/* The grey level written for points outside the study (as the NIfTI
+ * export writes them). */
+AZ_EXPORT int16_t AzVolume_Grey_Outside(const AzVolume &volume);
+
 /* RGBA picture of slice k (time point t) as the host's views show it:
  * grey levels through the display window, tags over them, mirrored as
  * AzOrient_Mirror says for the volume's axes. */

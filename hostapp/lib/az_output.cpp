@@ -4,6 +4,7 @@
 #include "az_output.h"
 
 #include <dirent.h>
+#include <ftw.h>
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
@@ -71,18 +72,49 @@ std::string Stage_Of(const std::string &folder)
 /* Everything inside a staging folder, then the folder.  A writer that is
  * still running may add a file between the listing and the removal: the
  * listing is taken again while that happens. */
+int Entry_Remove(const char *path, const struct stat *, int, struct FTW *)
+{
+    remove(path);
+    return 0;
+}
+
+/* A file, or a folder with everything in it (an output may be a folder: a
+ * DICOM series). */
+void Tree_Remove(const std::string &path)
+{
+    nftw(path.c_str(), Entry_Remove, 16, FTW_DEPTH | FTW_PHYS);
+}
+
 void Stage_Remove(const std::string &stage)
 {
+    // A writer thread may still be adding a file while the signal thread clears up.
     for (int attempt = 0; attempt < 8; attempt++) {
-        if (DIR *dir = opendir(stage.c_str())) {
-            while (struct dirent *entry = readdir(dir))
-                if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-                    unlink((stage + "/" + entry->d_name).c_str());
-            closedir(dir);
-        }
+        Tree_Remove(stage);
         if (rmdir(stage.c_str()) == 0 || errno == ENOENT)
             return;
     }
+}
+
+/* Renames a staged output to its final name.  An earlier folder of that
+ * name, or anything where a folder goes, is first moved into the staging
+ * folder (rename replaces neither), and comes back if the rename fails. */
+int Final_Rename(const std::string &staged, const std::string &final_path)
+{
+    struct stat info, staged_info;
+    std::string aside;
+    int staged_folder = stat(staged.c_str(), &staged_info) == 0 && S_ISDIR(staged_info.st_mode);
+    if (lstat(final_path.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || staged_folder)) {
+        aside = Folder_Of(staged) + "/.earlier." + Name_Of(final_path);
+        if (rename(final_path.c_str(), aside.c_str()) != 0)
+            return 0;
+    }
+    if (rename(staged.c_str(), final_path.c_str()) == 0)
+        return 1;
+    int saved = errno;
+    if (!aside.empty())
+        rename(aside.c_str(), final_path.c_str());
+    errno = saved;
+    return 0;
 }
 
 void Discard_Locked(AzOutput *output)
@@ -185,7 +217,7 @@ void AzOutput_Drop(AzOutput *output, const std::string &final_path)
     if (found == output->finals.end())
         return;
     size_t i = static_cast<size_t>(found - output->finals.begin());
-    unlink(output->staged[i].c_str());
+    Tree_Remove(output->staged[i]);
     output->finals.erase(found);
     output->staged.erase(output->staged.begin() + static_cast<long>(i));
 }
@@ -212,14 +244,14 @@ int AzOutput_Commit(AzOutput *output, std::string *error)
     std::lock_guard<std::mutex> hold(Registry_Lock());
     int done = 1;
     for (size_t i = 0; i < output->finals.size() && done; i++)
-        if (rename(output->staged[i].c_str(), output->finals[i].c_str()) != 0) {
+        if (!Final_Rename(output->staged[i], output->finals[i])) {
             *error = output->finals[i] + ": cannot write: " + strerror(errno);
             done = 0;
         }
     if (done) {
         for (const std::string &old : output->replaced)
             if (std::find(output->finals.begin(), output->finals.end(), old) == output->finals.end())
-                unlink(old.c_str());
+                Tree_Remove(old);
         output->finals.clear();
         output->staged.clear();
         output->folders_made.clear();
@@ -274,6 +306,6 @@ const std::vector<std::string> &AzOutput_Known_Names(void)
     static const std::vector<std::string> names = {
         "summary.txt",         "panel.png",           "original.nii.gz",      "original_tags.nii.gz",
         "original_middle.png", "original_montage.png", "oblique.nii.gz",      "oblique_tags.nii.gz",
-        "oblique_middle.png",  "oblique_montage.png"};
+        "oblique_middle.png",  "oblique_montage.png", "dicom"};
     return names;
 }

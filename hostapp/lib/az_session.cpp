@@ -19,6 +19,7 @@
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/win32/az_win.h"
 #include "az_dump.h"
+#include "az_dicom_write.h"
 #include "az_export.h"
 #include "az_labels.h"
 
@@ -39,7 +40,7 @@ const Verb verbs[] = {
     {"wheel", 1, 4},      {"key", 1, 4},       {"help", 0, 3},       {"leave", 0, 0}, {"rotate", 2, 2},
     {"direction", 1, 2},
     {"slice", 1, 1},      {"wait", 0, 1},      {"save-panel", 1, 1}, {"save-frame", 3, 3},
-    {"dump", 1, 6},       {"echo", 0, 1000},
+    {"dump", 1, 6},       {"echo", 0, 1000},     {"dicom", 1, 1},
     {"paint", 6, 6},      {"save-tags", 1, 2},
 };
 
@@ -627,7 +628,7 @@ int Dump_Parts(Runner *runner, const std::vector<std::string> &words, int *parts
         const char *name;
         int part;
     } names[] = {{"original", AZ_DUMP_ORIGINAL}, {"pictures", AZ_DUMP_PICTURES}, {"montage", AZ_DUMP_MONTAGE},
-                 {"summary", AZ_DUMP_SUMMARY},   {"all", AZ_DUMP_ALL}};
+                 {"summary", AZ_DUMP_SUMMARY},   {"dicom", AZ_DUMP_DICOM},    {"all", AZ_DUMP_ALL}};
     *parts = words.size() > 2 ? 0 : AZ_DUMP_ALL;
     for (size_t i = 2; i < words.size(); i++) {
         int found = 0;
@@ -637,7 +638,7 @@ int Dump_Parts(Runner *runner, const std::vector<std::string> &words, int *parts
                 found = 1;
             }
         if (!found)
-            return Fail(runner, "a dump writes original, pictures, montage, summary or all, not \"%s\"",
+            return Fail(runner, "a dump writes original, pictures, montage, summary, dicom or all, not \"%s\"",
                         words[i].c_str());
     }
     return 1;
@@ -654,6 +655,14 @@ int Step_Dump(Runner *runner, const std::vector<std::string> &words)
     if (!AzOutput_Folder(&runner->output, folder, &error) ||
         !AzDump_Folder_Prepare(folder, 1, &runner->output, &error) ||
         !AzDump_Write(runner->app, folder, parts, &runner->output, &summary, &error))
+        return Fail(runner, "%s", error.c_str());
+    return 1;
+}
+
+int Step_Dicom(Runner *runner, const std::vector<std::string> &words)
+{
+    std::string error;
+    if (!AzSession_Dicom_Write(runner->app, words[1], &error))
         return Fail(runner, "%s", error.c_str());
     return 1;
 }
@@ -710,6 +719,8 @@ int Step_Run(Runner *runner, const std::vector<std::string> &words)
         return Step_Paint(runner, words);
     if (verb == "save-tags")
         return Step_Save_Tags(runner, words);
+    if (verb == "dicom")
+        return Step_Dicom(runner, words);
     return Step_Echo(words);
 }
 
@@ -734,6 +745,35 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
     if (!AzOutput_Commit(&runner.output, error))
         return AZ_EXIT_INPUT;
     return AZ_EXIT_OK;
+}
+
+int AzSession_Dicom_Write(AzApp *app, const std::string &folder, std::string *error)
+{
+    int index = AzApp_Study_Current(app);
+    Kelvra_Class *study = AzApp_Study(app, index);
+    if (!study || index >= static_cast<int>(app->studies.size())) {
+        *error = "no study is loaded";
+        return 0;
+    }
+    double alpha = 0.0, beta = 0.0;
+    if (app->panel_window) {
+        if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(app->panel_window, "rot-x-left")))
+            alpha = x->Read() * degrees_per_radian;
+        if (Valuators *y = dynamic_cast<Valuators *>(Widget_Find(app->panel_window, "rot-y-bottom")))
+            beta = y->Read() * degrees_per_radian;
+    }
+    char description[64];
+    snprintf(description, sizeof(description), "Oblique alpha %.1f beta %.1f", alpha, beta);
+    std::string notes;
+    long start = AzApp_Clock_Ms();
+    if (!AzDicom_Write_Study(app->studies[index], study, folder, description, &notes, error))
+        return 0;
+    Error_Fct(hwnd, 4, "DICOM written to %s/dicom in %.2f s", folder.c_str(), (AzApp_Clock_Ms() - start) / 1000.0);
+    for (size_t at = 0, end; at < notes.size(); at = end + 1) {
+        end = notes.find('\n', at);
+        Error_Fct(hwnd, 4, "  %s", notes.substr(at, end - at).c_str());
+    }
+    return 1;
 }
 
 /* With the host's default spacing the valuators of a panel this wide are

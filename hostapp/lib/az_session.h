@@ -37,6 +37,9 @@
  *   save-tags FILE [OBLIQUE] the current study's tags on its grid as a NIfTI label volume of
  *                            the original values, with FILE's .lut and .txt beside it; the
  *                            Oblique direction's tags on its grid too when OBLIQUE is given
+ *   dicom FOLDER             the current study as DICOM: FOLDER/dicom/oblique/ (the Oblique
+ *                            direction as a derived series) and FOLDER/dicom/tags_seg.dcm (the
+ *                            tags as a segmentation, when any is painted)
  *   echo TEXT...             prints the text
  *
  * The files of save-panel, save-frame and dump appear only when every step
@@ -78,6 +81,11 @@ AZ_EXPORT std::string AzSession_Reslice(double alpha, double beta, int panel_pic
 
 /* A widget of the open panel by session name (see above), or null. */
 AZ_EXPORT Tools *AzSession_Widget(HWND panel, const std::string &name);
+
+/* The current study's DICOM objects under folder/dicom (the Oblique
+ * direction described with the panel's angles, the tags), as the step
+ * "dicom" and the viewer's key write them.  1, or 0 with the reason. */
+AZ_EXPORT int AzSession_Dicom_Write(AzApp *app, const std::string &folder, std::string *error);
 
 /* Seconds a wait step allows by default. */
 #define AZ_SESSION_WAIT_S 600
