@@ -2,6 +2,7 @@
  * The host program's set-up.
  */
 #include "az_app.h"
+#include "az_labels.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -103,7 +104,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
         }
     }
     if (has_labels) {
-        AzLabels_Colours_Install(labels);
+        AzTags_Map_Set(labels); // the tags now stand for the labels' values, names and colours
         if (app->studies.empty())
             Error_Fct(hwnd, 2, "%s: no study to put the labels on", labels_path.c_str());
     }
@@ -180,6 +181,7 @@ int AzApp_Start(AzApp *app, const AzApp_Options &options)
     }
     AzHost_Interface_Thread_Set();
     AzDb_Init();
+    AzTags_Map_Reset();
     AzTools_Register();
     AzDb_Tree_Default(app->module.Class_Insert);
     AzHost_Module_Set(app->module.Update_A, app->module.Update_Register());
@@ -430,15 +432,18 @@ std::string AzApp_Group_Text(unsigned int bits)
         {0x10000000u, "positions not along the normal (tilted)"},
         {0x00020000u, "two frames at one position"},
         {0x00010000u, "frame order does not follow location"},
+        {AZ_GROUP_UNEVEN, "slices not evenly spaced"},
     };
     if (bits == 0)
         return "valid 3D group";
+    if (bits & AZ_GROUP_UNEVEN) // the host's own reason for the unusable bit
+        bits &= ~0x80000000u;
     std::string text = "not a 3D group:";
     for (const auto &condition : conditions)
         if (bits & condition.bit)
             text += std::string(" ") + condition.text + ";";
     text.pop_back();
     char code[24];
-    snprintf(code, sizeof(code), " (0x%08x)", bits);
+    snprintf(code, sizeof(code), " (0x%08x)", bits | ((bits & AZ_GROUP_UNEVEN) ? 0x80000000u : 0u));
     return text + code;
 }

@@ -90,6 +90,7 @@ void View_Create(AzFrame_View *view, int direction)
     view->window_low = view->window_high = 0.0f;
     view->image.clear();
     view->image_w = view->image_h = 0;
+    view->mirror_x = view->mirror_y = 0;
     view->image_valid = 0;
     view->rect = view->picture = AzRect{0, 0, 0, 0};
 }
@@ -162,6 +163,7 @@ int AzViewer_Init(AzViewer *viewer, AzApp *app, int width, int height, int panel
         return 0;
     }
     Status_Create(viewer);
+    AzViewer_Tags_Init(viewer, std::string());
     AzViewer_Resize(viewer, width, height);
     return 1;
 }
@@ -219,6 +221,7 @@ int AzViewer_Step(AzViewer *viewer)
     else
         for (AzFrame_View &view : viewer->views)
             AzViewer_View_Sync(viewer, &view);
+    AzViewer_Autosave_Step(viewer);
     {
         std::lock_guard<std::mutex> hold(viewer->console_lock);
         if (viewer->console_changed)

@@ -4,12 +4,15 @@
  * folder's view-shots/.
  */
 #include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <GLFW/glfw3.h>
 
 #include "hostlib/structures/az_progress.h"
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
+#include "hostapp/lib/az_labels.h"
 #include "oblique/oblique.h"
 #include "view_fixture.h"
 
@@ -35,6 +38,14 @@ uint32_t Half_Over(uint32_t under, int r, int g, int b)
         out |= static_cast<uint32_t>((u * 128 + over[c] * 127 + 127) / 255) << (8 * c);
     }
     return out;
+}
+
+int File_Readable(const std::string &path)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file)
+        fclose(file);
+    return file != nullptr;
 }
 
 int Has_Line(const std::vector<AzConsole_Entry> &lines, const char *text)
@@ -362,6 +373,79 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     (void)original;
 }
 
+TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
+{
+    char folder_name[] = "/tmp/az_view_tags_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(folder_name));
+    std::string folder = folder_name, saved = folder + "/saved.nii.gz";
+    // A study read from a file comes back at the next start: its autosave is offered then.
+    FILE *source = fopen((folder + "/study.nii").c_str(), "w");
+    ASSERT_NE(nullptr, source);
+    fclose(source);
+    app.studies[0].source = folder + "/study.nii";
+    setenv("AZOZUDE_AUTOSAVE_DIR", (folder + "/autosave").c_str(), 1);
+    AzViewer_Tags_Init(&viewer, saved);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_NONE, viewer.prompt);
+    AzLabels names;
+    names.names[200] = "Precentral_L";
+    AzTags_Map_Set(names);
+
+    // The picker finds a tag by name.
+    AzViewer_Char(&viewer, 't');
+    for (char c : std::string("PREC"))
+        AzViewer_Char(&viewer, static_cast<unsigned char>(c));
+    EXPECT_EQ(std::string("pick a tag (number or name): PREC_   tag 200: Precentral_L (1 of 1)   Enter paints with "
+                          "it, Up/Down other matches, Esc cancels"),
+              AzViewer_Picker_Text(&viewer));
+    AzViewer_Key(&viewer, GLFW_KEY_ENTER, 0);
+    EXPECT_EQ(200, viewer.tag_cur);
+    EXPECT_EQ(0, viewer.picking);
+
+    AzFrame *painted = AzViewer_Frame(&viewer.views[0]);
+    int sx, sy, ex, ey;
+    Frame_Screen(0, 10, 12, &sx, &sy);
+    Frame_Screen(0, 14, 12, &ex, &ey);
+    Drag(sx, sy, ex, ey);
+    Idle();
+    ASSERT_EQ(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
+    EXPECT_EQ(1, AzTags_Unsaved());
+    EXPECT_EQ(1, File_Readable(viewer.autosave_path)) << viewer.autosave_path;
+
+    // Quitting with unsaved strokes asks; Esc goes on painting.
+    AzViewer_Char(&viewer, 'q');
+    EXPECT_EQ(AZ_VIEWER_PROMPT_QUIT, viewer.prompt);
+    EXPECT_EQ(0, viewer.quit);
+    AzViewer_Step(&viewer);
+    Shot("quit-asks");
+    AzViewer_Key(&viewer, GLFW_KEY_ESCAPE, 0);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_NONE, viewer.prompt);
+
+    // A crash now loses nothing: the next start offers the autosave, and r restores it.
+    AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
+    ASSERT_NE(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
+    AzViewer_Tags_Init(&viewer, saved);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_RESTORE, viewer.prompt);
+    AzViewer_Key(&viewer, GLFW_KEY_R, 0);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_NONE, viewer.prompt);
+    EXPECT_EQ(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
+
+    // Ctrl+S writes the study's tags with their names; the autosave goes; q then quits at once.
+    AzViewer_Key(&viewer, GLFW_KEY_S, GLFW_MOD_CONTROL);
+    EXPECT_EQ(0, AzTags_Unsaved());
+    EXPECT_EQ(1, File_Readable(saved));
+    EXPECT_EQ(0, File_Readable(viewer.autosave_path));
+    AzLabels back;
+    AzLoad_Report report;
+    ASSERT_EQ(1, AzNifti_Read_Labels(saved, &back, &report));
+    EXPECT_EQ("Precentral_L", back.names[200]);
+    AzViewer_Char(&viewer, 'q');
+    EXPECT_EQ(1, viewer.quit);
+
+    AzTags_Map_Reset();
+    unsetenv("AZOZUDE_AUTOSAVE_DIR");
+    EXPECT_EQ(0, system(("rm -rf '" + folder + "'").c_str()));
+}
+
 TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)
 {
     Click_Label("Dir. Oblique");
@@ -404,4 +488,91 @@ TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)
     EXPECT_EQ(0, AzViewer_Window_Cursor_Wait(window));
     EXPECT_EQ(0, AzApp_Direction(&app, 0, 1)->Child_Get_Nb()) << "cancelled before the first frame";
     EXPECT_EQ(1, Has_Line(AzViewer_Console_Shown(&viewer), "cancel asked: frame creation stops after the current frame"));
+}
+
+namespace {
+
+/* The same 4 x 3 x 2 block of a patient, stored with its rows and columns
+ * along the given patient axes (LPS), as a series whose grey levels name
+ * the patient point: 7 X + 100 Y + 1000 Z for X, Y, Z from 0 up. */
+AzSeries Block_Stored(const char *name, AzVec3 row, AzVec3 col, int width, int height)
+{
+    AzSeries series;
+    series.name = series.source = series.uid = name;
+    series.width = width;
+    series.height = height;
+    series.axis_row = row;
+    series.axis_col = col;
+    series.axis_normal = AzVec3_Cross(row, col);
+    series.display_mode = AZ_DISPLAY_MIN_MAX;
+    series.display_low = 0.0f;
+    series.display_high = 3000.0f;
+    // Pixel (0, 0) lies at the corner the axes run away from.
+    AzVec3 corner = {row.x + col.x < 0 ? 3.0 : 0.0, row.y + col.y < 0 ? 2.0 : 0.0, row.z + col.z < 0 ? 1.0 : 0.0};
+    for (int k = 0; k < 2; k++) {
+        AzSeries_Frame frame;
+        frame.position = AzVec3_Add(corner, AzVec3_Scale(series.axis_normal, k));
+        frame.source_index = k;
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                AzVec3 p = AzVec3_Add(frame.position, AzVec3_Add(AzVec3_Scale(row, x), AzVec3_Scale(col, y)));
+                frame.gli.push_back(static_cast<int16_t>(7 * p.x + 100 * p.y + 1000 * p.z));
+            }
+        series.frames.push_back(frame);
+    }
+    AzSeries_Sort(&series);
+    return series;
+}
+
+} // namespace
+
+TEST(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
+{
+    AzDb_Init();
+    AzDb_Tree_Default(nullptr);
+    // Axial: LPS rows and columns (as scanners write), RAS (as converters write), LAS.  Coronal: columns running
+    // up (rows of a volume stored from the feet).  Each study's picture is compared with the first of its kind.
+    struct Storage {
+        const char *name;
+        AzVec3 row, col;
+        int width, height;
+        int mirror_x, mirror_y;
+    } storages[] = {
+        {"lps", {1, 0, 0}, {0, 1, 0}, 4, 3, 0, 0},
+        {"ras", {-1, 0, 0}, {0, -1, 0}, 4, 3, 1, 1},
+        {"las", {1, 0, 0}, {0, -1, 0}, 4, 3, 0, 1},
+        {"coronal", {1, 0, 0}, {0, 0, -1}, 4, 2, 0, 0},
+        {"coronal up", {-1, 0, 0}, {0, 0, 1}, 4, 2, 1, 1},
+    };
+    std::vector<uint32_t> axial, coronal;
+    for (const Storage &s : storages) {
+        SCOPED_TRACE(s.name);
+        AzSeries series = Block_Stored(s.name, s.row, s.col, s.width, s.height);
+        AzLoaded_Study loaded;
+        std::string error;
+        ASSERT_EQ(1, AzSeries_Insert(series, nullptr, &loaded, &error)) << error;
+        AzHost_Pump();
+        AzFrame_View view = {};
+        view.shown = AzLoaded_Study_Class(loaded);
+        view.zoom = 1.0f;
+        view.picture = AzRect{0, 0, 10 * s.width, 10 * s.height};
+        AzViewer_View_Image(&view);
+        EXPECT_EQ(s.mirror_x, view.mirror_x);
+        EXPECT_EQ(s.mirror_y, view.mirror_y);
+        std::vector<uint32_t> &first = s.height == 3 ? axial : coronal;
+        if (first.empty())
+            first = view.image;
+        EXPECT_EQ(first, view.image);
+        // The picture's top left shows the patient's right (and anterior, or superior) corner.
+        int fx, fy, sx, sy;
+        AzViewer_Screen_Point(&view, 0, 0, &sx, &sy);
+        ASSERT_EQ(1, AzViewer_Frame_Point(&view, sx, sy, &fx, &fy));
+        EXPECT_EQ(0, fx);
+        EXPECT_EQ(0, fy);
+        ASSERT_EQ(1, AzViewer_Frame_Point(&view, 1, 1, &fx, &fy));
+        Vect corner = AzFrame_Get_Pos(AzViewer_Frame(&view), static_cast<float>(fx), static_cast<float>(fy));
+        EXPECT_EQ(0.0f, corner.x);
+        EXPECT_EQ(s.height == 3 ? 0.0f : 1.0f, s.height == 3 ? corner.y : corner.z);
+    }
+    AzDb_Reset();
 }
