@@ -19,7 +19,7 @@ static inline int Oblique_Locate(const Kelvra_Oblique *cls, void **key, void **k
     int nb = org->real_files_nb;
     // Same verdict as truncating z toward zero and testing 0 <= f < nb,
     // without converting an out-of-range (or NaN) float.
-    if (!(point->z > -1.0f && point->z < (float)nb))
+    if (!(point->z > -1.0f && point->z < (float)nb) || nb == 0)   // z in (-1, 0) truncates to frame 0
         return 0;
     int f = (int)point->z;
     if (!(point->x >= 0.0f && point->x <= (float)org->dim.x && point->y >= 0.0f && point->y <= (float)org->dim.y))

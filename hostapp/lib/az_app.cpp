@@ -346,7 +346,10 @@ int AzApp_Pump(AzApp *app)
 int AzApp_Interface_Locked(void)
 {
     unsigned char *lock = AzDb_Lock_Focus();
-    return lock && __atomic_load_n(lock, __ATOMIC_ACQUIRE) != 0;
+    if (lock && __atomic_load_n(lock, __ATOMIC_ACQUIRE) != 0)
+        return 1;
+    // The worker clears the byte before its last calls: it is over only when its thread has ended.
+    return AzWin_Threads_Alive() != 0;
 }
 
 namespace {
@@ -397,8 +400,17 @@ int AzApp_Wait(AzApp *app, int timeout_ms)
 void AzApp_Stop(AzApp *app)
 {
     if (app->module.handle) {
-        AzApp_Panel_Close(app);
-        AzApp_Wait(app, 60000);
+        // Not even the panel's close runs beside a worker.
+        int idle = AzApp_Wait(app, 60000);
+        if (idle) {
+            AzApp_Panel_Close(app);
+            idle = AzApp_Wait(app, 60000);
+        }
+        if (!idle) {
+            // A worker still runs the module's code on its classes and windows: all stay until the process ends.
+            Error_Fct(hwnd, 2, "the module's worker has not ended: the module stays loaded");
+            return;
+        }
         // The module's classes must go while their code is still loaded.
         AzDb_Reset();
         AzModule_Unload(&app->module);
