@@ -185,13 +185,8 @@ void Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
 
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)
 {
-    for (int y = 0; y < volume->height; y++)
-        for (int x = 0; x < volume->width; x++) {
-            size_t index = volume->Index(x, y, k, t);
-            volume->gli[index] = AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
-            volume->tag[index] = static_cast<uint8_t>(AzFrame_Get_TAG(frame, static_cast<float>(x),
-                                                                      static_cast<float>(y)));
-        }
+    size_t first = volume->Index(0, 0, k, t);
+    AzFrame_Read(frame, volume->width, volume->height, &volume->gli[first], &volume->tag[first], 0);
 }
 
 } // namespace

@@ -116,7 +116,8 @@ AZ_EXPORT Vect AzFrame_Get_Pos(AzFrame *frame, float x, float y);
  * value AzFrame_Get_GLI / AzFrame_Get_TAG gives.  Bands of rows are shared
  * among threads: threads 0 uses every core, 1 the calling thread only.
  * Safe to call from several threads at once.  1, or 0 when the frame has
- * no parent or the parent lacks a callback asked for. */
+ * no parent (then, as for a missing callback, the single-pixel answers:
+ * AZ_GLI_INVALID and tag 0). */
 AZ_EXPORT int AzFrame_Read(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag, int threads);
 
 /* ------------------------------------------------------------------------

@@ -12,6 +12,7 @@
  * when every reader is busy with other reads (reads from several threads at
  * once, as a batch export makes, simply share the readers).
  */
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -152,9 +153,23 @@ Reader_Pool &Pool()
 
 int AzFrame_Read(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag, int threads)
 {
-    Kelvra_Class *parent = frame ? frame->Parent_Get_Pt() : nullptr;
-    if (!parent || width < 0 || height < 0 || (gli && !parent->Pixel_Get_GLI) || (tag && !parent->Pixel_Get_TAG))
+    if (width < 0 || height < 0)
         return 0;
+    Kelvra_Class *parent = frame ? frame->Parent_Get_Pt() : nullptr;
+    size_t n = (size_t)width * height;
+    // What the single-pixel reads answer without a parent or a callback.
+    if (gli && (!parent || !parent->Pixel_Get_GLI)) {
+        std::fill(gli, gli + n, (int32_t)AZ_GLI_INVALID);
+        gli = nullptr;
+    }
+    if (tag && (!parent || !parent->Pixel_Get_TAG)) {
+        std::fill(tag, tag + n, (uint8_t)0);
+        tag = nullptr;
+    }
+    if (!parent)
+        return 0;
+    if (!gli && !tag)
+        return 1;
     Frame_Job job;
     job.parent = parent;
     job.key = frame->key;

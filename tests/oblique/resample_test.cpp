@@ -201,10 +201,17 @@ TEST_F(ObliqueResampleTest, WholeFramesMatchPixelByPixelOnAnyThreads)
         snprintf(got, sizeof got, "%016llx %016llx", (unsigned long long)hash[0], (unsigned long long)hash[1]);
         EXPECT_STREQ(got, want[d]) << "direction " << d;
     }
-    // Only the callbacks asked for are needed; a frame without a parent is refused.
-    AzFrame *first = AzFrame_Cast(obl->Child_Get_Pt(0));
-    std::vector<uint8_t> tag(64 * 72);
-    EXPECT_EQ(AzFrame_Read(first, 64, 72, nullptr, tag.data(), 0), 1);
+    // Without a parent or a callback: what the single-pixel reads answer.
     AzFrame orphan(nullptr, 0, 0);
-    EXPECT_EQ(AzFrame_Read(&orphan, 64, 72, nullptr, tag.data(), 0), 0);
+    std::vector<int32_t> gli(64 * 72, 5);
+    std::vector<uint8_t> tag(64 * 72, 5);
+    EXPECT_EQ(AzFrame_Read(&orphan, 64, 72, gli.data(), tag.data(), 0), 0);
+    EXPECT_EQ(gli, std::vector<int32_t>(64 * 72, 2147483646));
+    EXPECT_EQ(tag, std::vector<uint8_t>(64 * 72, 0));
+    AzFrame *middle = AzFrame_Cast(obl->Child_Get_Pt(side / 2));
+    obl->Pixel_Get_GLI = nullptr;
+    gli.assign(64 * 72, 5);
+    EXPECT_EQ(AzFrame_Read(middle, 64, 72, gli.data(), tag.data(), 0), 1);
+    EXPECT_EQ(gli, std::vector<int32_t>(64 * 72, 2147483646));
+    EXPECT_NE(tag, std::vector<uint8_t>(64 * 72, 0));
 }
