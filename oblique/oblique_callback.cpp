@@ -20,12 +20,11 @@ static inline __attribute__((always_inline)) int Oblique_Locate(const Kelvra_Obl
 {
     int nb = org->real_files_nb;
     float x = point->x, y = point->y, z = point->z;
-    // One branch for all six limits (NaN fails every comparison).  The float
-    // test keeps the conversion of z defined; the integer one is the rule:
-    // z truncated toward zero, 0 <= f < nb.
-    bool inside = (z > -1.0f) & (z < (float)nb) & (x >= 0.0f) & (x <= (float)org->dim.x) & (y >= 0.0f) &
-                  (y <= (float)org->dim.y);
-    if (!inside)
+    // NaN fails every comparison.  The float test on z keeps its conversion
+    // defined; the integer one is the rule: z truncated toward zero,
+    // 0 <= f < nb.
+    if (!(z > -1.0f && z < (float)nb && x >= 0.0f && x <= (float)org->dim.x && y >= 0.0f &&
+          y <= (float)org->dim.y))
         return 0;
     int f = (int)z;
     if (f >= nb)
@@ -42,8 +41,10 @@ static inline __attribute__((always_inline)) int Oblique_Locate(const Kelvra_Obl
 static inline __attribute__((always_inline)) int Oblique_Map_Set(Kelvra_Oblique *cls, void **key, void **key_next,
                                                                  Vect *point)
 {
+    // The Original class first: nothing of the point is then held across the call.
+    const Kelvra_Oblique *org = Oblique_Original(cls);
     *point *= *cls->matrix_pt;
-    return Oblique_Locate(Oblique_Original(cls), key, key_next, point);
+    return Oblique_Locate(org, key, key_next, point);
 }
 
 int Oblique_Map(Kelvra_Oblique *cls, void **key, void **key_next, Vect *point)
@@ -55,8 +56,9 @@ int Oblique_Map(Kelvra_Oblique *cls, void **key, void **key_next, Vect *point)
 
 int Oblique_Map_Direct(Kelvra_Oblique *cls, void **key, Vect *point)
 {
+    const Kelvra_Oblique *org = Oblique_Original(cls);
     *point *= cls->matrix;
-    return Oblique_Locate(Oblique_Original(cls), key, nullptr, point);
+    return Oblique_Locate(org, key, nullptr, point);
 }
 
 int Class_Oblique_Pixel_Get_Dim(Kelvra_Class *cls, void *, int *width, int *height)
