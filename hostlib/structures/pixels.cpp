@@ -97,26 +97,18 @@ uint8_t *AzImage_TAG_Plane(Vexa_Image *image, int z, int t)
  * Study callbacks
  * --------------------------------------------------------------------- */
 
-/* Offset of the point's pixel row start in its plane, or -1 outside: x in
- * [0, width], y in [0, height] (the far edge is inside), z and t truncated
- * toward zero to a plane of the image.  *x0 and *y0 are the pixel at or
- * before (x, y), the far edge giving the last column or row.  Written so
- * that NaN is outside; the float limits on z and t keep their conversions
- * defined. */
-static inline __attribute__((always_inline)) int64_t Point_Row(const Vexa_Pixels *px, const Vect &p, int *x0,
-                                                               int *y0)
+/* Offset of the point's plane, or -1 outside: x in [0, width], y in [0,
+ * height] (the far edge is inside), z and t truncated toward zero to a
+ * plane of the image.  Written so that NaN is outside; the float limits on
+ * z and t keep their conversions defined. */
+static inline __attribute__((always_inline)) int64_t Point_Plane(const Vexa_Pixels *px, const Vect &p)
 {
     if (!(p.x >= 0.0f && p.x <= px->width_f && p.y >= 0.0f && p.y <= px->height_f && p.z > -1.0f &&
           p.z < px->slices_f && p.w > -1.0f && p.w < 65536.0f))
         return -1;
     // t past the last time point gives a plane past the last one.
     int plane = (int)p.w * px->slices_nb + (int)p.z;
-    if (plane >= px->planes_nb)
-        return -1;
-    int x = (int)p.x, y = (int)p.y;
-    *x0 = x - (x == px->width);
-    *y0 = y - (y == px->height);
-    return (int64_t)plane * px->plane_stride + (int64_t)*y0 * px->row_stride;
+    return plane < px->planes_nb ? (int64_t)plane * px->plane_stride : -1;
 }
 
 /* floor(v) for v well inside the int range, without a library call. */
@@ -134,13 +126,15 @@ static inline __attribute__((always_inline)) int Image_GLI(const Vexa_Image *ima
     const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
     if (!px)
         return AZ_GLI_INVALID;
-    int x0, y0;
-    int64_t row = Point_Row(px, p, &x0, &y0);
-    if (row < 0)
+    int64_t plane = Point_Plane(px, p);
+    if (plane < 0)
         return AZ_GLI_INVALID;
+    int x0 = (int)p.x, y0 = (int)p.y;
+    x0 -= x0 == px->width;
+    y0 -= y0 == px->height;
     int64_t step_x = x0 + 1 < px->width ? 1 : 0;
     int64_t step_y = y0 + 1 < px->height ? px->row_stride : 0;
-    const int16_t *g = px->gli + row + x0;
+    const int16_t *g = px->gli + plane + (int64_t)y0 * px->row_stride + x0;
     /* Weights and sums in double, in this order: a level on a rounding
      * edge then rounds the same way wherever the host computes it. */
     double fx = (double)p.x - x0, fy = (double)p.y - y0;
@@ -163,13 +157,10 @@ static inline __attribute__((always_inline)) int64_t Tag_Offset(const Vexa_Image
     const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
     if (!px)
         return -1;
-    int x0, y0;
-    int64_t row = Point_Row(px, p, &x0, &y0);
-    if (row < 0)
+    int64_t plane = Point_Plane(px, p);
+    if (plane < 0)
         return -1;
-    // The nearest row may be the next one; the row found is y0's.
-    int y = Nearest(p.y, px->height);
-    return row + (int64_t)(y - y0) * px->row_stride + Nearest(p.x, px->width);
+    return plane + (int64_t)Nearest(p.y, px->height) * px->row_stride + Nearest(p.x, px->width);
 }
 
 int AzStudy_Pixel_Get_GLI(Kelvra_Class *, void *key, Vect point) { return Image_GLI((Vexa_Image *)key, point); }
