@@ -11,32 +11,6 @@
 #define CALLBACK_SOURCE ".\\oblique_callback"
 #define SET_TAG_LABEL "Class_Oblique_Pixel_Set_TAG"
 
-/* Picks the source frame of a point already in Original-direction voxel
- * space (org is the Original-direction class): z becomes the slice and w
- * the time point within the frame's image.  Inlined into every callback:
- * it runs once per pixel. */
-static inline __attribute__((always_inline)) int Oblique_Locate(const Kelvra_Oblique *org, void **key,
-                                                                void **key_next, Vect *point)
-{
-    int nb = org->real_files_nb;
-    float x = point->x, y = point->y, z = point->z;
-    // NaN fails every comparison.  The float test on z keeps its conversion
-    // defined; the integer one is the rule: z truncated toward zero,
-    // 0 <= f < nb.
-    if (!(z > -1.0f && z < (float)nb && x >= 0.0f && x <= (float)org->dim.x && y >= 0.0f &&
-          y <= (float)org->dim.y))
-        return 0;
-    int f = (int)z;
-    if (f >= nb)
-        return 0;
-    point->z = (float)org->real_files_z[f];
-    point->w = (float)org->real_files_t[f];
-    *key = Oblique_Frame_Key(org, f);
-    if (key_next)
-        *key_next = Oblique_Frame_Key(org, f + 1 < nb ? f + 1 : nb - 1);
-    return 1;
-}
-
 /* Oblique_Map for a class whose matrix_pt is set. */
 static inline __attribute__((always_inline)) int Oblique_Map_Set(Kelvra_Oblique *cls, void **key, void **key_next,
                                                                  Vect *point)
@@ -52,13 +26,6 @@ int Oblique_Map(Kelvra_Oblique *cls, void **key, void **key_next, Vect *point)
     if (!cls->matrix_pt)
         return 1;   // the class's frames are the study's own
     return Oblique_Map_Set(cls, key, key_next, point);
-}
-
-int Oblique_Map_Direct(Kelvra_Oblique *cls, void **key, Vect *point)
-{
-    const Kelvra_Oblique *org = Oblique_Original(cls);
-    *point *= cls->matrix;
-    return Oblique_Locate(org, key, nullptr, point);
 }
 
 int Class_Oblique_Pixel_Get_Dim(Kelvra_Class *cls, void *, int *width, int *height)
