@@ -74,6 +74,33 @@ int Time_Option(int argc, char **argv, int *i, AzApp_Options *options, std::stri
     return 0;
 }
 
+/* Keeps only the series asked for (by number from 1, or by UID) and
+ * numbers the kept one as it was; 0 (reported) when there is no such
+ * series. */
+int Series_Choose(const std::string &wanted, const std::string &path, std::vector<AzSeries> *series, int *first)
+{
+    *first = 1;
+    if (wanted.empty())
+        return 1;
+    int index = -1;
+    for (size_t i = 0; i < series->size(); i++)
+        if ((*series)[i].uid == wanted || std::to_string(i + 1) == wanted)
+            index = static_cast<int>(i);
+    if (index < 0) {
+        std::string list;
+        for (size_t i = 0; i < series->size(); i++)
+            list += (i ? ", " : "") + std::to_string(i + 1) + " " + (*series)[i].uid;
+        Error_Fct(hwnd, 2, "%s: no series \"%s\" (it holds %d: %s)", path.c_str(), wanted.c_str(),
+                  static_cast<int>(series->size()), list.c_str());
+        return 0;
+    }
+    AzSeries kept = std::move((*series)[index]);
+    series->clear();
+    series->push_back(std::move(kept));
+    *first = index + 1;
+    return 1;
+}
+
 /* The series of each path into the database (AzApp_Load without the clock). */
 int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path)
 {
@@ -91,7 +118,11 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
         }
         if (report.files_bad > 0)
             Error_Fct(hwnd, 2, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
-        for (const AzSeries &one : series) {
+        int first = 1;
+        if (!Series_Choose(app->options.series, path, &series, &first))
+            return AZ_EXIT_INPUT;
+        for (size_t i = 0; i < series.size(); i++) {
+            const AzSeries &one = series[i];
             const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
             AzLoaded_Study loaded;
             std::string error;
@@ -99,6 +130,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
                 Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());
                 return AZ_EXIT_INPUT;
             }
+            loaded.series_index = first + static_cast<int>(i);
             app->studies.push_back(loaded);
             AzApp_Pump(app);
         }
@@ -420,15 +452,18 @@ std::string AzApp_Group_Text(unsigned int bits)
         {0x10000000u, "positions not along the normal (tilted)"},
         {0x00020000u, "two frames at one position"},
         {0x00010000u, "frame order does not follow location"},
+        {AZ_GROUP_UNEVEN, "slices not evenly spaced"},
     };
     if (bits == 0)
         return "valid 3D group";
+    if (bits & AZ_GROUP_UNEVEN) // the host's own reason for the unusable bit
+        bits &= ~0x80000000u;
     std::string text = "not a 3D group:";
     for (const auto &condition : conditions)
         if (bits & condition.bit)
             text += std::string(" ") + condition.text + ";";
     text.pop_back();
     char code[24];
-    snprintf(code, sizeof(code), " (0x%08x)", bits);
+    snprintf(code, sizeof(code), " (0x%08x)", bits | ((bits & AZ_GROUP_UNEVEN) ? 0x80000000u : 0u));
     return text + code;
 }

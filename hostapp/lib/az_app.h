@@ -28,6 +28,7 @@ struct AzApp_Options {
     std::string command;
     std::vector<std::string> words;   /* the command's own words */
     int time_point = 0;               /* --time T: the time point of a 4-D study that becomes database frames */
+    std::string series;               /* a series to load alone: its number in its source (from 1) or its UID */
 };
 
 /* Splits the command line into global options, command and words.  1 when
@@ -114,6 +115,12 @@ AZ_EXPORT int AzApp_Study_Current(AzApp *app);
 /* A study's direction class: 0 Original, 1 Oblique (children 0 and 1 of
  * the study), or null. */
 AZ_EXPORT Kelvra_Class *AzApp_Direction(AzApp *app, int study, int direction);
+
+/* The program's console on standard error: level-filtered, a run of
+ * identical lines shown once with "(the line above N more times)". */
+AZ_EXPORT void AzApp_Console_Install(void);
+/* Prints the count of a pending run of repeats. */
+AZ_EXPORT void AzApp_Console_Flush(void);
 
 /* A monotonic clock in milliseconds, for the times the host reports. */
 AZ_EXPORT long AzApp_Clock_Ms(void);

@@ -161,8 +161,23 @@ TEST_F(Export, NiftiRoundTripKeepsGeometryGreyLevelsAndTags)
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("tags.nii.gz"), &back, &report));
     EXPECT_EQ(labels.tags, back.tags);
+    // Real values come back within 1/30000 of their range, through the study's slope and intercept.
+    Nifti_Plan real = Test_Volume();
+    real.datatype = 16;
+    for (size_t i = 0; i < real.values.size(); i++)
+        real.values[i] = -1.2 + 3.7 * i / (real.values.size() - 1) + (i % 3) * 1e-5;
+    AzSeries fine = Read(real, "real.nii");
+    ASSERT_EQ(1, AzVolume_From_Class(Insert(fine, nullptr), &volume, &error)) << error;
+    ASSERT_EQ(1, AzVolume_Write_Nifti(volume, folder.File("real_copy.nii"), AZ_EXPORT_GREY, &error)) << error;
+    AzSeries fine_back;
+    ASSERT_EQ(1, AzNifti_Read(folder.File("real_copy.nii"), &fine_back, &report));
+    EXPECT_EQ(fine.slope, fine_back.slope);
+    EXPECT_EQ(fine.intercept, fine_back.intercept);
+    for (size_t i = 0; i < real.values.size(); i++)
+        EXPECT_NEAR(real.values[i], AzSeries_Real(fine_back, fine_back.frames[i / 20].gli[i % 20]), 3.7 / 30000) << i;
     // Nothing but the finished files is left in the folder.
-    EXPECT_EQ((std::vector<std::string>{"copy.nii", "copy.nii.gz", "source.nii", "tags.nii.gz"}),
+    EXPECT_EQ((std::vector<std::string>{"copy.nii", "copy.nii.gz", "real.nii", "real_copy.nii", "source.nii",
+                                        "tags.nii.gz"}),
               Files_In(folder.Path()));
 }
 
@@ -372,6 +387,7 @@ TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
     AzVolume volume;
     std::string error;
     ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+    // Rows and columns run to the patient's right and front: the picture shows them mirrored both ways.
     // Grey 100 in a window 0..200: half way, 128.  Grey 123 = 156.8 -> 157, a quarter covered by red (alpha
     // byte 63): 157 * 192 / 255 + 255 * 63 / 255 = 181.7 -> 181, 157 * 192 / 255 = 118.2 -> 118.
     const struct {
@@ -388,8 +404,8 @@ TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
         SCOPED_TRACE(row.scheme);
         AzVar_Set("$COLOR_SCHEME", row.scheme);
         std::vector<uint32_t> picture = AzVolume_Picture(volume, 1, 0);
-        EXPECT_EQ(row.untagged, picture[0]);
-        EXPECT_EQ(row.tagged, picture[2 * 5 + 3]);
+        EXPECT_EQ(row.untagged, picture[3 * 5 + 4]);
+        EXPECT_EQ(row.tagged, picture[1 * 5 + 1]);
     }
     AzVar_Set("$COLOR_SCHEME", AZ_GL_DEFAULT_SCHEME);
 
@@ -406,6 +422,63 @@ TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
     EXPECT_EQ(folder.File("none.png") + ": no slice 3 (the volume has 3)", error);
     EXPECT_EQ(0, AzVolume_Write_Nifti(volume, folder.File("missing/x.nii"), AZ_EXPORT_GREY, &error));
     EXPECT_EQ(0u, error.find(folder.File("missing/x.nii") + ": cannot create: ")) << error;
+}
+
+TEST_F(Export, TheStreamedExportHoldsWhatTheFramesShow)
+{
+    AzSeries series = Read(Test_Volume(), "source.nii");
+    AzLabels labels;
+    labels.width = 5;
+    labels.height = 4;
+    labels.depth = 3;
+    labels.tags.assign(60, 0);
+    labels.tags[2 * 20 + 1 * 5 + 4] = 9;
+    for (int tagged = 0; tagged < 2; tagged++) {
+        AzDb_Reset();
+        SetUp();
+        Kelvra_Class *study = Insert(series, tagged ? &labels : nullptr);
+        AzVolume volume;
+        std::string error;
+        ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+        // One frame a block: three blocks on every core, written in order; then the fast path without tags.
+        std::vector<std::string> bytes;
+        for (int plain = 1; plain >= 0; plain--) {
+            AzExport_Request request;
+            request.grey_path = folder.File("grey.nii.gz");
+            request.tags_path = folder.File("tags.nii");
+            request.keep_middle = request.keep_montage = 1;
+            request.force_tags = plain;
+            request.block_frames = plain ? 1 : 0;
+            AzExport_Result result;
+            ASSERT_EQ(1, AzExport_Class(study, request, &result, &error)) << error;
+            EXPECT_EQ(tagged, result.tagged);
+            EXPECT_EQ(3, result.depth);
+            Expect_Lps_Affine(result.affine);
+            EXPECT_EQ(volume.gli[volume.Index(0, 0, 1, 0)], result.middle.gli[0]);
+            EXPECT_EQ(volume.tag, result.montage.tag);
+            bytes.push_back(Text_Of(folder.File("grey.nii.gz")) + Text_Of(folder.File("tags.nii")));
+            AzSeries back;
+            AzLabels tags;
+            AzLoad_Report report;
+            ASSERT_EQ(1, AzNifti_Read(folder.File("grey.nii.gz"), &back, &report));
+            ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("tags.nii"), &tags, &report));
+            for (int k = 0; k < 3; k++)
+                for (int p = 0; p < 20; p++) {
+                    EXPECT_EQ(volume.gli[volume.Index(p % 5, p / 5, k, 0)], back.frames[k].gli[p]) << k << " " << p;
+                    EXPECT_EQ(volume.tag[volume.Index(p % 5, p / 5, k, 0)], tags.tags[k * 20 + p]) << k << " " << p;
+                }
+        }
+        // The blocks are gzip members of their own: the files differ in bytes, not in what they hold.
+        EXPECT_NE(bytes[0], bytes[1]);
+    }
+    // A file that cannot be created is named.
+    Kelvra_Class *study = AzDb_Root()->Child_Get_Pt(0);
+    AzExport_Request request;
+    request.grey_path = folder.File("missing/grey.nii.gz");
+    AzExport_Result result;
+    std::string error;
+    EXPECT_EQ(0, AzExport_Class(study, request, &result, &error));
+    EXPECT_EQ(0u, error.find(folder.File("missing/grey.nii.gz") + ": cannot create: ")) << error;
 }
 
 TEST_F(Export, ThroughTheModuleTheOriginalDirectionShowsTheStudy)
