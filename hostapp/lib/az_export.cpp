@@ -450,28 +450,21 @@ double Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
 
 /* One frame's grey levels and tags, row after row, as a host view reads
  * them. */
+// The export already runs a thread per core: each frame on its own thread.
 void Frame_Read_Into(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag)
 {
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++) {
-            size_t index = static_cast<size_t>(y) * width + x;
-            gli[index] = AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
-            tag[index] = static_cast<uint8_t>(AzFrame_Get_TAG(frame, static_cast<float>(x), static_cast<float>(y)));
-        }
+    AzFrame_Read(frame, width, height, gli, tag, 1);
 }
 
 void Frame_Read_Grey(AzFrame *frame, int width, int height, int32_t *gli)
 {
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++)
-            gli[static_cast<size_t>(y) * width + x] =
-                AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
+    AzFrame_Read(frame, width, height, gli, nullptr, 1);
 }
 
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)
 {
-    size_t at = volume->Index(0, 0, k, t);
-    Frame_Read_Into(frame, volume->width, volume->height, &volume->gli[at], &volume->tag[at]);
+    size_t first = volume->Index(0, 0, k, t);
+    AzFrame_Read(frame, volume->width, volume->height, &volume->gli[first], &volume->tag[first], 0);
 }
 
 } // namespace
