@@ -109,11 +109,11 @@ int View_At(const AzViewer *viewer, int x, int y)
     return -1;
 }
 
-/* The view keys act on: the one under the pointer, else the last used. */
+/* The view keys act on: the one Tab chose or the pointer last entered,
+ * which the title bar shows. */
 AzFrame_View *Key_View(AzViewer *viewer)
 {
-    int at = viewer->pointer_known ? View_At(viewer, viewer->pointer_x, viewer->pointer_y) : -1;
-    return &viewer->views[at >= 0 ? at : viewer->active_view];
+    return &viewer->views[viewer->active_view];
 }
 
 int Blocked(const AzViewer *viewer) { return viewer->busy || AzViewer_Busy(); }
@@ -176,6 +176,11 @@ void AzViewer_Pointer_Move(AzViewer *viewer, int x, int y)
     viewer->pointer_y = y;
     viewer->pointer_known = 1;
     viewer->dirty = 1;
+    // Entering a view makes it the one keys act on; moving within it keeps a choice made with Tab.
+    int under = View_At(viewer, x, y);
+    if (under >= 0 && under != viewer->pointer_view)
+        viewer->active_view = under;
+    viewer->pointer_view = under;
     if (viewer->level_view >= 0) {
         AzViewer_Level_Move(viewer, x, y);
         return;
@@ -202,9 +207,6 @@ void AzViewer_Pointer_Move(AzViewer *viewer, int x, int y)
     }
     if (!Over_Panel(viewer))
         Panel_Leave(viewer);
-    int view = View_At(viewer, x, y);
-    if (view >= 0)
-        viewer->active_view = view;
 }
 
 void AzViewer_Button(AzViewer *viewer, int button, int press, int mods)
@@ -365,5 +367,6 @@ void AzViewer_Leave(AzViewer *viewer)
 {
     Panel_Leave(viewer);
     viewer->pointer_known = 0;
+    viewer->pointer_view = -1;
     viewer->dirty = 1;
 }

@@ -82,6 +82,13 @@ TEST(HostProgram, UsageErrorsExitWithOne)
     EXPECT_EQ(1, Program_Run("reslice x.nii --beta abc -o out", &out, &err));
     EXPECT_EQ(1, Program_Run("run", &out, &err));
     EXPECT_TRUE(Contains(err, "usage: azozude run SESSION")) << err;
+    // The viewer's window: at most an 8K screen, at least what shows its 300-pixel panel whole.
+    for (const char *size : {"100000x100000", "7681x800", "0x10", "12x"}) {
+        EXPECT_EQ(1, Program_Run(std::string("view --size ") + size, &out, &err)) << size;
+        EXPECT_TRUE(Contains(err, std::string("--size is WIDTHxHEIGHT, at most 7680x4320, not \"") + size)) << err;
+    }
+    EXPECT_EQ(1, Program_Run("view --size 640x480 --screenshot never.png", &out, &err));
+    EXPECT_TRUE(Contains(err, "--size 640x480 is too small for a panel 300 pixels wide: at least 632x618")) << err;
     EXPECT_EQ(0, Program_Run("--help", &out, &err));
     EXPECT_TRUE(Contains(out, "exit codes: 0 done, 1 usage, 2 bad input or output, 3 module problem")) << out;
 }
