@@ -16,7 +16,8 @@
 const char *const AzViewer_Shortcuts[] = {
     "h, F1 (off the panel)\tthis list",
     "F1 or ? over the panel\thelp on the control under the pointer",
-    "wheel, arrows\tprevious / next frame of the view under the pointer",
+    "wheel\tprevious / next frame of the view under the pointer",
+    "arrows\tprevious / next frame of the view with the white title",
     "PageUp, PageDown\t10 frames back / on",
     "Home, End\tfirst / last frame",
     "Ctrl+wheel, + and -\tzoom in / out",
@@ -28,7 +29,7 @@ const char *const AzViewer_Shortcuts[] = {
     "[ and ]\tsmaller / bigger brush",
     "Ctrl+Z\tundo the last stroke",
     "< and >\tfewer / more console messages",
-    "Tab\tkeys act on the other view",
+    "Tab\tkeys act on the other view, until the pointer enters a view",
     "Esc\tclose help or this list",
     "q, Ctrl+Q\tquit",
     nullptr,

@@ -238,9 +238,12 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
     }
     EXPECT_EQ("Original   frame 15 (0-15)   32x32   zoom 1", AzViewer_Title_Text(&view));
     // The status line gives the panel's angles to a hundredth of a degree (the preview, whole degrees).
+    float kept[2] = {Valuator(1, 0)->value, Valuator(0, 0)->value};
     Valuator(1, 0)->value = 29.6f / 57.29578f;
     Valuator(0, 0)->value = -10.27f / 57.29578f;
     EXPECT_EQ("   alpha 29.60, beta -10.27 degrees", AzViewer_Angles_Text(&viewer));
+    Valuator(1, 0)->value = kept[0];
+    Valuator(0, 0)->value = kept[1];
     Idle();
     AzFrame *frame = AzViewer_Frame(&view);
     ASSERT_NE(nullptr, frame);
