@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "az_commands.h"
+#include "lib/az_labels.h"
 
 int Option_Take(std::vector<std::string> *words, const char *name, std::string *value)
 {
@@ -46,6 +47,8 @@ int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std
     int code = AzSession_Run(app, steps, name, &error);
     if (code != AZ_EXIT_OK)
         fprintf(stderr, "azozude: %s\n", error.c_str());
+    if (AzTags_Unsaved())
+        Error_Fct(hwnd, 2, "%s: tags were painted and not saved (a save-tags step keeps them)", name.c_str());
     AzApp_Stop(app);
     return code;
 }

@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "az_commands.h"
+#include "lib/az_labels.h"
 
 namespace {
 
@@ -72,6 +73,8 @@ int Command_Info(AzApp_Options *options)
         for (int i = 0; i < static_cast<int>(app.studies.size()); i++)
             Study_Print(&app, i);
     }
+    if (!labels.empty() && code == AZ_EXIT_OK)
+        printf("%s", AzLabels_Info(&app, labels).c_str());
     fflush(stdout);
     AzApp_Stop(&app);
     return code;

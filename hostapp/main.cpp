@@ -44,7 +44,8 @@ const char usage_text[] =
 #endif
     "\n"
     "A STUDY is a DICOM file or folder (searched recursively) or a NIfTI file (.nii, .nii.gz);\n"
-    "--labels gives a NIfTI label volume on the first study's grid, shown as tags.\n"
+    "--labels gives a NIfTI label volume for the first study, shown as tags: placed on the study by world\n"
+    "position (nearest label) when its grid differs; values up to 65535, at most 255 distinct.\n"
     "options:\n"
     "  --module PATH   the module library (default: the build's class_oblique.so)\n"
     "  --time T        the time point of a 4-D study whose frames enter the database (default 0)\n"

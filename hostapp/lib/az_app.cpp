@@ -2,6 +2,7 @@
  * The host program's set-up.
  */
 #include "az_app.h"
+#include "az_labels.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -103,7 +104,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
         }
     }
     if (has_labels) {
-        AzLabels_Colours_Install(labels);
+        AzTags_Map_Set(labels); // the tags now stand for the labels' values, names and colours
         if (app->studies.empty())
             Error_Fct(hwnd, 2, "%s: no study to put the labels on", labels_path.c_str());
     }
@@ -180,6 +181,7 @@ int AzApp_Start(AzApp *app, const AzApp_Options &options)
     }
     AzHost_Interface_Thread_Set();
     AzDb_Init();
+    AzTags_Map_Reset();
     AzTools_Register();
     AzDb_Tree_Default(app->module.Class_Insert);
     AzHost_Module_Set(app->module.Update_A, app->module.Update_Register());

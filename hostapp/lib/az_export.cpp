@@ -16,6 +16,7 @@
 
 #include "../../hostlib/structures/az_db.h"
 #include "../../hostlib/structures/az_gl.h"
+#include "az_labels.h"
 #include "az_series.h"
 
 AzVolume::AzVolume()
@@ -280,6 +281,36 @@ nifti_dmat44 Affine_Ras(const AzVolume &volume)
     return ras;
 }
 
+/* Whether the label values of the volume's tags need 16 bits. */
+int Tags_Wide(const AzVolume &volume)
+{
+    std::vector<char> present(256, 0);
+    for (uint8_t tag : volume.tag)
+        present[tag] = 1;
+    for (int tag = 1; tag < 256; tag++)
+        if (present[tag] && AzTags_Value(tag) > 255)
+            return 1;
+    return 0;
+}
+
+/* Tags as the label values they stand for. */
+std::vector<char> Tag_Data(const AzVolume &volume)
+{
+    if (!Tags_Wide(volume)) {
+        std::vector<char> data(volume.tag.size());
+        for (size_t i = 0; i < volume.tag.size(); i++)
+            data[i] = static_cast<char>(AzTags_Value(volume.tag[i]));
+        return data;
+    }
+    uint16_t values[256];
+    for (int tag = 0; tag < 256; tag++)
+        values[tag] = static_cast<uint16_t>(AzTags_Value(tag));
+    std::vector<char> data(volume.tag.size() * sizeof(uint16_t));
+    for (size_t i = 0; i < volume.tag.size(); i++)
+        memcpy(data.data() + i * sizeof(uint16_t), &values[volume.tag[i]], sizeof(uint16_t));
+    return data;
+}
+
 void Header_Set(const AzVolume &volume, int what, nifti_1_header *header)
 {
     memset(header, 0, sizeof(*header));
@@ -291,8 +322,9 @@ void Header_Set(const AzVolume &volume, int what, nifti_1_header *header)
     header->dim[4] = static_cast<short>(volume.times);
     for (int i = 5; i < 8; i++)
         header->dim[i] = 1;
-    header->datatype = what == AZ_EXPORT_TAGS ? DT_UINT8 : DT_INT16;
-    header->bitpix = what == AZ_EXPORT_TAGS ? 8 : 16;
+    int wide_tags = what == AZ_EXPORT_TAGS && Tags_Wide(volume);
+    header->datatype = what == AZ_EXPORT_TAGS ? (wide_tags ? DT_UINT16 : DT_UINT8) : DT_INT16;
+    header->bitpix = what == AZ_EXPORT_TAGS && !wide_tags ? 8 : 16;
     nifti_dmat44 ras = Affine_Ras(volume);
     double qb, qc, qd, qx, qy, qz, dx, dy, dz, qfac;
     nifti_dmat44_to_quatern(ras, &qb, &qc, &qd, &qx, &qy, &qz, &dx, &dy, &dz, &qfac);
@@ -329,7 +361,7 @@ std::vector<char> Data_Of(const AzVolume &volume, int what)
 {
     size_t count = volume.gli.size();
     if (what == AZ_EXPORT_TAGS)
-        return std::vector<char>(volume.tag.begin(), volume.tag.end());
+        return Tag_Data(volume);
     std::vector<char> data(count * sizeof(int16_t));
     int16_t outside = Grey_Outside(volume);
     for (size_t i = 0; i < count; i++) {
@@ -358,7 +390,7 @@ int Gz_Write_All(gzFile file, const void *data, size_t size)
 
 int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error)
 {
-    if (volume.gli.empty()) {
+    if (what == AZ_EXPORT_TAGS ? volume.tag.empty() : volume.gli.empty()) {
         *error = path + ": nothing to write";
         return 0;
     }
@@ -386,55 +418,18 @@ int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int wh
 
 namespace {
 
-/* The host's tag tables, read once per picture. */
-struct Tag_Colours {
-    int count;
-    const uint16_t *red, *green, *blue;
-    const float *alpha;
-};
-
-Tag_Colours Tag_Colours_Get(void)
-{
-    Tag_Colours colours;
-    colours.count = static_cast<int>(Fct_Variable_Value("$TAG_NB", nullptr, nullptr, nullptr) & 0xffff);
-    colours.red = reinterpret_cast<const uint16_t *>(Fct_Variable_Value("$TAG_RED", nullptr, nullptr, nullptr));
-    colours.green = reinterpret_cast<const uint16_t *>(Fct_Variable_Value("$TAG_GRN", nullptr, nullptr, nullptr));
-    colours.blue = reinterpret_cast<const uint16_t *>(Fct_Variable_Value("$TAG_BLU", nullptr, nullptr, nullptr));
-    colours.alpha = reinterpret_cast<const float *>(Fct_Variable_Value("$TAG_ALPHA", nullptr, nullptr, nullptr));
-    return colours;
-}
-
-/* A tag over a grey pixel; tags the table hides leave the grey. */
-uint32_t Tag_Blend(uint32_t grey, int tag, const Tag_Colours &colours)
-{
-    if (tag == 0 || !colours.red || !colours.green || !colours.blue || !colours.alpha)
-        return grey;
-    int entry = tag <= colours.count ? tag : colours.count;
-    float alpha = colours.alpha[entry];
-    if (alpha >= 253.0f / 255.0f)
-        return grey;
-    int tag_rgb[3] = {colours.red[entry] >> 8, colours.green[entry] >> 8, colours.blue[entry] >> 8};
-    uint32_t out = 0xff000000u;
-    for (int c = 0; c < 3; c++) {
-        float grey_c = static_cast<float>((grey >> (8 * c)) & 0xff);
-        float value = grey_c * alpha + static_cast<float>(tag_rgb[c]) * (1.0f - alpha);
-        out |= static_cast<uint32_t>(value + 0.5f) << (8 * c);
-    }
-    return out;
-}
-
 } // namespace
 
 std::vector<uint32_t> AzVolume_Picture(const AzVolume &volume, int k, int t)
 {
     std::vector<uint32_t> rgba(static_cast<size_t>(volume.width) * volume.height);
     Fct_GLI_2_Color(volume.display_mode, volume.display_high, volume.display_low);
-    Tag_Colours colours = Tag_Colours_Get();
+    AzTag_Layer layer = AzTag_Layer_Get();
     for (int y = 0; y < volume.height; y++)
         for (int x = 0; x < volume.width; x++) {
             size_t index = volume.Index(x, y, k, t);
-            uint32_t grey = Fct_GLI_2_Color(static_cast<int>(volume.gli[index]));
-            rgba[static_cast<size_t>(y) * volume.width + x] = Tag_Blend(grey, volume.tag[index], colours);
+            uint32_t grey = layer.scheme == 0 ? 0xff000000u : Fct_GLI_2_Color(static_cast<int>(volume.gli[index]));
+            rgba[static_cast<size_t>(y) * volume.width + x] = AzTag_Over(&layer, grey, volume.tag[index]);
         }
     return rgba;
 }

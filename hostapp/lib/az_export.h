@@ -42,7 +42,8 @@ enum { AZ_EXPORT_GREY = 0, AZ_EXPORT_TAGS = 1 };
 
 /* NIfTI-1 (gzip-compressed when the name ends in .gz): grey levels as
  * int16 (points outside the study take the lowest grey level met) or tags
- * as uint8, with sform and qform in RAS.  1, or 0 with the reason. */
+ * as the label values they stand for (az_labels.h; uint8, uint16 when one
+ * is above 255), with sform and qform in RAS.  1, or 0 with the reason. */
 AZ_EXPORT int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error);
 
 /* RGBA picture of slice k (time point t) as the host's views colour it:

@@ -12,6 +12,7 @@
 #include <nifti2_io.h>
 #include <zlib.h>
 
+#include "az_labels.h"
 #include "az_series.h"
 #include "../../host/corvantis_util.h"
 
@@ -347,25 +348,31 @@ int AzNifti_Read_Labels(const std::string &path, AzLabels *labels, AzLoad_Report
     labels->width = static_cast<int>(image->nx);
     labels->height = static_cast<int>(image->ny);
     labels->depth = static_cast<int>(image->nz > 0 ? image->nz : 1);
-    int64_t count = static_cast<int64_t>(labels->width) * labels->height * labels->depth;
-    labels->tags.resize(count);
-    int64_t out_of_range = 0;
-    for (int64_t i = 0; i < count; i++) {
-        double value = Voxel_Value(image, i);
-        if (!(value >= 0.0 && value <= 255.0)) {
-            out_of_range++;
-            value = value > 255.0 ? 255.0 : 0.0;
-        }
-        labels->tags[i] = static_cast<uint8_t>(value + 0.5);
+    Lps_Affine lps = Affine_Of(image);
+    labels->has_affine = 1;
+    for (int c = 0; c < 4; c++) {
+        AzVec3 column = c < 3 ? lps.column[c] : lps.origin;
+        labels->affine[0][c] = column.x;
+        labels->affine[1][c] = column.y;
+        labels->affine[2][c] = column.z;
     }
-    if (out_of_range > 0)
-        Error_Fct(hwnd, 2, "%s: %lld labels outside 0..255 were clamped", path.c_str(),
-                  static_cast<long long>(out_of_range));
+    // The tables come first: named values may join the mapping of values onto tags.
     for (const std::string &name : Beside(path, ".lut"))
         if (AzLabels_Read_Colours(name, labels))
             break;
     for (const std::string &name : Beside(path, ".txt"))
         if (AzLabels_Read_Names(name, labels))
             break;
+    int64_t count = static_cast<int64_t>(labels->width) * labels->height * labels->depth;
+    std::vector<double> stored(count);
+    for (int64_t i = 0; i < count; i++)
+        stored[i] = Voxel_Value(image, i);
+    std::string error;
+    if (!AzLabels_Values_Set(stored, labels, &error)) {
+        AzLoad_Problem(report, path, "%s", error.c_str());
+        report->files_bad++;
+        return 0;
+    }
+    AzLabels_Tables_Set(labels);
     return 1;
 }

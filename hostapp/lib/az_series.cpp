@@ -28,7 +28,13 @@ AzSeries::AzSeries()
 {
 }
 
-AzLabels::AzLabels() : width(0), height(0), depth(0), has_colours(0), colours{}, names(256) {}
+AzLabels::AzLabels()
+    : width(0), height(0), depth(0), has_affine(0), affine{}, values(256), values_nb(0), value_min(0), value_max(0),
+      has_colours(0), colours{}, names(256)
+{
+    for (int tag = 0; tag < 256; tag++)
+        values[tag] = static_cast<uint16_t>(tag);
+}
 
 void AzLoad_Problem(AzLoad_Report *report, const std::string &file, const char *format, ...)
 {

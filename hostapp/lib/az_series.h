@@ -10,6 +10,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -66,14 +67,23 @@ struct AzSeries {
     double Location(const AzSeries_Frame &frame) const { return AzVec3_Dot(frame.position, axis_normal); }
 };
 
-/* A label volume on a study's grid, with its colours and names. */
+/* A label volume with its world geometry, colours and names.  Its values
+ * are held as the host's 8-bit tags; values[tag] is the value a tag stands
+ * for (az_labels.h). */
 struct AzLabels {
     std::string source;
     int width, height, depth;
+    int has_affine;                   /* 0: no world geometry, the volume must be on the study's grid */
+    double affine[3][4];              /* voxel (i, j, k) -> world LPS (mm): column 3 is the origin */
     std::vector<uint8_t> tags;        /* depth planes of width * height, in source slice order */
+    std::vector<uint16_t> values;     /* 256 entries: the label value of each tag (identity by default) */
+    int values_nb;                    /* distinct non-zero values in the volume */
+    int value_min, value_max;         /* of the non-zero values (0 when none) */
     int has_colours;
-    unsigned char colours[256][3];    /* red, green, blue per label */
-    std::vector<std::string> names;   /* 256 entries, empty when unnamed */
+    unsigned char colours[256][3];    /* red, green, blue per tag */
+    std::vector<std::string> names;   /* 256 entries per tag, empty when unnamed */
+    std::map<int, std::vector<unsigned char>> value_colours; /* per label value, as read beside the volume */
+    std::map<int, std::string> value_names;
 
     AzLabels();
 };
@@ -120,7 +130,9 @@ AZ_EXPORT int AzNifti_Read(const std::string &path, AzSeries *series, AzLoad_Rep
 AZ_EXPORT int AzNifti_Read_Labels(const std::string &path, AzLabels *labels, AzLoad_Report *report);
 
 /* Colour tables: 768 bytes (256 reds, greens, blues) or text lines
- * "index red green blue"; names: text lines "index name".  1 when read. */
+ * "value red green blue"; names: text lines "value name"; values 0 to
+ * 65535, kept per value (AzLabels_Tables_Set gives them to the tags).  1
+ * when read. */
 AZ_EXPORT int AzLabels_Read_Colours(const std::string &path, AzLabels *labels);
 AZ_EXPORT int AzLabels_Read_Names(const std::string &path, AzLabels *labels);
 

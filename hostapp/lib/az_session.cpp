@@ -19,6 +19,7 @@
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/win32/az_win.h"
 #include "az_export.h"
+#include "az_labels.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ const Verb verbs[] = {
     {"direction", 1, 2},
     {"slice", 1, 1},      {"wait", 0, 1},      {"save-panel", 1, 1}, {"save-frame", 3, 3},
     {"dump", 1, 1},       {"echo", 0, 1000},
+    {"paint", 6, 6},      {"save-tags", 1, 2},
 };
 
 const Verb *Verb_Find(const std::string &name)
@@ -597,6 +599,35 @@ int Step_Save_Frame(Runner *runner, const std::vector<std::string> &words)
     return 1;
 }
 
+int Step_Paint(Runner *runner, const std::vector<std::string> &words)
+{
+    int direction, tag;
+    long frame, x, y;
+    double radius;
+    std::string error;
+    if (!Direction_Parse(runner, words[1], &direction))
+        return 0;
+    if (!Integer_Parse(words[2], &frame) || frame < 0)
+        return Fail(runner, "a frame is a number from 0");
+    if (!Integer_Parse(words[3], &x) || !Integer_Parse(words[4], &y))
+        return Fail(runner, "a point is two whole numbers (frame pixels)");
+    if (!Number_Parse(words[5], &radius) || radius < 0 || radius > 1000)
+        return Fail(runner, "a radius is a number of frame pixels from 0 to 1000");
+    if (!AzTags_Parse(words[6], &tag, &error) ||
+        AzTags_Paint(runner->app, direction, static_cast<int>(frame), static_cast<int>(x), static_cast<int>(y),
+                     static_cast<float>(radius), tag, &error) < 0)
+        return Fail(runner, "%s", error.c_str());
+    return 1;
+}
+
+int Step_Save_Tags(Runner *runner, const std::vector<std::string> &words)
+{
+    std::string error;
+    if (!AzTags_Save(runner->app, words[1], words.size() > 2 ? words[2] : std::string(), &error))
+        return Fail(runner, "%s", error.c_str());
+    return 1;
+}
+
 int Folder_Make(Runner *runner, const std::string &folder)
 {
     if (mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST)
@@ -763,6 +794,10 @@ int Step_Run(Runner *runner, const std::vector<std::string> &words)
         return Step_Save_Frame(runner, words);
     if (verb == "dump")
         return Step_Dump(runner, words);
+    if (verb == "paint")
+        return Step_Paint(runner, words);
+    if (verb == "save-tags")
+        return Step_Save_Tags(runner, words);
     return Step_Echo(words);
 }
 

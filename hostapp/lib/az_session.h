@@ -28,6 +28,12 @@
  *   dump FOLDER              the current study's directions as NIfTI (grey, tags), montages,
  *                            the panel picture and summary.txt (geometry and frames of both
  *                            directions, times of the load, the last apply and the export)
+ *   paint DIR N X Y R TAG    paints a disc of radius R (frame pixels) centred on (X, Y) of
+ *                            frame N of a direction with TAG (a number 0..255 or a region
+ *                            name), as a brush stroke would; the other direction follows
+ *   save-tags FILE [OBLIQUE] the current study's tags on its grid as a NIfTI label volume of
+ *                            the original values, with FILE's .lut and .txt beside it; the
+ *                            Oblique direction's tags on its grid too when OBLIQUE is given
  *   echo TEXT...             prints the text
  */
 #ifndef AZ_SESSION_H

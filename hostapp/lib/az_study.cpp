@@ -2,6 +2,7 @@
  * Studies into the database.
  */
 #include "az_study.h"
+#include "az_labels.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,12 +11,10 @@
 #include <algorithm>
 #include <functional>
 
+#include "../../host/corvantis_util.h"
 #include "../../hostlib/structures/az_gl.h"
 
 namespace {
-
-/* Opacity of a label over the grey levels. */
-const float label_alpha = 0.5f;
 
 template <size_t N> void Text_Set(char (&field)[N], const std::string &text)
 {
@@ -49,14 +48,29 @@ void Header_Fill(Vexa_Image *image, const AzSeries &series, const AzSeries_Frame
     image->display_high = series.display_high;
 }
 
-void Pixels_Fill(Vexa_Image *image, const AzSeries &series, const AzSeries_Frame &frame, const AzLabels *labels)
+/* Grey levels of every time point; the tags of the frame's place (tags
+ * holds the labels placed on the series, frame after frame). */
+void Pixels_Fill(Vexa_Image *image, const AzSeries &series, size_t index, const AzLabels_Placed *tags)
 {
+    const AzSeries_Frame &frame = series.frames[index];
     size_t plane = static_cast<size_t>(series.width) * series.height;
     for (int t = 0; t < series.times_nb; t++) {
         memcpy(AzImage_GLI_Plane(image, 0, t), frame.gli.data() + t * plane, plane * sizeof(int16_t));
-        if (labels)
-            memcpy(AzImage_TAG_Plane(image, 0, t), labels->tags.data() + frame.source_index * plane, plane);
+        if (tags)
+            memcpy(AzImage_TAG_Plane(image, 0, t), tags->tags.data() + index * plane, plane);
     }
+}
+
+/* Says how labels off the study's grid were placed on it. */
+void Placement_Report(const AzLabels &labels, const AzSeries &series, const AzLabels_Placed &placed)
+{
+    if (placed.same_grid)
+        return;
+    Error_Fct(hwnd, 4,
+              "%s: the label grid differs from the study's (%s): labels resampled onto \"%s\" by world position, "
+              "nearest label; %.1f %% of the study's voxels lie inside the label volume",
+              labels.source.c_str(), placed.relation.c_str(), series.name.c_str(),
+              100.0 * static_cast<double>(placed.inside_nb) / static_cast<double>(placed.total_nb));
 }
 
 void Images_Free(Vexa_Image **images, size_t count)
@@ -88,22 +102,13 @@ std::string Key_Unique(const std::string &uid, const std::string &source)
 
 } // namespace
 
-int AzLabels_Fit(const AzLabels &labels, const AzSeries &series, std::string *error)
-{
-    if (labels.width == series.width && labels.height == series.height &&
-        labels.depth == static_cast<int>(series.frames.size()))
-        return 1;
-    char text[256];
-    snprintf(text, sizeof(text), "label volume %dx%dx%d does not match the study's grid %dx%dx%d", labels.width,
-             labels.height, labels.depth, series.width, series.height, static_cast<int>(series.frames.size()));
-    *error = text;
-    return 0;
-}
-
 Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::string *error)
 {
-    if (labels && !AzLabels_Fit(*labels, series, error))
+    AzLabels_Placed placed;
+    if (labels && !AzLabels_Place(*labels, series, &placed, error))
         return nullptr;
+    if (labels)
+        Placement_Report(*labels, series, placed);
     size_t count = series.frames.size();
     Vexa_Image **images = static_cast<Vexa_Image **>(calloc(count + 1, sizeof(Vexa_Image *)));
     if (!images) {
@@ -118,7 +123,7 @@ Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::
             return nullptr;
         }
         Header_Fill(images[i], series, series.frames[i]);
-        Pixels_Fill(images[i], series, series.frames[i], labels);
+        Pixels_Fill(images[i], series, i, labels ? &placed : nullptr);
     }
     return new Kelvra_File(series.name.c_str(), images);
 }
@@ -162,17 +167,6 @@ int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Stu
     snprintf(text, sizeof(text), "the database took %d of %d frames", loaded->inserted_nb, loaded->frames_nb);
     *error = text;
     return 0;
-}
-
-int AzLabels_Colours_Install(const AzLabels &labels)
-{
-    if (!labels.has_colours)
-        return 0;
-    int set_nb = 0;
-    for (int tag = 1; tag < AZ_GL_TAG_TABLE; tag++)
-        set_nb += AzGl_Tag_Set(tag, labels.colours[tag][0], labels.colours[tag][1], labels.colours[tag][2],
-                               label_alpha) != 0;
-    return set_nb;
 }
 
 Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded) { return AzStudy_Find(loaded.series_key.c_str()); }

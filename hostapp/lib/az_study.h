@@ -21,12 +21,11 @@ struct AzLoaded_Study {
 };
 
 /* Image headers for the series: one per frame, pixels copied, tags from
- * the labels when given (they must lie on the series' grid).  The file
- * record is not yet in the database.  Null with the reason in error. */
+ * the labels when given, placed on the series by world position
+ * (AzLabels_Place; a placement off the study's grid is reported at level
+ * 4).  The file record is not yet in the database.  Null with the reason
+ * in error (labels that do not overlap the study). */
 AZ_EXPORT Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::string *error);
-
-/* 1 when the labels lie on the series' grid, else 0 with the reason. */
-AZ_EXPORT int AzLabels_Fit(const AzLabels &labels, const AzSeries &series, std::string *error);
 
 /* Makes the file record, hands it to the database and feeds every frame
  * into the insert chain in location order.  The frames of a 4-D series are
@@ -36,10 +35,6 @@ AZ_EXPORT int AzLabels_Fit(const AzLabels &labels, const AzSeries &series, std::
  * frames refused). */
 AZ_EXPORT int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded,
                               std::string *error, int time_point = 0);
-
-/* Gives the host's tag table the labels' colours (opacity 0.5; label 0
- * stays hidden).  Number of entries set. */
-AZ_EXPORT int AzLabels_Colours_Install(const AzLabels &labels);
 
 /* The study class of a loaded study, or null. */
 AZ_EXPORT Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded);

@@ -128,6 +128,16 @@ struct AzViewer {
 
     int dirty;                    /* the screen must be composed again */
     int quit;
+
+    std::string tags_path;        /* where Ctrl+S writes the study's tags */
+    int prompt;                   /* AZ_VIEWER_PROMPT_*: a question waits for its key */
+    int picking;                  /* the tag picker is open */
+    std::string pick_typed;       /* what was typed into it */
+    int pick_index;               /* the match it shows */
+    std::string autosave_path;    /* empty: no autosave (a study not read from a file) */
+    int autosave_study;           /* the loaded study it keeps */
+    long autosave_count;          /* tag changes the last autosave holds */
+    long autosave_ms;             /* when it was written */
 };
 
 /* Largest window the viewer takes: an 8K screen. */
@@ -136,6 +146,10 @@ struct AzViewer {
 /* Smallest window that shows a panel of this size whole, with two views
  * beside it and the status line, console and a few help lines below. */
 void AzViewer_Min_Size(int panel_w, int panel_h, int *width, int *height);
+/* Questions the viewer may be waiting on. */
+#define AZ_VIEWER_PROMPT_NONE 0
+#define AZ_VIEWER_PROMPT_QUIT 1     /* unsaved strokes: save, discard or go on */
+#define AZ_VIEWER_PROMPT_RESTORE 2  /* an autosave from an earlier run: restore or discard */
 
 /* Sets the viewer up on a started host with its studies loaded: the
  * panel (tool width `panel_width`, 0 keeps the host's), both frame views,
@@ -227,6 +241,24 @@ void AzViewer_Level_Begin(AzViewer *viewer, int view_index, int sx, int sy);
 void AzViewer_Level_Move(AzViewer *viewer, int sx, int sy);
 void AzViewer_Console_Step(AzViewer *viewer, int direction);
 void AzViewer_Panel_Help(AzViewer *viewer, int key);
+
+/* Keeping tags: the save path (empty: STUDY_tags.nii.gz here) and the
+ * autosave's offer; Ctrl+S (with Shift also the Oblique direction's tags,
+ * to AzViewer_Oblique_Path); quitting asks while strokes are unsaved. */
+void AzViewer_Tags_Init(AzViewer *viewer, const std::string &save_path);
+std::string AzViewer_Oblique_Path(const AzViewer *viewer);
+int AzViewer_Save(AzViewer *viewer, int with_oblique);
+void AzViewer_Quit_Ask(AzViewer *viewer);
+/* Writes the autosave when strokes are unsaved and the last one is old enough. */
+void AzViewer_Autosave_Step(AzViewer *viewer);
+/* A key while a question waits: 1 when it was the question's. */
+int AzViewer_Prompt_Key(AzViewer *viewer, int key, int mods);
+std::vector<std::string> AzViewer_Prompt_Lines(const AzViewer *viewer);
+/* The tag picker: typed number or name, Enter takes the match shown. */
+void AzViewer_Picker_Open(AzViewer *viewer);
+int AzViewer_Picker_Key(AzViewer *viewer, int key);
+int AzViewer_Picker_Char(AzViewer *viewer, unsigned int codepoint);
+std::string AzViewer_Picker_Text(const AzViewer *viewer);
 
 /* azozude view [STUDY...] [--labels FILE] [--size WxH] [--panel-width N] */
 int Command_View(AzApp_Options *options);

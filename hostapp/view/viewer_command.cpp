@@ -13,10 +13,11 @@ namespace {
 
 const char usage_text[] =
     "usage: azozude view [STUDY...] [--labels FILE] [--size WxH] [--panel-width N]\n"
-    "                    [--session FILE] [--screenshot FILE.png]\n"
+    "                    [--session FILE] [--screenshot FILE.png] [--save FILE.nii.gz]\n"
     "  without a study a built-in phantom is shown; h in the window lists the shortcuts.\n"
     "  --session plays a session of panel events (as azozude run does) before the window opens;\n"
-    "  --screenshot writes the screen as it would first show and quits, without a window.\n";
+    "  --screenshot writes the screen as it would first show and quits, without a window.\n"
+    "  --save is where Ctrl+S writes the study's tags (default STUDY_tags.nii.gz here).\n";
 
 struct View_Options {
     std::vector<std::string> studies;
@@ -26,6 +27,7 @@ struct View_Options {
     int panel_width = 300;
     std::string session;
     std::string screenshot;
+    std::string save;
 };
 
 /* "--name VALUE" or "--name=VALUE" at words[*at]: 1 with the value, 0 when
@@ -50,7 +52,7 @@ int Option_Value(const std::vector<std::string> &words, size_t *at, const char *
 
 int Options_Parse(const std::vector<std::string> &words, View_Options *options)
 {
-    static const char *const names[] = {"--labels", "--size", "--panel-width", "--session", "--screenshot"};
+    static const char *const names[] = {"--labels", "--size", "--panel-width", "--session", "--screenshot", "--save"};
     const int names_nb = static_cast<int>(sizeof(names) / sizeof(names[0]));
     for (size_t at = 0; at < words.size(); at++) {
         std::string value;
@@ -83,6 +85,8 @@ int Options_Parse(const std::vector<std::string> &words, View_Options *options)
             options->session = value;
         } else if (which == 5) {
             options->screenshot = value;
+        } else if (which == 6) {
+            options->save = value;
         } else {
             options->panel_width = atoi(value.c_str());
             if (options->panel_width < 150 || options->panel_width > 1000) {
@@ -164,6 +168,8 @@ int Command_View(AzApp_Options *app_options)
         return AZ_EXIT_USAGE;
     }
     AzViewer_Resize(&viewer, options.width, options.height);
+    if (!options.save.empty())
+        viewer.tags_path = options.save;
     // Step by step, so that the views follow the panel as they would on screen.
     for (const AzSession_Step &step : steps) {
         code = AzSession_Run(&app, std::vector<AzSession_Step>(1, step), options.session, &error);

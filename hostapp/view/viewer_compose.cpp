@@ -13,6 +13,7 @@
 #include "../../hostlib/util/az_console.h"
 #include "../../hostlib/win32/az_win.h"
 #include "az_viewer.h"
+#include "../lib/az_labels.h"
 
 namespace {
 
@@ -282,10 +283,9 @@ std::string Pointer_Text(AzViewer *viewer)
         if (!frame || !AzViewer_Frame_Point(&view, viewer->pointer_x, viewer->pointer_y, &fx, &fy))
             continue;
         char text[160];
-        snprintf(text, sizeof(text), "   %s (%d, %d): grey %d, tag %d", view.direction ? "Oblique" : "Original", fx,
-                 fy, AzFrame_Get_GLI(frame, static_cast<float>(fx), static_cast<float>(fy)),
-                 AzFrame_Get_TAG(frame, static_cast<float>(fx), static_cast<float>(fy)));
-        return text;
+        snprintf(text, sizeof(text), "   %s (%d, %d): grey %d, ", view.direction ? "Oblique" : "Original", fx, fy,
+                 AzFrame_Get_GLI(frame, static_cast<float>(fx), static_cast<float>(fy)));
+        return text + AzTags_Text(AzFrame_Get_TAG(frame, static_cast<float>(fx), static_cast<float>(fy)));
     }
     return "";
 }
@@ -299,9 +299,10 @@ void Status_Draw(AzViewer *viewer)
     if (label)
         Blit(viewer, label, w, h, r.x, r.y);
     char text[256];
-    snprintf(text, sizeof(text), "tag %d   brush %d   undo %d%s", viewer->tag_cur, viewer->brush,
-             static_cast<int>(viewer->undo.size()), viewer->busy ? "   creating frames..." : "");
-    std::string line = text + AzViewer_Angles_Text(viewer) + Pointer_Text(viewer);
+    snprintf(text, sizeof(text), "   brush %d   undo %d%s%s", viewer->brush, static_cast<int>(viewer->undo.size()),
+             AzTags_Unsaved() ? "   unsaved" : "", viewer->busy ? "   creating frames..." : "");
+    std::string line = viewer->picking ? AzViewer_Picker_Text(viewer)
+                                       : AzTags_Text(viewer->tag_cur) + text + AzViewer_Angles_Text(viewer) + Pointer_Text(viewer);
     Text(viewer, line, r.x + w + 6, r.y + (r.h - line_height) / 2, r.w - w - 12, Rgb(0, 0, 0));
 }
 
@@ -357,6 +358,20 @@ void Shortcuts_Draw(AzViewer *viewer)
     }
 }
 
+/* A question waiting for its key. */
+void Prompt_Draw(AzViewer *viewer)
+{
+    std::vector<std::string> lines = AzViewer_Prompt_Lines(viewer);
+    if (lines.empty())
+        return;
+    AzRect r = Centred(viewer, 520, static_cast<int>(lines.size()) * line_height + 16);
+    Fill(viewer, r, Rgb(30, 34, 44));
+    Frame_Rect(viewer, r, Rgb(255, 220, 120));
+    for (size_t i = 0; i < lines.size(); i++)
+        Text(viewer, lines[i], r.x + 10, r.y + 8 + static_cast<int>(i) * line_height, r.w - 20,
+             i == 0 ? Rgb(255, 220, 120) : Rgb(255, 255, 255));
+}
+
 /* The progress of the worker, as the host's "Progress" window shows it. */
 void Progress_Draw(AzViewer *viewer)
 {
@@ -408,6 +423,7 @@ void AzViewer_Compose(AzViewer *viewer)
     if (viewer->shortcuts_shown)
         Shortcuts_Draw(viewer);
     Progress_Draw(viewer);
+    Prompt_Draw(viewer);
     viewer->dirty = 0;
 }
 

@@ -186,6 +186,7 @@ int AzViewer_Init(AzViewer *viewer, AzApp *app, int width, int height, int panel
         return 0;
     }
     Status_Create(viewer);
+    AzViewer_Tags_Init(viewer, std::string());
     AzViewer_Resize(viewer, width, height);
     // Open on the middle frame: the first is often the edge of the volume, or empty.
     Kelvra_Class *cls = AzApp_Direction(app, AzApp_Study_Current(app), AzViewer_Panel_Direction(viewer));
@@ -268,6 +269,7 @@ int AzViewer_Step(AzViewer *viewer)
     else
         for (AzFrame_View &view : viewer->views)
             AzViewer_View_Sync(viewer, &view);
+    AzViewer_Autosave_Step(viewer);
     {
         std::lock_guard<std::mutex> hold(viewer->console_lock);
         if (viewer->console_changed)

@@ -5,6 +5,8 @@
 #include <math.h>
 
 #include "az_viewer.h"
+#include "../../hostlib/structures/az_gl.h"
+#include "../lib/az_labels.h"
 
 namespace {
 
@@ -14,51 +16,6 @@ const uint64_t panel_frame_mark = 0x4000;
 const float default_low = 0.0f, default_high = 4095.0f;
 /* Update that hands painted regions to the other direction. */
 const uint64_t tags_changed = 0x800000ULL;
-
-uint32_t Mix(uint32_t under, uint32_t over, unsigned int alpha)
-{
-    uint32_t out = 0xff000000u;
-    for (int shift = 0; shift < 24; shift += 8) {
-        unsigned int a = (under >> shift) & 0xff, b = (over >> shift) & 0xff;
-        out |= ((a * (255 - alpha) + b * alpha + 127) / 255) << shift;
-    }
-    return out;
-}
-
-/* The host's tag tables, read once per picture. */
-struct Tag_Tables {
-    unsigned int highest;
-    const uint16_t *red, *green, *blue;
-    const float *alpha;
-    int scheme;
-
-    Tag_Tables()
-    {
-        highest = static_cast<unsigned int>(Fct_Variable_Value("$TAG_NB", nullptr, nullptr, nullptr)) & 0xffff;
-        red = reinterpret_cast<const uint16_t *>(Fct_Variable_Value("$TAG_RED", nullptr, nullptr, nullptr));
-        green = reinterpret_cast<const uint16_t *>(Fct_Variable_Value("$TAG_GRN", nullptr, nullptr, nullptr));
-        blue = reinterpret_cast<const uint16_t *>(Fct_Variable_Value("$TAG_BLU", nullptr, nullptr, nullptr));
-        alpha = reinterpret_cast<const float *>(Fct_Variable_Value("$TAG_ALPHA", nullptr, nullptr, nullptr));
-        scheme = static_cast<int>(Fct_Variable_Value("$COLOR_SCHEME", nullptr, nullptr, nullptr) & 0xff);
-    }
-    int Usable() const { return red && green && blue && alpha; }
-
-    /* A pixel's colour from its grey colour and tag, as the panel's
-     * preview layers them. */
-    uint32_t Colour(uint32_t grey, int tag) const
-    {
-        if (scheme == 3 || !Usable())
-            return grey;
-        unsigned int i = static_cast<unsigned int>(tag) < highest ? static_cast<unsigned int>(tag) : highest & 0xff;
-        uint32_t colour = 0xff000000u | (red[i] >> 8) | (green[i] >> 8) << 8 | (blue[i] >> 8) << 16;
-        unsigned int a = static_cast<unsigned int>(static_cast<int>(alpha[i] * 255.0)) & 0xff;
-        if (scheme == 1)
-            return a < 253 ? colour : grey;
-        if (scheme == 2)
-            return a < 253 ? Mix(grey, colour, a) : grey;
-        return colour;
-    }
-};
 
 /* Fit scale (screen pixels per frame pixel) times the view's zoom, and
  * the screen position of the frame's top-left corner. */
@@ -82,28 +39,26 @@ int64_t Voxel_Key(int frame, int x, int y)
     return (static_cast<int64_t>(frame) << 40) | (static_cast<int64_t>(x & 0xfffff) << 20) | (y & 0xfffff);
 }
 
+struct Dab_Record {
+    AzViewer *viewer;
+    int frame_index;
+};
+
+/* Records a voxel the brush changed, once per stroke, with the tag it had before the stroke. */
+void Dab_Visit(void *user, int x, int y, int old_tag)
+{
+    Dab_Record *record = static_cast<Dab_Record *>(user);
+    AzStroke &stroke = record->viewer->stroke;
+    if (stroke.seen.insert(Voxel_Key(record->frame_index, x, y)).second)
+        stroke.voxels.push_back({record->frame_index, static_cast<short>(x), static_cast<short>(y),
+                                 static_cast<unsigned char>(old_tag)});
+}
+
 /* Paints the brush disc centred on a frame point; records what it covers. */
 void Brush_Dab(AzViewer *viewer, AzFrame *frame, int frame_index, int cx, int cy)
 {
-    float radius = (viewer->brush - 1) * 0.5f;
-    int reach = static_cast<int>(ceilf(radius));
-    for (int dy = -reach; dy <= reach; dy++)
-        for (int dx = -reach; dx <= reach; dx++) {
-            if (dx * dx + dy * dy > radius * radius + 0.25f)
-                continue;
-            int x = cx + dx, y = cy + dy;
-            if (x < 0 || y < 0 || x >= viewer->views[viewer->painting].image_w ||
-                y >= viewer->views[viewer->painting].image_h)
-                continue;
-            int64_t key = Voxel_Key(frame_index, x, y);
-            int old = AzFrame_Get_TAG(frame, static_cast<float>(x), static_cast<float>(y));
-            if (!AzFrame_Set_TAG(frame, static_cast<float>(x), static_cast<float>(y),
-                                 static_cast<unsigned char>(viewer->tag_cur)))
-                continue;
-            if (viewer->stroke.seen.insert(key).second)
-                viewer->stroke.voxels.push_back(
-                    {frame_index, static_cast<short>(x), static_cast<short>(y), static_cast<unsigned char>(old)});
-        }
+    Dab_Record record = {viewer, frame_index};
+    AzTags_Paint_Disc(frame, cx, cy, (viewer->brush - 1) * 0.5f, viewer->tag_cur, Dab_Visit, &record);
 }
 
 } // namespace
@@ -187,7 +142,7 @@ void AzViewer_View_Image(AzFrame_View *view)
     float low, high;
     AzViewer_View_Window(view, frame->key, &low, &high);
     Fct_GLI_2_Color(0, high, low);
-    Tag_Tables tags;
+    AzTag_Layer tags = AzTag_Layer_Get();
     view->image.assign(static_cast<size_t>(w) * h, 0);
     view->image_w = w;
     view->image_h = h;
@@ -195,7 +150,7 @@ void AzViewer_View_Image(AzFrame_View *view)
         for (int x = 0; x < w; x++) {
             float fx = static_cast<float>(x), fy = static_cast<float>(y);
             uint32_t grey = tags.scheme == 0 ? 0xff000000u : Fct_GLI_2_Color(AzFrame_Get_GLI(frame, fx, fy));
-            view->image[static_cast<size_t>(y) * w + x] = tags.Colour(grey, AzFrame_Get_TAG(frame, fx, fy) & 0xff);
+            view->image[static_cast<size_t>(y) * w + x] = AzTag_Over(&tags, grey, AzFrame_Get_TAG(frame, fx, fy));
         }
 }
 
@@ -339,6 +294,8 @@ int AzViewer_Undo(AzViewer *viewer)
     }
     for (AzFrame_View &view : viewer->views)
         view.image_valid = 0;
+    if (restored > 0)
+        AzTags_Changed();
     Fct_Update(tags_changed, nullptr, nullptr, nullptr);
     Error_Fct(hwnd, 4, "undo: %d voxels restored", restored);
     viewer->dirty = 1;

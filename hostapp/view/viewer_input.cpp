@@ -26,6 +26,8 @@ const char *const AzViewer_Shortcuts[] = {
     "right drag\tgrey window: sideways its width, up and down its level",
     "left drag\tpaint the current tag",
     "0 ... 9\ttag to paint (0 erases)",
+    "t\tpick any tag by number or region name",
+    "Ctrl+S\tsave the study's tags (with Shift also the Oblique direction's)",
     "[ and ]\tsmaller / bigger brush",
     "Ctrl+Z\tundo the last stroke",
     "< and >\tfewer / more console messages",
@@ -289,6 +291,17 @@ void AzViewer_Key(AzViewer *viewer, int key, int mods)
     viewer->char_taken = 0;
     viewer->mods = mods;
     viewer->dirty = 1;
+    if (AzViewer_Prompt_Key(viewer, key, mods)) {
+        viewer->char_taken = 1;
+        return;
+    }
+    if (AzViewer_Picker_Key(viewer, key))
+        return; // its characters come as characters
+    if ((mods & GLFW_MOD_CONTROL) && key == GLFW_KEY_S) {
+        if (!Blocked(viewer) && viewer->painting < 0)
+            AzViewer_Save(viewer, (mods & GLFW_MOD_SHIFT) != 0);
+        return;
+    }
     if (Over_Panel(viewer) && key == GLFW_KEY_F1) {
         if (!Blocked(viewer))
             AzViewer_Panel_Help(viewer, help_key_f1);
@@ -310,7 +323,7 @@ void AzViewer_Key(AzViewer *viewer, int key, int mods)
         return;
     }
     if ((mods & GLFW_MOD_CONTROL) && key == GLFW_KEY_Q) {
-        viewer->quit = 1;
+        AzViewer_Quit_Ask(viewer);
         return;
     }
     if (key == GLFW_KEY_F1) {
@@ -338,6 +351,8 @@ void AzViewer_Char(AzViewer *viewer, unsigned int codepoint)
         return;
     }
     viewer->dirty = 1;
+    if (AzViewer_Picker_Char(viewer, codepoint))
+        return;
     AzFrame_View *view = Key_View(viewer);
     if (codepoint >= '0' && codepoint <= '9') {
         viewer->tag_cur = static_cast<int>(codepoint - '0');
@@ -359,7 +374,8 @@ void AzViewer_Char(AzViewer *viewer, unsigned int codepoint)
     case 'r': View_Reset(viewer, view); break;
     case '<': AzViewer_Console_Step(viewer, -1); break;
     case '>': AzViewer_Console_Step(viewer, 1); break;
-    case 'q': viewer->quit = 1; break;
+    case 'q': AzViewer_Quit_Ask(viewer); break;
+    case 't': AzViewer_Picker_Open(viewer); break;
     default: break;
     }
 }

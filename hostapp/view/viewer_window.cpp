@@ -204,8 +204,11 @@ AzViewer_Window *AzViewer_Window_Open(AzViewer *viewer, const char *title)
 int AzViewer_Window_Pass(AzViewer_Window *w, double timeout)
 {
     glfwWaitEventsTimeout(timeout);
-    if (glfwWindowShouldClose(w->window))
-        return 0;
+    if (glfwWindowShouldClose(w->window)) {
+        // Closing the window is quitting: unsaved strokes ask first.
+        glfwSetWindowShouldClose(w->window, GLFW_FALSE);
+        AzViewer_Quit_Ask(w->viewer);
+    }
     if (AzViewer_Step(w->viewer))
         Present(w);
     Cursor_Update(w);

@@ -59,6 +59,25 @@ AZ_EXPORT int AzGl_Tag_Set(int tag, int red, int green, int blue, float alpha);
 /* Puts back the default tag colours. */
 AZ_EXPORT void AzGl_Tags_Default(void);
 
+/* The tag layer over the grey layer, one rule for every picture the host
+ * makes (views, exported pictures), the same as the module's preview draws
+ * it for each "$COLOR_SCHEME": 0 the tag colour alone (opaque, over
+ * black), 1 the tag colour where its alpha byte is below 253 else the
+ * grey, 2 the tag blended over the grey with its alpha where below 253
+ * else the grey, 3 the grey alone, 4 and above the tag colour opaque.  A
+ * tag beyond "$TAG_NB" takes entry "$TAG_NB"; colour components are the
+ * high bytes of the 16-bit tables; the alpha byte is the table's float
+ * times 255, truncated.  The settings are read once by AzTag_Layer_Get. */
+typedef struct AzTag_Layer {
+    unsigned int highest;
+    const uint16_t *red, *green, *blue;
+    const float *alpha;
+    int scheme;
+} AzTag_Layer;
+AZ_EXPORT AzTag_Layer AzTag_Layer_Get(void);
+/* The pixel shown for a grey colour (RGBA, red in bits 0-7) and a tag. */
+AZ_EXPORT uint32_t AzTag_Over(const AzTag_Layer *layer, uint32_t grey, int tag);
+
 /* Writes a window's pixels to a PNG file (RGB; the window's alpha, which
  * the screen never shows, is dropped).  1 when written. */
 AZ_EXPORT int AzGl_Save_PNG(HWND window, const char *path);

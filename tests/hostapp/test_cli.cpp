@@ -135,17 +135,34 @@ TEST(HostProgram, BadStudiesExitWithTwoNamingTheFile)
     EXPECT_EQ(2, Program_Run("info '" + folder.File("junk.nii") + "'", &out, &err));
     EXPECT_TRUE(Contains(err, folder.File("junk.nii") + ": not a NIfTI file, or its header is malformed")) << err;
 
-    // A label volume that does not fit the study.
+    // A label volume that lies away from the study; one of another grid that overlaps it is placed on it.
     Nifti_Plan labels = nifti;
     labels.truncate_to = -1;
     labels.dim[0] = 5;
+    labels.sform[0][3] = 40.0;
     labels.values.assign(5 * 3 * 2, 1.0);
     nifti.truncate_to = -1;
     ASSERT_TRUE(Nifti_Write(folder.File("study.nii"), nifti));
     ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
     EXPECT_EQ(2, Program_Run("info '" + folder.File("study.nii") + "' --labels '" + folder.File("labels.nii") + "'",
                              &out, &err));
-    EXPECT_TRUE(Contains(err, "label volume 5x3x2 does not match the study's grid 4x3x2")) << err;
+    EXPECT_TRUE(Contains(err, folder.File("labels.nii") + ": the label volume does not overlap the study at all "
+                                                          "(size 5x3x2 against the study's 4x3x2; centres 40.5 mm apart)"))
+        << err;
+    labels.sform[0][3] = 2.0;
+    ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
+    EXPECT_EQ(0, Program_Run("info '" + folder.File("study.nii") + "' --labels '" + folder.File("labels.nii") + "'",
+                             &out, &err));
+    EXPECT_TRUE(Contains(err, folder.File("labels.nii") + ": the label grid differs from the study's (size 5x3x2 "
+                                                          "against the study's 4x3x2; centres 2.5 mm apart): labels "
+                                                          "resampled onto \"study\" by world position, nearest label; "
+                                                          "50.0 % of the study's voxels lie inside the label volume"))
+        << err;
+    EXPECT_TRUE(Contains(out, "\nlabels: " + folder.File("labels.nii") + "\n  values: 1 distinct besides 0, 1 .. 1 "
+                              "(each value is its own tag)\n  names: 0; colour table: no\n  grid: 5 x 3 x 2 voxels "
+                              "of 1 x 1 x 1 mm\n  against study 1: size 5x3x2 against the study's 4x3x2; centres "
+                              "2.5 mm apart; 50.0 % of the study's voxels inside the label volume\n"))
+        << out;
 }
 
 TEST(HostProgram, InfoDescribesStudies)

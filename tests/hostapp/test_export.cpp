@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "hostapp/lib/az_export.h"
+#include "hostapp/lib/az_labels.h"
 #include "hostapp/lib/az_study.h"
 #include "hostlib/structures/az_gl.h"
 #include "module/entry.h"
@@ -165,16 +166,190 @@ TEST_F(Export, NiftiRoundTripKeepsGeometryGreyLevelsAndTags)
               Files_In(folder.Path()));
 }
 
-TEST_F(Export, LabelsOffTheGridAreRefused)
+TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
 {
-    AzSeries series = Read(Test_Volume(), "source.nii");
+    // 200 distinct values from 300 to 65535 on a 20 x 10 x 2 grid, two of them named.
+    Nifti_Plan plan;
+    plan.dim[0] = 20;
+    plan.dim[1] = 10;
+    plan.dim[2] = 2;
+    plan.datatype = 16;
+    for (int i = 0; i < 400; i++)
+        plan.values.push_back(i % 2 ? 0 : i / 2 == 199 ? 65535 : 300 + 37 * (i / 2));
+    ASSERT_TRUE(Nifti_Write(folder.File("many.nii"), plan));
+    ASSERT_TRUE(Bytes_Write(folder.File("many.nii.txt"), "300 First\n65535 Last\n70000 Beyond\n"));
     AzLabels labels;
-    labels.width = 5;
-    labels.height = 4;
-    labels.depth = 4;
-    labels.tags.assign(80, 1);
+    AzLoad_Report report;
+    ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("many.nii"), &labels, &report));
+    EXPECT_EQ(200, labels.values_nb);
+    EXPECT_EQ(300, labels.value_min);
+    EXPECT_EQ(65535, labels.value_max);
+    EXPECT_EQ(300, labels.values[1]); // ascending values take tags 1, 2, ...
+    EXPECT_EQ(337, labels.values[2]);
+    EXPECT_EQ(65535, labels.values[200]);
+    EXPECT_EQ("First", labels.names[1]);
+    EXPECT_EQ("Last", labels.names[200]);
+
+    plan.datatype = 4;
+    AzSeries series = Read(plan, "study.nii");
     AzLoaded_Study loaded;
     std::string error;
+    ASSERT_EQ(1, AzSeries_Insert(series, &labels, &loaded, &error)) << error;
+    AzTags_Map_Set(labels);
+    EXPECT_EQ("tag 200 (label 65535): Last", AzTags_Text(200));
+    EXPECT_EQ((std::vector<int>{1}), AzTags_Matches("fir"));
+    AzVolume volume;
+    ASSERT_EQ(1, AzTags_Study_Volume(loaded, &volume, &error)) << error;
+    ASSERT_EQ(1, AzTags_Write(volume, folder.File("saved.nii.gz"), &error)) << error;
+    AzLabels back;
+    ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("saved.nii.gz"), &back, &report));
+    ASSERT_EQ(400u, back.tags.size());
+    for (size_t i = 0; i < 400; i++)
+        ASSERT_EQ(plan.values[i], back.values[back.tags[i]]) << i;
+    EXPECT_EQ("Last", back.names[200]);
+    EXPECT_EQ("300 First\n65535 Last\n", Text_Of(folder.File("saved.nii.txt")));
+    EXPECT_TRUE(Contains(Text_Of(folder.File("saved.nii.lut")), "\n65535 ")) << Text_Of(folder.File("saved.nii.lut"));
+    AzTags_Map_Reset();
+
+    // More distinct values than tags, and values that are no label, are refused with the count or the value.
+    for (int i = 0; i < 400; i++)
+        plan.values[i] = 1000 + i % 300;
+    plan.datatype = 16;
+    ASSERT_TRUE(Nifti_Write(folder.File("too_many.nii"), plan));
+    EXPECT_EQ(0, AzNifti_Read_Labels(folder.File("too_many.nii"), &back, &report));
+    EXPECT_EQ(folder.File("too_many.nii") +
+                  ": 300 distinct label values (1000 to 1299): the host's tags hold at most 255 at once",
+              report.problems.back());
+    plan.values[7] = 2.5;
+    ASSERT_TRUE(Nifti_Write(folder.File("half.nii"), plan));
+    EXPECT_EQ(0, AzNifti_Read_Labels(folder.File("half.nii"), &back, &report));
+    EXPECT_EQ(folder.File("half.nii") + ": label value 2.5 at voxel 7 is not a whole number from 0 to 65535",
+              report.problems.back());
+}
+
+/* Label file variants of the test volume's grid: how their voxels are
+ * stored, and the study voxel (i, j, k) each file voxel (a, b, c) lies on. */
+struct Label_Grid {
+    const char *name;
+    int dim[3];
+    int axis[3];      /* file axis a, b, c runs along study axis axis[] ... */
+    int flip[3];      /* ... backwards when flip is 1 */
+    int shift_i;      /* the whole grid moved this many voxels along i */
+    const char *relation; /* what the load says ("" when it says nothing) */
+};
+
+const Label_Grid label_grids[] = {
+    {"plain", {5, 4, 3}, {0, 1, 2}, {0, 0, 0}, 0, ""},
+    {"flipped-x", {5, 4, 3}, {0, 1, 2}, {1, 0, 0}, 0, "storage order flipped along x"},
+    {"flipped-z", {5, 4, 3}, {0, 1, 2}, {0, 0, 1}, 0, "storage order flipped along z"},
+    {"transposed", {4, 5, 3}, {1, 0, 2}, {0, 0, 0}, 0,
+     "size 4x5x3 against the study's 5x4x3; axes stored in another order"},
+    {"moved", {5, 4, 3}, {0, 1, 2}, {0, 0, 0}, 1, "centres 2.0 mm apart"},
+};
+
+/* The label stored for study voxel (i, j, k): its own number. */
+int Label_Of(int i, int j, int k) { return 1 + i + 5 * j + 20 * k; }
+
+Nifti_Plan Label_File(const Label_Grid &grid)
+{
+    Nifti_Plan plan;
+    plan.datatype = 2;
+    memcpy(plan.dim, grid.dim, sizeof(grid.dim));
+    const int study_dim[3] = {5, 4, 3};
+    // Column c of the file's affine: study column axis[c], negated when flipped; the origin moves to the
+    // study voxel the file's voxel 0 lies on.
+    double origin_voxel[3] = {static_cast<double>(grid.shift_i), 0, 0};
+    for (int c = 0; c < 3; c++) {
+        int s = grid.axis[c];
+        if (grid.flip[c])
+            origin_voxel[s] += study_dim[s] - 1;
+        for (int r = 0; r < 3; r++)
+            plan.sform[r][c] = test_sform[r][s] * (grid.flip[c] ? -1 : 1);
+    }
+    for (int r = 0; r < 3; r++) {
+        plan.sform[r][3] = test_sform[r][3];
+        for (int s = 0; s < 3; s++)
+            plan.sform[r][3] += test_sform[r][s] * origin_voxel[s];
+    }
+    for (int c3 = 0; c3 < grid.dim[2]; c3++)
+        for (int b = 0; b < grid.dim[1]; b++)
+            for (int a = 0; a < grid.dim[0]; a++) {
+                int file[3] = {a, b, c3}, study[3] = {0, 0, 0};
+                for (int c = 0; c < 3; c++)
+                    study[grid.axis[c]] = grid.flip[c] ? grid.dim[c] - 1 - file[c] : file[c];
+                study[0] += grid.shift_i;
+                plan.values.push_back(Label_Of(study[0], study[1], study[2]));
+            }
+    return plan;
+}
+
+TEST_F(Export, LabelsLandByWorldPositionWhateverTheirGrid)
+{
+    AzSeries series = Read(Test_Volume(), "source.nii");
+    for (const Label_Grid &grid : label_grids) {
+        SCOPED_TRACE(grid.name);
+        std::string path = folder.File(std::string(grid.name) + ".nii");
+        ASSERT_TRUE(Nifti_Write(path, Label_File(grid)));
+        AzLabels labels;
+        AzLoad_Report report;
+        ASSERT_EQ(1, AzNifti_Read_Labels(path, &labels, &report));
+        Console_Capture console;
+        Kelvra_Class *study = Insert(series, &labels);
+        std::string said = std::string(": the label grid differs from the study's (") + grid.relation + ")";
+        EXPECT_EQ(grid.relation[0] ? 1u : 0u, console.Count(said)) << Console_Dump(console.Lines());
+        AzVolume volume;
+        std::string error;
+        ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+        for (int k = 0; k < 3; k++)
+            for (int j = 0; j < 4; j++)
+                for (int i = 0; i < 5; i++)
+                    ASSERT_EQ(i < grid.shift_i ? 0 : Label_Of(i, j, k), volume.tag[volume.Index(i, j, k, 0)])
+                        << i << " " << j << " " << k;
+        AzDb_Reset();
+        AzDb_Init();
+        AzDb_Tree_Default(nullptr);
+    }
+
+    // The same study as a DICOM series (LPS: the test affine's x and y negated) takes a flipped atlas alike.
+    Dicom_Plan dicom;
+    dicom.width = 5;
+    dicom.height = 4;
+    dicom.frames = 3;
+    const double row[3] = {-0.6, -0.8, 0}, col[3] = {0.8, -0.6, 0}, position[3] = {-5, 6, 7};
+    memcpy(dicom.row, row, sizeof(row));
+    memcpy(dicom.col, col, sizeof(col));
+    memcpy(dicom.position, position, sizeof(position));
+    dicom.col_spacing = 2.0;
+    dicom.row_spacing = 1.5;
+    dicom.frame_step = 3.0;
+    dicom.stored.assign(60, 100);
+    ASSERT_TRUE(Dicom_Write(folder.File("study.dcm"), dicom));
+    std::vector<AzSeries> read;
+    AzLoad_Report dicom_report;
+    ASSERT_EQ(1, AzDicom_Read(folder.File("study.dcm"), &read, &dicom_report));
+    AzLabels flipped;
+    ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("flipped-x.nii"), &flipped, &dicom_report));
+    AzVolume volume;
+    std::string error;
+    ASSERT_EQ(1, AzVolume_From_Class(Insert(read[0], &flipped), &volume, &error)) << error;
+    for (int k = 0; k < 3; k++)
+        for (int j = 0; j < 4; j++)
+            for (int i = 0; i < 5; i++)
+                ASSERT_EQ(Label_Of(i, j, k), volume.tag[volume.Index(i, j, k, 0)]) << i << " " << j << " " << k;
+
+    // Labels that miss the study entirely are refused; labels without world geometry must have its size.
+    Label_Grid away = label_grids[0];
+    away.shift_i = 50;
+    ASSERT_TRUE(Nifti_Write(folder.File("away.nii"), Label_File(away)));
+    AzLabels labels;
+    AzLoad_Report report;
+    ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("away.nii"), &labels, &report));
+    AzLoaded_Study loaded;
+    EXPECT_EQ(0, AzSeries_Insert(series, &labels, &loaded, &error));
+    EXPECT_EQ(folder.File("away.nii") + ": the label volume does not overlap the study at all (centres 100.0 mm apart)",
+              error);
+    labels.has_affine = 0;
+    labels.depth = 4;
     EXPECT_EQ(0, AzSeries_Insert(series, &labels, &loaded, &error));
     EXPECT_EQ("label volume 5x4x4 does not match the study's grid 5x4x3", error);
 }
@@ -193,16 +368,30 @@ TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
     labels.tags.assign(60, 0);
     labels.tags[1 * 20 + 2 * 5 + 3] = 1; // (3, 2) of slice 1
     Kelvra_Class *study = Insert(series, &labels);
-    AzGl_Tag_Set(1, 255, 0, 0, 0.5f);
+    AzGl_Tag_Set(1, 255, 0, 0, 0.25f);
     AzVolume volume;
     std::string error;
     ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
-    std::vector<uint32_t> picture = AzVolume_Picture(volume, 1, 0);
-    // Grey 100 in a window 0..200: half way, 128.
-    uint32_t grey = picture[0];
-    EXPECT_EQ(0xff808080u, grey);
-    // Grey 123 = 156.8 -> 157, half covered by red: 157 * 0.5 + 255 * 0.5 = 206, 157 * 0.5 = 78.5 -> 79.
-    EXPECT_EQ(0xff4f4fceu, picture[2 * 5 + 3]);
+    // Grey 100 in a window 0..200: half way, 128.  Grey 123 = 156.8 -> 157, a quarter covered by red (alpha
+    // byte 63): 157 * 192 / 255 + 255 * 63 / 255 = 181.7 -> 181, 157 * 192 / 255 = 118.2 -> 118.
+    const struct {
+        int scheme;
+        uint32_t untagged, tagged;
+    } schemes[] = {
+        {0, 0xff000000u, 0xff0000ffu}, // tags alone over black
+        {1, 0xff808080u, 0xff0000ffu}, // tags opaque where drawn
+        {2, 0xff808080u, 0xff7676b5u}, // tags blended with their alpha
+        {3, 0xff808080u, 0xff9d9d9du}, // grey alone
+        {4, 0xff000000u, 0xff0000ffu}, // tags opaque, hiding the grey
+    };
+    for (const auto &row : schemes) {
+        SCOPED_TRACE(row.scheme);
+        AzVar_Set("$COLOR_SCHEME", row.scheme);
+        std::vector<uint32_t> picture = AzVolume_Picture(volume, 1, 0);
+        EXPECT_EQ(row.untagged, picture[0]);
+        EXPECT_EQ(row.tagged, picture[2 * 5 + 3]);
+    }
+    AzVar_Set("$COLOR_SCHEME", AZ_GL_DEFAULT_SCHEME);
 
     ASSERT_EQ(1, AzVolume_Write_Png(volume, 1, folder.File("slice.png"), &error)) << error;
     int width = 0, height = 0;

@@ -4,12 +4,15 @@
  * folder's view-shots/.
  */
 #include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <GLFW/glfw3.h>
 
 #include "hostlib/structures/az_progress.h"
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
+#include "hostapp/lib/az_labels.h"
 #include "oblique/oblique.h"
 #include "view_fixture.h"
 
@@ -35,6 +38,14 @@ uint32_t Half_Over(uint32_t under, int r, int g, int b)
         out |= static_cast<uint32_t>((u * 128 + over[c] * 127 + 127) / 255) << (8 * c);
     }
     return out;
+}
+
+int File_Readable(const std::string &path)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file)
+        fclose(file);
+    return file != nullptr;
 }
 
 int Has_Line(const std::vector<AzConsole_Entry> &lines, const char *text)
@@ -410,6 +421,79 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
         AzViewer_Char(&viewer, '[');
     EXPECT_EQ(1, viewer.brush);
     (void)original;
+}
+
+TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
+{
+    char folder_name[] = "/tmp/az_view_tags_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(folder_name));
+    std::string folder = folder_name, saved = folder + "/saved.nii.gz";
+    // A study read from a file comes back at the next start: its autosave is offered then.
+    FILE *source = fopen((folder + "/study.nii").c_str(), "w");
+    ASSERT_NE(nullptr, source);
+    fclose(source);
+    app.studies[0].source = folder + "/study.nii";
+    setenv("AZOZUDE_AUTOSAVE_DIR", (folder + "/autosave").c_str(), 1);
+    AzViewer_Tags_Init(&viewer, saved);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_NONE, viewer.prompt);
+    AzLabels names;
+    names.names[200] = "Precentral_L";
+    AzTags_Map_Set(names);
+
+    // The picker finds a tag by name.
+    AzViewer_Char(&viewer, 't');
+    for (char c : std::string("PREC"))
+        AzViewer_Char(&viewer, static_cast<unsigned char>(c));
+    EXPECT_EQ(std::string("pick a tag (number or name): PREC_   tag 200: Precentral_L (1 of 1)   Enter paints with "
+                          "it, Up/Down other matches, Esc cancels"),
+              AzViewer_Picker_Text(&viewer));
+    AzViewer_Key(&viewer, GLFW_KEY_ENTER, 0);
+    EXPECT_EQ(200, viewer.tag_cur);
+    EXPECT_EQ(0, viewer.picking);
+
+    AzFrame *painted = AzViewer_Frame(&viewer.views[0]);
+    int sx, sy, ex, ey;
+    Frame_Screen(0, 10, 12, &sx, &sy);
+    Frame_Screen(0, 14, 12, &ex, &ey);
+    Drag(sx, sy, ex, ey);
+    Idle();
+    ASSERT_EQ(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
+    EXPECT_EQ(1, AzTags_Unsaved());
+    EXPECT_EQ(1, File_Readable(viewer.autosave_path)) << viewer.autosave_path;
+
+    // Quitting with unsaved strokes asks; Esc goes on painting.
+    AzViewer_Char(&viewer, 'q');
+    EXPECT_EQ(AZ_VIEWER_PROMPT_QUIT, viewer.prompt);
+    EXPECT_EQ(0, viewer.quit);
+    AzViewer_Step(&viewer);
+    Shot("quit-asks");
+    AzViewer_Key(&viewer, GLFW_KEY_ESCAPE, 0);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_NONE, viewer.prompt);
+
+    // A crash now loses nothing: the next start offers the autosave, and r restores it.
+    AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
+    ASSERT_NE(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
+    AzViewer_Tags_Init(&viewer, saved);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_RESTORE, viewer.prompt);
+    AzViewer_Key(&viewer, GLFW_KEY_R, 0);
+    EXPECT_EQ(AZ_VIEWER_PROMPT_NONE, viewer.prompt);
+    EXPECT_EQ(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
+
+    // Ctrl+S writes the study's tags with their names; the autosave goes; q then quits at once.
+    AzViewer_Key(&viewer, GLFW_KEY_S, GLFW_MOD_CONTROL);
+    EXPECT_EQ(0, AzTags_Unsaved());
+    EXPECT_EQ(1, File_Readable(saved));
+    EXPECT_EQ(0, File_Readable(viewer.autosave_path));
+    AzLabels back;
+    AzLoad_Report report;
+    ASSERT_EQ(1, AzNifti_Read_Labels(saved, &back, &report));
+    EXPECT_EQ("Precentral_L", back.names[200]);
+    AzViewer_Char(&viewer, 'q');
+    EXPECT_EQ(1, viewer.quit);
+
+    AzTags_Map_Reset();
+    unsetenv("AZOZUDE_AUTOSAVE_DIR");
+    EXPECT_EQ(0, system(("rm -rf '" + folder + "'").c_str()));
 }
 
 TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)

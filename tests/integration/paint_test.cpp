@@ -1,0 +1,91 @@
+/*
+ * Painting kept: strokes painted by a session on a frame of either
+ * direction of the phantom, with the Oblique direction turned, are saved
+ * (the study's tags on its grid, the Oblique direction's on its own) and
+ * read back with the host's reader: each stroke's tag stands in both files
+ * at the world position where it was painted.
+ */
+#include <math.h>
+
+#include <gtest/gtest.h>
+
+#include "hostapp/lib/az_labels.h"
+#include "hostlib/structures/az_db.h"
+#include "host_run.h"
+
+namespace {
+
+/* The label value at a world point of a label volume read back: its
+ * affine inverted here by Cramer's rule, nearest voxel; -1 outside. */
+int Value_At(const AzLabels &labels, AzVec3 world)
+{
+    const double (*a)[4] = labels.affine;
+    double d[3] = {world.x - a[0][3], world.y - a[1][3], world.z - a[2][3]};
+    auto det = [](double m[3][3]) {
+        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    };
+    double m[3][3];
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 3; c++)
+            m[r][c] = a[r][c];
+    double whole = det(m);
+    int voxel[3];
+    for (int c = 0; c < 3; c++) {
+        double swapped[3][3];
+        for (int r = 0; r < 3; r++)
+            for (int cc = 0; cc < 3; cc++)
+                swapped[r][cc] = cc == c ? d[r] : m[r][cc];
+        voxel[c] = static_cast<int>(floor(det(swapped) / whole + 0.5));
+    }
+    if (voxel[0] < 0 || voxel[1] < 0 || voxel[2] < 0 || voxel[0] >= labels.width || voxel[1] >= labels.height ||
+        voxel[2] >= labels.depth)
+        return -1;
+    size_t index = (static_cast<size_t>(voxel[2]) * labels.height + voxel[1]) * labels.width + voxel[0];
+    return labels.values[labels.tags[index]];
+}
+
+AzVec3 World_Of(AzApp *app, int direction, int frame, int x, int y)
+{
+    Kelvra_Class *cls = AzApp_Direction(app, 0, direction);
+    Vect p = AzFrame_Get_Pos(AzFrame_Cast(cls->Child_Get_Pt(frame)), static_cast<float>(x), static_cast<float>(y));
+    return {p.x, p.y, p.z};
+}
+
+} // namespace
+
+TEST(Painting, StrokesOnBothDirectionsAreSavedAtTheirWorldPosition)
+{
+    std::string folder = Output_Folder("paint");
+    ASSERT_FALSE(folder.empty());
+    AzApp app;
+    ASSERT_TRUE(Host_Start(&app));
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Phantom(&app));
+    ASSERT_EQ("", Host_Session(&app, AzSession_Reslice(20.0, -15.0, folder + "/dump"), "reslice"));
+    Kelvra_Class *oblique = AzApp_Direction(&app, 0, 1);
+    ASSERT_GT(oblique->Child_Get_Nb(), 40);
+    int n = oblique->Child_Get_Nb() / 2;
+    // A stroke across three slices of the Original direction, one disc on an oblique frame.
+    std::string session = "paint oblique " + std::to_string(n) + " 50 40 3 200\n"
+                          "paint original 23 30 60 3 201\npaint original 24 30 60 3 201\n"
+                          "paint original 25 30 60 3 201\n"
+                          "save-tags \"" + folder + "/study.nii.gz\" \"" + folder + "/oblique.nii.gz\"\n";
+    ASSERT_EQ("", Host_Session(&app, session, "paint"));
+    EXPECT_EQ(0, AzTags_Unsaved());
+    AzVec3 on_oblique = World_Of(&app, 1, n, 50, 40), on_original = World_Of(&app, 0, 24, 30, 60);
+    // Painting off the frame or with an unknown region stops the session with the reason.
+    EXPECT_EQ("bad:1: nothing painted: (500, 40) lies off frame 2 of \"Phantom (dir:Oblique)\"",
+              Host_Session(&app, "paint oblique 2 500 40 1 7\n", "bad"));
+    EXPECT_EQ("bad:1: no region is named \"Cortex\"", Host_Session(&app, "paint oblique 2 5 5 1 Cortex\n", "bad"));
+    AzApp_Stop(&app);
+
+    for (const char *name : {"/study.nii.gz", "/oblique.nii.gz"}) {
+        SCOPED_TRACE(name);
+        AzLabels saved;
+        AzLoad_Report report;
+        ASSERT_EQ(1, AzNifti_Read_Labels(folder + name, &saved, &report));
+        EXPECT_EQ(200, Value_At(saved, on_oblique));
+        EXPECT_EQ(201, Value_At(saved, on_original));
+        EXPECT_TRUE(File_Exists(AzTags_Beside(folder + name, ".lut")));
+    }
+}
