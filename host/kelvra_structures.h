@@ -96,7 +96,7 @@ struct Vexa_Image {
     float location;                 /* 364: slice location in mm along the normal */
     Vect position;                  /* 368 host: world position (mm, LPS) of pixel (0, 0) of slice 0 */
     struct Vexa_Pixels *pixels_pt;  /* 384 host: the pixels, null for a header without pixels */
-    float rescale_slope;            /* 392 host: stored value * slope + intercept = grey level */
+    float rescale_slope;            /* 392 host: grey level * slope + intercept = real value */
     float rescale_intercept;        /* 396 host */
     char patient_name[64];          /* 400 host */
     char series_uid[68];            /* 464 host */

@@ -44,7 +44,9 @@ void Study_Print(AzApp *app, int index)
     // Adding zero turns -0 into 0 for the eye.
     printf("\n  first frame at (%.2f, %.2f, %.2f) mm; locations %.2f .. %.2f mm\n", first->position.x + 0.0f,
            first->position.y + 0.0f, first->position.z + 0.0f, first->location + 0.0f, last->location + 0.0f);
-    printf("  window: %.1f .. %.1f\n", first->display_low, first->display_high);
+    printf("  values: grey level x %.9g + %.9g\n", first->rescale_slope, first->rescale_intercept + 0.0f);
+    printf("  window: %.1f .. %.1f\n", first->display_low * first->rescale_slope + first->rescale_intercept,
+           first->display_high * first->rescale_slope + first->rescale_intercept);
     if (first->times_nb > 1)
         printf("  database frames: time point %d of %u (--time T chooses; the images keep every time point)\n",
                loaded.time_point, first->times_nb);

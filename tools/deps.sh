@@ -2,11 +2,15 @@
 # Installs the Debian packages the build, the tests and the main job need,
 # only when one is missing (a fresh Debian 12 machine, as root).  The list is
 # complete for a minimal Debian 12: nothing is taken from the machine.
+#   tools/deps.sh          what the build, the tests and the main job need
+#   tools/deps.sh fuzz     and clang with its fuzzer runtime (tools/fuzz.sh)
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libgdcm-dev libgdcm-tools libnifti2-dev zlib1g-dev libosmesa6-dev
   libfreetype-dev fonts-liberation libpng-dev mricron-data python3-pydicom
   libglfw3-dev libx11-dev libxrandr-dev xvfb x11-apps)
+# "clang" brings the unversioned clang and clang++ names the fuzz build uses.
+[ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -14,12 +14,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${AZ_FUZZ_BUILD_DIR:-$top/build-fuzz}
 jobs=${AZ_JOBS:-$(nproc)}
 
-bash "$top/tools/deps.sh"
-if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
-  echo "fuzz: installing clang and its fuzzer runtime"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends clang-14 libclang-rt-14-dev || exit 1
-fi
+bash "$top/tools/deps.sh" fuzz
 
 cmake -S "$top" -B "$build" -DAZ_FUZZ=ON -DAZ_TESTS=OFF -DAZ_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null || exit 1

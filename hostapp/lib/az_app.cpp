@@ -420,15 +420,18 @@ std::string AzApp_Group_Text(unsigned int bits)
         {0x10000000u, "positions not along the normal (tilted)"},
         {0x00020000u, "two frames at one position"},
         {0x00010000u, "frame order does not follow location"},
+        {AZ_GROUP_UNEVEN, "slices not evenly spaced"},
     };
     if (bits == 0)
         return "valid 3D group";
+    if (bits & AZ_GROUP_UNEVEN) // the host's own reason for the unusable bit
+        bits &= ~0x80000000u;
     std::string text = "not a 3D group:";
     for (const auto &condition : conditions)
         if (bits & condition.bit)
             text += std::string(" ") + condition.text + ";";
     text.pop_back();
     char code[24];
-    snprintf(code, sizeof(code), " (0x%08x)", bits);
+    snprintf(code, sizeof(code), " (0x%08x)", bits | ((bits & AZ_GROUP_UNEVEN) ? 0x80000000u : 0u));
     return text + code;
 }

@@ -276,18 +276,24 @@ int File_Read(const std::string &file, Dicom_Load *load, AzLoad_Report *report)
     }
     double slope = image.GetSlope() != 0.0 ? image.GetSlope() : 1.0;
     double intercept = image.GetIntercept();
+    // The series keeps the files' own scale when they all share one: their levels are then exact.
+    if (series.frames.empty()) {
+        series.source_slope = slope;
+        series.source_intercept = intercept;
+    } else if (series.source_slope != slope || series.source_intercept != intercept) {
+        series.source_slope = 0.0;
+    }
     // Frames of a multi-frame file follow each other along the normal.
     AzVec3 step = AzVec3_Scale(series.axis_normal, described.spacing[2]);
+    std::vector<double> values(plane);
     for (int f = 0; f < described.frames_nb; f++) {
         AzSeries_Frame frame;
         frame.position = AzVec3_Add(described.origin, AzVec3_Scale(step, f));
         frame.file_name = file;
         frame.source_index = f;
-        frame.gli.resize(plane);
         for (size_t i = 0; i < plane; i++)
-            frame.gli[i] = AzGrey_From(
-                Sample_Value(buffer.data(), f * plane + i, image.GetPixelFormat()) * slope + intercept,
-                &series.clamped_nb);
+            values[i] = Sample_Value(buffer.data(), f * plane + i, image.GetPixelFormat()) * slope + intercept;
+        AzFrame_Values_Add(&frame, values.data(), plane);
         series.frames.push_back(std::move(frame));
     }
     return 1;
@@ -311,7 +317,7 @@ std::vector<std::string> Files_Of(const std::string &path)
     return std::vector<std::string>(1, path);
 }
 
-void Series_Finish(AzSeries *series, const std::string &path, int series_nb)
+void Series_Finish(AzSeries *series, const std::string &path, const std::string &first_file, int series_nb)
 {
     series->source = path;
     if (!series->description.empty())
@@ -323,6 +329,10 @@ void Series_Finish(AzSeries *series, const std::string &path, int series_nb)
     if (series_nb > 1 && series->description.empty())
         series->name += " (" + (series->number.empty() ? series->uid : "series " + series->number) + ")";
     AzSeries_Sort(series);
+    AzSeries_Levels_Set(series);
+    if (series->clamped_nb > 0)
+        Error_Fct(hwnd, 2, "%s: %d values are not finite numbers and were clamped to the 16-bit levels",
+                  first_file.c_str(), series->clamped_nb);
     // A label volume for a DICOM study is stored in location order.
     for (size_t i = 0; i < series->frames.size(); i++)
         series->frames[i].source_index = static_cast<int>(i);
@@ -359,10 +369,7 @@ int AzDicom_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_
             AzLoad_Problem(report, first, "series %s refused: its images differ in size", entry.first.c_str());
             continue;
         }
-        if (one.clamped_nb > 0)
-            Error_Fct(hwnd, 2, "%s: %d grey levels did not fit in 16 bits and were clamped", first.c_str(),
-                      one.clamped_nb);
-        Series_Finish(&one, path, static_cast<int>(load.by_uid.size()));
+        Series_Finish(&one, path, first, static_cast<int>(load.by_uid.size()));
         series->push_back(std::move(one));
         read_nb++;
     }

@@ -14,13 +14,15 @@
 #include <nifti2_io.h>
 #include <zlib.h>
 
+#include "../../host/corvantis_util.h"
 #include "../../hostlib/structures/az_db.h"
 #include "../../hostlib/structures/az_gl.h"
 #include "az_labels.h"
 #include "az_series.h"
 
 AzVolume::AzVolume()
-    : width(0), height(0), depth(0), times(0), affine{}, display_mode(0), display_low(0.0f), display_high(0.0f)
+    : width(0), height(0), depth(0), times(0), affine{}, slope(1.0), intercept(0.0), display_mode(0),
+      display_low(0.0f), display_high(0.0f)
 {
 }
 
@@ -142,34 +144,287 @@ int Fit_Solve(const Affine_Fit &fit, int n, double solution[4][3])
     return 1;
 }
 
-/* World geometry from the world positions of the frames' pixels: a
- * least-squares affine over a grid of pixels, those with grey levels when
- * there are enough.  A resampled direction places each pixel on the source
- * slice it was read from, so its positions step between slices; the fit
- * gives the plane through those steps. */
-void Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
+/* A point of the class above a volume's frames, at fractional (x, y) and
+ * slice offset z from frame 0: the frames of a re-sliced direction share
+ * one image and differ by their slice only. */
+struct Probe {
+    AzFrame *frame;
+    Kelvra_Class *parent;
+
+    Vect Point(AzVec3 v) const
+    {
+        return Vect(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(frame->z + v.z),
+                    static_cast<float>(frame->t));
+    }
+    AzVec3 Pos(AzVec3 v) const { return Vec3_Of(parent->Pixel_Get_Pos(parent, frame->key, Point(v))); }
+    bool Inside(AzVec3 v) const { return parent->Pixel_Get_GLI(parent, frame->key, Point(v)) != AZ_GLI_INVALID; }
+};
+
+/* One pixel of the sampling grid and its world position. */
+struct Sample {
+    AzVec3 v; /* (x, y, k) */
+    AzVec3 world;
+    bool inside;
+};
+
+std::vector<Sample> Samples_Take(const std::vector<AzFrame *> &frames, const AzVolume &volume)
 {
+    std::vector<Sample> samples;
     int depth = static_cast<int>(frames.size());
     int k_steps = std::min(depth, fit_samples);
-    Affine_Fit fits[2]; // with grey levels only, and every sample
-    memset(fits, 0, sizeof(fits));
     for (int a = 0; a < k_steps; a++) {
         int k = k_steps > 1 ? a * (depth - 1) / (k_steps - 1) : 0;
         for (int b = 0; b < fit_samples; b++)
             for (int c = 0; c < fit_samples; c++) {
-                int x = b * (volume->width - 1) / (fit_samples - 1);
-                int y = c * (volume->height - 1) / (fit_samples - 1);
-                AzVec3 position = Vec3_Of(AzFrame_Get_Pos(frames[k], static_cast<float>(x), static_cast<float>(y)));
-                Fit_Add(&fits[1], x, y, k, position);
-                if (volume->gli[volume->Index(x, y, k, 0)] != AZ_GLI_INVALID)
-                    Fit_Add(&fits[0], x, y, k, position);
+                int x = b * (volume.width - 1) / (fit_samples - 1);
+                int y = c * (volume.height - 1) / (fit_samples - 1);
+                AzVec3 world = Vec3_Of(AzFrame_Get_Pos(frames[k], static_cast<float>(x), static_cast<float>(y)));
+                samples.push_back({{double(x), double(y), double(k)}, world,
+                                   volume.gli[volume.Index(x, y, k, 0)] != AZ_GLI_INVALID});
             }
     }
+    return samples;
+}
+
+/* Least-squares affine of the samples (inside ones when they fix it);
+ * 0 when nothing fixes it. */
+int Samples_Fit(const std::vector<Sample> &samples, int n, double solution[4][3])
+{
+    Affine_Fit fits[2]; // inside only, and every sample
+    memset(fits, 0, sizeof(fits));
+    for (const Sample &s : samples) {
+        Fit_Add(&fits[1], s.v.x, s.v.y, s.v.z, s.world);
+        if (s.inside)
+            Fit_Add(&fits[0], s.v.x, s.v.y, s.v.z, s.world);
+    }
+    return Fit_Solve(fits[0], n, solution) || Fit_Solve(fits[1], n, solution);
+}
+
+AzVec3 Affine_Apply(const double solution[4][3], AzVec3 v)
+{
+    const double row[4] = {v.x, v.y, v.z, 1.0};
+    double out[3] = {0, 0, 0};
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 3; c++)
+            out[c] += row[r] * solution[r][c];
+    return {out[0], out[1], out[2]};
+}
+
+/* Largest distance from an inside sample to the fitted affine. */
+double Fit_Error(const std::vector<Sample> &samples, const double solution[4][3])
+{
+    double worst = 0.0;
+    for (const Sample &s : samples)
+        if (s.inside)
+            worst = std::max(worst, AzVec3_Norm(AzVec3_Sub(Affine_Apply(solution, s.v), s.world)));
+    return worst;
+}
+
+/* Positions an affine holds to exactly (float positions of a few hundred mm). */
+const double fit_exact_mm = 1e-3;
+/* Lines along which the depth of a re-sliced direction is found. */
+const size_t lines_max = 48;
+/* Bisection steps along a line: far below the float precision of a point. */
+const int bisect_steps = 48;
+
+/* Narrows [t_in, t_out] on the line from `from` along d to the point
+ * where the line leaves the study (h_same null) or leaves the depth
+ * h_same; t_in stays on the near side, t_out on the far one. */
+void Bisect(const Probe &probe, AzVec3 from, AzVec3 d, double *t_in, double *t_out, const double *h_same,
+            AzVec3 normal)
+{
+    for (int i = 0; i < bisect_steps; i++) {
+        double mid = 0.5 * (*t_in + *t_out);
+        AzVec3 v = AzVec3_Add(from, AzVec3_Scale(d, mid));
+        bool same = h_same ? fabs(AzVec3_Dot(probe.Pos(v), normal) - *h_same) < fit_exact_mm : probe.Inside(v);
+        *(same ? t_in : t_out) = mid;
+    }
+}
+
+/* The inside end of the line from (inside) point v along +-d: its t. */
+int Line_End(const Probe &probe, AzVec3 v, AzVec3 d, double sign, double *t_end)
+{
+    double t_in = 0.0;
+    for (double step = 1.0; step < 1e6; step *= 2.0) {
+        if (!probe.Inside(AzVec3_Add(v, AzVec3_Scale(d, sign * step)))) {
+            double t_out = sign * step;
+            Bisect(probe, v, d, &t_in, &t_out, nullptr, AzVec3{0, 0, 0});
+            *t_end = t_in;
+            return 1;
+        }
+        t_in = sign * step;
+    }
+    return 0;
+}
+
+/* Depth (along normal) of the point at t on the line. */
+double Depth_At(const Probe &probe, AzVec3 v, AzVec3 d, double t, AzVec3 normal)
+{
+    return AzVec3_Dot(probe.Pos(AzVec3_Add(v, AzVec3_Scale(d, t))), normal);
+}
+
+/* A re-sliced pixel is placed on the source slice it is read from: along
+ * the source normal its position is the slice's, not its own.  On the
+ * line through v along which only that depth changes, the first source
+ * slice is read over two slice widths (from -1 to +1: the slice index is
+ * cut toward zero) and every other slice over one, up to one width past
+ * the last.  The first step from the long end then gives the true depth
+ * at v and its change per unit of t.  The depth given is half a slice
+ * less: a pixel reads the slice below it (the index is cut), so its
+ * values stand for the point half a slice back, on average, and the slice
+ * it reads is the one nearest that point.  1 with them, 0 when the line
+ * does not show these steps. */
+int Depth_Along(const Probe &probe, AzVec3 v, AzVec3 d, AzVec3 normal, double *depth, double *per_t)
+{
+    double end[2];
+    if (!Line_End(probe, v, d, -1.0, &end[0]) || !Line_End(probe, v, d, 1.0, &end[1]))
+        return 0;
+    double h_end[2] = {Depth_At(probe, v, d, end[0], normal), Depth_At(probe, v, d, end[1], normal)};
+    if (fabs(h_end[0] - h_end[1]) < fit_exact_mm)
+        return 0;
+    double step_in[2], step_out[2], run[2];
+    for (int e = 0; e < 2; e++) {
+        step_in[e] = end[e];
+        step_out[e] = end[1 - e];
+        Bisect(probe, v, d, &step_in[e], &step_out[e], &h_end[e], normal);
+        run[e] = fabs(step_in[e] - end[e]);
+    }
+    int first = run[0] > run[1] ? 0 : 1; // the end where the first slice lies
+    double ratio = run[first] / run[1 - first];
+    if (!(ratio > 1.9 && ratio < 2.1))
+        return 0;
+    double slice = Depth_At(probe, v, d, step_out[first], normal) - h_end[first]; // signed
+    *per_t = 2.0 * slice / (step_in[first] - end[first]);
+    double h_step = h_end[first] + slice;
+    // The far end lies one slice past the last slice.
+    if (fabs(h_step + (end[1 - first] - step_in[first]) * *per_t - (h_end[1 - first] + slice)) > 0.05 * fabs(slice))
+        return 0;
+    // The depth written is half a slice back: the slice the pixel reads is then the one nearest to it.
+    *depth = h_step - step_in[first] * *per_t - 0.5 * slice;
+    return 1;
+}
+
+AzVec3 Column(const double solution[4][3], int c) { return {solution[c][0], solution[c][1], solution[c][2]}; }
+
+/* The source slices' normal, as a re-sliced direction's positions show it:
+ * a fit through the steps errs along that normal only, so the largest miss
+ * shows it; when every position fell on one slice, the fit's two longest
+ * axes span that slice.  Zero when neither tells. */
+AzVec3 Source_Normal(const std::vector<Sample> &samples, const double fitted[4][3])
+{
+    AzVec3 normal = {0, 0, 0};
+    for (const Sample &s : samples) {
+        AzVec3 miss = AzVec3_Sub(s.world, Affine_Apply(fitted, s.v));
+        if (s.inside && AzVec3_Norm(miss) > AzVec3_Norm(normal))
+            normal = miss;
+    }
+    if (AzVec3_Norm(normal) > fit_exact_mm)
+        return AzVec3_Unit(normal);
+    int shortest = 0;
+    for (int c = 1; c < 3; c++)
+        if (AzVec3_Norm(Column(fitted, c)) < AzVec3_Norm(Column(fitted, shortest)))
+            shortest = c;
+    AzVec3 across = AzVec3_Cross(Column(fitted, shortest == 0 ? 1 : 0), Column(fitted, shortest == 2 ? 1 : 2));
+    return AzVec3_Norm(across) > 1e-9 ? AzVec3_Unit(across) : AzVec3{0, 0, 0};
+}
+
+/* Whether a fit's axes span a volume (n = 4) or a plane (n = 3, one frame). */
+bool Fit_Spans(const double solution[4][3], int n)
+{
+    AzVec3 x = Column(solution, 0), y = Column(solution, 1), z = Column(solution, 2);
+    double sizes = AzVec3_Norm(x) * AzVec3_Norm(y) * (n == 4 ? AzVec3_Norm(z) : 1.0);
+    double spanned = n == 4 ? fabs(AzVec3_Dot(AzVec3_Cross(x, y), z)) : AzVec3_Norm(AzVec3_Cross(x, y));
+    return sizes > 0.0 && spanned > 1e-3 * sizes;
+}
+
+/* The affine of a re-sliced direction from the steps of its positions:
+ * the in-plane part of every position is exact, the depth of chosen
+ * points is found along lines (Depth_Along).  0 when the frames are not
+ * slices of one image or the positions show no such steps. */
+int Stepped_Fit(const std::vector<AzFrame *> &frames, const std::vector<Sample> &samples, int n,
+                const double fitted[4][3], double solution[4][3])
+{
+    for (size_t k = 0; k < frames.size(); k++)
+        if (frames[k]->key != frames[0]->key || frames[k]->z != frames[0]->z + static_cast<int>(k))
+            return 0;
+    Probe probe = {frames[0], frames[0]->Parent_Get_Pt()};
+    if (!probe.parent || !probe.parent->Pixel_Get_Pos || !probe.parent->Pixel_Get_GLI)
+        return 0;
+    AzVec3 normal = Source_Normal(samples, fitted);
+    if (AzVec3_Norm(normal) < 0.5)
+        return 0;
+    // The in-plane part of the positions, fitted: the line along which it stays put is the depth's.
+    std::vector<Sample> plane = samples;
+    if (n == 3) // one frame: the next slice of its class fixes the slice axis
+        for (const Sample &s : samples) {
+            AzVec3 v = {s.v.x, s.v.y, 1.0};
+            plane.push_back({v, probe.Pos(v), probe.Inside(v)});
+        }
+    for (Sample &s : plane)
+        s.world = AzVec3_Sub(s.world, AzVec3_Scale(normal, AzVec3_Dot(s.world, normal)));
+    double in_plane[4][3] = {};
+    if (!Samples_Fit(plane, 4, in_plane))
+        return 0;
+    AzVec3 e1 = AzVec3_Unit(AzVec3_Cross(normal, fabs(normal.x) < 0.9 ? AzVec3{1, 0, 0} : AzVec3{0, 1, 0}));
+    AzVec3 e2 = AzVec3_Cross(normal, e1);
+    AzVec3 r1 = {0, 0, 0}, r2 = {0, 0, 0};
+    const AzVec3 columns[3] = {{in_plane[0][0], in_plane[0][1], in_plane[0][2]},
+                               {in_plane[1][0], in_plane[1][1], in_plane[1][2]},
+                               {in_plane[2][0], in_plane[2][1], in_plane[2][2]}};
+    double *r1_c[3] = {&r1.x, &r1.y, &r1.z}, *r2_c[3] = {&r2.x, &r2.y, &r2.z};
+    for (int i = 0; i < 3; i++) {
+        *r1_c[i] = AzVec3_Dot(e1, columns[i]);
+        *r2_c[i] = AzVec3_Dot(e2, columns[i]);
+    }
+    AzVec3 d = AzVec3_Cross(r1, r2);
+    if (AzVec3_Norm(d) < 1e-9)
+        return 0;
+    d = AzVec3_Unit(d);
+    Affine_Fit fit;
+    memset(&fit, 0, sizeof(fit));
+    size_t inside_nb = 0;
+    for (const Sample &s : plane)
+        inside_nb += s.inside;
+    // A line costs a few hundred pixel calls: lines_max of them, spread over the grid, fix the depth.
+    size_t stride = std::max<size_t>(1, inside_nb / lines_max), seen = 0;
+    for (size_t i = 0; i < plane.size(); i++) {
+        double depth, per_t;
+        if (!plane[i].inside || seen++ % stride != 0 || !Depth_Along(probe, plane[i].v, d, normal, &depth, &per_t))
+            continue;
+        // The depth is known all along the line: its next point too, so that the fit spans the line's direction.
+        for (int t = 0; t < 2; t++) {
+            AzVec3 v = AzVec3_Add(plane[i].v, AzVec3_Scale(d, t));
+            Fit_Add(&fit, v.x, v.y, v.z, AzVec3_Add(plane[i].world, AzVec3_Scale(normal, depth + t * per_t)));
+        }
+    }
+    return Fit_Solve(fit, 4, solution);
+}
+
+/* World geometry from the world positions of the frames' pixels: an
+ * affine fitted to a grid of pixels, those inside the study when they are
+ * enough.  A re-sliced direction places each pixel on the source slice it
+ * is read from, so its positions step between slices; a fit through the
+ * steps tilts the axes (by up to 72 degrees for a study of two slices),
+ * so such a direction takes its depth from the steps themselves
+ * (Stepped_Fit).  Returns how far (mm) the frames' own positions lie off
+ * the affine when no affine holds them (unevenly spaced frames), else 0. */
+double Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
+{
+    int depth = static_cast<int>(frames.size());
+    std::vector<Sample> samples = Samples_Take(frames, *volume);
     double solution[4][3] = {};
     int n = depth > 1 ? 4 : 3;
-    if (!Fit_Solve(fits[0], n, solution))
-        Fit_Solve(fits[1], n, solution);
-    if (n == 3) {
+    Samples_Fit(samples, n, solution);
+    // Positions off the fit, or an axis lost because every pixel along it fell on one source slice.
+    bool stepped = false;
+    double miss = Fit_Error(samples, solution);
+    if (miss > fit_exact_mm || !Fit_Spans(solution, n)) {
+        double exact[4][3] = {};
+        stepped = Stepped_Fit(frames, samples, n, solution, exact);
+        if (stepped)
+            memcpy(solution, exact, sizeof(solution));
+    }
+    if (n == 3 && !stepped) {
         // One frame: a step of its header's slice size along its normal.
         Vect size = AzImage_Pixel_Size(frames[0]->key);
         AzVec3 normal = AzVec3_Unit(AzVec3_Cross({solution[0][0], solution[0][1], solution[0][2]},
@@ -182,6 +437,7 @@ void Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
     for (int c = 0; c < 4; c++)
         for (int r = 0; r < 3; r++)
             volume->affine[r][c] = solution[c][r];
+    return stepped || miss <= fit_exact_mm ? 0.0 : miss;
 }
 
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)
@@ -220,6 +476,8 @@ int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error,
     volume->gli.assign(count, AZ_GLI_INVALID);
     volume->tag.assign(count, 0);
     const Vexa_Image *header = first[0]->key;
+    volume->slope = header->rescale_slope != 0.0f ? header->rescale_slope : 1.0;
+    volume->intercept = header->rescale_slope != 0.0f ? header->rescale_intercept : 0.0;
     volume->display_mode = header->display_mode;
     volume->display_low = header->display_low;
     volume->display_high = header->display_high;
@@ -238,7 +496,11 @@ int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error,
             Frame_Read(frame, volume, k, t);
             AzProgress_Step(&progress, static_cast<long>(t) * volume->depth + k + 1);
         }
-    Affine_Set(first, volume);
+    double miss = Affine_Set(first, volume);
+    Vect size = AzImage_Pixel_Size(first[0]->key);
+    if (miss > 0.1 * std::min(size.x, size.y))
+        Error_Fct(hwnd, 2, "\"%s\": its frames do not lie on one grid (up to %.2f mm off): the geometry written is "
+                  "their best fit", cls->Name_Get(), miss);
     return 1;
 }
 
@@ -255,16 +517,12 @@ std::string Temporary_Name(const std::string &path)
     return folder + "." + name + suffix;
 }
 
+/* One fill for every point outside the study, whatever the angle: the
+ * level nearest the real value 0. */
 int16_t Grey_Outside(const AzVolume &volume)
 {
-    int lowest = 32767;
-    int any = 0;
-    for (int32_t value : volume.gli)
-        if (value != AZ_GLI_INVALID) {
-            lowest = std::min<int>(lowest, value);
-            any = 1;
-        }
-    return static_cast<int16_t>(any ? std::max(lowest, -32768) : 0);
+    double level = floor(-volume.intercept / volume.slope + 0.5);
+    return static_cast<int16_t>(std::min(32767.0, std::max(-32768.0, level)));
 }
 
 /* The LPS affine as NIfTI's RAS one. */
@@ -279,6 +537,29 @@ nifti_dmat44 Affine_Ras(const AzVolume &volume)
     }
     ras.m[3][3] = 1.0;
     return ras;
+}
+
+/* Whether the qform says what the sform says: at every corner of the
+ * volume within a tenth of the smallest voxel side.  Sheared axes have no
+ * quaternion; a reader is then better off with the sform alone. */
+bool Qform_Agrees(const AzVolume &volume, const nifti_dmat44 &sform, const nifti_dmat44 &qform, double voxel_min)
+{
+    for (int corner = 0; corner < 8; corner++) {
+        double ijk[3] = {corner & 1 ? volume.width - 1.0 : 0.0, corner & 2 ? volume.height - 1.0 : 0.0,
+                         corner & 4 ? volume.depth - 1.0 : 0.0};
+        double distance2 = 0.0;
+        for (int r = 0; r < 3; r++) {
+            double a = sform.m[r][3], b = qform.m[r][3];
+            for (int c = 0; c < 3; c++) {
+                a += sform.m[r][c] * ijk[c];
+                b += qform.m[r][c] * ijk[c];
+            }
+            distance2 += (a - b) * (a - b);
+        }
+        if (sqrt(distance2) > 0.1 * voxel_min)
+            return false;
+    }
+    return true;
 }
 
 /* Whether the label values of the volume's tags need 16 bits. */
@@ -336,11 +617,17 @@ void Header_Set(const AzVolume &volume, int what, nifti_1_header *header)
     header->vox_offset = 352.0f;
     header->scl_slope = 1.0f;
     header->xyzt_units = NIFTI_UNITS_MM;
-    if (what == AZ_EXPORT_GREY && volume.display_high > volume.display_low) {
-        header->cal_min = volume.display_low;
-        header->cal_max = volume.display_high;
+    if (what == AZ_EXPORT_GREY) {
+        header->scl_slope = static_cast<float>(volume.slope);
+        header->scl_inter = static_cast<float>(volume.intercept);
     }
-    header->qform_code = NIFTI_XFORM_SCANNER_ANAT;
+    if (what == AZ_EXPORT_GREY && volume.display_high > volume.display_low) {
+        header->cal_min = static_cast<float>(volume.display_low * volume.slope + volume.intercept);
+        header->cal_max = static_cast<float>(volume.display_high * volume.slope + volume.intercept);
+    }
+    nifti_dmat44 qform = nifti_quatern_to_dmat44(qb, qc, qd, qx, qy, qz, dx, dy, dz, qfac);
+    bool qform_used = Qform_Agrees(volume, ras, qform, std::min(dx, std::min(dy, dz)));
+    header->qform_code = qform_used ? NIFTI_XFORM_SCANNER_ANAT : NIFTI_XFORM_UNKNOWN;
     header->sform_code = NIFTI_XFORM_SCANNER_ANAT;
     header->quatern_b = static_cast<float>(qb);
     header->quatern_c = static_cast<float>(qc);
@@ -425,11 +712,16 @@ std::vector<uint32_t> AzVolume_Picture(const AzVolume &volume, int k, int t)
     std::vector<uint32_t> rgba(static_cast<size_t>(volume.width) * volume.height);
     Fct_GLI_2_Color(volume.display_mode, volume.display_high, volume.display_low);
     AzTag_Layer layer = AzTag_Layer_Get();
+    int mirror_x, mirror_y;
+    AzOrient_Mirror({volume.affine[0][0], volume.affine[1][0], volume.affine[2][0]},
+                    {volume.affine[0][1], volume.affine[1][1], volume.affine[2][1]}, &mirror_x, &mirror_y);
     for (int y = 0; y < volume.height; y++)
         for (int x = 0; x < volume.width; x++) {
             size_t index = volume.Index(x, y, k, t);
             uint32_t grey = layer.scheme == 0 ? 0xff000000u : Fct_GLI_2_Color(static_cast<int>(volume.gli[index]));
-            rgba[static_cast<size_t>(y) * volume.width + x] = AzTag_Over(&layer, grey, volume.tag[index]);
+            size_t shown = static_cast<size_t>(mirror_y ? volume.height - 1 - y : y) * volume.width +
+                           (mirror_x ? volume.width - 1 - x : x);
+            rgba[shown] = AzTag_Over(&layer, grey, volume.tag[index]);
         }
     return rgba;
 }

@@ -21,6 +21,7 @@ struct AzVolume {
     std::vector<int32_t> gli;   /* times * depth planes; AZ_GLI_INVALID outside the study */
     std::vector<uint8_t> tag;   /* same layout */
     double affine[3][4];        /* voxel (i, j, k) -> world LPS (mm): column 3 is the origin */
+    double slope, intercept;    /* real value = grey level * slope + intercept (the study's) */
     unsigned char display_mode; /* the frames' display values */
     float display_low, display_high;
 
@@ -41,13 +42,16 @@ AZ_EXPORT int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::stri
 enum { AZ_EXPORT_GREY = 0, AZ_EXPORT_TAGS = 1 };
 
 /* NIfTI-1 (gzip-compressed when the name ends in .gz): grey levels as
- * int16 (points outside the study take the lowest grey level met) or tags
- * as the label values they stand for (az_labels.h; uint8, uint16 when one
- * is above 255), with sform and qform in RAS.  1, or 0 with the reason. */
+ * int16 with the study's slope and intercept (points outside the study
+ * take the level nearest the real value 0) or tags as the label values
+ * they stand for (az_labels.h; uint8, uint16 when one is above 255), with
+ * sform and qform in RAS (the qform only when it can say the same:
+ * orthogonal axes).  1, or 0 with the reason. */
 AZ_EXPORT int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error);
 
-/* RGBA picture of slice k (time point t) as the host's views colour it:
- * grey levels through the display window, tags over them. */
+/* RGBA picture of slice k (time point t) as the host's views show it:
+ * grey levels through the display window, tags over them, mirrored as
+ * AzOrient_Mirror says for the volume's axes. */
 AZ_EXPORT std::vector<uint32_t> AzVolume_Picture(const AzVolume &volume, int k, int t);
 
 /* PNG of slice k; PNG of every slice in a grid of columns (0: about square). */

@@ -269,22 +269,26 @@ void Geometry_Set(const nifti_image *image, AzSeries *series)
 
 void Pixels_Set(const nifti_image *image, const std::string &path, AzSeries *series)
 {
-    double slope = image->scl_slope != 0.0 ? image->scl_slope : 1.0;
-    double intercept = image->scl_slope != 0.0 ? image->scl_inter : 0.0;
+    // A slope of 0 means "no scaling".
+    bool scaled = image->scl_slope != 0.0;
+    double slope = scaled ? image->scl_slope : 1.0;
+    double intercept = scaled ? image->scl_inter : 0.0;
+    series->source_slope = slope;
+    series->source_intercept = intercept;
     int64_t plane = image->nx * image->ny;
     int64_t depth = static_cast<int64_t>(series->frames.size());
+    std::vector<double> values(plane);
     AzProgress progress;
     AzProgress_Start(&progress, "reading " + path, image->nvox >= progress_voxel_min ? static_cast<long>(depth) : 0);
     for (int64_t k = 0; k < depth; k++) {
         AzSeries_Frame &frame = series->frames[k];
         frame.file_name = path;
         frame.source_index = static_cast<int>(k);
-        frame.gli.resize(plane * series->times_nb);
         for (int64_t t = 0; t < series->times_nb; t++) {
             int64_t source = (t * depth + k) * plane;
-            int16_t *target = frame.gli.data() + t * plane;
             for (int64_t i = 0; i < plane; i++)
-                target[i] = AzGrey_From(Voxel_Value(image, source + i) * slope + intercept, &series->clamped_nb);
+                values[i] = Voxel_Value(image, source + i) * slope + intercept;
+            AzFrame_Values_Add(&frame, values.data(), plane);
         }
         AzProgress_Step(&progress, static_cast<long>(k + 1));
     }
@@ -307,17 +311,18 @@ int AzNifti_Read(const std::string &path, AzSeries *series, AzLoad_Report *repor
     series->modality = "MR";
     Geometry_Set(image, series);
     Pixels_Set(image, path, series);
-    if (series->clamped_nb > 0)
-        Error_Fct(hwnd, 2, "%s: %d grey levels did not fit in 16 bits and were clamped", path.c_str(),
-                  series->clamped_nb);
     AzSeries_Sort(series);
     if (image->cal_max > image->cal_min) {
         series->display_mode = AZ_DISPLAY_MIN_MAX;
         series->display_low = static_cast<float>(image->cal_min);
         series->display_high = static_cast<float>(image->cal_max);
-    } else {
-        AzSeries_Display_From_Range(series);
     }
+    AzSeries_Levels_Set(series);
+    if (series->clamped_nb > 0)
+        Error_Fct(hwnd, 2, "%s: %d values are not finite numbers and were clamped to the 16-bit levels", path.c_str(),
+                  series->clamped_nb);
+    if (series->display_mode == AZ_DISPLAY_UNSET)
+        AzSeries_Display_From_Range(series);
     return 1;
 }
 

@@ -1,7 +1,8 @@
 /*
  * Studies as the readers deliver them, before they enter the database: a
  * series of single-slice frames with their world geometry (millimetres,
- * patient LPS axes) and grey levels already rescaled to signed 16 bits.
+ * patient LPS axes) and grey levels: signed 16-bit levels with one slope
+ * and intercept per study that give back the real values.
  * Readers fill this form so that DICOM and NIfTI studies enter the
  * database through one path.
  */
@@ -36,6 +37,8 @@ AZ_EXPORT AzVec3 AzVec3_Unit(AzVec3 a);
 struct AzSeries_Frame {
     AzVec3 position;          /* world position of pixel (0, 0) */
     std::vector<int16_t> gli; /* times_nb planes of width * height, row after row */
+    std::vector<float> real;  /* the same planes as real values, while they do not
+                                 fit gli as they are (AzSeries_Levels_Set empties it) */
     std::string file_name;    /* where the frame came from */
     int source_index;         /* slice index in its source volume (NIfTI k, DICOM frame number) */
 };
@@ -59,7 +62,10 @@ struct AzSeries {
     double spacing[3];         /* column step, row step, slice step (mm) */
     unsigned char display_mode;  /* AZ_DISPLAY_UNSET until a window is known */
     float display_low, display_high;
-    int clamped_nb;            /* grey levels that did not fit in 16 bits */
+    double slope, intercept;   /* real value = grey level * slope + intercept */
+    double source_slope, source_intercept; /* the file's own scale, when all its images
+                                              share one (slope 0: none) */
+    int clamped_nb;            /* values that no level holds (NaN, infinite) */
     std::vector<AzSeries_Frame> frames; /* in ascending location */
 
     AzSeries();
@@ -107,8 +113,20 @@ AZ_EXPORT std::string AzPath_Base_Name(const std::string &path, const char *cons
 AZ_EXPORT void AzLoad_Problem(AzLoad_Report *report, const std::string &file, const char *format, ...)
     AZ_PRINTF(3, 4);
 
-/* Stored value -> grey level: rounded, clamped to 16 bits (clamps counted). */
-AZ_EXPORT int16_t AzGrey_From(double value, int *clamped_nb);
+/* Appends count real values to a frame's planes: as levels while they
+ * are whole numbers that fit 16 bits, else as real values. */
+AZ_EXPORT void AzFrame_Values_Add(AzSeries_Frame *frame, const double *values, size_t count);
+
+/* Chooses the study's slope and intercept and turns every frame's real
+ * values into levels: whole numbers spanning at most 65536 values stay
+ * exact (slope 1), so does data that the file's own scale holds exactly;
+ * anything else spreads its range over the 16-bit levels (within 1/131000
+ * of the range).  The display window, given as real values, becomes
+ * levels.  Values no level holds are counted in clamped_nb. */
+AZ_EXPORT void AzSeries_Levels_Set(AzSeries *series);
+
+/* Real value of a level of the study. */
+inline double AzSeries_Real(const AzSeries &series, double level) { return level * series.slope + series.intercept; }
 
 /* Sorts the frames by location and sets the slice step from their spacing
  * along the normal (keeps the given step when there is one frame only). */
@@ -139,6 +157,16 @@ AZ_EXPORT int AzLabels_Read_Names(const std::string &path, AzLabels *labels);
 /* Any study: a folder or DICOM file, or a NIfTI file by its extension.
  * The number of series read (0: nothing usable, every reason reported). */
 AZ_EXPORT int AzStudy_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
+
+/* How a frame is shown, whatever the order its pixels are stored in: the
+ * way radiologists read it.  The patient's left is at the right of the
+ * screen on axial and coronal frames, anterior is up on axial frames,
+ * superior up on coronal and sagittal ones, anterior at the left on
+ * sagittal ones.  Given the world (LPS) step of one column (row) and one
+ * row (col), says whether the picture is mirrored left-right (mirror_x)
+ * and top-bottom (mirror_y); the frame's kind is the patient axis its
+ * normal runs closest to. */
+AZ_EXPORT void AzOrient_Mirror(AzVec3 row, AzVec3 col, int *mirror_x, int *mirror_y);
 
 /* Long loads say how far they are, every tenth, at level 4. */
 struct AzProgress {

@@ -36,8 +36,8 @@ void Header_Fill(Vexa_Image *image, const AzSeries &series, const AzSeries_Frame
     image->axis_normal = Vect_Of(series.axis_normal);
     image->location = static_cast<float>(series.Location(frame));
     image->position = Vect_Of(frame.position);
-    image->rescale_slope = 1.0f;
-    image->rescale_intercept = 0.0f;
+    image->rescale_slope = static_cast<float>(series.slope);
+    image->rescale_intercept = static_cast<float>(series.intercept);
     Text_Set(image->patient_name, series.patient_name);
     Text_Set(image->series_uid, series.uid);
     Text_Set(image->series_description, series.name);

@@ -61,6 +61,7 @@ struct AzFrame_View {
     float window_low, window_high;
     std::vector<uint32_t> image; /* the frame in colour, one pixel per frame pixel */
     int image_w, image_h;
+    int mirror_x, mirror_y;      /* the picture shows the frame mirrored (see AzViewer_View_Image) */
     int image_valid;
     AzRect rect;                 /* the whole view, title bar included */
     AzRect picture;              /* where the frame is drawn */

@@ -283,8 +283,14 @@ std::string Pointer_Text(AzViewer *viewer)
         if (!frame || !AzViewer_Frame_Point(&view, viewer->pointer_x, viewer->pointer_y, &fx, &fy))
             continue;
         char text[160];
+        int grey = AzFrame_Get_GLI(frame, static_cast<float>(fx), static_cast<float>(fy));
         snprintf(text, sizeof(text), "   %s (%d, %d): grey %d, ", view.direction ? "Oblique" : "Original", fx, fy,
-                 AzFrame_Get_GLI(frame, static_cast<float>(fx), static_cast<float>(fy)));
+                 grey);
+        const Vexa_Image *header = frame->key;
+        // A study whose levels are not its values says the value too.
+        if (header && (header->rescale_slope != 1.0f || header->rescale_intercept != 0.0f) && grey != AZ_GLI_INVALID)
+            snprintf(text + strlen(text), sizeof(text) - strlen(text), "value %.6g, ",
+                     grey * header->rescale_slope + header->rescale_intercept);
         return text + AzTags_Text(AzFrame_Get_TAG(frame, static_cast<float>(fx), static_cast<float>(fy)));
     }
     return "";

@@ -95,6 +95,7 @@ void View_Create(AzFrame_View *view, int direction)
     view->window_low = view->window_high = 0.0f;
     view->image.clear();
     view->image_w = view->image_h = 0;
+    view->mirror_x = view->mirror_y = 0;
     view->image_valid = 0;
     view->rect = view->picture = AzRect{0, 0, 0, 0};
 }

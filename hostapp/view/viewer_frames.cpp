@@ -61,6 +61,22 @@ void Brush_Dab(AzViewer *viewer, AzFrame *frame, int frame_index, int cx, int cy
     AzTags_Paint_Disc(frame, cx, cy, (viewer->brush - 1) * 0.5f, viewer->tag_cur, Dab_Visit, &record);
 }
 
+/* Mirrors the picture as AzOrient_Mirror says.  The frames of a class
+ * share their axes; they are measured on its middle frame, which lies
+ * inside the study, between pixels a quarter of the frame apart around
+ * its centre: re-sliced pixels step between source slices, which only a
+ * longer reach makes small. */
+void View_Mirror(AzFrame_View *view, AzFrame *shown, int w, int h)
+{
+    AzFrame *middle = AzFrame_Cast(view->shown->Child_Get_Pt(view->shown->Child_Get_Nb() / 2));
+    AzFrame *frame = middle ? middle : shown;
+    float cx = 0.5f * (w - 1), cy = 0.5f * (h - 1), reach_x = fmaxf(1.0f, 0.25f * w), reach_y = fmaxf(1.0f, 0.25f * h);
+    Vect centre = AzFrame_Get_Pos(frame, cx, cy);
+    Vect row = AzFrame_Get_Pos(frame, cx + reach_x, cy) - centre;
+    Vect col = AzFrame_Get_Pos(frame, cx, cy + reach_y) - centre;
+    AzOrient_Mirror({row.x, row.y, row.z}, {col.x, col.y, col.z}, &view->mirror_x, &view->mirror_y);
+}
+
 } // namespace
 
 AzFrame *AzViewer_Frame(const AzFrame_View *view)
@@ -139,6 +155,7 @@ void AzViewer_View_Image(AzFrame_View *view)
         view->image_w = view->image_h = 0;
         return;
     }
+    View_Mirror(view, frame, w, h);
     float low, high;
     AzViewer_View_Window(view, frame->key, &low, &high);
     Fct_GLI_2_Color(0, high, low);
@@ -150,7 +167,8 @@ void AzViewer_View_Image(AzFrame_View *view)
         for (int x = 0; x < w; x++) {
             float fx = static_cast<float>(x), fy = static_cast<float>(y);
             uint32_t grey = tags.scheme == 0 ? 0xff000000u : Fct_GLI_2_Color(AzFrame_Get_GLI(frame, fx, fy));
-            view->image[static_cast<size_t>(y) * w + x] = AzTag_Over(&tags, grey, AzFrame_Get_TAG(frame, fx, fy));
+            size_t shown = static_cast<size_t>(view->mirror_y ? h - 1 - y : y) * w + (view->mirror_x ? w - 1 - x : x);
+            view->image[shown] = AzTag_Over(&tags, grey, AzFrame_Get_TAG(frame, fx, fy));
         }
 }
 
@@ -164,8 +182,8 @@ int AzViewer_Frame_Point(const AzFrame_View *view, int sx, int sy, int *fx, int 
     int y = static_cast<int>(floorf((sy + 0.5f - oy) / scale));
     if (x < 0 || y < 0 || x >= view->image_w || y >= view->image_h)
         return 0;
-    *fx = x;
-    *fy = y;
+    *fx = view->mirror_x ? view->image_w - 1 - x : x;
+    *fy = view->mirror_y ? view->image_h - 1 - y : y;
     return 1;
 }
 
@@ -173,6 +191,8 @@ void AzViewer_Screen_Point(const AzFrame_View *view, int fx, int fy, int *sx, in
 {
     float ox, oy;
     float scale = View_Scale(view, &ox, &oy);
+    fx = view->mirror_x ? view->image_w - 1 - fx : fx;
+    fy = view->mirror_y ? view->image_h - 1 - fy : fy;
     *sx = static_cast<int>(floorf(ox + (fx + 0.5f) * scale));
     *sy = static_cast<int>(floorf(oy + (fy + 0.5f) * scale));
 }

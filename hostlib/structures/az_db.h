@@ -30,6 +30,11 @@
 #define AZ_CLASS_STUDY 2
 #define AZ_CLASS_FRAME 3
 
+/* Host's own condition bit of Fct_Group_Test, set with 0x80000000: the
+ * frames are not evenly spaced along the normal (missing slices or a
+ * change of spacing); the test reports where on the console. */
+#define AZ_GROUP_UNEVEN 0x00000100u
+
 /* Grey level of a point outside an image. */
 #define AZ_GLI_INVALID 2147483646
 

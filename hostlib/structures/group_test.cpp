@@ -3,9 +3,11 @@
  */
 #include <math.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
+#include "../../host/corvantis_util.h"
 #include "az_db_private.h"
 
 namespace {
@@ -18,6 +20,11 @@ const unsigned int GROUP_NOT_PARALLEL = 0x20000000u;
 const unsigned int GROUP_NOT_ALIGNED = 0x10000000u;
 const unsigned int GROUP_SAME_POSITION = 0x00020000u;
 const unsigned int GROUP_NOT_SORTED = 0x00010000u;
+
+/* How far a gap between neighbouring frames may stray from the usual gap,
+ * as a fraction of it: far above the rounding of positions written as
+ * decimal text, far below a missing or a doubled slice. */
+const double spacing_tolerance = 0.01;
 
 /* One frame as the test sees it. */
 struct Frame_Geometry {
@@ -41,6 +48,38 @@ bool Frames_Collect(Kelvra_Class *cls, std::vector<Frame_Geometry> &out)
         out.push_back({frame->key, AzImage_Pos(frame->key, 0.0f, 0.0f, (float)frame->z)});
     }
     return !out.empty();
+}
+
+/* Whether sorted frames follow each other at one step along the normal: a
+ * re-slice places every frame at index * step, so a missing slice or a
+ * change of spacing would put voxels where they were not measured.  When
+ * not, says which series, where and by how much. */
+bool Spacing_Even(const std::vector<Frame_Geometry> &frames, const std::vector<double> &depth)
+{
+    size_t n = depth.size();
+    if (n < 3)
+        return true;
+    std::vector<double> gaps;
+    for (size_t i = 1; i < n; i++)
+        gaps.push_back(fabs(depth[i] - depth[i - 1]));
+    std::vector<double> sorted = gaps;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    double usual = sorted[sorted.size() / 2];
+    size_t first = gaps.size(), uneven = 0;
+    for (size_t i = 0; i < gaps.size(); i++)
+        if (fabs(gaps[i] - usual) > spacing_tolerance * usual) {
+            first = std::min(first, i);
+            uneven++;
+        }
+    if (!uneven)
+        return true;
+    const Vexa_Image *image = frames[first].image;
+    Error_Fct(hwnd, 2,
+              "%s: uneven slice spacing: %.4g mm between frames %d and %d (%.2f and %.2f mm from the first frame) "
+              "where the usual step is %.4g mm; %d of %d steps differ by more than %g%%: not a 3D group",
+              image->series_description, gaps[first], (int)first, (int)first + 1, depth[first], depth[first + 1],
+              usual, (int)uneven, (int)gaps.size(), spacing_tolerance * 100.0);
+    return false;
 }
 
 unsigned int Frames_Test(const std::vector<Frame_Geometry> &frames)
@@ -97,6 +136,8 @@ unsigned int Frames_Test(const std::vector<Frame_Geometry> &frames)
     }
     if (!rising && !falling)
         bits |= GROUP_NOT_SORTED;
+    if (!(bits & (GROUP_NOT_SORTED | GROUP_SAME_POSITION)) && !Spacing_Even(frames, depth))
+        bits |= GROUP_UNUSABLE | AZ_GROUP_UNEVEN;
     return bits;
 }
 

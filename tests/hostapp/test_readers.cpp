@@ -108,7 +108,7 @@ TEST(DicomReader, ObliqueSeriesGeometryAndGreyLevels)
     EXPECT_FLOAT_EQ(240.0f, s.display_high);
 }
 
-TEST(DicomReader, StoredBitsSignsAndClamping)
+TEST(DicomReader, StoredBitsSignsAndRealValues)
 {
     Temp_Folder folder;
     Console_Capture console;
@@ -138,33 +138,57 @@ TEST(DicomReader, StoredBitsSignsAndClamping)
     EXPECT_EQ((std::vector<int16_t>{0x123, -1, 0, -2048}), series[0].frames[0].gli);
     EXPECT_EQ(0u, console.Count("clamped"));
 
-    // 16 bits unsigned with a slope: values beyond 16 signed bits are clamped, and counted.
-    plan.bits_stored = 16;
-    plan.is_signed = 0;
-    plan.slope = 1.0;
-    plan.intercept = -1000.0;
-    plan.stored = {65535, 33767, 33768, 0};
-    plan.series_uid = "1.2.826.0.1.3680043.2.1125.3";
-    ASSERT_TRUE(Dicom_Write(folder.File("u16.dcm"), plan));
+    // Real values beyond 16 signed bits: levels with an intercept hold them exactly (table: stored values,
+    // real values, then the study's slope and intercept).
+    struct Case {
+        int is_signed;
+        double slope, intercept;
+        std::vector<uint16_t> stored;
+        std::vector<double> real;
+        double study_slope, study_intercept;
+    } cases[] = {
+        {0, 1.0, -1000.0, {65535, 33767, 33768, 0}, {64535, 32767, 32768, -1000}, 1.0, 31768.0},
+        {1, 1.0, -1.0, {static_cast<uint16_t>(-32767), static_cast<uint16_t>(-32768), 0, 1}, {-32768, -32769, -1, 0},
+         1.0, -1.0},
+        // PET-like: the files' own slope keeps every value exact.
+        {0, 0.001, 0.0, {0, 1, 999, 1000}, {0.0, 0.001, 0.999, 1.0}, 0.001, 0.0},
+    };
+    int uid = 3;
+    for (const Case &c : cases) {
+        plan.bits_stored = 16;
+        plan.is_signed = c.is_signed;
+        plan.slope = c.slope;
+        plan.intercept = c.intercept;
+        plan.stored = c.stored;
+        plan.series_uid = "1.2.826.0.1.3680043.2.1125." + std::to_string(uid++);
+        ASSERT_TRUE(Dicom_Write(folder.File(plan.series_uid + ".dcm"), plan));
+        series.clear();
+        ASSERT_EQ(1, AzStudy_Read(folder.File(plan.series_uid + ".dcm"), &series, &report));
+        const AzSeries &s = series[0];
+        EXPECT_FLOAT_EQ(c.study_slope, s.slope);
+        EXPECT_FLOAT_EQ(c.study_intercept, s.intercept);
+        for (int i = 0; i < 4; i++)
+            EXPECT_NEAR(c.real[i], AzSeries_Real(s, s.frames[0].gli[i]), 1e-6) << plan.series_uid << " " << i;
+    }
+    // A slope per file (as PET writes): the series' range spread over the levels, within 1/30000 of it.
+    std::string mixed = folder.File("mixed");
+    mkdir(mixed.c_str(), 0777);
+    plan.stored = {0, 333, 999, 1000};
+    plan.series_uid = "1.2.826.0.1.3680043.2.1125.9";
+    for (int k = 0; k < 2; k++) {
+        plan.slope = 0.001 * (k + 1);
+        plan.position[2] = k;
+        plan.sop_instance = plan.series_uid + "." + std::to_string(k + 1);
+        ASSERT_TRUE(Dicom_Write(mixed + "/" + std::to_string(k) + ".dcm", plan));
+    }
     series.clear();
-    ASSERT_EQ(1, AzStudy_Read(folder.File("u16.dcm"), &series, &report));
-    EXPECT_EQ((std::vector<int16_t>{32767, 32767, 32767, -1000}), series[0].frames[0].gli);
-    std::vector<Console_Line> lines = console.Lines();
-    ASSERT_EQ(1u, lines.size()) << Console_Dump(lines);
-    EXPECT_EQ(2, lines[0].level);
-    EXPECT_EQ(folder.File("u16.dcm") + ": 2 grey levels did not fit in 16 bits and were clamped", lines[0].text);
-
-    // Signed with a negative intercept: one step below the range is clamped, the limit itself is not.
-    console.Clear();
-    plan.is_signed = 1;
-    plan.intercept = -1.0;
-    plan.stored = {static_cast<uint16_t>(-32767), static_cast<uint16_t>(-32768), 0, 1};
-    plan.series_uid = "1.2.826.0.1.3680043.2.1125.4";
-    ASSERT_TRUE(Dicom_Write(folder.File("s16.dcm"), plan));
-    series.clear();
-    ASSERT_EQ(1, AzStudy_Read(folder.File("s16.dcm"), &series, &report));
-    EXPECT_EQ((std::vector<int16_t>{-32768, -32768, -1, 0}), series[0].frames[0].gli);
-    EXPECT_EQ(1u, console.Count(": 1 grey levels did not fit in 16 bits and were clamped"));
+    ASSERT_EQ(1, AzStudy_Read(mixed, &series, &report));
+    EXPECT_NEAR(2.0 / 65534, series[0].slope, 1e-9);
+    for (int k = 0; k < 2; k++)
+        for (int i = 0; i < 4; i++)
+            EXPECT_NEAR(0.001 * (k + 1) * plan.stored[i], AzSeries_Real(series[0], series[0].frames[k].gli[i]),
+                        2.0 / 30000) << k << " " << i;
+    EXPECT_EQ(0u, console.Lines().size()) << Console_Dump(console.Lines());
 }
 
 TEST(DicomReader, MultiFrameFileGivesOneFramePerSlice)
@@ -304,12 +328,14 @@ TEST(NiftiReader, ObliqueAffineScalingTimeAndBothVersions)
         EXPECT_NEAR(3.0, s.spacing[2], 1e-6);
         Expect_Vec(s.axis_row, -0.6, -0.8, 0, 1e-6);
         Expect_Vec(s.axis_col, 0.8, -0.6, 0, 1e-6);
+        EXPECT_EQ(0.5, s.slope);
+        EXPECT_EQ(10.0, s.intercept);
         for (int k = 0; k < 4; k++) {
             Expect_Vec(s.frames[k].position, -5.0, 6.0, 7.0 + 3.0 * k, 1e-5);
             ASSERT_EQ(12u, s.frames[k].gli.size());
-            // Plane t of the frame, value * 0.5 + 10 rounded.
-            EXPECT_EQ(static_cast<int16_t>(floor((k * 100 + 12) * 0.5 + 10 + 0.5)), s.frames[k].gli[5]);
-            EXPECT_EQ(static_cast<int16_t>(floor((1000 + k * 100 + 12) * 0.5 + 10 + 0.5)), s.frames[k].gli[6 + 5]);
+            // Plane t of the frame: the file's own scale holds every value * 0.5 + 10 exactly.
+            EXPECT_EQ(k * 100 + 12, s.frames[k].gli[5]);
+            EXPECT_EQ(1000 + k * 100 + 12, s.frames[k].gli[6 + 5]);
         }
     }
 }
@@ -381,27 +407,29 @@ TEST(NiftiReader, LabelsWithColourTablesAndNames)
     EXPECT_EQ(0, bare.has_colours);
 }
 
-TEST(NiftiReader, FloatValuesBeyondSixteenBitsAreClampedAndCounted)
+TEST(NiftiReader, RealValuesKeepTheirValueThroughTheStudysScale)
 {
     Temp_Folder folder;
     Console_Capture console;
     Nifti_Plan plan;
     plan.datatype = 16;
-    plan.values.assign(24, 0.4);
-    plan.values[0] = 40000.0;
-    plan.values[1] = -32768.4;
-    plan.values[2] = -32768.6;
-    plan.values[3] = 32767.4;
+    for (int i = 0; i < 24; i++)
+        plan.values.push_back(-1.2 + 3.7 * i / 23.0);
+    plan.values[5] = 0.1234567;
     ASSERT_TRUE(Nifti_Write(folder.File("float.nii"), plan));
     AzSeries s;
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read(folder.File("float.nii"), &s, &report));
-    EXPECT_EQ(32767, s.frames[0].gli[0]);
-    EXPECT_EQ(-32768, s.frames[0].gli[1]);
-    EXPECT_EQ(-32768, s.frames[0].gli[2]);
-    EXPECT_EQ(32767, s.frames[0].gli[3]);
-    EXPECT_EQ(0, s.frames[0].gli[4]);
-    EXPECT_EQ(1u, console.Count(folder.File("float.nii") + ": 2 grey levels did not fit in 16 bits and were clamped"));
+    // The range -1.2 .. 2.5 spread over the levels, every value within 1/30000 of the range.
+    EXPECT_NEAR(3.7 / 65534, s.slope, 1e-9);
+    std::set<int> levels;
+    for (int i = 0; i < 24; i++) {
+        int16_t level = s.frames[i / 12].gli[i % 12];
+        levels.insert(level);
+        EXPECT_NEAR(plan.values[i], AzSeries_Real(s, level), 3.7 / 30000) << i;
+    }
+    EXPECT_EQ(24u, levels.size());
+    EXPECT_EQ(0u, console.Lines().size()) << Console_Dump(console.Lines());
 }
 
 TEST(LoadProgress, EveryTenthOnceAndNothingForShortWork)

@@ -348,6 +348,20 @@ TEST_F(Db, GroupTestBitPerCondition)
     for (int i = 0; i < 4; i++)
         im[i]->position = im[i]->position - (0.2f * i) * im[i]->axis_col;
     EXPECT_EQ(Fct_Group_Test(cls), 0u);
+    /* Uneven spacing: a gap of twice the step (a missing slice) is refused and placed; a jitter of 0.5% is not. */
+    Console_Capture console;
+    Vect last = im[3]->position;
+    for (float extra : {1.5f, -0.3f, 0.0075f}) {
+        im[3]->position = last + extra * im[3]->axis_normal;
+        EXPECT_EQ(Fct_Group_Test(cls), extra == 0.0075f ? 0u : 0x80000100u) << extra;
+    }
+    im[3]->position = last;
+    EXPECT_EQ((std::vector<Console_Line>{
+                  {2, "Phantom: uneven slice spacing: 3 mm between frames 2 and 3 (3.00 and 6.00 mm from the first "
+                      "frame) where the usual step is 1.5 mm; 1 of 3 steps differ by more than 1%: not a 3D group"},
+                  {2, "Phantom: uneven slice spacing: 1.2 mm between frames 2 and 3 (3.00 and 4.20 mm from the first "
+                      "frame) where the usual step is 1.5 mm; 1 of 3 steps differ by more than 1%: not a 3D group"}}),
+              console.Lines());
     /* Two frames at one place. */
     Vect keep = im[2]->position;
     im[2]->position = im[1]->position;

@@ -539,3 +539,90 @@ TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)
     EXPECT_EQ(0, AzApp_Direction(&app, 0, 1)->Child_Get_Nb()) << "cancelled before the first frame";
     EXPECT_EQ(1, Has_Line(AzViewer_Console_Shown(&viewer), "cancel asked: frame creation stops after the current frame"));
 }
+
+namespace {
+
+/* The same 4 x 3 x 2 block of a patient, stored with its rows and columns
+ * along the given patient axes (LPS), as a series whose grey levels name
+ * the patient point: 7 X + 100 Y + 1000 Z for X, Y, Z from 0 up. */
+AzSeries Block_Stored(const char *name, AzVec3 row, AzVec3 col, int width, int height)
+{
+    AzSeries series;
+    series.name = series.source = series.uid = name;
+    series.width = width;
+    series.height = height;
+    series.axis_row = row;
+    series.axis_col = col;
+    series.axis_normal = AzVec3_Cross(row, col);
+    series.display_mode = AZ_DISPLAY_MIN_MAX;
+    series.display_low = 0.0f;
+    series.display_high = 3000.0f;
+    // Pixel (0, 0) lies at the corner the axes run away from.
+    AzVec3 corner = {row.x + col.x < 0 ? 3.0 : 0.0, row.y + col.y < 0 ? 2.0 : 0.0, row.z + col.z < 0 ? 1.0 : 0.0};
+    for (int k = 0; k < 2; k++) {
+        AzSeries_Frame frame;
+        frame.position = AzVec3_Add(corner, AzVec3_Scale(series.axis_normal, k));
+        frame.source_index = k;
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                AzVec3 p = AzVec3_Add(frame.position, AzVec3_Add(AzVec3_Scale(row, x), AzVec3_Scale(col, y)));
+                frame.gli.push_back(static_cast<int16_t>(7 * p.x + 100 * p.y + 1000 * p.z));
+            }
+        series.frames.push_back(frame);
+    }
+    AzSeries_Sort(&series);
+    return series;
+}
+
+} // namespace
+
+TEST(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
+{
+    AzDb_Init();
+    AzDb_Tree_Default(nullptr);
+    // Axial: LPS rows and columns (as scanners write), RAS (as converters write), LAS.  Coronal: columns running
+    // up (rows of a volume stored from the feet).  Each study's picture is compared with the first of its kind.
+    struct Storage {
+        const char *name;
+        AzVec3 row, col;
+        int width, height;
+        int mirror_x, mirror_y;
+    } storages[] = {
+        {"lps", {1, 0, 0}, {0, 1, 0}, 4, 3, 0, 0},
+        {"ras", {-1, 0, 0}, {0, -1, 0}, 4, 3, 1, 1},
+        {"las", {1, 0, 0}, {0, -1, 0}, 4, 3, 0, 1},
+        {"coronal", {1, 0, 0}, {0, 0, -1}, 4, 2, 0, 0},
+        {"coronal up", {-1, 0, 0}, {0, 0, 1}, 4, 2, 1, 1},
+    };
+    std::vector<uint32_t> axial, coronal;
+    for (const Storage &s : storages) {
+        SCOPED_TRACE(s.name);
+        AzSeries series = Block_Stored(s.name, s.row, s.col, s.width, s.height);
+        AzLoaded_Study loaded;
+        std::string error;
+        ASSERT_EQ(1, AzSeries_Insert(series, nullptr, &loaded, &error)) << error;
+        AzHost_Pump();
+        AzFrame_View view = {};
+        view.shown = AzLoaded_Study_Class(loaded);
+        view.zoom = 1.0f;
+        view.picture = AzRect{0, 0, 10 * s.width, 10 * s.height};
+        AzViewer_View_Image(&view);
+        EXPECT_EQ(s.mirror_x, view.mirror_x);
+        EXPECT_EQ(s.mirror_y, view.mirror_y);
+        std::vector<uint32_t> &first = s.height == 3 ? axial : coronal;
+        if (first.empty())
+            first = view.image;
+        EXPECT_EQ(first, view.image);
+        // The picture's top left shows the patient's right (and anterior, or superior) corner.
+        int fx, fy, sx, sy;
+        AzViewer_Screen_Point(&view, 0, 0, &sx, &sy);
+        ASSERT_EQ(1, AzViewer_Frame_Point(&view, sx, sy, &fx, &fy));
+        EXPECT_EQ(0, fx);
+        EXPECT_EQ(0, fy);
+        ASSERT_EQ(1, AzViewer_Frame_Point(&view, 1, 1, &fx, &fy));
+        Vect corner = AzFrame_Get_Pos(AzViewer_Frame(&view), static_cast<float>(fx), static_cast<float>(fy));
+        EXPECT_EQ(0.0f, corner.x);
+        EXPECT_EQ(s.height == 3 ? 0.0f : 1.0f, s.height == 3 ? corner.y : corner.z);
+    }
+    AzDb_Reset();
+}
