@@ -9,7 +9,8 @@
  * records for the window (AzTools_Pointer_Set in hostlib/tools/az_tools.h); Select(4) tests the position
  * only, any other state also feeds the event (press, drag) to the widget.
  *
- * Style words: 0x23 marks a widget disabled (drawn greyed, never selected);
+ * Style words: 0x23 marks a widget disabled (drawn greyed; it takes no
+ * pointer event, but Select(4) still finds it under the pointer, for help);
  * bit 0x4 makes a valuator vertical.
  */
 #ifndef CORVANTIS_TOOLS_H

@@ -108,7 +108,7 @@ int Format_Usable(const gdcm::PixelFormat &format)
 /* One file's image, ready to be split into frames. */
 struct Dicom_Image {
     std::string file;
-    std::string uid, description, patient_name, modality;
+    std::string uid, description, patient_name, modality, number;
     int width, height, frames_nb;
     AzVec3 origin, axis_row, axis_col;
     double spacing[3];
@@ -148,6 +148,7 @@ int Image_Describe(const std::string &file, const gdcm::Image &image, const gdcm
     out->description = Tag_Text(data, 0x0008, 0x103e);
     out->patient_name = Tag_Text(data, 0x0010, 0x0010);
     out->modality = Tag_Text(data, 0x0008, 0x0060);
+    out->number = Tag_Text(data, 0x0020, 0x0011);
     out->has_window = Tag_Number(data, 0x0028, 0x1050, &out->window_center) &&
                       Tag_Number(data, 0x0028, 0x1051, &out->window_width) && out->window_width > 0.0;
     return 1;
@@ -250,6 +251,7 @@ int File_Read(const std::string &file, Dicom_Load *load, AzLoad_Report *report)
         series.description = described.description;
         series.patient_name = described.patient_name;
         series.modality = described.modality;
+        series.number = described.number;
         series.width = described.width;
         series.height = described.height;
         series.axis_row = described.axis_row;
@@ -322,8 +324,10 @@ void Series_Finish(AzSeries *series, const std::string &path, const std::string 
         series->name = series->description;
     else
         series->name = AzPath_Base_Name(path, nullptr);
+    // Series of one folder are told apart by the number the scanner gave them: their long UIDs share a
+    // prefix and would show alike.
     if (series_nb > 1 && series->description.empty())
-        series->name += " (" + series->uid + ")";
+        series->name += " (" + (series->number.empty() ? series->uid : "series " + series->number) + ")";
     AzSeries_Sort(series);
     AzSeries_Levels_Set(series);
     if (series->clamped_nb > 0)

@@ -54,6 +54,7 @@ struct AzSeries {
     std::string name;          /* the study's name in the database */
     std::string source;        /* the file or folder it was read from */
     std::string uid, description, patient_name, modality;
+    std::string number;        /* the scanner's series number, empty when unknown */
     int width, height, times_nb;
     AzVec3 axis_row;           /* unit direction of increasing column */
     AzVec3 axis_col;           /* unit direction of increasing row */

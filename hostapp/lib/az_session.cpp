@@ -460,11 +460,8 @@ int Valuator_Drive(Runner *runner, const char *name, double radians, double *rea
     double fraction = (radians - valuator->bound_0) / (valuator->bound_1 - valuator->bound_0);
     if (fraction < -1e-6 || fraction > 1.0 + 1e-6)
         return Fail(runner, "%.2f degrees lies outside the valuator's range", radians * degrees_per_radian);
-    int vertical = (valuator->style & 0x4u) != 0;
-    int length = vertical ? valuator->height : valuator->width;
-    int along = static_cast<int>(lround(fraction * (length - 1)));
-    int x = vertical ? valuator->x + valuator->width / 2 : valuator->x + along;
-    int y = vertical ? valuator->y + along : valuator->y + valuator->height / 2;
+    int x = 0, y = 0;
+    AzTools_Valuator_Point(valuator, static_cast<float>(radians), &x, &y);
     if (!Click_At(runner, x, y))
         return 0;
     *reached = valuator->Read();

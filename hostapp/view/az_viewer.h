@@ -54,6 +54,7 @@ struct AzFrame_View {
     Kelvra_Class *shown;         /* the direction class shown (null: none) */
     int frame;                   /* index of the frame shown among the class's children */
     int followed;                /* the panel's marked frame last followed, -1 when none */
+    int frames_nb;               /* frames of the class when last seen */
     float zoom;                  /* 1: the frame fits the view */
     int pan_x, pan_y;            /* screen pixels the frame is moved by from the centre */
     int window_custom;           /* 1: the window below replaces the header's */
@@ -119,7 +120,8 @@ struct AzViewer {
     float level_low, level_high;
     int pan_view;                 /* view of a middle drag (moving the frame), -1 when none */
     int pan_from_x, pan_from_y;
-    int active_view;              /* keys act on it when the pointer is over no view */
+    int active_view;              /* keys act on it (Tab or the pointer entering a view picks it) */
+    int pointer_view;             /* view under the pointer at its last move, -1 when none */
 
     int busy;                     /* "$INTERFACE_LOCK_FOCUS" as last seen */
     AzRect progress_rect, cancel_rect;
@@ -140,6 +142,12 @@ struct AzViewer {
     std::string dicom_folder;     /* Ctrl+D writes the study's DICOM objects under it (empty: azozude-out) */
 };
 
+/* Largest window the viewer takes: an 8K screen. */
+#define AZ_VIEWER_WIDTH_MAX 7680
+#define AZ_VIEWER_HEIGHT_MAX 4320
+/* Smallest window that shows a panel of this size whole, with two views
+ * beside it and the status line, console and a few help lines below. */
+void AzViewer_Min_Size(int panel_w, int panel_h, int *width, int *height);
 /* Questions the viewer may be waiting on. */
 #define AZ_VIEWER_PROMPT_NONE 0
 #define AZ_VIEWER_PROMPT_QUIT 1     /* unsaved strokes: save, discard or go on */
@@ -219,6 +227,17 @@ void AzViewer_View_Image(AzFrame_View *view);
 void AzViewer_View_Window(const AzFrame_View *view, const Vexa_Image *header, float *low, float *high);
 void AzViewer_View_Blit(AzViewer *viewer, const AzFrame_View *view);
 void AzViewer_View_Step(AzViewer *viewer, AzFrame_View *view, int delta);
+/* A view's title: direction, frame (from 0, as the panel counts), size, zoom. */
+std::string AzViewer_Title_Text(const AzFrame_View *view);
+/* What a view without frames tells the user to do. */
+std::string AzViewer_Hint_Text(const AzViewer *viewer, const AzFrame_View *view);
+/* The panel's angles for the status line, to a hundredth of a degree. */
+std::string AzViewer_Angles_Text(const AzViewer *viewer);
+/* The direction the panel works on: the one whose button is selected. */
+int AzViewer_Panel_Direction(const AzViewer *viewer);
+/* Moves the panel's preview to the view's frame when the view shows the
+ * direction the panel works on. */
+void AzViewer_Panel_Follow(AzViewer *viewer, const AzFrame_View *view);
 void AzViewer_View_Zoom(AzViewer *viewer, AzFrame_View *view, float factor);
 int AzViewer_Paint_Begin(AzViewer *viewer, int view_index, int sx, int sy);
 void AzViewer_Paint_Move(AzViewer *viewer, int sx, int sy);

@@ -23,6 +23,7 @@ struct View_Options {
     std::vector<std::string> studies;
     std::string labels;
     int width = 1280, height = 800;
+    int size_given = 0;
     int panel_width = 300;
     std::string session;
     std::string screenshot;
@@ -71,11 +72,15 @@ int Options_Parse(const std::vector<std::string> &words, View_Options *options)
         } else if (which == 1) {
             options->labels = value;
         } else if (which == 2) {
-            if (sscanf(value.c_str(), "%dx%d", &options->width, &options->height) != 2 || options->width < 320 ||
-                options->height < 240) {
-                fprintf(stderr, "azozude view: --size is WIDTHxHEIGHT, at least 320x240\n");
+            char rest = 0;
+            if (sscanf(value.c_str(), "%dx%d%c", &options->width, &options->height, &rest) != 2 ||
+                options->width < 1 || options->height < 1 || options->width > AZ_VIEWER_WIDTH_MAX ||
+                options->height > AZ_VIEWER_HEIGHT_MAX) {
+                fprintf(stderr, "azozude view: --size is WIDTHxHEIGHT, at most %dx%d, not \"%s\"\n",
+                        AZ_VIEWER_WIDTH_MAX, AZ_VIEWER_HEIGHT_MAX, value.c_str());
                 return 0;
             }
+            options->size_given = 1;
         } else if (which == 4) {
             options->session = value;
         } else if (which == 5) {
@@ -90,6 +95,25 @@ int Options_Parse(const std::vector<std::string> &words, View_Options *options)
             }
         }
     }
+    return 1;
+}
+
+/* The window's size: as asked, when the panel fits in it whole; the
+ * default grows to fit a wide panel.  0 (reported) when the size asked is
+ * too small. */
+int Size_Fit(const AzApp &app, View_Options *options)
+{
+    int min_w = 0, min_h = 0;
+    AzViewer_Min_Size(app.panel_width, app.panel_height, &min_w, &min_h);
+    if (options->width >= min_w && options->height >= min_h)
+        return 1;
+    if (options->size_given) {
+        fprintf(stderr, "azozude view: --size %dx%d is too small for a panel %d pixels wide: at least %dx%d\n",
+                options->width, options->height, app.panel_width, min_w, min_h);
+        return 0;
+    }
+    options->width = options->width > min_w ? options->width : min_w;
+    options->height = options->height > min_h ? options->height : min_h;
     return 1;
 }
 
@@ -138,6 +162,12 @@ int Command_View(AzApp_Options *app_options)
         AzApp_Stop(&app);
         return AZ_EXIT_MODULE;
     }
+    if (!Size_Fit(app, &options)) {
+        AzViewer_Done(&viewer);
+        AzApp_Stop(&app);
+        return AZ_EXIT_USAGE;
+    }
+    AzViewer_Resize(&viewer, options.width, options.height);
     if (!options.save.empty())
         viewer.tags_path = options.save;
     // Step by step, so that the views follow the panel as they would on screen.

@@ -169,27 +169,12 @@ void Help_Draw(AzViewer *viewer)
     }
 }
 
-/* The direction the panel works on: the one whose button is selected. */
-int Panel_Direction(const AzViewer *viewer)
-{
-    Buttons *oblique = dynamic_cast<Buttons *>(AzTools_Find(viewer->app->panel_window, "Dir. Oblique"));
-    return oblique && oblique->selected ? 1 : 0;
-}
-
 void View_Title(AzViewer *viewer, const AzFrame_View &view, int index)
 {
-    static const char *const names[2] = {"Original", "Oblique"};
     AzRect bar{view.rect.x, view.rect.y, view.rect.w, view.picture.y - view.rect.y};
     // The direction the panel works on stands out.
-    Fill(viewer, bar, view.direction == Panel_Direction(viewer) ? Rgb(60, 90, 120) : Rgb(50, 50, 56));
-    char text[256];
-    int count = view.shown ? view.shown->Child_Get_Nb() : 0;
-    if (count > 0)
-        snprintf(text, sizeof(text), "%s   frame %d / %d   %dx%d   zoom %.2g%s", names[view.direction],
-                 view.frame + 1, count, view.image_w, view.image_h, view.zoom,
-                 view.window_custom ? "   window set" : "");
-    else
-        snprintf(text, sizeof(text), "%s", names[view.direction]);
+    Fill(viewer, bar, view.direction == AzViewer_Panel_Direction(viewer) ? Rgb(60, 90, 120) : Rgb(50, 50, 56));
+    std::string text = AzViewer_Title_Text(&view);
     Text(viewer, text, bar.x + 6, bar.y + 2, bar.w - 12, index == viewer->active_view ? Rgb(255, 255, 255)
                                                                                      : Rgb(200, 200, 200));
 }
@@ -212,26 +197,82 @@ void View_Draw(AzViewer *viewer, int index)
     AzFrame_View &view = viewer->views[index];
     if (view.rect.w <= 0 || view.rect.h <= 0)
         return;
-    View_Title(viewer, view, index);
-    Fill(viewer, view.picture, Rgb(0, 0, 0));
+    // The picture first: the title shows its size.
     if (!viewer->busy && !view.image_valid)
         AzViewer_View_Image(&view);
+    View_Title(viewer, view, index);
+    Fill(viewer, view.picture, Rgb(0, 0, 0));
     if (view.image_w > 0) {
         AzViewer_View_Blit(viewer, &view);
         if (!viewer->busy && view.picture.Inside(viewer->pointer_x, viewer->pointer_y) && viewer->level_view < 0)
             Brush_Outline(viewer, view);
         return;
     }
-    const char *hint = !view.shown ? "No study with both directions is loaded."
-                       : view.direction == 1
-                           ? "No frames yet: choose Dir. Oblique, switch it on (On/Off) and press Update DB."
-                           : "No frames yet: switch this direction on (On/Off) and press Update DB.";
+    std::string hint = AzViewer_Hint_Text(viewer, &view);
     int y = view.picture.y + view.picture.h / 2 - line_height;
     for (const std::string &line : Wrap(hint, view.picture.w - 20)) {
         Text(viewer, line, view.picture.x + 10, y, view.picture.w - 20, Rgb(180, 180, 180));
         y += line_height;
     }
 }
+
+} // namespace
+
+std::string AzViewer_Hint_Text(const AzViewer *viewer, const AzFrame_View *view)
+{
+    if (!view->shown)
+        return "No study with both directions is loaded.";
+    // The panel greys its direction buttons for a study that is no 3D volume: the usual hint would only fail.
+    Tools *oblique = AzTools_Find(viewer->app->panel_window, "Dir. Oblique");
+    Kelvra_Class *study = view->shown->Parent_Get_Pt();
+    unsigned int group = oblique && oblique->Disabled() && study ? Fct_Group_Test(study->Child_Get_Pt(0)) : 0;
+    if (group != 0)
+        return "This study cannot be re-sliced, it is " + AzApp_Group_Text(group) + ".";
+    if (view->direction == 1)
+        return "No frames yet: choose Dir. Oblique, switch it on (On/Off) and press Update DB.";
+    return "No frames yet: switch this direction on (On/Off) and press Update DB.";
+}
+
+std::string AzViewer_Title_Text(const AzFrame_View *view)
+{
+    static const char *const names[2] = {"Original", "Oblique"};
+    char text[256];
+    int count = view->shown ? view->shown->Child_Get_Nb() : 0;
+    // Frames count from 0, as the panel's "Demo Frame" slider counts them.
+    if (count > 0)
+        snprintf(text, sizeof(text), "%s   frame %d (0-%d)   %dx%d   zoom %.2g%s", names[view->direction],
+                 view->frame, count - 1, view->image_w, view->image_h, view->zoom,
+                 view->window_custom ? "   window set" : "");
+    else
+        snprintf(text, sizeof(text), "%s", names[view->direction]);
+    return text;
+}
+
+/* The preview shows the angles in whole degrees; the status line shows
+ * them as the valuators hold them: alpha from the vertical ones, beta from
+ * the others. */
+std::string AzViewer_Angles_Text(const AzViewer *viewer)
+{
+    const float degrees = 57.29578f;
+    float angle[2] = {0.0f, 0.0f};
+    int found[2] = {0, 0};
+    Tools *tool;
+    for (int i = 0; (tool = AzTools_Widget(viewer->app->panel_window, i)) != nullptr; i++) {
+        Valuators *valuator = dynamic_cast<Valuators *>(tool);
+        int which = valuator && (valuator->style & 0x4u) ? 0 : 1;
+        if (valuator && !found[which]) {
+            angle[which] = valuator->Read() * degrees;
+            found[which] = 1;
+        }
+    }
+    if (!found[0] || !found[1])
+        return "";
+    char text[96];
+    snprintf(text, sizeof(text), "   alpha %.2f, beta %.2f degrees", angle[0] + 0.0f, angle[1] + 0.0f);
+    return text;
+}
+
+namespace {
 
 /* What lies under the pointer in a view: frame point, grey level, tag. */
 std::string Pointer_Text(AzViewer *viewer)
@@ -267,7 +308,7 @@ void Status_Draw(AzViewer *viewer)
     snprintf(text, sizeof(text), "   brush %d   undo %d%s%s", viewer->brush, static_cast<int>(viewer->undo.size()),
              AzTags_Unsaved() ? "   unsaved" : "", viewer->busy ? "   creating frames..." : "");
     std::string line = viewer->picking ? AzViewer_Picker_Text(viewer)
-                                       : AzTags_Text(viewer->tag_cur) + text + Pointer_Text(viewer);
+                                       : AzTags_Text(viewer->tag_cur) + text + AzViewer_Angles_Text(viewer) + Pointer_Text(viewer);
     Text(viewer, line, r.x + w + 6, r.y + (r.h - line_height) / 2, r.w - w - 12, Rgb(0, 0, 0));
 }
 

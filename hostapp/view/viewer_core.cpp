@@ -21,6 +21,10 @@ const int status_label_width = 160;
 const int title_height = 20;
 const int gap = 4;
 const int console_min_height = 100;
+const int help_min_height = 4 + 4 * 16;   /* the help pane's title and three lines */
+const int view_min_width = 160;
+/* Host update that tells the module the frame shown has changed. */
+const uint64_t frame_changed = 0x400000ULL;
 /* Class ids of the two views: their own entries of "$FRAME_CUR". */
 const unsigned short view_class_b[2] = {20, 21};
 const char *const view_names[2] = {"Original view", "Oblique view"};
@@ -84,6 +88,7 @@ void View_Create(AzFrame_View *view, int direction)
     view->shown = nullptr;
     view->frame = 0;
     view->followed = -1;
+    view->frames_nb = 0;
     view->zoom = 1.0f;
     view->pan_x = view->pan_y = 0;
     view->window_custom = 0;
@@ -93,6 +98,24 @@ void View_Create(AzFrame_View *view, int direction)
     view->mirror_x = view->mirror_y = 0;
     view->image_valid = 0;
     view->rect = view->picture = AzRect{0, 0, 0, 0};
+}
+
+/* Moves the panel's "Demo Frame" slider to a frame and tells the module, as
+ * the host does when its own view moves to another frame: the preview then
+ * shows that frame and the panel marks it.  Nothing while frames are being
+ * created, or when the slider does not reach that far (the panel's angles
+ * changed since the frames were made). */
+void Panel_Slice_Set(AzViewer *viewer, int frame)
+{
+    Sliders *slider = dynamic_cast<Sliders *>(AzTools_Find(viewer->app->panel_window, "Demo Frame"));
+    if (!slider || slider->Disabled() || AzViewer_Busy() || frame < 0 || frame > slider->maximum ||
+        static_cast<int>(slider->value) == frame)
+        return;
+    slider->value = static_cast<float>(frame);
+    slider->Adjust();
+    Fct_Update(frame_changed, nullptr, nullptr, nullptr);
+    AzApp_Pump(viewer->app);
+    viewer->dirty = 1;
 }
 
 /* A change of the interface lock: an apply started or ended. */
@@ -147,6 +170,7 @@ int AzViewer_Init(AzViewer *viewer, AzApp *app, int width, int height, int panel
     viewer->pan_view = -1;
     viewer->pan_from_x = viewer->pan_from_y = 0;
     viewer->active_view = 0;
+    viewer->pointer_view = -1;
     viewer->busy = 0;
     viewer->progress_shown = 0;
     viewer->progress_rect = viewer->cancel_rect = AzRect{0, 0, 0, 0};
@@ -165,7 +189,32 @@ int AzViewer_Init(AzViewer *viewer, AzApp *app, int width, int height, int panel
     Status_Create(viewer);
     AzViewer_Tags_Init(viewer, std::string());
     AzViewer_Resize(viewer, width, height);
+    // Open on the middle frame: the first is often the edge of the volume, or empty.
+    Kelvra_Class *cls = AzApp_Direction(app, AzApp_Study_Current(app), AzViewer_Panel_Direction(viewer));
+    if (cls && cls->Child_Get_Nb() > 0)
+        Panel_Slice_Set(viewer, cls->Child_Get_Nb() / 2);
     return 1;
+}
+
+void AzViewer_Min_Size(int panel_w, int panel_h, int *width, int *height)
+{
+    *width = panel_w + 3 * gap + 2 * view_min_width;
+    int above_console = panel_h + help_min_height + status_height;
+    // The console takes a fifth of the height, at least console_min_height.
+    int by_fifth = (above_console * 5 + 3) / 4;
+    *height = above_console + console_min_height > by_fifth ? above_console + console_min_height : by_fifth;
+}
+
+int AzViewer_Panel_Direction(const AzViewer *viewer)
+{
+    Buttons *oblique = dynamic_cast<Buttons *>(AzTools_Find(viewer->app->panel_window, "Dir. Oblique"));
+    return oblique && oblique->selected ? 1 : 0;
+}
+
+void AzViewer_Panel_Follow(AzViewer *viewer, const AzFrame_View *view)
+{
+    if (view->shown && view->direction == AzViewer_Panel_Direction(viewer))
+        Panel_Slice_Set(viewer, view->frame);
 }
 
 void AzViewer_Done(AzViewer *viewer)
@@ -180,8 +229,8 @@ void AzViewer_Done(AzViewer *viewer)
 
 void AzViewer_Resize(AzViewer *viewer, int width, int height)
 {
-    viewer->width = width > 1 ? width : 1;
-    viewer->height = height > 1 ? height : 1;
+    viewer->width = width < 1 ? 1 : width > AZ_VIEWER_WIDTH_MAX ? AZ_VIEWER_WIDTH_MAX : width;
+    viewer->height = height < 1 ? 1 : height > AZ_VIEWER_HEIGHT_MAX ? AZ_VIEWER_HEIGHT_MAX : height;
     viewer->screen.assign(static_cast<size_t>(viewer->width) * viewer->height, 0xff000000u);
     AzViewer_Layout(viewer);
     viewer->dirty = 1;

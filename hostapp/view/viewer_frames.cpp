@@ -103,26 +103,33 @@ void AzViewer_View_Window(const AzFrame_View *view, const Vexa_Image *header, fl
     *high = header->display_high;
 }
 
+/* The frame the panel marks as the one it shows, or -1. */
+static int Marked_Frame(Kelvra_Class *cls, int count)
+{
+    for (int i = 0; i < count; i++)
+        if (cls->Child_Get_Pt(i)->Flag_Get_Bit(0x10, nullptr, panel_frame_mark))
+            return i;
+    return -1;
+}
+
 void AzViewer_View_Sync(AzViewer *viewer, AzFrame_View *view)
 {
     AzApp *app = viewer->app;
     Kelvra_Class *cls = AzApp_Direction(app, AzApp_Study_Current(app), view->direction);
-    if (cls != view->shown) {
+    int count = cls ? cls->Child_Get_Nb() : 0;
+    int marked = cls ? Marked_Frame(cls, count) : -1;
+    if (view->host_view && AzView_Current(view->host_view) != cls)
+        AzView_Show(view->host_view, cls);
+    // Another study, or frames just made: the panel's frame when it marks one, else the middle one.
+    if (cls != view->shown || (view->frames_nb == 0 && count > 0)) {
         view->shown = cls;
-        view->frame = 0;
-        view->followed = -1;
+        view->frame = marked >= 0 ? marked : count / 2;
         view->image_valid = 0;
         viewer->dirty = 1;
     }
-    if (view->host_view && AzView_Current(view->host_view) != cls)
-        AzView_Show(view->host_view, cls);
-    int count = cls ? cls->Child_Get_Nb() : 0;
-    int marked = -1;
-    for (int i = 0; i < count && marked < 0; i++)
-        if (cls->Child_Get_Pt(i)->Flag_Get_Bit(0x10, nullptr, panel_frame_mark))
-            marked = i;
+    view->frames_nb = count;
     // Follow the panel only when its choice changes, so that the user may scroll away from it.
-    if (marked >= 0 && marked != view->followed) {
+    if (marked >= 0 && marked != view->followed && marked != view->frame) {
         view->frame = marked;
         view->image_valid = 0;
         viewer->dirty = 1;
@@ -225,6 +232,7 @@ void AzViewer_View_Step(AzViewer *viewer, AzFrame_View *view, int delta)
     view->frame = frame;
     view->image_valid = 0;
     viewer->dirty = 1;
+    AzViewer_Panel_Follow(viewer, view);
 }
 
 void AzViewer_View_Zoom(AzViewer *viewer, AzFrame_View *view, float factor)

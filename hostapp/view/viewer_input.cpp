@@ -16,7 +16,8 @@
 const char *const AzViewer_Shortcuts[] = {
     "h, F1 (off the panel)\tthis list",
     "F1 or ? over the panel\thelp on the control under the pointer",
-    "wheel, arrows\tprevious / next frame of the view under the pointer",
+    "wheel\tprevious / next frame of the view under the pointer",
+    "arrows\tprevious / next frame of the view with the white title",
     "PageUp, PageDown\t10 frames back / on",
     "Home, End\tfirst / last frame",
     "Ctrl+wheel, + and -\tzoom in / out",
@@ -31,7 +32,7 @@ const char *const AzViewer_Shortcuts[] = {
     "Ctrl+Z\tundo the last stroke",
     "Ctrl+D\twrite the study as DICOM (oblique series, tags) under azozude-out/dicom",
     "< and >\tfewer / more console messages",
-    "Tab\tkeys act on the other view",
+    "Tab\tkeys act on the other view, until the pointer enters a view",
     "Esc\tclose help or this list",
     "q, Ctrl+Q\tquit",
     nullptr,
@@ -112,11 +113,11 @@ int View_At(const AzViewer *viewer, int x, int y)
     return -1;
 }
 
-/* The view keys act on: the one under the pointer, else the last used. */
+/* The view keys act on: the one Tab chose or the pointer last entered,
+ * which the title bar shows. */
 AzFrame_View *Key_View(AzViewer *viewer)
 {
-    int at = viewer->pointer_known ? View_At(viewer, viewer->pointer_x, viewer->pointer_y) : -1;
-    return &viewer->views[at >= 0 ? at : viewer->active_view];
+    return &viewer->views[viewer->active_view];
 }
 
 int Blocked(const AzViewer *viewer) { return viewer->busy || AzViewer_Busy(); }
@@ -179,6 +180,11 @@ void AzViewer_Pointer_Move(AzViewer *viewer, int x, int y)
     viewer->pointer_y = y;
     viewer->pointer_known = 1;
     viewer->dirty = 1;
+    // Entering a view makes it the one keys act on; moving within it keeps a choice made with Tab.
+    int under = View_At(viewer, x, y);
+    if (under >= 0 && under != viewer->pointer_view)
+        viewer->active_view = under;
+    viewer->pointer_view = under;
     if (viewer->level_view >= 0) {
         AzViewer_Level_Move(viewer, x, y);
         return;
@@ -205,9 +211,6 @@ void AzViewer_Pointer_Move(AzViewer *viewer, int x, int y)
     }
     if (!Over_Panel(viewer))
         Panel_Leave(viewer);
-    int view = View_At(viewer, x, y);
-    if (view >= 0)
-        viewer->active_view = view;
 }
 
 void AzViewer_Button(AzViewer *viewer, int button, int press, int mods)
@@ -387,5 +390,6 @@ void AzViewer_Leave(AzViewer *viewer)
 {
     Panel_Leave(viewer);
     viewer->pointer_known = 0;
+    viewer->pointer_view = -1;
     viewer->dirty = 1;
 }

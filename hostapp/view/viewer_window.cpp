@@ -187,6 +187,10 @@ AzViewer_Window *AzViewer_Window_Open(AzViewer *viewer, const char *title)
     glfwSetCursorEnterCallback(window, On_Enter);
     glfwSetWindowSizeCallback(window, On_Size);
     glfwSetWindowRefreshCallback(window, On_Refresh);
+    // The user cannot shrink the window below what shows the panel whole.
+    int min_w = 0, min_h = 0;
+    AzViewer_Min_Size(viewer->app->panel_width, viewer->app->panel_height, &min_w, &min_h);
+    glfwSetWindowSizeLimits(window, min_w, min_h, AZ_VIEWER_WIDTH_MAX, AZ_VIEWER_HEIGHT_MAX);
     int width = 0, height = 0;
     glfwGetWindowSize(window, &width, &height);
     if (width != viewer->width || height != viewer->height)

@@ -288,6 +288,22 @@ static std::string Study_Name(const Vexa_Image *image, const Kelvra_File *file)
     return name.empty() ? std::string(file->name) : name;
 }
 
+/* The name unless a study under the parent already bears it, else the
+ * name with the first free " (2)", " (3)" ...: the panel's list shows
+ * studies by name, and two series of one folder may be named alike. */
+static std::string Name_Free(Kelvra_Class *parent, const std::string &name)
+{
+    std::string tried = name;
+    for (int n = 2;; n++) {
+        int taken = 0;
+        for (int i = 0; i < parent->Child_Get_Nb() && !taken; i++)
+            taken = dynamic_cast<AzStudy_Class *>(parent->Child_Get_Pt(i)) && tried == parent->Child_Get_Pt(i)->Name_Get();
+        if (!taken)
+            return tried;
+        tried = name + " (" + std::to_string(n) + ")";
+    }
+}
+
 int AzDb_Study_Insert(Kelvra_File *file, int bunch, int slice, Kelvra_Class *parent, unsigned short level)
 {
     Vexa_Image *image = File_Image(file, bunch);
@@ -303,7 +319,7 @@ int AzDb_Study_Insert(Kelvra_File *file, int bunch, int slice, Kelvra_Class *par
         if (!study) {
             study = new AzStudy_Class(key.c_str());
             study->Class_B_Set(Tree_Id(level));
-            study->Name_Set("%s", Study_Name(image, file).c_str());
+            study->Name_Set("%s", Name_Free(parent, Study_Name(image, file)).c_str());
             azdb::Trace_Mute mute;
             parent->Child_Add(study);
         }

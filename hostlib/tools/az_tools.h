@@ -44,6 +44,10 @@ AZ_EXPORT Tools *AzTools_Widget(HWND window, int i);
 /* The first widget of the window whose label equals text, or null. */
 AZ_EXPORT Tools *AzTools_Find(HWND window, const char *label);
 
+/* The pointer position (panel pixels) at which a click sets the valuator
+ * to the value nearest to `value` that its track can give; 1 when found. */
+AZ_EXPORT int AzTools_Valuator_Point(const Valuators *valuator, float value, int *x, int *y);
+
 /* For tests: the next n-th (1 = next) growth of a list's entry table fails
  * as if memory ran out; 0 disarms. */
 AZ_EXPORT void AzTools_Fail_Grow(int nth);

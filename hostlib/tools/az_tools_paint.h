@@ -34,10 +34,17 @@ enum { TOOLS_ALIGN_LEFT = 0, TOOLS_ALIGN_CENTRE = 1, TOOLS_ALIGN_RIGHT = 2 };
 HFONT Tools_Font(const Tools *tool);
 /* The recorded pointer of the widget's window, 1 when there is one. */
 int Tools_Pointer(const Tools *tool, int *px, int *py);
+/* Whether a Select with this state finds the widget under the recorded
+ * pointer (position in px, py).  A disabled widget answers the position
+ * test, so that help finds it, but takes no pointer event, hover included. */
+int Tools_Hit(const Tools *tool, int state, int *px, int *py);
 /* 1 when a Select with this state starts a new press for the widget (a
  * button went down since it last acted), 0 while the same press is held
  * (the pointer is being dragged) or for a test. */
 int Tools_Press_New(Tools *tool, int state);
+/* The row just above the highest control (not a box) of the box's window
+ * that lies inside the box, or -1 when there is none. */
+int Tools_Top_Inside(const Tools *box);
 /* Adds the widget to its window's list (once). */
 void Tools_List_Add(Tools *tool);
 /* Whether a Select state feeds an event (a pressed button), not only a test. */

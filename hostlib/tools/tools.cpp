@@ -121,6 +121,23 @@ static Colors Tools_Background(const Tools *tool)
     return found;
 }
 
+int Tools_Top_Inside(const Tools *box)
+{
+    int top = -1;
+    Tools_Registry &reg = Registry();
+    std::lock_guard<std::mutex> hold(reg.lock);
+    for (const Widget_Record &rec : reg.widgets) {
+        const Tools *t = rec.tool;
+        if (t == box || rec.window != box->window || dynamic_cast<const Boxs *>(t))
+            continue;
+        int inside = box->x <= t->x && box->y <= t->y && box->x + box->width >= t->x + t->width &&
+                     box->y + box->height >= t->y + t->height;
+        if (inside && t->y + t->height > top)
+            top = t->y + t->height;
+    }
+    return top;
+}
+
 void Tools::Clear()
 {
     Clear(Tools_Background(this));
@@ -148,6 +165,13 @@ int Tools_Pointer(const Tools *tool, int *px, int *py)
 {
     int state;
     return tool->window && AzTools_Pointer_Get(tool->window, px, py, &state);
+}
+
+int Tools_Hit(const Tools *tool, int state, int *px, int *py)
+{
+    if (tool->Disabled() && state != TOOLS_SELECT_TEST)
+        return 0;
+    return Tools_Pointer(tool, px, py) && tool->Inside(*px, *py);
 }
 
 int Tools_Press_New(Tools *tool, int state)

@@ -117,13 +117,15 @@ int Selects::Init(HWND win)
     return 1;
 }
 
-/* An arrow as a small triangle pointing left, right, up or down. */
+/* An arrow as a small triangle pointing left (dx < 0), right (dx > 0), up
+ * (dy > 0, the toolkit's y grows upward) or down: one pixel wide at its
+ * tip, widening toward its base. */
 static void Draw_Arrow(Tools_Canvas &canvas, int x, int y, int w, int h, int dx, int dy, uint32_t colour)
 {
     int side = (w < h ? w : h) / 2;
     int cx = x + w / 2, cy = y + h / 2;
     for (int i = 0; i < side; i++) {
-        int reach = (side - i) / 2 + ((side - i) & 1);
+        int reach = i / 2 + 1;   // half the width of the i-th line from the tip
         if (dx < 0)
             canvas.Fill(cx - side / 2 + i, cy - reach + 1, 1, reach * 2 - 1, colour);
         else if (dx > 0)
@@ -195,7 +197,7 @@ int Selects::Draw()
 int Selects::Select(int state)
 {
     int px, py;
-    int hit = !Disabled() && Tools_Pointer(this, &px, &py) && Inside(px, py);
+    int hit = Tools_Hit(this, state, &px, &py);
     if (!hit || !Tools_Press_New(this, state))
         return hit;
     Select_Layout L = Select_Measure(this);

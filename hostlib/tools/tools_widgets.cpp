@@ -72,8 +72,14 @@ int Boxs::Draw()
         int ascent = 0, descent = 0;
         AzFont_Measure(font, "Ag", 2, &ascent, &descent);
         int bar = ascent + descent + 4, b = border > 0 ? border : 0;
+        // The bar leaves a row of the box free above the controls it holds, however large the font.
+        int below = Tools_Top_Inside(this);
+        if (below >= 0 && bar > y + height - b - below - 1)
+            bar = y + height - b - below - 1;
         if (bar > height - 2 * b)
             bar = height - 2 * b;
+        if (bar < 0)
+            bar = 0;
         int top = y + height - b - bar;
         canvas.Fill(x + b, top, width - 2 * b, bar, Tools_Shade(color, 60));
         canvas.Text(font, label, x + b, top, width - 2 * b, bar, TOOLS_ALIGN_CENTRE,
@@ -82,10 +88,10 @@ int Boxs::Draw()
     return 1;
 }
 
-int Boxs::Select(int)
+int Boxs::Select(int state)
 {
     int px, py;
-    return !Disabled() && Tools_Pointer(this, &px, &py) && Inside(px, py);
+    return Tools_Hit(this, state, &px, &py);
 }
 
 /* ------------------------------------------------------------------------
@@ -129,7 +135,9 @@ int Buttons::Draw()
 int Buttons::Select(int state)
 {
     int px, py;
-    int hit = !Disabled() && Tools_Pointer(this, &px, &py) && Inside(px, py);
+    int hit = Tools_Hit(this, state, &px, &py);
+    if (state == TOOLS_SELECT_TEST)
+        return hit;   // a test leaves hover and press as they are
     short was_hover = hover, was_pressed = pressed;
     hover = (short)hit;
     pressed = (short)(hit && Tools_State_Pressed(state));
@@ -198,7 +206,9 @@ int Sliders::Draw()
 int Sliders::Select(int state)
 {
     int px, py;
-    int hit = !Disabled() && Tools_Pointer(this, &px, &py) && Inside(px, py);
+    int hit = Tools_Hit(this, state, &px, &py);
+    if (state == TOOLS_SELECT_TEST)
+        return hit;
     dragging = (short)(hit && Tools_State_Pressed(state));
     if (dragging) {
         float v = minimum + Track_Fraction(px, x, width) * (maximum - minimum);
@@ -230,6 +240,8 @@ int Sliders::Deselect()
 
 float Sliders::Scroll(int delta)
 {
+    if (Disabled())
+        return value;   // found under the pointer, but it does not move
     float by = step > 0.0f ? step : 1.0f;
     value = Clamp(value + (float)delta * by, minimum, maximum);
     Draw();
@@ -248,12 +260,61 @@ int Valuators::Init(HWND win)
     return 1;
 }
 
+/* A valuator's track: its pixels along its length, and the middle pixel.
+ * The two halves are mapped separately so that the first pixel, the
+ * middle one and the last give bound_0, the middle value and bound_1
+ * exactly, whatever the length: a symmetric range then has an exact 0
+ * (a straight cut), even when the track has an odd number of steps. */
+struct Valuator_Track {
+    int length, middle;
+    float mid;
+};
+
+static Valuator_Track Track_Of(const Valuators *v)
+{
+    Valuator_Track t;
+    t.length = (v->style & 0x4u) ? v->height : v->width;
+    t.middle = t.length > 1 ? (t.length - 1) / 2 : 0;
+    t.mid = (v->bound_0 + v->bound_1) * 0.5f;
+    return t;
+}
+
+/* The value at pixel p of the track (0 the first pixel). */
+static float Track_Value(const Valuators *v, const Valuator_Track &t, int p)
+{
+    int last = t.length - 1;
+    if (p <= 0 || last <= 0)
+        return v->bound_0;
+    if (p >= last)
+        return v->bound_1;
+    if (p == t.middle)
+        return t.mid;
+    if (p < t.middle)
+        return v->bound_0 + (t.mid - v->bound_0) * ((float)p / (float)t.middle);
+    return t.mid + (v->bound_1 - t.mid) * ((float)(p - t.middle) / (float)(last - t.middle));
+}
+
+/* The pixel of the track whose value lies nearest to value. */
+static int Track_Pixel(const Valuators *v, const Valuator_Track &t, float value)
+{
+    int last = t.length - 1;
+    if (last <= 0 || v->bound_1 == v->bound_0)
+        return 0;
+    float f = (value - v->bound_0) / (v->bound_1 - v->bound_0);
+    int p = (int)lroundf(Clamp(f, 0.0f, 1.0f) * (float)last);
+    int best = p;
+    // The halves may step a little differently: look at the neighbours too.
+    for (int q = p - 2; q <= p + 2; q++)
+        if (q >= 0 && q <= last && fabsf(Track_Value(v, t, q) - value) < fabsf(Track_Value(v, t, best) - value))
+            best = q;
+    return best;
+}
+
 /* Fraction of the track where the value lies: 0 at bound_0, 1 at bound_1. */
 static float Valuator_Fraction(const Valuators *v)
 {
-    if (v->bound_1 == v->bound_0)
-        return 0.0f;
-    return Clamp((v->value - v->bound_0) / (v->bound_1 - v->bound_0), 0.0f, 1.0f);
+    Valuator_Track t = Track_Of(v);
+    return t.length > 1 ? (float)Track_Pixel(v, t, v->value) / (float)(t.length - 1) : 0.0f;
 }
 
 int Valuators::Draw()
@@ -285,11 +346,13 @@ int Valuators::Draw()
 int Valuators::Select(int state)
 {
     int px, py;
-    int hit = !Disabled() && Tools_Pointer(this, &px, &py) && Inside(px, py);
+    int hit = Tools_Hit(this, state, &px, &py);
+    if (state == TOOLS_SELECT_TEST)
+        return hit;
     dragging = (short)(hit && Tools_State_Pressed(state));
     if (dragging) {
-        float t = (style & 0x4u) ? Track_Fraction(py, y, height) : Track_Fraction(px, x, width);
-        value = bound_0 + t * (bound_1 - bound_0);
+        Valuator_Track t = Track_Of(this);
+        value = Track_Value(this, t, (style & 0x4u) ? py - y : px - x);
         Draw();
     }
     return hit;
@@ -310,5 +373,21 @@ int Valuators::Adjust()
 int Valuators::Deselect()
 {
     dragging = 0;
+    return 1;
+}
+
+/* ------------------------------------------------------------------------
+ * Host-internal
+ * --------------------------------------------------------------------- */
+
+extern "C" int AzTools_Valuator_Point(const Valuators *valuator, float value, int *px, int *py)
+{
+    if (!valuator)
+        return 0;
+    Valuator_Track t = Track_Of(valuator);
+    int p = Track_Pixel(valuator, t, value);
+    int vertical = (valuator->style & 0x4u) != 0;
+    *px = vertical ? valuator->x + valuator->width / 2 : valuator->x + p;
+    *py = vertical ? valuator->y + p : valuator->y + valuator->height / 2;
     return 1;
 }

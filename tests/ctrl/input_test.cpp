@@ -4,7 +4,6 @@
 namespace {
 
 const float HALF_PI = 1.5707964f;
-const float PI_F = 3.1415927f;
 
 } // namespace
 
@@ -70,25 +69,25 @@ TEST_F(Panel_Test, ValuatorsSetTheAngles)
     ASSERT_EQ(Ctrl_Open(0), 1);
     Dir_Cur = 1;
     Kelvra_Oblique *obl = Obl_Of(0);
-    // Right valuator, 51 of 149 pixels up its track.
+    // Right valuator, 51 pixels up its track of 150: its first half, 74 steps from +90 to 0 degrees.
     Over_Point(valuator_vert[1].x + 7, valuator_vert[1].y + 51);
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    float expected = HALF_PI + 51.0f / 149.0f * -PI_F;
-    EXPECT_NEAR(Rot_X, 0.5f, 0.011f);
+    float expected = HALF_PI - 51.0f / 74.0f * HALF_PI;
+    EXPECT_NEAR(Rot_X, 0.5f, 0.02f);
     EXPECT_NEAR(Rot_X, expected, 1e-5f);
     EXPECT_FLOAT_EQ(valuator_vert[0].value, Rot_X);
     EXPECT_FLOAT_EQ(valuator_vert[1].value, Rot_X);
     EXPECT_FLOAT_EQ(obl->alpha, Rot_X);
     EXPECT_FLOAT_EQ(Rot_Y, 0.0f);
 
-    // Dragging the bottom valuator, 86 of 149 pixels along.
+    // Dragging the bottom valuator, 86 pixels along: 12 of the 75 steps from 0 to -90 degrees.
     Over_Point(valuator_horiz[0].x + 86, valuator_horiz[0].y + 7);
     console.Clear();
     EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 10, 20), 1);
     EXPECT_EQ(console.Lines()[0],
               (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Motion(up_down:0001 pos:10x20)"}));
     EXPECT_NEAR(Rot_Y, -0.25f, 0.011f);
-    EXPECT_NEAR(Rot_Y, HALF_PI + 86.0f / 149.0f * -PI_F, 1e-5f);
+    EXPECT_NEAR(Rot_Y, 12.0f / 75.0f * -HALF_PI, 1e-5f);
     EXPECT_FLOAT_EQ(valuator_horiz[0].value, Rot_Y);
     EXPECT_FLOAT_EQ(valuator_horiz[1].value, Rot_Y);
     EXPECT_FLOAT_EQ(obl->beta, Rot_Y);
@@ -184,25 +183,51 @@ TEST_F(Panel_Test, WheelOverListPreviewAndElsewhere)
 
 TEST_F(Panel_Test, HelpKeywordUnderThePointer)
 {
-    Load("Head", 16, 16, 8);
-    ASSERT_EQ(Ctrl_Open(0), 1);
+    // Help finds every control, greyed or not: first a study of 8 slices in the Oblique direction
+    // (everything enabled), then a one-slice study in the Original direction (valuators, direction
+    // buttons and slider disabled), where the wheel over the slider is still taken and clicks are not.
     struct {
         const Tools *tool;
         const char *keyword;
+        int disabled_flat;   /* disabled for the one-slice study */
     } spots[] = {
-        {&select_instance, "instance"},  {&valuator_horiz[1], "rot_alpha"}, {&valuator_horiz[0], "rot_alpha"},
-        {&valuator_vert[0], "rot_beta"}, {&valuator_vert[1], "rot_beta"},   {&button_update, "update"},
-        {&box_preview, "preview"},       {&slider_frame, "preview"},        {&button_on_off, "on_off"},
-        {&button_dir[0], "dir_original"}, {&button_dir[1], "dir_oblique"},
+        {&select_instance, "instance", 0},  {&valuator_horiz[1], "rot_alpha", 1}, {&valuator_horiz[0], "rot_alpha", 1},
+        {&valuator_vert[0], "rot_beta", 1}, {&valuator_vert[1], "rot_beta", 1},   {&button_update, "update", 0},
+        {&box_preview, "preview", 0},       {&slider_frame, "preview", 1},        {&button_on_off, "on_off", 0},
+        {&button_dir[0], "dir_original", 1}, {&button_dir[1], "dir_oblique", 1},
     };
-    AzHost_Trace_Start();
-    for (const auto &spot : spots) {
-        Over(*spot.tool);
-        EXPECT_EQ(Ctrl_Help(nullptr, 0x70, 5, 6), 1);
-        std::vector<std::string> help = Lines_Starting(AzHost_Trace_Take(), {"Fct_Help"});
-        EXPECT_EQ(help, std::vector<std::string>{std::string("Fct_Help class_oblique ") + spot.keyword});
-        EXPECT_FALSE(AzHost_Help_Last().empty()) << spot.keyword;
+    for (int flat = 0; flat < 2; flat++) {
+        Load(flat ? "Flat" : "Head", 16, 16, flat ? 1 : 8);
+        Open_Shown();
+        if (flat) {
+            select_instance.current = 1;
+            select_instance.Adjust();
+            Instance_Cur = 2;
+            Dir_Cur = 0;
+        } else {
+            Dir_Cur = 1;
+        }
+        Ctrl_Update(UPDATE_SELECT);
+        Ctrl_Draw();
+        AzHost_Trace_Start();
+        for (const auto &spot : spots) {
+            ASSERT_EQ(spot.tool->Disabled() != 0, flat && spot.disabled_flat) << spot.keyword;
+            Over(*spot.tool);
+            EXPECT_EQ(Ctrl_Help(nullptr, 0x70, 5, 6), 1);
+            std::vector<std::string> help = Lines_Starting(AzHost_Trace_Take(), {"Fct_Help"});
+            EXPECT_EQ(help, std::vector<std::string>{std::string("Fct_Help class_oblique ") + spot.keyword});
+            EXPECT_FALSE(AzHost_Help_Last().empty()) << spot.keyword;
+            if (flat && spot.disabled_flat) {
+                EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 0) << spot.keyword << ": a greyed control takes no click";
+                EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 0, 0), 0) << spot.keyword << ": nor a drag";
+            }
+        }
+        AzHost_Trace_Stop();
     }
+    Over(slider_frame);
+    EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1) << "the wheel over a greyed slider is taken";
+    EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
+    AzHost_Trace_Start();
     Over(valuator_horiz[1]);
     Ctrl_Help(nullptr, 0x70, 5, 6);
     EXPECT_NE(AzHost_Help_Last().find("vertical axis"), std::string::npos) << AzHost_Help_Last();

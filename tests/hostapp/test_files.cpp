@@ -120,6 +120,8 @@ bool Dicom_Write(const std::string &path, const Dicom_Plan &plan)
         Element(&out, 0x0018, 0x0088, "DS", Ds(plan.frame_step));
     Element(&out, 0x0020, 0x000d, "UI", "1.2.826.0.1.3680043.2.1125.9");
     Element(&out, 0x0020, 0x000e, "UI", plan.series_uid);
+    if (!plan.series_number.empty())
+        Element(&out, 0x0020, 0x0011, "IS", plan.series_number);
     Element(&out, 0x0020, 0x0013, "IS", std::to_string(plan.instance_number));
     Element(&out, 0x0020, 0x0032, "DS", Ds3(plan.position, 3));
     double cosines[6] = {plan.row[0], plan.row[1], plan.row[2], plan.col[0], plan.col[1], plan.col[2]};

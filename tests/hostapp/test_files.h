@@ -36,6 +36,7 @@ struct Dicom_Plan {
     double window_center = 40.0, window_width = 400.0;
     std::string series_uid = "1.2.826.0.1.3680043.2.1125.1";
     std::string description = "Test series";
+    std::string series_number;                   /* written when not empty */
     std::string sop_instance = "1.2.826.0.1.3680043.2.1125.1.1";
     int instance_number = 1;
     int with_pixels = 1;                         /* 0: a DICOM file without an image */

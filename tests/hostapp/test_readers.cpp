@@ -249,6 +249,19 @@ TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
                                       "differ in size"));
     for (const Console_Line &line : console.Lines())
         EXPECT_EQ(2, line.level) << line.text;
+
+    // Series of one folder without a description are told apart by their numbers, else by their UIDs.
+    std::string pair = Folder_Make(folder, "pair");
+    Dicom_Plan numbered = Oblique_Slice(0), plain = Oblique_Slice(0);
+    numbered.description = plain.description = "";
+    numbered.series_number = "3";
+    plain.series_uid = "1.2.826.0.1.3680043.2.1125.78";
+    ASSERT_TRUE(Dicom_Write(pair + "/a.dcm", numbered));
+    ASSERT_TRUE(Dicom_Write(pair + "/b.dcm", plain));
+    series.clear();
+    ASSERT_EQ(2, AzStudy_Read(pair, &series, &report));
+    std::set<std::string> names = {series[0].name, series[1].name};
+    EXPECT_EQ((std::set<std::string>{"pair (series 3)", "pair (1.2.826.0.1.3680043.2.1125.78)"}), names);
 }
 
 TEST(NiftiReader, ColinBrainGeometryFromItsSform)

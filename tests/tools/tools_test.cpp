@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
@@ -78,7 +79,7 @@ TEST_F(ToolsTest, HitTestEdgesAndOneBeyond)
     DestroyWindow(other);
 }
 
-TEST_F(ToolsTest, DisabledWidgetsRefuseSelect)
+TEST_F(ToolsTest, DisabledWidgetsAnswerThePositionTestOnly)
 {
     Boxs box;
     Buttons button;
@@ -90,68 +91,108 @@ TEST_F(ToolsTest, DisabledWidgetsRefuseSelect)
     Place(slider, 0, 0, 50, 50);
     Place(valuator, 0, 0, 50, 50);
     Place(list, 0, 0, 50, 50);
-    Point(25, 25, AZ_POINTER_LEFT);
-    EXPECT_NE(box.Select(TOOLS_SELECT_TEST), 0);
-    EXPECT_NE(button.Select(TOOLS_SELECT_TEST), 0);
-    EXPECT_NE(slider.Select(TOOLS_SELECT_TEST), 0);
-    EXPECT_NE(valuator.Select(TOOLS_SELECT_TEST), 0);
-    EXPECT_NE(list.Select(TOOLS_SELECT_TEST), 0);
-
-    box.style = button.style = slider.style = valuator.style = list.style = 0x23;
-    slider.value = 0.25f;
+    Tools *widgets[] = {&box, &button, &slider, &valuator, &list};
+    const char *names[] = {"box", "button", "slider", "valuator", "list"};
+    auto select = [&](int i, int state) {
+        switch (i) {
+        case 0: return box.Select(state);
+        case 1: return button.Select(state);
+        case 2: return slider.Select(state);
+        case 3: return valuator.Select(state);
+        default: return list.Select(state);
+        }
+    };
+    // Whether Select finds the widget under the pointer: the position test (help, wheel) reaches a
+    // disabled widget too; hovering and pressing do not.
+    const struct {
+        unsigned int style;
+        int state, found;
+    } table[] = {
+        {0, TOOLS_SELECT_TEST, 1},    {0, AZ_POINTER_NONE, 1},    {0, AZ_POINTER_LEFT, 1},
+        {0x23, TOOLS_SELECT_TEST, 1}, {0x23, AZ_POINTER_NONE, 0}, {0x23, AZ_POINTER_LEFT, 0},
+        {0x8000023, AZ_POINTER_LEFT, 0}, {0x21, AZ_POINTER_LEFT, 1},   // only all three bits disable
+    };
+    slider.maximum = 10.0f;
+    for (const auto &row : table)
+        for (int i = 0; i < 5; i++) {
+            widgets[i]->style = row.style;
+            slider.value = 2.0f;
+            valuator.value = 0.75f;
+            Point(25, 25, row.state);
+            EXPECT_EQ(select(i, row.state) != 0, row.found != 0)
+                << names[i] << " style " << std::hex << row.style << " state " << row.state;
+            Point(60, 25, row.state);
+            EXPECT_EQ(select(i, row.state), 0) << names[i] << " beside it";
+        }
+    slider.style = valuator.style = 0x23;
+    slider.value = 2.0f;
     valuator.value = 0.75f;
-    EXPECT_EQ(box.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_EQ(button.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_EQ(slider.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_EQ(valuator.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_EQ(list.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_FLOAT_EQ(slider.Read(), 0.25f) << "a disabled slider takes no drag";
+    Point(49, 25, AZ_POINTER_LEFT);
+    slider.Select(AZ_POINTER_LEFT);
+    valuator.Select(AZ_POINTER_LEFT);
+    EXPECT_FLOAT_EQ(slider.Read(), 2.0f) << "a disabled slider takes no drag";
     EXPECT_FLOAT_EQ(valuator.Read(), 0.75f) << "a disabled valuator takes no drag";
-
-    // Only all three bits disable; other style bits leave the widget alive.
-    button.style = 0x21;
-    EXPECT_NE(button.Select(TOOLS_SELECT_TEST), 0);
-    button.style = 0x8000023;
-    EXPECT_EQ(button.Select(TOOLS_SELECT_TEST), 0);
+    EXPECT_FLOAT_EQ(slider.Scroll(-1), 2.0f) << "nor the wheel";
 }
 
 TEST_F(ToolsTest, ValuatorValueAlongTrack)
 {
+    // At every length, vertical or not, the ends give the bounds and some pixel gives exactly 0: a
+    // straight cut must be reachable.  The values fall steadily along the track.
+    for (int vertical = 0; vertical < 2; vertical++)
+        for (int length : {2, 3, 15, 16, 150, 151, 250, 257, 1801}) {
+            Valuators v;
+            v.bound_0 = HALF_PI;
+            v.bound_1 = -HALF_PI;
+            v.style = vertical ? 0x0C000004 : 0x0C000000;
+            Place(v, 0, 0, vertical ? 15 : length, vertical ? length : 15);
+            float previous = 2.0f;
+            int zeros = 0;
+            for (int p = 0; p < length; p++) {
+                Point(vertical ? 7 : p, vertical ? p : 7, AZ_POINTER_LEFT);
+                ASSERT_NE(v.Select(AZ_POINTER_LEFT), 0);
+                EXPECT_LT(v.Read(), previous) << length << " pixel " << p;
+                previous = v.Read();
+                zeros += v.Read() == 0.0f;
+                if (p == 0 || p == length - 1) {
+                    EXPECT_EQ(v.Read(), p == 0 ? HALF_PI : -HALF_PI) << length;
+                }
+            }
+            EXPECT_EQ(zeros, length > 2 ? 1 : 0) << length;
+            // The host finds where to click for an angle: 0 and both ends exactly.
+            for (float wanted : {0.0f, HALF_PI, -HALF_PI, 0.5f}) {
+                int x = -1, y = -1;
+                ASSERT_EQ(AzTools_Valuator_Point(&v, wanted, &x, &y), 1);
+                Point(x, y, AZ_POINTER_LEFT);
+                ASSERT_NE(v.Select(AZ_POINTER_LEFT), 0) << length;
+                // A two-pixel track has no middle: 0 is then out of reach.
+                float tolerance = wanted == 0.5f || length == 2 ? 1.6f / (length - 1) : 0.0f;
+                EXPECT_NEAR(v.Read(), wanted, tolerance) << length;
+            }
+        }
+
     Valuators horiz;
     horiz.bound_0 = HALF_PI;
     horiz.bound_1 = -HALF_PI;
     horiz.style = 0x0C000000;
     Place(horiz, 20, 40, 151, 15);
-
-    Point(20, 45, AZ_POINTER_LEFT);   // first pixel of the track
-    EXPECT_NE(horiz.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_FLOAT_EQ(horiz.Read(), HALF_PI);
-    Point(170, 45, AZ_POINTER_LEFT);   // last pixel
-    EXPECT_NE(horiz.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_FLOAT_EQ(horiz.Read(), -HALF_PI);
     Point(95, 45, AZ_POINTER_LEFT);   // middle pixel of 151
     horiz.Select(AZ_POINTER_LEFT);
-    EXPECT_NEAR(horiz.Read(), 0.0f, 1e-6);
+    EXPECT_EQ(horiz.Read(), 0.0f);
     Point(171, 45, AZ_POINTER_LEFT);   // one beyond: not taken, value kept
     EXPECT_EQ(horiz.Select(AZ_POINTER_LEFT), 0);
-    EXPECT_NEAR(horiz.Read(), 0.0f, 1e-6);
+    EXPECT_EQ(horiz.Read(), 0.0f);
     // A test or a motion without a button moves nothing.
     Point(20, 45, 0);
     EXPECT_NE(horiz.Select(TOOLS_SELECT_TEST), 0);
     EXPECT_NE(horiz.Select(0), 0);
-    EXPECT_NEAR(horiz.Read(), 0.0f, 1e-6);
+    EXPECT_EQ(horiz.Read(), 0.0f);
 
     Valuators vert;
     vert.bound_0 = HALF_PI;
     vert.bound_1 = -HALF_PI;
     vert.style = 0x0C000004;
     Place(vert, 0, 60, 15, 101);
-    Point(7, 60, AZ_POINTER_LEFT);   // bottom pixel: the start of a vertical track
-    vert.Select(AZ_POINTER_LEFT);
-    EXPECT_FLOAT_EQ(vert.Read(), HALF_PI);
-    Point(7, 160, AZ_POINTER_LEFT);   // top pixel
-    vert.Select(AZ_POINTER_LEFT);
-    EXPECT_FLOAT_EQ(vert.Read(), -HALF_PI);
     Point(14, 85, AZ_POINTER_RIGHT);   // a quarter up, any pressed button drags
     vert.Select(AZ_POINTER_RIGHT);
     EXPECT_NEAR(vert.Read(), HALF_PI / 2, 1e-6);
@@ -263,6 +304,22 @@ TEST_F(ToolsTest, OneRowListArrowsAndPress)
     ASSERT_EQ(list.Grow(3, 0), 1);
     list.Init(nullptr);
     EXPECT_LT(list.Read(), 0) << "nothing chosen before a press";
+    // Each arrow points outward: one ink pixel at its tip, its widest column at its base.
+    list.Draw();
+    for (int right = 0; right < 2; right++) {
+        std::vector<int> heights;
+        for (int x = right ? 183 : 6; x < (right ? 195 : 18); x++) {
+            int ink = 0;
+            for (int y = 201; y < 219; y++)
+                ink += At(x, y) == 0;
+            if (ink)
+                heights.push_back(ink);
+        }
+        ASSERT_GE(heights.size(), 3u);
+        int tip = right ? heights.back() : heights.front(), base = right ? heights.front() : heights.back();
+        EXPECT_EQ(tip, 1) << (right ? "right" : "left") << " arrow";
+        EXPECT_GT(base, 2) << (right ? "right" : "left") << " arrow";
+    }
 
     Point(190, 210, 0);   // right arrow (inside the border, within 12 pixels of the edge)
     EXPECT_NE(list.Select(AZ_POINTER_LEFT), 0);
@@ -366,6 +423,15 @@ TEST_F(ToolsTest, PaintingLandsBottomUp)
         for (int y = 135; y < 149; y++)
             light += At(x, y) == 0xFFFFFF;
     EXPECT_GT(light, 5) << "the title is written in white on the bar";
+    // A control just below where the bar would reach keeps a row of the box between them.
+    int ascent = 0, descent = 0;
+    AzFont_Measure(AzFont_Get("arial", 9), "Ag", 2, &ascent, &descent);
+    int reach = 150 - 1 - (ascent + descent + 4);   // lowest row of a bar as high as its font asks
+    Buttons control;
+    Place(control, 60, reach - 10, 20, 10);
+    frame.Draw();
+    EXPECT_EQ(At(100, reach), teal) << "the row above the control stays free";
+    EXPECT_EQ(At(100, reach + 1), bar);
 
     // Clearing a widget paints the colour of the box that holds it.
     Buttons inner;

@@ -175,6 +175,24 @@ TEST_F(ViewTest, PanelTakesClicksKeysAndHelp)
     AzViewer_Pointer_Move(&viewer, viewer.views[0].picture.x + 5, viewer.views[0].picture.y + 5);
     EXPECT_EQ(0, viewer.in_panel);
     EXPECT_EQ(0, AzTools_Pointer_Get(app.panel_window, &px, &py, &state));
+
+    // A one-slice study: greyed direction buttons, and a hint that does not send the user to them.
+    EXPECT_EQ("No frames yet: choose Dir. Oblique, switch it on (On/Off) and press Update DB.",
+              AzViewer_Hint_Text(&viewer, &viewer.views[1]));
+    AzStudy_Plan flat = plan;
+    flat.slices = 1;
+    flat.name = "Flat";
+    flat.series_uid = "1.2.826.0.1.3680043.2.1125.5";
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, flat, "flat phantom"));
+    Fct_Update(0x200000, nullptr, nullptr, nullptr);   // the database changed: the panel lists it
+    Idle();
+    Tools *list = Widget("Current Oblique");
+    Widget_Point(list, 0.99, 0.5, &x, &y);   // the next entry
+    Click(x, y);
+    ASSERT_EQ(1, AzApp_Study_Current(&app));
+    EXPECT_NE(0, original->Disabled());
+    EXPECT_EQ("This study cannot be re-sliced, it is not a 3D group: one frame only (0x40000000).",
+              AzViewer_Hint_Text(&viewer, &viewer.views[1]));
 }
 
 TEST_F(ViewTest, ValuatorDragRotatesThePreview)
@@ -206,23 +224,40 @@ TEST_F(ViewTest, ValuatorDragRotatesThePreview)
 TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
 {
     AzFrame_View &view = viewer.views[0];
+    Sliders *slider = dynamic_cast<Sliders *>(Widget("Demo Frame"));
+    ASSERT_NE(nullptr, slider);
     int cx = view.picture.x + view.picture.w / 2, cy = view.picture.y + view.picture.h / 2;
     AzViewer_Pointer_Move(&viewer, cx, cy);
-    EXPECT_EQ(0, view.frame);
-    AzViewer_Wheel(&viewer, -1.0, 0);
-    EXPECT_EQ(1, view.frame);
-    AzViewer_Key(&viewer, GLFW_KEY_PAGE_DOWN, 0);
-    EXPECT_EQ(11, view.frame);
-    AzViewer_Key(&viewer, GLFW_KEY_PAGE_DOWN, 0);
-    EXPECT_EQ(15, view.frame) << "stops at the last frame";
-    AzViewer_Key(&viewer, GLFW_KEY_UP, 0);
-    EXPECT_EQ(14, view.frame);
-    AzViewer_Key(&viewer, GLFW_KEY_HOME, 0);
-    EXPECT_EQ(0, view.frame);
-    AzViewer_Wheel(&viewer, 1.0, 0);
-    EXPECT_EQ(0, view.frame) << "stops at the first frame";
-    AzViewer_Key(&viewer, GLFW_KEY_END, 0);
-    EXPECT_EQ(15, view.frame);
+    EXPECT_EQ(8, view.frame) << "the view opens on the middle frame of 16";
+    EXPECT_EQ(8.0f, slider->value) << "and so does the panel's preview";
+    // Wheel and keys over the view; the panel (on the Original direction) follows, both counting from 0.
+    const struct {
+        int key;
+        double wheel;
+        int frame;
+    } steps[] = {
+        {0, -1.0, 9},  {GLFW_KEY_PAGE_DOWN, 0, 15}, {GLFW_KEY_PAGE_DOWN, 0, 15}, {GLFW_KEY_UP, 0, 14},
+        {GLFW_KEY_PAGE_UP, 0, 4}, {GLFW_KEY_HOME, 0, 0}, {0, 1.0, 0}, {GLFW_KEY_RIGHT, 0, 1},
+        {GLFW_KEY_END, 0, 15},
+    };
+    for (const auto &step : steps) {
+        if (step.key)
+            AzViewer_Key(&viewer, step.key, 0);
+        else
+            AzViewer_Wheel(&viewer, step.wheel, 0);
+        EXPECT_EQ(step.frame, view.frame) << step.key << " " << step.wheel;
+        EXPECT_EQ(static_cast<float>(step.frame), slider->value) << step.key << " " << step.wheel;
+        AzViewer_Step(&viewer);
+        EXPECT_EQ(step.frame, view.followed) << "the panel marks the view's frame";
+    }
+    EXPECT_EQ("Original   frame 15 (0-15)   32x32   zoom 1", AzViewer_Title_Text(&view));
+    // The status line gives the panel's angles to a hundredth of a degree (the preview, whole degrees).
+    float kept[2] = {Valuator(1, 0)->value, Valuator(0, 0)->value};
+    Valuator(1, 0)->value = 29.6f / 57.29578f;
+    Valuator(0, 0)->value = -10.27f / 57.29578f;
+    EXPECT_EQ("   alpha 29.60, beta -10.27 degrees", AzViewer_Angles_Text(&viewer));
+    Valuator(1, 0)->value = kept[0];
+    Valuator(0, 0)->value = kept[1];
     Idle();
     AzFrame *frame = AzViewer_Frame(&view);
     ASSERT_NE(nullptr, frame);
@@ -272,13 +307,11 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
     EXPECT_EQ(grey, Screen(sx, sy));
 
     // The view follows the frame the panel's slider shows, when it changes.
-    Tools *slider = Widget("Demo Frame");
-    ASSERT_NE(nullptr, slider);
     int x0, y0, x1, y1;
     Widget_Point(slider, 0.02, 0.5, &x0, &y0);
     Widget_Point(slider, 0.5, 0.5, &x1, &y1);
     Drag(x0, y0, x1, y1);
-    int chosen = static_cast<int>(dynamic_cast<Sliders *>(slider)->value);
+    int chosen = static_cast<int>(slider->value);
     EXPECT_GT(chosen, 2);
     EXPECT_EQ(chosen, view.frame);
     EXPECT_EQ(chosen, view.followed);
@@ -301,12 +334,30 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     ASSERT_GT(oblique_nb, 0);
     EXPECT_EQ(static_cast<int>(dynamic_cast<Kelvra_Oblique *>(oblique)->dim.z), oblique_nb);
 
-    AzFrame_View &left = viewer.views[0];
-    int active = viewer.active_view;
+    // The new frames' title is right as soon as the work ends, before the pointer moves.
+    AzFrame_View &left = viewer.views[0], &right = viewer.views[1];
+    std::vector<uint32_t> shown = Crop(right.rect);
+    AzViewer_Compose(&viewer);
+    EXPECT_EQ(0, Differing(shown, Crop(right.rect)));
+    EXPECT_GT(right.image_w, 0);
+    EXPECT_EQ(std::string::npos, AzViewer_Title_Text(&right).find(" 0x0 ")) << AzViewer_Title_Text(&right);
+
+    // Keys act on the view Tab chose, even with the pointer over the other one, until the pointer enters a view.
+    AzViewer_Pointer_Move(&viewer, left.picture.x + 2, left.picture.y + 2);
+    EXPECT_EQ(0, viewer.active_view);
+    int left_frame = left.frame, right_frame = right.frame;
     AzViewer_Key(&viewer, GLFW_KEY_TAB, 0);
-    EXPECT_EQ(1 - active, viewer.active_view);
+    EXPECT_EQ(1, viewer.active_view);
+    AzViewer_Key(&viewer, GLFW_KEY_HOME, 0);
+    AzViewer_Pointer_Move(&viewer, left.picture.x + 3, left.picture.y + 2);
+    AzViewer_Key(&viewer, GLFW_KEY_DOWN, 0);
+    EXPECT_EQ(left_frame, left.frame);
+    EXPECT_EQ(1, right.frame) << "from " << right_frame;
+    EXPECT_EQ(1.0f, dynamic_cast<Sliders *>(Widget("Demo Frame"))->value) << "the panel works on the Oblique view";
     AzViewer_Key(&viewer, GLFW_KEY_TAB, 0);
-    EXPECT_EQ(active, viewer.active_view);
+    EXPECT_EQ(0, viewer.active_view);
+    AzViewer_Pointer_Move(&viewer, right.picture.x + 2, right.picture.y + 2);
+    EXPECT_EQ(1, viewer.active_view) << "entering a view picks it";
     AzViewer_Pointer_Move(&viewer, left.picture.x + 2, left.picture.y + 2);
     AzViewer_View_Step(&viewer, &left, 8 - left.frame);
     Idle();
@@ -345,7 +396,6 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     Idle();
 
     // The oblique view shows that frame; the same stroke again.
-    AzFrame_View &right = viewer.views[1];
     AzViewer_View_Step(&viewer, &right, hit_frame - right.frame);
     Idle();
     ASSERT_EQ(hit_frame, right.frame);
