@@ -9,12 +9,17 @@
 #include <errno.h>
 #include <string.h>
 
+#include <new>
+
 #include "oblique_apply.h"
 
 #define APPLY_TAG "Class Oblique: Ctrl_Apply"
 #define THREAD_TAG "Class Oblique: Oblique_Thread"
 #define APPLY_ITERATOR 4
 #define THREAD_ITERATOR 5
+#define THREAD_SOURCE ".\\oblique_ctrl"
+#define THREAD_LINE_MATRIX 1290
+#define THREAD_LINE_MATRIX_INV 1294
 
 /* Flag of group 16 that the host sets on a class shown in a window. */
 #define FLAG_SHOWN 0x100
@@ -162,24 +167,37 @@ static void Thread_Unlock(Kelvra_Oblique *cls)
 }
 
 /* The Original direction shows the study's frames as they are; a
- * resampled direction carries its transform and the inverse. */
-static void Thread_Set_Matrix(Kelvra_Oblique *cls)
+ * resampled direction carries its transform and the inverse.  0 when a
+ * matrix cannot be allocated: the class then keeps its transform and its
+ * frames. */
+static int Thread_Set_Matrix(Kelvra_Oblique *cls)
 {
     if (cls->is_original) {
         delete cls->matrix_pt;
         delete cls->matrix_inv_pt;
         cls->matrix_pt = NULL;
         cls->matrix_inv_pt = NULL;
-        return;
+        return 1;
     }
-    if (cls->matrix_pt)
-        *cls->matrix_pt = cls->matrix;
-    else
-        cls->matrix_pt = new Matrix_4x4(cls->matrix);
-    if (cls->matrix_inv_pt)
-        *cls->matrix_inv_pt = !cls->matrix;
-    else
-        cls->matrix_inv_pt = new Matrix_4x4(!cls->matrix);
+    Matrix_4x4 *matrix = cls->matrix_pt ? cls->matrix_pt : new (std::nothrow) Matrix_4x4;
+    if (!matrix) {
+        Error_Fct(hwnd, 1, OBLIQUE_MSG_NEW, THREAD_LINE_MATRIX, THREAD_SOURCE, "oblique->matrix_pt", 1,
+                  (int)sizeof(Matrix_4x4));
+        return 0;
+    }
+    Matrix_4x4 *inverse = cls->matrix_inv_pt ? cls->matrix_inv_pt : new (std::nothrow) Matrix_4x4;
+    if (!inverse) {
+        if (matrix != cls->matrix_pt)
+            delete matrix;
+        Error_Fct(hwnd, 1, OBLIQUE_MSG_NEW, THREAD_LINE_MATRIX_INV, THREAD_SOURCE, "oblique->matrix_inv_pt", 1,
+                  (int)sizeof(Matrix_4x4));
+        return 0;
+    }
+    *matrix = cls->matrix;
+    *inverse = !cls->matrix;
+    cls->matrix_pt = matrix;
+    cls->matrix_inv_pt = inverse;
+    return 1;
 }
 
 static Kelvra_Insert_Fct Thread_Insert_Fct(Kelvra_Oblique *cls)
@@ -247,9 +265,12 @@ static void Thread_Insert_Resampled(Apply_Job *job, int slot, Kelvra_Oblique *cl
     unsigned short level = cls->tree_level + 1;
     Progress_Write(job->progress, "Creating %d frames for \x01%s", cls->dim.z,
                    slot == 0 ? "dir: Original" : "dir: Oblique");
-    /* A direction that was never set up has no header to describe its frames. */
-    if (!cls->dir_image || !cls->dir_file)
+    /* A direction whose set-up failed has no header to describe its frames. */
+    if (!cls->dir_image || !cls->dir_file) {
+        Error_Fct(hwnd, 2, "\xF1\x05WARNING:\x02 no image header, no frames for: \x01%s", cls->Name_Get());
+        Progress_Write(job->progress, "\xF1\x05WARNING:\xF0\x02 no image header: \x01%s", cls->Name_Get());
         return;
+    }
     Thread_Shape_Header(cls);
     for (int k = 0; k < cls->dim.z && Thread_Frame_Step(job); k++)
         if (insert)
@@ -272,7 +293,10 @@ static void Thread_Build(Apply_Job *job, int slot, Kelvra_Oblique *cls)
         return;
     Sleep(50);
     int shown = cls->Flag_Get_Bit(16, NULL, FLAG_SHOWN);
-    Thread_Set_Matrix(cls);
+    if (!Thread_Set_Matrix(cls)) {
+        Thread_Unlock(cls);
+        return;
+    }
     if (cls->Child_Get_Nb())
         cls->Child_Delete();
     Kelvra_Insert_Fct insert = Thread_Insert_Fct(cls);

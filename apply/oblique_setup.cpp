@@ -8,11 +8,14 @@
  */
 #include <stdlib.h>
 
+#include <new>
+
 #include "../oblique/oblique.h"
 
 #define SETUP_SOURCE ".\\oblique_ctrl"
 #define SETUP_LINE_HEADER 1120
 #define SETUP_LINE_LIST 1123
+#define SETUP_LINE_FILE 1126
 
 /* Set when the header of B's frames is a resampled view of the study. */
 #define HEADER_FLAG_RESAMPLED 0x20000000u
@@ -51,7 +54,15 @@ static int Setup_Dir_File(Kelvra_Oblique *cls, void *key, const char *name)
         return 0;
     }
     list[0] = header;
-    cls->dir_file = new Kelvra_File(name, list);
+    Kelvra_File *file = new (std::nothrow) Kelvra_File(name, list);
+    if (!file) {
+        Error_Fct(hwnd, 1, OBLIQUE_MSG_NEW, SETUP_LINE_FILE, SETUP_SOURCE, "oblique->dir_file", 1,
+                  (int)sizeof(Kelvra_File));
+        free(list);
+        free(header);
+        return 0;
+    }
+    cls->dir_file = file;
     cls->dir_image = header;
     return 1;
 }
@@ -112,8 +123,11 @@ int Oblique_Setup(Kelvra_Oblique *a, Kelvra_Oblique *b)
     a->voxel.z = last.dist(first) / (float)(n - 1);
 
     b->Pixel_Get_Dim = Class_Oblique_Pixel_Get_Dim;
-    if (!Setup_Dir_File(b, key, "Oblique_Dir_1"))
+    if (!Setup_Dir_File(b, key, "Oblique_Dir_1")) {
+        // A's size would make the next call return at once, leaving B without header or size for good.
+        Setup_Dim(&a->ref_dim, 0, 0, 0);
         return 1;
+    }
     b->dir_image->flags |= HEADER_FLAG_RESAMPLED;
     Setup_Dim(&b->ref_dim, n, h, w);
     Setup_Dim(&b->dim, n, h, w);

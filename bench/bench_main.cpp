@@ -3,13 +3,23 @@
  *   --geometry VOLUME   prints, as JSON, the Oblique direction's output grid
  *                       and its voxel mapping for a volume (colin27,
  *                       ch2better), for side-by-side runs with other tools.
+ *   --hash VOLUME       paints a fixed tag pattern into the study, then prints
+ *                       a hash of every grey level and every tag of every
+ *                       frame of both directions, read pixel by pixel and
+ *                       with the frame reader on one thread and on every
+ *                       core: the figures every speed-up must leave
+ *                       unchanged.  Exit 1 when the ways differ.
  */
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "bench_world.h"
+#include "hostlib/structures/az_db.h"
 
 namespace {
 
@@ -53,12 +63,117 @@ int Geometry_Print(const char *name)
     return 0;
 }
 
+/* FNV-1a, 64 bits. */
+struct Hash {
+    uint64_t value = 0xcbf29ce484222325ull;
+    void Add(const void *data, size_t size)
+    {
+        const unsigned char *p = (const unsigned char *)data;
+        for (size_t i = 0; i < size; i++)
+            value = (value ^ p[i]) * 0x100000001b3ull;
+    }
+};
+
+/* Tags that change from pixel to pixel, plane to plane: nearest-pixel
+ * reads that pick a neighbour show in the hash. */
+void Tags_Paint(Kelvra_Oblique *org)
+{
+    for (int f = 0; f < org->real_files_nb; f++) {
+        Vexa_Image *image = (Vexa_Image *)Oblique_Frame_Key(org, f);
+        uint8_t *tag = AzImage_TAG_Plane(image, org->real_files_z[f], org->real_files_t[f]);
+        for (int y = 0; y < image->height; y++)
+            for (int x = 0; x < image->width; x++)
+                tag[y * image->width + x] = (uint8_t)(x * 7 + y * 13 + f * 29);
+    }
+}
+
+/* Grey levels and tags of one frame: pixel by pixel (threads < 0), or
+ * with the host's frame reader on that many threads (0: every core). */
+void Frame_Hash(AzFrame *frame, int threads, Hash *gli, Hash *tag)
+{
+    int width = 0, height = 0;
+    if (!AzFrame_Get_Dim(frame, &width, &height))
+        return;
+    std::vector<int32_t> g((size_t)width * height);
+    std::vector<uint8_t> t((size_t)width * height);
+    if (threads >= 0) {
+        AzFrame_Read(frame, width, height, g.data(), t.data(), threads);
+    } else {
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                g[(size_t)y * width + x] = AzFrame_Get_GLI(frame, (float)x, (float)y);
+                t[(size_t)y * width + x] = (uint8_t)AzFrame_Get_TAG(frame, (float)x, (float)y);
+            }
+    }
+    gli->Add(g.data(), g.size() * sizeof(int32_t));
+    tag->Add(t.data(), t.size());
+}
+
+/* Every frame of a direction.  The Original direction's frames are gone
+ * once only the Oblique one is on: its source frames then stand in, read
+ * through the Original class's callbacks as its frames would be. */
+void Direction_Hash(Kelvra_Oblique *cls, int threads, Hash *gli, Hash *tag)
+{
+    if (cls->Child_Get_Nb() == 0 && !cls->matrix_pt) {
+        for (int f = 0; f < cls->real_files_nb; f++) {
+            AzFrame frame((Vexa_Image *)Oblique_Frame_Key(cls, f), cls->real_files_z[f], cls->real_files_t[f]);
+            frame.Parent_Set_Pt(cls);
+            Frame_Hash(&frame, threads, gli, tag);
+            frame.Parent_Set_Pt(nullptr);
+        }
+        return;
+    }
+    for (int k = 0; k < cls->Child_Get_Nb(); k++) {
+        AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k));
+        if (frame)
+            Frame_Hash(frame, threads, gli, tag);
+    }
+}
+
+int Hash_Print(const char *name)
+{
+    int volume = -1;
+    for (int v = 0; v < BENCH_VOLUME_NB; v++)
+        if (strcmp(name, Bench_Volume_Name(v)) == 0)
+            volume = v;
+    Bench_World *world = volume >= 0 ? Bench_World_Get(volume) : nullptr;
+    if (!world) {
+        fprintf(stderr, "bench: no world for \"%s\"\n", name);
+        return 1;
+    }
+    Tags_Paint(world->original);
+    Kelvra_Oblique *directions[2] = {world->original, world->oblique};
+    const char *labels[2] = {"original", "oblique"};
+    const char *ways[3] = {"pixels", "frames-1", "frames-all"};
+    int differ = 0;
+    for (int d = 0; d < 2; d++) {
+        Hash first[2];
+        for (int way = 0; way < 3; way++) {
+            Hash gli, tag;
+            Direction_Hash(directions[d], way - 1, &gli, &tag);
+            printf("%s %s %s gli %016llx tag %016llx\n", name, labels[d], ways[way], (unsigned long long)gli.value,
+                   (unsigned long long)tag.value);
+            if (way == 0) {
+                first[0] = gli;
+                first[1] = tag;
+            }
+            differ |= gli.value != first[0].value || tag.value != first[1].value;
+        }
+    }
+    if (differ)
+        fprintf(stderr, "bench: the frame reader and the single-pixel reads differ\n");
+    Bench_World_End();
+    return differ;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc == 3 && strcmp(argv[1], "--geometry") == 0)
         return Geometry_Print(argv[2]);
+    if (argc == 3 && strcmp(argv[1], "--hash") == 0)
+        return Hash_Print(argv[2]);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

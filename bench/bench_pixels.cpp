@@ -3,6 +3,8 @@
  * Oblique direction, read the way the host's views read a frame: frame ->
  * its class's callback -> mapping into the study -> the study's pixels.
  */
+#include <vector>
+
 #include <benchmark/benchmark.h>
 
 #include "bench_world.h"
@@ -10,22 +12,31 @@
 
 namespace {
 
-typedef int (*Frame_Read)(AzFrame *frame, float x, float y);
-
-/* Reads every pixel of every frame; the number of pixels read. */
-int64_t Volume_Read(Kelvra_Oblique *cls, Frame_Read read, int64_t *sum)
+/* Reads every frame whole with the host's frame reader (grey levels or
+ * tags) on the given number of threads (0: every core); the number of
+ * pixels read. */
+int64_t Volume_Read(Kelvra_Oblique *cls, int tags, int threads, int64_t *sum)
 {
     int64_t count = 0, total = 0;
+    std::vector<int32_t> gli;
+    std::vector<uint8_t> tag;
     int frames = cls->Child_Get_Nb();
     for (int k = 0; k < frames; k++) {
         AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k));
         int width = 0, height = 0;
         if (!frame || !AzFrame_Get_Dim(frame, &width, &height))
             continue;
-        for (int y = 0; y < height; y++)
-            for (int x = 0; x < width; x++)
-                total += read(frame, (float)x, (float)y);
-        count += (int64_t)width * height;
+        size_t n = (size_t)width * height;
+        if (tags) {
+            tag.resize(n);
+            AzFrame_Read(frame, width, height, nullptr, tag.data(), threads);
+            total += tag[n / 2];
+        } else {
+            gli.resize(n);
+            AzFrame_Read(frame, width, height, gli.data(), nullptr, threads);
+            total += gli[n / 2];
+        }
+        count += (int64_t)n;
     }
     *sum = total;
     return count;
@@ -40,22 +51,21 @@ void Counters_Set(benchmark::State &state, int64_t voxels)
         (double)voxels * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void Pixel_Path(benchmark::State &state, int volume, Frame_Read read)
+/* range(0): volume; range(1): threads (0 every core). */
+void Pixel_Path(benchmark::State &state, int tags)
 {
-    Bench_World *world = Bench_World_For(state, volume);
+    Bench_World *world = Bench_World_For(state, (int)state.range(0));
     if (!world)
         return;
     state.SetLabel(world->synthetic ? "synthetic " + world->source : world->source);
+    int threads = (int)state.range(1);
     int64_t voxels = 0, sum = 0;
     for (auto _ : state) {
-        voxels = Volume_Read(world->oblique, read, &sum);
+        voxels = Volume_Read(world->oblique, tags, threads, &sum);
         benchmark::DoNotOptimize(sum);
     }
     Counters_Set(state, voxels);
 }
-
-int Read_GLI(AzFrame *frame, float x, float y) { return AzFrame_Get_GLI(frame, x, y); }
-int Read_TAG(AzFrame *frame, float x, float y) { return AzFrame_Get_TAG(frame, x, y); }
 
 /* The same walk, stopping at each stage of the path, to see where the time
  * goes: the module's callback called directly, the mapping alone, and the
@@ -127,15 +137,29 @@ void BM_Stage_Callback(benchmark::State &state) { Stage(state, Walk_Callback); }
 void BM_Stage_Map(benchmark::State &state) { Stage(state, Walk_Map); }
 void BM_Stage_Study_Interpolate(benchmark::State &state) { Stage(state, Walk_Study); }
 
-void BM_Pixel_Path_GLI(benchmark::State &state) { Pixel_Path(state, (int)state.range(0), Read_GLI); }
-void BM_Pixel_Path_TAG(benchmark::State &state) { Pixel_Path(state, (int)state.range(0), Read_TAG); }
+void BM_Pixel_Path_GLI(benchmark::State &state) { Pixel_Path(state, 0); }
+void BM_Pixel_Path_TAG(benchmark::State &state) { Pixel_Path(state, 1); }
 
 } // namespace
 
-BENCHMARK(BM_Pixel_Path_GLI)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_Pixel_Path_TAG)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+/* One thread: CPU time; every core: wall-clock time. */
+void Path_Args(benchmark::internal::Benchmark *b, int volume)
+{
+    b->ArgNames({"volume", "threads"})->Args({volume, 1})->Unit(benchmark::kMillisecond)->MinTime(2.0);
+}
+void Path_Args_All(benchmark::internal::Benchmark *b, int volume)
+{
+    b->ArgNames({"volume", "threads"})->Args({volume, 0})->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+}
+
+BENCHMARK(BM_Pixel_Path_GLI)->Apply([](benchmark::internal::Benchmark *b) { Path_Args(b, BENCH_COLIN27); });
+BENCHMARK(BM_Pixel_Path_TAG)->Apply([](benchmark::internal::Benchmark *b) { Path_Args(b, BENCH_COLIN27); });
+BENCHMARK(BM_Pixel_Path_GLI)->Apply([](benchmark::internal::Benchmark *b) { Path_Args_All(b, BENCH_COLIN27); });
+BENCHMARK(BM_Pixel_Path_TAG)->Apply([](benchmark::internal::Benchmark *b) { Path_Args_All(b, BENCH_COLIN27); });
 BENCHMARK(BM_Stage_Callback)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stage_Map)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stage_Study_Interpolate)->ArgName("volume")->Arg(BENCH_COLIN27)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pixel_Path_GLI)->ArgName("volume")->Arg(BENCH_CH2BETTER)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_Pixel_Path_TAG)->ArgName("volume")->Arg(BENCH_CH2BETTER)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Pixel_Path_GLI)->Apply([](benchmark::internal::Benchmark *b) { Path_Args(b, BENCH_CH2BETTER); });
+BENCHMARK(BM_Pixel_Path_TAG)->Apply([](benchmark::internal::Benchmark *b) { Path_Args(b, BENCH_CH2BETTER); });
+BENCHMARK(BM_Pixel_Path_GLI)->Apply([](benchmark::internal::Benchmark *b) { Path_Args_All(b, BENCH_CH2BETTER); });
+BENCHMARK(BM_Pixel_Path_TAG)->Apply([](benchmark::internal::Benchmark *b) { Path_Args_All(b, BENCH_CH2BETTER); });

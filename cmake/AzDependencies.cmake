@@ -34,6 +34,11 @@ else()
   if(NOT XRANDR_FOUND)
     az_missing("the Xrandr header X11/extensions/Xrandr.h" libxrandr-dev)
   endif()
+  # Exports compress with libdeflate: several times zlib's speed at the same size.
+  pkg_check_modules(DEFLATE QUIET IMPORTED_TARGET libdeflate)
+  if(NOT DEFLATE_FOUND)
+    az_missing("libdeflate (fast gzip compression of exports)" libdeflate-dev)
+  endif()
 endif()
 
 find_package(Freetype QUIET)

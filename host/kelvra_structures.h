@@ -121,6 +121,10 @@ struct Vexa_Pixels {
     int32_t planes_nb;   /* slices_nb * times_nb */
     int32_t row_stride;  /* = width */
     int64_t plane_stride;/* = width * height */
+    /* Kept for the pixel reads, set with the store: the size limits as
+     * floats and the slices per time point. */
+    float width_f, height_f, slices_f;
+    int32_t slices_nb;
 };
 
 /* ------------------------------------------------------------------------

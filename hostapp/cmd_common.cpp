@@ -3,42 +3,76 @@
  */
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include <algorithm>
 
 #include "az_commands.h"
 #include "lib/az_labels.h"
 
-int Option_Take(std::vector<std::string> *words, const char *name, std::string *value)
+int Options_Parse(const std::vector<std::string> &words, const char *command, const std::vector<Option_Spec> &specs,
+                  Option_Values *values, std::vector<std::string> *positional)
 {
-    std::string with_value = std::string(name) + "=";
-    for (size_t i = 0; i < words->size(); i++) {
-        const std::string &word = (*words)[i];
-        if (word.compare(0, with_value.size(), with_value) == 0) {
-            *value = word.substr(with_value.size());
-            words->erase(words->begin() + i);
-            return 1;
-        }
-        if (word != name)
+    values->clear();
+    positional->clear();
+    int options_end = 0;
+    for (size_t i = 0; i < words.size(); i++) {
+        const std::string &word = words[i];
+        if (options_end || word.size() < 2 || word[0] != '-') {
+            positional->push_back(word);
             continue;
-        if (i + 1 >= words->size()) {
-            fprintf(stderr, "azozude: %s needs a value\n", name);
-            return -1;
         }
-        *value = (*words)[i + 1];
-        words->erase(words->begin() + i, words->begin() + i + 2);
-        return 1;
+        if (word == "--") {
+            options_end = 1;
+            continue;
+        }
+        size_t equals = word.find('=');
+        std::string name = word.substr(0, equals);
+        auto spec = std::find_if(specs.begin(), specs.end(), [&name](const Option_Spec &s) { return name == s.name; });
+        if (spec == specs.end()) {
+            fprintf(stderr, "azozude %s: unknown option %s\n", command, name.c_str());
+            return 0;
+        }
+        if (values->count(name)) {
+            fprintf(stderr, "azozude %s: %s is given twice\n", command, name.c_str());
+            return 0;
+        }
+        if (!spec->takes_value) {
+            if (equals != std::string::npos) {
+                fprintf(stderr, "azozude %s: %s takes no value\n", command, name.c_str());
+                return 0;
+            }
+            (*values)[name] = "";
+        } else if (equals != std::string::npos) {
+            (*values)[name] = word.substr(equals + 1);
+        } else if (i + 1 < words.size()) {
+            (*values)[name] = words[++i];
+        } else {
+            fprintf(stderr, "azozude %s: %s needs a value (%s)\n", command, name.c_str(), spec->what);
+            return 0;
+        }
     }
-    return 0;
+    return 1;
 }
 
-int Options_Unknown(const std::vector<std::string> &words, const char *command)
+int Number_Strict(const std::string &text, double low, double high, double *value)
 {
-    for (const std::string &word : words)
-        if (word.size() > 1 && word[0] == '-') {
-            fprintf(stderr, "azozude %s: unknown option %s\n", command, word.c_str());
-            return 1;
-        }
-    return 0;
+    // Decimal digits with an optional sign and point only: no hexadecimal, exponent, "inf" or "nan".
+    size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    size_t digits = 0, points = 0;
+    for (size_t j = i; j < text.size(); j++) {
+        if (text[j] >= '0' && text[j] <= '9')
+            digits++;
+        else if (text[j] == '.')
+            points++;
+        else
+            return 0;
+    }
+    if (text.empty() || digits == 0 || points > 1)
+        return 0;
+    *value = strtod(text.c_str(), nullptr);
+    return *value >= low && *value <= high;
 }
 
 int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &name)
@@ -53,18 +87,58 @@ int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std
     return code;
 }
 
-void Summary_Print(const std::string &folder)
+int Export_Parts(const Option_Values &values)
 {
-    std::string path = folder + "/summary.txt";
-    FILE *file = fopen(path.c_str(), "r");
-    if (!file) {
-        fprintf(stderr, "azozude: %s: cannot read: %s\n", path.c_str(), strerror(errno));
-        return;
+    int parts = 0;
+    if (values.count("--original"))
+        parts |= AZ_DUMP_ORIGINAL;
+    if (values.count("--pictures"))
+        parts |= AZ_DUMP_PICTURES;
+    if (values.count("--montage"))
+        parts |= AZ_DUMP_MONTAGE;
+    if (values.count("--summary"))
+        parts |= AZ_DUMP_SUMMARY;
+    if (values.count("--dicom"))
+        parts |= AZ_DUMP_DICOM;
+    return parts;
+}
+
+const std::vector<Option_Spec> &Export_Options(void)
+{
+    static const std::vector<Option_Spec> specs = {
+        {"-o", 1, "the output folder"}, {"--force", 0, ""},   {"--original", 0, ""},
+        {"--pictures", 0, ""},          {"--montage", 0, ""}, {"--summary", 0, ""},
+        {"--dicom", 0, ""}};
+    return specs;
+}
+
+int Export_Folder(AzOutput *output, const std::string &folder, int force)
+{
+    std::string error;
+    if (AzDump_Folder_Prepare(folder, force, output, &error) && AzOutput_Folder(output, folder, &error))
+        return 1;
+    fprintf(stderr, "azozude: %s\n", error.c_str());
+    return 0;
+}
+
+int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &folder, int parts,
+               AzOutput *output)
+{
+    std::string error, summary;
+    int code = AZ_EXIT_OK;
+    if ((code = AzSession_Run(app, steps, std::string(), &error)) != AZ_EXIT_OK) {
+        // What the panel refused is about the study (not a 3D group, say): its source is named.
+        const std::string &source = app->studies.empty() ? std::string("the study") : app->studies[0].source;
+        fprintf(stderr, "azozude: %s: %s\n", source.c_str(), error.c_str());
+    } else if (!AzDump_Write(app, folder, parts, output, &summary, &error) || !AzOutput_Commit(output, &error)) {
+        fprintf(stderr, "azozude: %s\n", error.c_str());
+        code = AZ_EXIT_INPUT;
     }
-    char buffer[4096];
-    size_t length;
-    while ((length = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        fwrite(buffer, 1, length, stdout);
-    fclose(file);
-    fflush(stdout);
+    AzOutput_Discard(output);
+    AzApp_Stop(app);
+    if (code == AZ_EXIT_OK) {
+        fputs(summary.c_str(), stdout);
+        fflush(stdout);
+    }
+    return code;
 }

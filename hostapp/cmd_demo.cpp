@@ -6,8 +6,6 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-
 #include "az_commands.h"
 
 namespace {
@@ -26,33 +24,43 @@ int File_Exists(const char *path)
 
 int Command_Demo(AzApp_Options *options)
 {
-    std::vector<std::string> words = options->words;
-    std::string folder = "azozude-demo";
-    if (Option_Take(&words, "-o", &folder) < 0)
+    std::vector<Option_Spec> specs = Export_Options();
+    specs.push_back({"--phantom", 0, ""});
+    Option_Values values;
+    std::vector<std::string> rest;
+    if (!Options_Parse(options->words, "demo", specs, &values, &rest))
         return AZ_EXIT_USAGE;
-    int phantom = std::find(words.begin(), words.end(), "--phantom") != words.end();
-    words.erase(std::remove(words.begin(), words.end(), "--phantom"), words.end());
-    if (Options_Unknown(words, "demo"))
-        return AZ_EXIT_USAGE;
-    if (!words.empty()) {
-        fprintf(stderr, "usage: azozude demo [-o DIR] [--phantom]\n");
+    if (!rest.empty()) {
+        fprintf(stderr, "usage: azozude demo [-o DIR] [--phantom] [--original] [--pictures] [--montage] [--summary] [--dicom] "
+                        "[--force]\n");
         return AZ_EXIT_USAGE;
     }
+    std::string folder = values.count("-o") ? values["-o"] : std::string("azozude-demo");
+    if (folder.empty()) {
+        fprintf(stderr, "azozude demo: -o needs a folder\n");
+        return AZ_EXIT_USAGE;
+    }
+    int parts = Export_Parts(values);
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Parse(AzSession_Reslice(demo_alpha, demo_beta, folder), "demo", &steps, &error)) {
+    if (!AzSession_Parse(AzSession_Reslice(demo_alpha, demo_beta, (parts & AZ_DUMP_PICTURES) != 0), "", &steps,
+                         &error)) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
-        return AZ_EXIT_USAGE;
+        return AZ_EXIT_MODULE;
     }
+    AzOutput_Signals_Install();
+    AzOutput output;
+    if (!Export_Folder(&output, folder, values.count("--force") != 0))
+        return AZ_EXIT_INPUT;
     AzApp app;
     int code = AzApp_Start(&app, *options);
     if (code != AZ_EXIT_OK)
         return code;
-    if (!phantom && File_Exists(brain_path) && File_Exists(atlas_path)) {
+    if (!values.count("--phantom") && File_Exists(brain_path) && File_Exists(atlas_path)) {
         printf("demo: %s with the atlas %s as tags\n", brain_path, atlas_path);
         code = AzApp_Load(&app, std::vector<std::string>(1, brain_path), atlas_path);
     } else {
-        if (!phantom)
+        if (!values.count("--phantom"))
             printf("demo: %s is not installed (package mricron-data)\n", brain_path);
         printf("demo: using the built-in phantom\n");
         code = AzApp_Load_Phantom(&app);
@@ -63,11 +71,8 @@ int Command_Demo(AzApp_Options *options)
     }
     printf("demo: cutting at alpha %.0f, beta %.0f degrees\n", demo_alpha, demo_beta);
     fflush(stdout);
-    code = Session_Play(&app, steps, "demo");
-    if (code == AZ_EXIT_OK) {
-        Summary_Print(folder);
-        printf("demo: written to %s (summary.txt, oblique.nii.gz, oblique_tags.nii.gz, *_montage.png, panel.png)\n",
-               folder.c_str());
-    }
+    code = Export_Run(&app, steps, folder, parts, &output);
+    if (code == AZ_EXIT_OK)
+        printf("demo: written to %s\n", folder.c_str());
     return code;
 }

@@ -31,6 +31,7 @@ void Study_Print(AzApp *app, int index)
     const Vexa_Image *first = file->images[0];
     const Vexa_Image *last = file->images[file->images_nb - 1];
     printf("\nstudy %d: %s\n", index + 1, loaded.name.c_str());
+    printf("  series number: %d (--series %d picks it)\n", loaded.series_index, loaded.series_index);
     printf("  source: %s\n", loaded.source.c_str());
     printf("  series: %s\n", first->series_uid);
     printf("  modality: %s, patient: %s\n", first->modality, first->patient_name);
@@ -61,10 +62,11 @@ void Study_Print(AzApp *app, int index)
 
 int Command_Info(AzApp_Options *options)
 {
-    std::string labels;
-    std::vector<std::string> words = options->words;
-    if (Option_Take(&words, "--labels", &labels) < 0 || Options_Unknown(words, "info"))
+    Option_Values values;
+    std::vector<std::string> words;
+    if (!Options_Parse(options->words, "info", {{"--labels", 1, "a NIfTI label volume"}}, &values, &words))
         return AZ_EXIT_USAGE;
+    std::string labels = values.count("--labels") ? values["--labels"] : std::string();
     AzApp app;
     int code = AzApp_Start(&app, *options);
     if (code != AZ_EXIT_OK)

@@ -2,19 +2,27 @@
  * azozude reslice: a study cut at two angles, written out.
  */
 #include <stdio.h>
-#include <stdlib.h>
+
+#include <algorithm>
 
 #include "az_commands.h"
 
 namespace {
 
-int Angle_Parse(const std::string &text, const char *name, double *degrees)
+const char reslice_usage[] =
+    "usage: azozude reslice STUDY --alpha DEG --beta DEG -o DIR [--series N|UID] [--labels FILE]\n"
+    "                       [--original] [--pictures] [--montage] [--summary] [--dicom] [--force]\n";
+
+int Angle_Get(const Option_Values &values, const char *name, double *degrees)
 {
-    char *end = nullptr;
-    *degrees = strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || *degrees < -90.0 || *degrees > 90.0) {
-        fprintf(stderr, "azozude reslice: %s must be a number of degrees from -90 to 90, not \"%s\"\n", name,
-                text.c_str());
+    auto found = values.find(name);
+    if (found == values.end()) {
+        fprintf(stderr, "azozude reslice: %s is missing (degrees from -90 to 90)\n%s", name, reslice_usage);
+        return 0;
+    }
+    if (!Number_Strict(found->second, -90.0, 90.0, degrees)) {
+        fprintf(stderr, "azozude reslice: %s must be a decimal number of degrees from -90 to 90, not \"%s\"\n", name,
+                found->second.c_str());
         return 0;
     }
     return 1;
@@ -24,37 +32,56 @@ int Angle_Parse(const std::string &text, const char *name, double *degrees)
 
 int Command_Reslice(AzApp_Options *options)
 {
-    std::vector<std::string> words = options->words;
-    std::string alpha_text = "0", beta_text = "0", folder, labels;
-    if (Option_Take(&words, "--alpha", &alpha_text) < 0 || Option_Take(&words, "--beta", &beta_text) < 0 ||
-        Option_Take(&words, "-o", &folder) < 0 || Option_Take(&words, "--labels", &labels) < 0 ||
-        Options_Unknown(words, "reslice"))
+    std::vector<Option_Spec> specs = Export_Options();
+    specs.push_back({"--alpha", 1, "degrees from -90 to 90"});
+    specs.push_back({"--beta", 1, "degrees from -90 to 90"});
+    specs.push_back({"--labels", 1, "a NIfTI label volume"});
+    specs.push_back({"--series", 1, "a series number from azozude info, or its UID"});
+    Option_Values values;
+    std::vector<std::string> studies;
+    if (!Options_Parse(options->words, "reslice", specs, &values, &studies))
         return AZ_EXIT_USAGE;
     double alpha, beta;
-    if (!Angle_Parse(alpha_text, "--alpha", &alpha) || !Angle_Parse(beta_text, "--beta", &beta))
+    if (!Angle_Get(values, "--alpha", &alpha) || !Angle_Get(values, "--beta", &beta))
         return AZ_EXIT_USAGE;
-    if (words.size() != 1 || folder.empty()) {
-        fprintf(stderr, "usage: azozude reslice STUDY --alpha DEG --beta DEG -o DIR [--labels FILE]\n");
+    if (!values.count("-o") || values["-o"].empty()) {
+        fprintf(stderr, "azozude reslice: -o is missing (the output folder)\n%s", reslice_usage);
         return AZ_EXIT_USAGE;
     }
+    if (studies.size() != 1) {
+        fprintf(stderr, "azozude reslice: %s\n%s", studies.empty() ? "a STUDY is missing" : "one STUDY only",
+                reslice_usage);
+        return AZ_EXIT_USAGE;
+    }
+    int parts = Export_Parts(values);
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Parse(AzSession_Reslice(alpha, beta, folder), "reslice", &steps, &error)) {
+    if (!AzSession_Parse(AzSession_Reslice(alpha, beta, (parts & AZ_DUMP_PICTURES) != 0), "", &steps, &error)) {
         fprintf(stderr, "azozude: %s\n", error.c_str());
-        return AZ_EXIT_USAGE;
+        return AZ_EXIT_MODULE;
     }
+    AzOutput_Signals_Install();
+    AzOutput output;
+    if (!Export_Folder(&output, values["-o"], values.count("--force") != 0))
+        return AZ_EXIT_INPUT;
     AzApp app;
+    options->series = values.count("--series") ? values["--series"] : std::string();
     int code = AzApp_Start(&app, *options);
     if (code == AZ_EXIT_OK)
-        code = AzApp_Load(&app, words, labels);
+        code = AzApp_Load(&app, studies, values.count("--labels") ? values["--labels"] : std::string());
+    if (code == AZ_EXIT_OK && app.studies.size() > 1) {
+        fprintf(stderr,
+                "azozude reslice: %s holds %d series; choose one with --series N or --series UID (azozude info %s "
+                "numbers them)\n",
+                studies[0].c_str(), static_cast<int>(app.studies.size()), studies[0].c_str());
+        code = AZ_EXIT_USAGE;
+    }
     if (code != AZ_EXIT_OK) {
         AzApp_Stop(&app);
         return code;
     }
-    code = Session_Play(&app, steps, "reslice");
-    if (code == AZ_EXIT_OK) {
-        Summary_Print(folder);
-        printf("written to %s\n", folder.c_str());
-    }
+    code = Export_Run(&app, steps, values["-o"], parts, &output);
+    if (code == AZ_EXIT_OK)
+        printf("written to %s\n", values["-o"].c_str());
     return code;
 }

@@ -7,9 +7,9 @@
 
 int Command_Run(AzApp_Options *options)
 {
-    std::vector<std::string> words = options->words;
-    std::string labels;
-    if (Option_Take(&words, "--labels", &labels) < 0 || Options_Unknown(words, "run"))
+    Option_Values values;
+    std::vector<std::string> words;
+    if (!Options_Parse(options->words, "run", {{"--labels", 1, "a NIfTI label volume"}}, &values, &words))
         return AZ_EXIT_USAGE;
     if (words.empty()) {
         fprintf(stderr, "usage: azozude run SESSION [STUDY...] [--labels FILE]\n");
@@ -21,10 +21,12 @@ int Command_Run(AzApp_Options *options)
         fprintf(stderr, "azozude: %s\n", error.c_str());
         return AZ_EXIT_INPUT;
     }
+    AzOutput_Signals_Install();
     AzApp app;
     int code = AzApp_Start(&app, *options);
     if (code == AZ_EXIT_OK)
-        code = AzApp_Load(&app, std::vector<std::string>(words.begin() + 1, words.end()), labels);
+        code = AzApp_Load(&app, std::vector<std::string>(words.begin() + 1, words.end()),
+                          values.count("--labels") ? values["--labels"] : std::string());
     if (code != AZ_EXIT_OK) {
         AzApp_Stop(&app);
         return code;

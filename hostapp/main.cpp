@@ -32,10 +32,11 @@ const char usage_text[] =
     "\n"
     "commands:\n"
     "  info [STUDY...] [--labels FILE]       the module's identity; with studies, their series and geometry\n"
-    "  reslice STUDY --alpha DEG --beta DEG -o DIR [--labels FILE]\n"
-    "                                        re-slices a study and writes the oblique frames\n"
-    "  demo [-o DIR] [--phantom]             re-slices a sample brain with its atlas as tags\n"
-    "                                        (or a built-in phantom)\n"
+    "  reslice STUDY --alpha DEG --beta DEG -o DIR [--series N|UID] [--labels FILE] [OUTPUTS]\n"
+    "                                        re-slices a study and writes the oblique frames;\n"
+    "                                        DEG: a decimal number from -90 to 90 (12.5, -3)\n"
+    "  demo [-o DIR] [--phantom] [OUTPUTS]   re-slices a sample brain with its atlas as tags\n"
+    "                                        (or a built-in phantom); DIR defaults to azozude-demo\n"
     "  run SESSION [STUDY...] [--labels FILE]\n"
     "                                        plays a session of panel events on the studies\n"
 #if AZ_WITH_VIEW
@@ -43,13 +44,28 @@ const char usage_text[] =
     "                                        the interactive host: panel, Original and Oblique views, painting\n"
 #endif
     "\n"
-    "A STUDY is a DICOM file or folder (searched recursively) or a NIfTI file (.nii, .nii.gz);\n"
+    "A STUDY is a DICOM file or folder (searched recursively) or a NIfTI file, known by its content\n"
+    "or its name (.nii, .nii.gz); --series picks one series of a folder that holds several (by the\n"
+    "number info gives it, or its UID).\n"
     "--labels gives a NIfTI label volume for the first study, shown as tags: placed on the study by world\n"
-    "position (nearest label) when its grid differs; values up to 65535, at most 255 distinct.\n"
+    "position (nearest label) when its grid differs; values up to 65535, at most 255 distinct; or a DICOM\n"
+    "segmentation on the study's grid.\n"
+    "\n"
+    "reslice and demo write oblique.nii.gz, and oblique_tags.nii.gz when a tag is set; OUTPUTS add:\n"
+    "  --original      original.nii.gz (and original_tags.nii.gz): the study as the module shows it\n"
+    "  --pictures      oblique_middle.png, original_middle.png (middle slices) and panel.png\n"
+    "  --montage       oblique_montage.png, original_montage.png: up to 36 slices, at most 2048 pixels a side\n"
+    "  --summary       summary.txt: geometry of both directions and the times taken (printed anyway)\n"
+    "  --dicom         dicom/oblique/ (the oblique frames as a derived DICOM series) and dicom/tags_seg.dcm\n"
+    "                  (the tags as a DICOM segmentation)\n"
+    "  --force         write into a folder that holds other files (they are left alone)\n"
+    "Files appear only when the whole run succeeds; an earlier run's files in DIR are replaced, never\n"
+    "mixed with the new ones; Ctrl+C removes what is partial.\n"
     "options:\n"
     "  --module PATH   the module library (default: the build's class_oblique.so)\n"
     "  --time T        the time point of a 4-D study whose frames enter the database (default 0)\n"
-    "  -v, -vv, -q     more console detail, all traces, errors only\n"
+    "  -v, -vv, -q     more console detail, all traces, errors only (progress shows at the default level:\n"
+    "                  one line redrawn on a terminal, a line at each quarter otherwise)\n"
     "exit codes: 0 done, 1 usage, 2 bad input or output, 3 module problem\n";
 
 int Usage(FILE *out, int code)
@@ -73,6 +89,7 @@ int main(int argc, char **argv)
     }
     if (options.command.empty())
         return Usage(stderr, AZ_EXIT_USAGE);
+    AzApp_Console_Install();
     for (const Command &command : commands)
         if (options.command == command.name)
             return command.run(&options);

@@ -75,9 +75,47 @@ inline void *Oblique_Frame_Key(const Kelvra_Oblique *org, int i)
     return org->real_files_pt[i]->images[org->real_files_bunch[i]];
 }
 
-/* Mapping (oblique_callback). */
+/* The Original-direction class of cls's study (child 0 of its parent). */
+inline Kelvra_Oblique *Oblique_Original(const Kelvra_Class *cls)
+{
+    return static_cast<Kelvra_Oblique *>(cls->Parent_Get_Pt()->Child_Get_Pt(0));
+}
+
+/* Picks the source frame of a point already in Original-direction voxel
+ * space (org is the Original-direction class): z becomes the slice and w
+ * the time point within the frame's image.  Inlined into every callback:
+ * it runs once per pixel. */
+static inline __attribute__((always_inline)) int Oblique_Locate(const Kelvra_Oblique *org, void **key,
+                                                                void **key_next, Vect *point)
+{
+    int nb = org->real_files_nb;
+    float x = point->x, y = point->y, z = point->z;
+    // NaN fails every comparison.  The float test on z keeps its conversion
+    // defined; the integer one is the rule: z truncated toward zero,
+    // 0 <= f < nb.
+    if (!(z > -1.0f && z < (float)nb && x >= 0.0f && x <= (float)org->dim.x && y >= 0.0f &&
+          y <= (float)org->dim.y))
+        return 0;
+    int f = (int)z;
+    if (f >= nb)
+        return 0;
+    point->z = (float)org->real_files_z[f];
+    point->w = (float)org->real_files_t[f];
+    *key = Oblique_Frame_Key(org, f);
+    if (key_next)
+        *key_next = Oblique_Frame_Key(org, f + 1 < nb ? f + 1 : nb - 1);
+    return 1;
+}
+
+/* Mapping (oblique_callback).  Oblique_Map_Direct is inline: the preview
+ * maps every pixel of its images with it. */
 int Oblique_Map(Kelvra_Oblique *cls, void **key, void **key_next, Vect *point);
-int Oblique_Map_Direct(Kelvra_Oblique *cls, void **key, Vect *point);
+inline int Oblique_Map_Direct(Kelvra_Oblique *cls, void **key, Vect *point)
+{
+    const Kelvra_Oblique *org = Oblique_Original(cls);
+    *point *= cls->matrix;
+    return Oblique_Locate(org, key, nullptr, point);
+}
 int Class_Oblique_Pixel_Get_GLI(Kelvra_Class *cls, void *key, Vect point);
 int Class_Oblique_Pixel_Get_TAG(Kelvra_Class *cls, void *key, Vect point);
 int Class_Oblique_Pixel_Set_TAG(Kelvra_Class *cls, void *key, Vect point, unsigned char tag);
@@ -120,6 +158,7 @@ void Oblique_GL_Check(const char *source, int line, const char *label);
 /* Messages shared by every part. */
 #define OBLIQUE_MSG_REALLOC "line %-4d of %s \nmemory error in realloc (var=%s, dim=%dx%d)"
 #define OBLIQUE_MSG_CALLOC "line %-4d of %s \nmemory error in calloc (var=%s, dim=%dx%d)"
+#define OBLIQUE_MSG_NEW "line %-4d of %s \nmemory error in new (var=%s, dim=%dx%d)"
 #define OBLIQUE_MSG_WHERE "file:%s line:%d"
 
 #endif

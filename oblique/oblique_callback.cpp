@@ -11,39 +11,21 @@
 #define CALLBACK_SOURCE ".\\oblique_callback"
 #define SET_TAG_LABEL "Class_Oblique_Pixel_Set_TAG"
 
-/* Picks the source frame of a point already in Original-direction voxel
- * space: z becomes the slice and w the time point within the frame's image. */
-static inline int Oblique_Locate(const Kelvra_Oblique *cls, void **key, void **key_next, Vect *point)
+/* Oblique_Map for a class whose matrix_pt is set. */
+static inline __attribute__((always_inline)) int Oblique_Map_Set(Kelvra_Oblique *cls, void **key, void **key_next,
+                                                                 Vect *point)
 {
+    // The Original class first: nothing of the point is then held across the call.
     const Kelvra_Oblique *org = Oblique_Original(cls);
-    int nb = org->real_files_nb;
-    // Same verdict as truncating z toward zero and testing 0 <= f < nb,
-    // without converting an out-of-range (or NaN) float.
-    if (!(point->z > -1.0f && point->z < (float)nb))
-        return 0;
-    int f = (int)point->z;
-    if (!(point->x >= 0.0f && point->x <= (float)org->dim.x && point->y >= 0.0f && point->y <= (float)org->dim.y))
-        return 0;
-    point->z = (float)org->real_files_z[f];
-    point->w = (float)org->real_files_t[f];
-    *key = Oblique_Frame_Key(org, f);
-    if (key_next)
-        *key_next = Oblique_Frame_Key(org, f + 1 < nb ? f + 1 : nb - 1);
-    return 1;
+    *point *= *cls->matrix_pt;
+    return Oblique_Locate(org, key, key_next, point);
 }
 
 int Oblique_Map(Kelvra_Oblique *cls, void **key, void **key_next, Vect *point)
 {
     if (!cls->matrix_pt)
         return 1;   // the class's frames are the study's own
-    *point *= *cls->matrix_pt;
-    return Oblique_Locate(cls, key, key_next, point);
-}
-
-int Oblique_Map_Direct(Kelvra_Oblique *cls, void **key, Vect *point)
-{
-    *point *= cls->matrix;
-    return Oblique_Locate(cls, key, nullptr, point);
+    return Oblique_Map_Set(cls, key, key_next, point);
 }
 
 int Class_Oblique_Pixel_Get_Dim(Kelvra_Class *cls, void *, int *width, int *height)
@@ -63,7 +45,7 @@ int Class_Oblique_Pixel_Get_GLI(Kelvra_Class *cls, void *key, Vect point)
     if (!obl->matrix_pt)
         return parent->Pixel_Get_GLI(parent, key, point);
     void *key_next = nullptr;
-    if (!Oblique_Map(obl, &key, &key_next, &point))
+    if (!Oblique_Map_Set(obl, &key, &key_next, &point))
         return OBLIQUE_GLI_INVALID;
     return Fct_GLI_Interpolate(parent, key, key_next, point);
 }
@@ -71,9 +53,9 @@ int Class_Oblique_Pixel_Get_GLI(Kelvra_Class *cls, void *key, Vect point)
 int Class_Oblique_Pixel_Get_TAG(Kelvra_Class *cls, void *key, Vect point)
 {
     Kelvra_Oblique *obl = static_cast<Kelvra_Oblique *>(cls);
-    if (!Oblique_Map(obl, &key, nullptr, &point))
-        return 0;
     Kelvra_Class *parent = obl->Parent_Get_Pt();
+    if (obl->matrix_pt && !Oblique_Map_Set(obl, &key, nullptr, &point))
+        return 0;
     return parent->Pixel_Get_TAG(parent, key, point);
 }
 

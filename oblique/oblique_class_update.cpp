@@ -25,20 +25,15 @@ int Kelvra_Oblique::Update_B(uint64_t flags)
 {
     if (!Oblique_Validate(this, UPDATE_B_LABEL, UPDATE_SOURCE, 42))
         return 0;
-    // The host may paint from another thread while updates run: take the
-    // list out under the mutex the tag callback holds while it adds to it,
-    // and hand it on without holding the mutex.
+    // The host may paint from another thread while updates run: the list
+    // is read, handed on and released under the mutex the tag callback
+    // holds while it adds to it, so a tag set meanwhile waits and then
+    // starts the next list.
     Mutex_Open(SET_TAG_LABEL);
     if (update_nb == 0 || !(flags & UPDATE_TAG_BIT)) {
         Mutex_Close(SET_TAG_LABEL);
         return 1;
     }
-    Oblique_Update *list = update_pt;
-    unsigned nb = update_nb;
-    update_pt = nullptr;
-    update_nb = 0;
-    Mutex_Close(SET_TAG_LABEL);
-
     int d = Class_A_Get() - OBLIQUE_TYPE_ORIGINAL;
     Error_Fct(hwnd, 11, "Update_B for (%s) dir: %d", Name_Get(), d);
     Kelvra_Class *study = Parent_Get_Pt();
@@ -48,10 +43,13 @@ int Kelvra_Oblique::Update_B(uint64_t flags)
         Kelvra_Class *other = study ? study->Child_Get_Pt(i) : nullptr;
         if (!other || other->Child_Get_Nb() < 1)
             continue;
-        for (unsigned e = 0; e < nb; e++)
-            other->Update_Child_A(flags, nullptr, list[e].key, &list[e].region);
+        for (unsigned e = 0; e < update_nb; e++)
+            other->Update_Child_A(flags, nullptr, update_pt[e].key, &update_pt[e].region);
     }
-    Oblique_Block_Free(list);
+    Oblique_Block_Free(update_pt);
+    update_pt = nullptr;
+    update_nb = 0;
+    Mutex_Close(SET_TAG_LABEL);
     return 1;
 }
 

@@ -43,10 +43,4 @@ inline const Vect &Oblique_Pixel_Size(const Vexa_Image *header)
     return header->pixel_size_pt ? *header->pixel_size_pt : header->pixel_size;
 }
 
-/* The Original-direction class of cls's study (child 0 of its parent). */
-inline Kelvra_Oblique *Oblique_Original(const Kelvra_Class *cls)
-{
-    return static_cast<Kelvra_Oblique *>(cls->Parent_Get_Pt()->Child_Get_Pt(0));
-}
-
 #endif

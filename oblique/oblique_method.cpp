@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <unordered_map>
+#include <vector>
 
 #include "oblique_internal.h"
 
@@ -20,10 +21,12 @@
 
 namespace {
 
-/* Extra holders per shared block (a block absent here has one holder). */
+/* Extra holders per shared block (a block absent here has one holder),
+ * and the file records classes gave up by assignment. */
 struct Share_Registry {
     std::mutex lock;
     std::unordered_map<const void *, unsigned> extra;
+    std::unordered_map<const Kelvra_Oblique *, std::vector<Kelvra_File *>> retired;
 };
 
 /* Never destroyed: classes may be deleted by the host after the module's
@@ -37,6 +40,8 @@ Share_Registry &Registry()
 /* Number of blocks in the registry: lets the usual case (no copies at all)
  * skip the lock. */
 std::atomic<unsigned> shared_nb{0};
+/* Classes with retired file records: lets destruction skip the lock. */
+std::atomic<unsigned> retired_nb{0};
 
 int Block_Shared(const void *block)
 {
@@ -232,6 +237,44 @@ static void Oblique_Release_All(Kelvra_Oblique *cls)
     cls->update_nb = 0;
 }
 
+/* An assigned class gives up its file record but keeps it until it dies:
+ * its frames still carry the record's header as their key. */
+static void Oblique_File_Retire(Kelvra_Oblique *cls)
+{
+    if (!cls->dir_file)
+        return;
+    Share_Registry &registry = Registry();
+    {
+        std::lock_guard<std::mutex> hold(registry.lock);
+        std::vector<Kelvra_File *> &files = registry.retired[cls];
+        if (files.empty())
+            retired_nb.fetch_add(1, std::memory_order_release);
+        files.push_back(cls->dir_file);
+    }
+    cls->dir_file = nullptr;
+    cls->dir_image = nullptr;
+}
+
+static void Oblique_Retired_Free(const Kelvra_Oblique *cls)
+{
+    if (retired_nb.load(std::memory_order_acquire) == 0)
+        return;
+    std::vector<Kelvra_File *> files;
+    {
+        Share_Registry &registry = Registry();
+        std::lock_guard<std::mutex> hold(registry.lock);
+        auto found = registry.retired.find(cls);
+        if (found == registry.retired.end())
+            return;
+        files.swap(found->second);
+        registry.retired.erase(found);
+        retired_nb.fetch_sub(1, std::memory_order_release);
+    }
+    for (Kelvra_File *file : files)
+        if (Oblique_Block_Release(file))
+            delete file;
+}
+
 Kelvra_Oblique::Kelvra_Oblique(const Kelvra_Oblique &other)
     : Kelvra_Class(other), tree_level(other.tree_level), enabled(other.enabled), dir_file(other.dir_file),
       dir_image(other.dir_image), ref_dim(other.ref_dim), dim(other.dim), slice_cur(other.slice_cur),
@@ -252,6 +295,8 @@ Kelvra_Oblique &Kelvra_Oblique::operator=(const Kelvra_Oblique &other)
     // Hold the incoming blocks before letting go of ours: two copies of one
     // class hold the same blocks.
     Oblique_Hold_All(&other);
+    if (dir_file != other.dir_file)
+        Oblique_File_Retire(this);
     Oblique_Release_All(this);
     Kelvra_Class::operator=(other);
     tree_level = other.tree_level;
@@ -291,4 +336,5 @@ Kelvra_Oblique::~Kelvra_Oblique()
 {
     Oblique_Validate(this, METHOD_LABEL, METHOD_SOURCE, METHOD_LINE);
     Oblique_Release_All(this);
+    Oblique_Retired_Free(this);
 }

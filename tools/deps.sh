@@ -6,9 +6,9 @@
 #   tools/deps.sh fuzz     and clang with its fuzzer runtime (tools/fuzz.sh)
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libgdcm-dev libgdcm-tools libnifti2-dev zlib1g-dev libosmesa6-dev
+  libgdcm-dev libgdcm-tools libnifti2-dev zlib1g-dev libdeflate-dev libosmesa6-dev
   libfreetype-dev fonts-liberation libpng-dev mricron-data python3-pydicom
-  libglfw3-dev libx11-dev libxrandr-dev xvfb x11-apps)
+  libglfw3-dev libx11-dev libxrandr-dev xvfb x11-apps dicom3tools)
 # "clang" brings the unversioned clang and clang++ names the fuzz build uses.
 [ "${1:-}" = fuzz ] && packages+=(clang libclang-rt-14-dev)
 missing=()

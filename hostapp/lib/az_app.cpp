@@ -12,6 +12,7 @@
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/util/az_console.h"
 #include "../../hostlib/win32/az_win.h"
+#include "az_dicom_write.h"
 
 namespace {
 
@@ -74,13 +75,42 @@ int Time_Option(int argc, char **argv, int *i, AzApp_Options *options, std::stri
     return 0;
 }
 
+/* Keeps only the series asked for (by number from 1, or by UID) and
+ * numbers the kept one as it was; 0 (reported) when there is no such
+ * series. */
+int Series_Choose(const std::string &wanted, const std::string &path, std::vector<AzSeries> *series, int *first)
+{
+    *first = 1;
+    if (wanted.empty())
+        return 1;
+    int index = -1;
+    for (size_t i = 0; i < series->size(); i++)
+        if ((*series)[i].uid == wanted || std::to_string(i + 1) == wanted)
+            index = static_cast<int>(i);
+    if (index < 0) {
+        std::string list;
+        for (size_t i = 0; i < series->size(); i++)
+            list += (i ? ", " : "") + std::to_string(i + 1) + " " + (*series)[i].uid;
+        Error_Fct(hwnd, 2, "%s: no series \"%s\" (it holds %d: %s)", path.c_str(), wanted.c_str(),
+                  static_cast<int>(series->size()), list.c_str());
+        return 0;
+    }
+    AzSeries kept = std::move((*series)[index]);
+    series->clear();
+    series->push_back(std::move(kept));
+    *first = index + 1;
+    return 1;
+}
+
 /* The series of each path into the database (AzApp_Load without the clock). */
 int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::string &labels_path)
 {
     AzLabels labels;
     AzLoad_Report label_report;
     int has_labels = !labels_path.empty();
-    if (has_labels && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
+    // A segmentation is placed by its frames' positions: it is read once the study's grid is known.
+    int is_segmentation = has_labels && AzDicom_Is_Segmentation(labels_path);
+    if (has_labels && !is_segmentation && !AzNifti_Read_Labels(labels_path, &labels, &label_report))
         return AZ_EXIT_INPUT;
     for (const std::string &path : paths) {
         std::vector<AzSeries> series;
@@ -91,14 +121,21 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
         }
         if (report.files_bad > 0)
             Error_Fct(hwnd, 2, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
-        for (const AzSeries &one : series) {
+        int first = 1;
+        if (!Series_Choose(app->options.series, path, &series, &first))
+            return AZ_EXIT_INPUT;
+        for (size_t i = 0; i < series.size(); i++) {
+            const AzSeries &one = series[i];
             const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
+            if (tags && is_segmentation && !AzDicom_Read_Segmentation(labels_path, one, &labels, &label_report))
+                return AZ_EXIT_INPUT;
             AzLoaded_Study loaded;
             std::string error;
             if (!AzSeries_Insert(one, tags, &loaded, &error, app->options.time_point)) {
                 Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());
                 return AZ_EXIT_INPUT;
             }
+            loaded.series_index = first + static_cast<int>(i);
             app->studies.push_back(loaded);
             AzApp_Pump(app);
         }
@@ -309,7 +346,10 @@ int AzApp_Pump(AzApp *app)
 int AzApp_Interface_Locked(void)
 {
     unsigned char *lock = AzDb_Lock_Focus();
-    return lock && __atomic_load_n(lock, __ATOMIC_ACQUIRE) != 0;
+    if (lock && __atomic_load_n(lock, __ATOMIC_ACQUIRE) != 0)
+        return 1;
+    // The worker clears the byte before its last calls: it is over only when its thread has ended.
+    return AzWin_Threads_Alive() != 0;
 }
 
 namespace {
@@ -360,8 +400,17 @@ int AzApp_Wait(AzApp *app, int timeout_ms)
 void AzApp_Stop(AzApp *app)
 {
     if (app->module.handle) {
-        AzApp_Panel_Close(app);
-        AzApp_Wait(app, 60000);
+        // Not even the panel's close runs beside a worker.
+        int idle = AzApp_Wait(app, 60000);
+        if (idle) {
+            AzApp_Panel_Close(app);
+            idle = AzApp_Wait(app, 60000);
+        }
+        if (!idle) {
+            // A worker still runs the module's code on its classes and windows: all stay until the process ends.
+            Error_Fct(hwnd, 2, "the module's worker has not ended: the module stays loaded");
+            return;
+        }
         // The module's classes must go while their code is still loaded.
         AzDb_Reset();
         AzModule_Unload(&app->module);

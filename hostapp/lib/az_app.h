@@ -28,6 +28,7 @@ struct AzApp_Options {
     std::string command;
     std::vector<std::string> words;   /* the command's own words */
     int time_point = 0;               /* --time T: the time point of a 4-D study that becomes database frames */
+    std::string series;               /* a series to load alone: its number in its source (from 1) or its UID */
 };
 
 /* Splits the command line into global options, command and words.  1 when
@@ -91,20 +92,24 @@ AZ_EXPORT void AzApp_Panel_Close(AzApp *app);
  * is left.  Number carried out. */
 AZ_EXPORT int AzApp_Pump(AzApp *app);
 /* Whether the module has locked the interface ("$INTERFACE_LOCK_FOCUS"
- * is 1 while an apply runs): panel input waits until it is 0 again.  The
- * worker clears the byte from its own thread, so it is read atomically. */
+ * is 1 while an apply runs) or its worker thread has not ended yet: panel
+ * input waits until both are over.  The worker clears the byte from its
+ * own thread, so it is read atomically. */
 AZ_EXPORT int AzApp_Interface_Locked(void);
 /* Pumps until the interface is unlocked, or until timeout_ms passed; 1
  * when unlocked.  Panel events are delivered only after this, as a host
  * that refuses input behind its wait cursor would. */
 AZ_EXPORT int AzApp_Input_Wait(AzApp *app, int timeout_ms);
-/* Pumps until no apply runs ("$INTERFACE_LOCK_FOCUS" back to 0) and the
- * queues are empty, or until timeout_ms passed.  1 when idle; an apply
- * whose start was noted (apply_start_ms) then has its time in apply_s. */
+/* Pumps until no apply runs ("$INTERFACE_LOCK_FOCUS" back to 0 and the
+ * worker thread ended) and the queues are empty, or until timeout_ms
+ * passed.  1 when idle; an apply whose start was noted (apply_start_ms)
+ * then has its time in apply_s. */
 AZ_EXPORT int AzApp_Wait(AzApp *app, int timeout_ms);
 
-/* Closes the panel, empties the database, unloads the module and destroys
- * the windows. */
+/* Closes the panel, waits for the host to be idle, empties the database,
+ * unloads the module and destroys the windows.  When a worker has not
+ * ended within a minute, the database and the module stay (reported): no
+ * thread may be left in the module's code when it is unmapped. */
 AZ_EXPORT void AzApp_Stop(AzApp *app);
 
 /* The study class of a loaded study (index in load order), or null. */
@@ -114,6 +119,12 @@ AZ_EXPORT int AzApp_Study_Current(AzApp *app);
 /* A study's direction class: 0 Original, 1 Oblique (children 0 and 1 of
  * the study), or null. */
 AZ_EXPORT Kelvra_Class *AzApp_Direction(AzApp *app, int study, int direction);
+
+/* The program's console on standard error: level-filtered, a run of
+ * identical lines shown once with "(the line above N more times)". */
+AZ_EXPORT void AzApp_Console_Install(void);
+/* Prints the count of a pending run of repeats. */
+AZ_EXPORT void AzApp_Console_Flush(void);
 
 /* A monotonic clock in milliseconds, for the times the host reports. */
 AZ_EXPORT long AzApp_Clock_Ms(void);

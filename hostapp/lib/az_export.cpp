@@ -6,11 +6,17 @@
 #include <errno.h>
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
 
+#include <libdeflate.h>
 #include <nifti2_io.h>
 #include <zlib.h>
 
@@ -178,9 +184,11 @@ std::vector<Sample> Samples_Take(const std::vector<AzFrame *> &frames, const AzV
             for (int c = 0; c < fit_samples; c++) {
                 int x = b * (volume.width - 1) / (fit_samples - 1);
                 int y = c * (volume.height - 1) / (fit_samples - 1);
-                AzVec3 world = Vec3_Of(AzFrame_Get_Pos(frames[k], static_cast<float>(x), static_cast<float>(y)));
+                float fx = static_cast<float>(x), fy = static_cast<float>(y);
+                AzVec3 world = Vec3_Of(AzFrame_Get_Pos(frames[k], fx, fy));
+                // Read through the frame: a streamed export holds no pixels to look them up in.
                 samples.push_back({{double(x), double(y), double(k)}, world,
-                                   volume.gli[volume.Index(x, y, k, 0)] != AZ_GLI_INVALID});
+                                   AzFrame_Get_GLI(frames[k], fx, fy) != AZ_GLI_INVALID});
             }
     }
     return samples;
@@ -440,15 +448,23 @@ double Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
     return stepped || miss <= fit_exact_mm ? 0.0 : miss;
 }
 
+/* One frame's grey levels and tags, row after row, as a host view reads
+ * them. */
+// The export already runs a thread per core: each frame on its own thread.
+void Frame_Read_Into(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag)
+{
+    AzFrame_Read(frame, width, height, gli, tag, 1);
+}
+
+void Frame_Read_Grey(AzFrame *frame, int width, int height, int32_t *gli)
+{
+    AzFrame_Read(frame, width, height, gli, nullptr, 1);
+}
+
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)
 {
-    for (int y = 0; y < volume->height; y++)
-        for (int x = 0; x < volume->width; x++) {
-            size_t index = volume->Index(x, y, k, t);
-            volume->gli[index] = AzFrame_Get_GLI(frame, static_cast<float>(x), static_cast<float>(y));
-            volume->tag[index] = static_cast<uint8_t>(AzFrame_Get_TAG(frame, static_cast<float>(x),
-                                                                      static_cast<float>(y)));
-        }
+    size_t first = volume->Index(0, 0, k, t);
+    AzFrame_Read(frame, volume->width, volume->height, &volume->gli[first], &volume->tag[first], 0);
 }
 
 } // namespace
@@ -675,6 +691,8 @@ int Gz_Write_All(gzFile file, const void *data, size_t size)
 
 } // namespace
 
+int16_t AzVolume_Grey_Outside(const AzVolume &volume) { return Grey_Outside(volume); }
+
 int AzVolume_Write_Nifti(const AzVolume &volume, const std::string &path, int what, std::string *error)
 {
     if (what == AZ_EXPORT_TAGS ? volume.tag.empty() : volume.gli.empty()) {
@@ -741,26 +759,493 @@ int AzVolume_Write_Png(const AzVolume &volume, int k, const std::string &path, s
     return 0;
 }
 
+std::vector<int> AzMontage_Slices(int depth)
+{
+    std::vector<int> slices;
+    int count = std::min(depth, AZ_MONTAGE_FRAMES);
+    for (int i = 0; i < count; i++)
+        slices.push_back(count > 1 ? static_cast<int>(lround(static_cast<double>(i) * (depth - 1) / (count - 1))) : 0);
+    return slices;
+}
+
 int AzVolume_Write_Montage(const AzVolume &volume, int columns, const std::string &path, std::string *error)
 {
     if (volume.depth < 1) {
         *error = path + ": nothing to write";
         return 0;
     }
+    std::vector<int> slices = AzMontage_Slices(volume.depth);
+    int count = static_cast<int>(slices.size());
     if (columns <= 0)
-        columns = static_cast<int>(ceil(sqrt(static_cast<double>(volume.depth))));
-    int rows = (volume.depth + columns - 1) / columns;
-    int width = columns * volume.width, height = rows * volume.height;
+        columns = static_cast<int>(ceil(sqrt(static_cast<double>(count))));
+    int rows = (count + columns - 1) / columns;
+    // Whole pixels of each slice are skipped, never blended: the montage shows the values the frames hold.
+    int step = 1;
+    while ((columns * volume.width + step - 1) / step > AZ_MONTAGE_SIDE ||
+           (rows * volume.height + step - 1) / step > AZ_MONTAGE_SIDE)
+        step++;
+    int cell_w = (volume.width + step - 1) / step, cell_h = (volume.height + step - 1) / step;
+    int width = columns * cell_w, height = rows * cell_h;
     std::vector<uint32_t> sheet(static_cast<size_t>(width) * height, 0xff000000u);
-    for (int k = 0; k < volume.depth; k++) {
-        std::vector<uint32_t> slice = AzVolume_Picture(volume, k, 0);
-        int left = (k % columns) * volume.width, top = (k / columns) * volume.height;
-        for (int y = 0; y < volume.height; y++)
-            memcpy(&sheet[static_cast<size_t>(top + y) * width + left], &slice[static_cast<size_t>(y) * volume.width],
-                   volume.width * sizeof(uint32_t));
+    for (int i = 0; i < count; i++) {
+        std::vector<uint32_t> slice = AzVolume_Picture(volume, slices[i], 0);
+        int left = (i % columns) * cell_w, top = (i / columns) * cell_h;
+        for (int y = 0; y < cell_h; y++)
+            for (int x = 0; x < cell_w; x++)
+                sheet[static_cast<size_t>(top + y) * width + left + x] =
+                    slice[static_cast<size_t>(y * step) * volume.width + x * step];
     }
     if (AzPng_Write(path.c_str(), sheet.data(), width, height))
         return 1;
     *error = path + ": cannot write the picture";
     return 0;
+}
+
+AzExport_Result::AzExport_Result() : width(0), height(0), depth(0), times(0), affine{}, tagged(0) {}
+
+int AzExport_Threads(void)
+{
+    // AZOZUDE_THREADS caps the count, so that a benchmark can set one thread against all cores.
+    const char *cap = getenv("AZOZUDE_THREADS");
+    unsigned int cores = std::thread::hardware_concurrency();
+    if (cap && atoi(cap) > 0)
+        cores = static_cast<unsigned int>(atoi(cap));
+    return cores > 0 ? static_cast<int>(std::min(cores, 64u)) : 1;
+}
+
+namespace {
+
+/* libdeflate's level 1 compresses a brain about as small as zlib's default
+ * and many times faster. */
+const int export_level = 1;
+/* Voxels a block of frames aims at: big enough for compression to pay,
+ * small enough to keep every core busy to the end. */
+const size_t block_voxels = 1u << 20;
+
+/* The study a class belongs to: itself or its nearest study ancestor. */
+Kelvra_Class *Study_Of(Kelvra_Class *cls)
+{
+    for (Kelvra_Class *c = cls; c; c = c->Parent_Get_Pt())
+        if (dynamic_cast<AzStudy_Class *>(c))
+            return c;
+    return nullptr;
+}
+
+/* What the export needs to know of the study's own pixels. */
+struct Study_Scan {
+    int tagged = 0;
+    int complete = 1;         /* every frame's pixels were seen */
+    std::vector<char> present = std::vector<char>(256, 0); /* tags the study holds */
+};
+
+void Frames_Scan(Kelvra_Class *cls, int levels, std::set<std::pair<Vexa_Image *, int>> *seen, Study_Scan *scan)
+{
+    for (int i = 0; i < cls->Child_Get_Nb(); i++) {
+        Kelvra_Class *child = cls->Child_Get_Pt(i);
+        AzFrame *frame = AzFrame_Cast(child);
+        if (!frame) {
+            if (levels > 1 && child)
+                Frames_Scan(child, levels - 1, seen, scan);
+            continue;
+        }
+        Vexa_Image *key = frame->key;
+        if (!key || !key->pixels_pt)
+            continue;
+        if (!seen->insert({key, frame->t * 65536 + frame->z}).second)
+            continue;
+        const uint8_t *tag = AzImage_TAG_Plane(key, frame->z, frame->t);
+        size_t count = static_cast<size_t>(key->pixels_pt->width) * key->pixels_pt->height;
+        int tagged = 0;
+        for (size_t p = 0; p < count; p++)
+            tagged |= tag[p];
+        scan->tagged |= tagged != 0;
+        if (tagged)
+            for (size_t p = 0; p < count; p++)
+                scan->present[tag[p]] = 1;
+    }
+}
+
+/* Whether the study holds any tag, and which. */
+Study_Scan Study_Scan_Of(Kelvra_Class *cls)
+{
+    Kelvra_Class *study = Study_Of(cls);
+    Study_Scan scan;
+    std::set<std::pair<Vexa_Image *, int>> seen;
+    if (study)
+        Frames_Scan(study, 2, &seen, &scan);
+    else
+        scan.complete = 0;
+    if (seen.empty())
+        scan.complete = 0;
+    return scan;
+}
+
+/* A block of frames as bytes ready for the files. */
+struct Export_Block {
+    std::vector<uint8_t> grey, tags;
+    int tagged = 0;
+    int ready = 0;
+};
+
+/* The shared state of one export: workers read and compress blocks, the
+ * calling thread writes them in order. */
+struct Export_Job {
+    const AzExport_Request *request;
+    AzExport_Result *result;
+    std::vector<AzFrame *> frames;      /* time point after time point */
+    int width, height, per_block, blocks_nb, window;
+    int16_t outside;
+    int read_tags;                      /* 0: the study holds no tag, every frame's tags are 0 */
+    int wide_tags;                      /* tags are written as 16-bit label values */
+    uint16_t tag_values[256];           /* the label value each tag writes */
+    int gzip_grey, gzip_tags;
+    std::vector<int> middle_slot, montage_slot; /* per frame: slot in the picture volume, or -1 */
+    std::vector<Export_Block> blocks;
+    std::mutex lock;
+    std::condition_variable changed;
+    int next, written, failed;
+    std::string failure;
+};
+
+std::vector<uint8_t> Gzip_Member(libdeflate_compressor *compressor, const void *data, size_t size)
+{
+    std::vector<uint8_t> out(libdeflate_gzip_compress_bound(compressor, size));
+    size_t length = libdeflate_gzip_compress(compressor, data, size, out.data(), out.size());
+    out.resize(length);
+    return out;
+}
+
+void Picture_Keep(AzVolume *volume, int slot, const int32_t *gli, const uint8_t *tag)
+{
+    size_t plane = static_cast<size_t>(volume->width) * volume->height;
+    memcpy(&volume->gli[slot * plane], gli, plane * sizeof(int32_t));
+    memcpy(&volume->tag[slot * plane], tag, plane);
+}
+
+/* Tags as the label values they stand for, 8 or 16 bits. */
+std::vector<uint8_t> Tag_Values(const Export_Job *job, const std::vector<uint8_t> &tags)
+{
+    if (!job->wide_tags) {
+        std::vector<uint8_t> values(tags.size());
+        for (size_t i = 0; i < tags.size(); i++)
+            values[i] = static_cast<uint8_t>(job->tag_values[tags[i]]);
+        return values;
+    }
+    std::vector<uint8_t> values(tags.size() * sizeof(uint16_t));
+    for (size_t i = 0; i < tags.size(); i++)
+        memcpy(&values[i * sizeof(uint16_t)], &job->tag_values[tags[i]], sizeof(uint16_t));
+    return values;
+}
+
+/* Reads and packs block b; 0 with the job's failure set. */
+int Block_Make(Export_Job *job, int b, libdeflate_compressor *compressor)
+{
+    size_t plane = static_cast<size_t>(job->width) * job->height;
+    int first = b * job->per_block;
+    int count = std::min(job->per_block, static_cast<int>(job->frames.size()) - first);
+    std::vector<int32_t> gli(plane);
+    std::vector<uint8_t> tags(plane * count);
+    std::vector<int16_t> grey(plane * count);
+    int tagged = 0;
+    for (int i = 0; i < count; i++) {
+        int f = first + i;
+        AzFrame *frame = job->frames[f];
+        int w = 0, h = 0;
+        Frame_Size(frame, &w, &h);
+        if (w != job->width || h != job->height) {
+            std::lock_guard<std::mutex> hold(job->lock);
+            job->failure = "frames of different sizes";
+            return 0;
+        }
+        uint8_t *tag = &tags[plane * i];
+        if (job->read_tags)
+            Frame_Read_Into(frame, job->width, job->height, gli.data(), tag);
+        else
+            Frame_Read_Grey(frame, job->width, job->height, gli.data());
+        if (job->middle_slot[f] >= 0)
+            Picture_Keep(&job->result->middle, job->middle_slot[f], gli.data(), tag);
+        if (job->montage_slot[f] >= 0)
+            Picture_Keep(&job->result->montage, job->montage_slot[f], gli.data(), tag);
+        int16_t *out = &grey[plane * i];
+        for (size_t p = 0; p < plane; p++) {
+            int32_t value = gli[p];
+            out[p] = value == AZ_GLI_INVALID ? job->outside
+                                             : static_cast<int16_t>(std::min(32767, std::max(-32768, value)));
+            tagged |= tag[p];
+        }
+    }
+    Export_Block &block = job->blocks[b];
+    if (!job->request->grey_path.empty()) {
+        if (job->gzip_grey)
+            block.grey = Gzip_Member(compressor, grey.data(), grey.size() * sizeof(int16_t));
+        else
+            block.grey.assign(reinterpret_cast<uint8_t *>(grey.data()),
+                              reinterpret_cast<uint8_t *>(grey.data() + grey.size()));
+    }
+    if (!job->request->tags_path.empty()) {
+        std::vector<uint8_t> values = Tag_Values(job, tags);
+        block.tags = job->gzip_tags ? Gzip_Member(compressor, values.data(), values.size()) : std::move(values);
+    }
+    block.tagged = tagged != 0;
+    return 1;
+}
+
+void Export_Worker(Export_Job *job)
+{
+    libdeflate_compressor *compressor = libdeflate_alloc_compressor(export_level);
+    for (;;) {
+        int b;
+        {
+            std::unique_lock<std::mutex> hold(job->lock);
+            // Blocks wait in memory for the writer: a window bounds how many.
+            job->changed.wait(hold, [job] {
+                return job->failed || job->next >= job->blocks_nb || job->next < job->written + job->window;
+            });
+            if (job->failed || job->next >= job->blocks_nb)
+                break;
+            b = job->next++;
+        }
+        int made = compressor != nullptr && Block_Make(job, b, compressor);
+        std::lock_guard<std::mutex> hold(job->lock);
+        if (!made) {
+            if (!compressor)
+                job->failure = "out of memory";
+            job->failed = 1;
+        } else {
+            job->blocks[b].ready = 1;
+        }
+        job->changed.notify_all();
+    }
+    libdeflate_free_compressor(compressor);
+}
+
+/* An open output file with its name for messages. */
+struct Export_File {
+    std::string path;
+    FILE *file = nullptr;
+};
+
+int File_Put(Export_File *out, const void *data, size_t size, std::string *error)
+{
+    if (!out->file || size == 0)
+        return 1;
+    if (fwrite(data, 1, size, out->file) == size)
+        return 1;
+    *error = out->path + ": cannot write: " + strerror(errno ? errno : EIO);
+    return 0;
+}
+
+int File_Open(Export_File *out, const std::string &path, std::string *error)
+{
+    out->path = path;
+    if (path.empty())
+        return 1;
+    out->file = fopen(path.c_str(), "wb");
+    if (out->file)
+        return 1;
+    *error = path + ": cannot create: " + strerror(errno);
+    return 0;
+}
+
+int File_Close(Export_File *out, std::string *error)
+{
+    if (!out->file)
+        return 1;
+    int closed = fclose(out->file) == 0;
+    out->file = nullptr;
+    if (!closed)
+        *error = out->path + ": cannot write: " + strerror(errno ? errno : EIO);
+    return closed;
+}
+
+/* The header of a file, as the first part of its bytes (a gzip member of
+ * its own when the file is compressed). */
+int Header_Put(Export_File *out, const AzVolume &shape, int what, int gzip, std::string *error)
+{
+    if (!out->file)
+        return 1;
+    std::vector<uint8_t> bytes(sizeof(nifti_1_header) + 4, 0);
+    nifti_1_header header;
+    Header_Set(shape, what, &header);
+    memcpy(bytes.data(), &header, sizeof(header));
+    if (!gzip)
+        return File_Put(out, bytes.data(), bytes.size(), error);
+    libdeflate_compressor *compressor = libdeflate_alloc_compressor(export_level);
+    if (!compressor) {
+        *error = out->path + ": out of memory";
+        return 0;
+    }
+    std::vector<uint8_t> member = Gzip_Member(compressor, bytes.data(), bytes.size());
+    libdeflate_free_compressor(compressor);
+    return File_Put(out, member.data(), member.size(), error);
+}
+
+void Picture_Volume(const AzVolume &shape, int depth, AzVolume *volume)
+{
+    *volume = shape;
+    volume->depth = depth;
+    volume->times = 1;
+    size_t count = static_cast<size_t>(shape.width) * shape.height * depth;
+    volume->gli.assign(count, AZ_GLI_INVALID);
+    volume->tag.assign(count, 0);
+}
+
+void Frames_Keep_Pictured(Export_Job *job)
+{
+    std::vector<AzFrame *> frames;
+    std::vector<int> middle, montage;
+    for (size_t f = 0; f < job->frames.size(); f++)
+        if (job->middle_slot[f] >= 0 || job->montage_slot[f] >= 0) {
+            frames.push_back(job->frames[f]);
+            middle.push_back(job->middle_slot[f]);
+            montage.push_back(job->montage_slot[f]);
+        }
+    job->frames.swap(frames);
+    job->middle_slot.swap(middle);
+    job->montage_slot.swap(montage);
+}
+
+/* Frames, size, geometry and the picture slots of a job. */
+int Job_Prepare(Kelvra_Class *cls, Export_Job *job, AzVolume *shape, std::string *error)
+{
+    std::vector<std::vector<AzFrame *>> by_time;
+    if (!Frames_Collect(cls, &by_time, error))
+        return 0;
+    Frame_Size(by_time[0][0], &job->width, &job->height);
+    if (job->width < 1 || job->height < 1) {
+        *error = std::string("\"") + cls->Name_Get() + "\" has frames without pixels";
+        return 0;
+    }
+    int depth = static_cast<int>(by_time[0].size());
+    for (const std::vector<AzFrame *> &frames : by_time)
+        job->frames.insert(job->frames.end(), frames.begin(), frames.end());
+    AzExport_Result *result = job->result;
+    result->width = shape->width = job->width;
+    result->height = shape->height = job->height;
+    result->depth = shape->depth = depth;
+    result->times = shape->times = static_cast<int>(by_time.size());
+    double miss = Affine_Set(by_time[0], shape);
+    Vect size = AzImage_Pixel_Size(by_time[0][0]->key);
+    if (miss > 0.1 * std::min(size.x, size.y))
+        Error_Fct(hwnd, 2, "\"%s\": its frames do not lie on one grid (up to %.2f mm off): the geometry written is "
+                  "their best fit", cls->Name_Get(), miss);
+    memcpy(result->affine, shape->affine, sizeof(shape->affine));
+    const Vexa_Image *header = by_time[0][0]->key;
+    shape->slope = header->rescale_slope != 0.0f ? header->rescale_slope : 1.0;
+    shape->intercept = header->rescale_slope != 0.0f ? header->rescale_intercept : 0.0;
+    shape->display_mode = header->display_mode;
+    shape->display_low = header->display_low;
+    shape->display_high = header->display_high;
+    job->middle_slot.assign(job->frames.size(), -1);
+    job->montage_slot.assign(job->frames.size(), -1);
+    if (job->request->keep_middle) {
+        Picture_Volume(*shape, 1, &result->middle);
+        job->middle_slot[depth / 2] = 0;
+    }
+    if (job->request->keep_montage) {
+        std::vector<int> slices = AzMontage_Slices(depth);
+        Picture_Volume(*shape, static_cast<int>(slices.size()), &result->montage);
+        for (size_t i = 0; i < slices.size(); i++)
+            job->montage_slot[slices[i]] = static_cast<int>(i);
+    }
+    // Pictures alone need only their frames.
+    if (job->request->grey_path.empty() && job->request->tags_path.empty())
+        Frames_Keep_Pictured(job);
+    size_t plane = static_cast<size_t>(job->width) * job->height;
+    job->per_block = job->request->block_frames > 0 ? job->request->block_frames
+                                                    : static_cast<int>(std::max<size_t>(1, block_voxels / plane));
+    job->blocks_nb = static_cast<int>((job->frames.size() + job->per_block - 1) / job->per_block);
+    job->blocks.resize(job->blocks_nb);
+    Study_Scan scan = Study_Scan_Of(cls);
+    job->outside = Grey_Outside(*shape);
+    // Frames show only the study's tags: without one, reading them gives zeros (the plain path reads them).
+    job->read_tags = scan.tagged || !scan.complete || job->request->force_tags;
+    // The file's width follows the label values of the tags the study holds (the frames show no others).
+    job->wide_tags = 0;
+    shape->tag.clear();
+    for (int tag = 0; tag < 256; tag++) {
+        job->tag_values[tag] = static_cast<uint16_t>(AzTags_Value(tag));
+        if (scan.complete ? scan.present[tag] != 0 : tag > 0) {
+            job->wide_tags |= job->tag_values[tag] > 255;
+            shape->tag.push_back(static_cast<uint8_t>(tag)); // what the header's width is judged on
+        }
+    }
+    job->gzip_grey = AzPath_Ends_With(job->request->grey_path, ".gz");
+    job->gzip_tags = AzPath_Ends_With(job->request->tags_path, ".gz");
+    job->next = job->written = job->failed = 0;
+    return 1;
+}
+
+/* Writes the blocks in order as the workers finish them. */
+int Blocks_Write(Export_Job *job, Export_File *grey, Export_File *tags, std::string *error)
+{
+    AzProgress progress;
+    long frames_nb = static_cast<long>(job->frames.size());
+    AzProgress_Start(&progress, "writing " + job->request->what, frames_nb >= progress_frame_min ? frames_nb : 0);
+    int done = 1;
+    for (int b = 0; b < job->blocks_nb && done; b++) {
+        Export_Block block;
+        {
+            std::unique_lock<std::mutex> hold(job->lock);
+            job->changed.wait(hold, [job, b] { return job->failed || job->blocks[b].ready; });
+            if (job->failed) {
+                *error = job->failure;
+                done = 0;
+                break;
+            }
+            block = std::move(job->blocks[b]);
+            job->blocks[b] = Export_Block();
+        }
+        done = File_Put(grey, block.grey.data(), block.grey.size(), error) &&
+               File_Put(tags, block.tags.data(), block.tags.size(), error);
+        job->result->tagged |= block.tagged;
+        std::lock_guard<std::mutex> hold(job->lock);
+        job->written = b + 1;
+        if (!done)
+            job->failed = 1;
+        job->changed.notify_all();
+        AzProgress_Step(&progress, std::min<long>(static_cast<long>(job->written) * job->per_block,
+                                                  static_cast<long>(job->frames.size())));
+    }
+    AzProgress_End(&progress);
+    return done;
+}
+
+} // namespace
+
+int AzExport_Class(Kelvra_Class *cls, const AzExport_Request &request, AzExport_Result *result, std::string *error)
+{
+    *result = AzExport_Result();
+    Export_Job job;
+    job.request = &request;
+    job.result = result;
+    AzVolume shape;
+    if (!Job_Prepare(cls, &job, &shape, error))
+        return 0;
+    Export_File grey, tags;
+    if (!File_Open(&grey, request.grey_path, error) || !File_Open(&tags, request.tags_path, error) ||
+        !Header_Put(&grey, shape, AZ_EXPORT_GREY, job.gzip_grey, error) ||
+        !Header_Put(&tags, shape, AZ_EXPORT_TAGS, job.gzip_tags, error)) {
+        File_Close(&grey, error);
+        File_Close(&tags, error);
+        return 0;
+    }
+    int threads = std::min(AzExport_Threads(), job.blocks_nb);
+    job.window = 2 * threads;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; i++)
+        workers.emplace_back(Export_Worker, &job);
+    std::string failure;
+    int done = Blocks_Write(&job, &grey, &tags, &failure);
+    for (std::thread &worker : workers)
+        worker.join();
+    if (!done)
+        *error = std::string("\"") + cls->Name_Get() + "\": " + failure;
+    std::string close_error;
+    int closed = File_Close(&grey, &close_error) & File_Close(&tags, &close_error);
+    if (done && !closed) {
+        *error = close_error;
+        done = 0;
+    }
+    return done;
 }

@@ -376,6 +376,7 @@ int AzNifti_Read_Labels(const std::string &path, AzLabels *labels, AzLoad_Report
     if (!AzLabels_Values_Set(stored, labels, &error)) {
         AzLoad_Problem(report, path, "%s", error.c_str());
         report->files_bad++;
+        *labels = AzLabels();   // a refused volume leaves no half-filled record behind
         return 0;
     }
     AzLabels_Tables_Set(labels);

@@ -18,6 +18,8 @@
 #include "../../hostlib/structures/az_gl.h"
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/win32/az_win.h"
+#include "az_dump.h"
+#include "az_dicom_write.h"
 #include "az_export.h"
 #include "az_labels.h"
 
@@ -38,7 +40,7 @@ const Verb verbs[] = {
     {"wheel", 1, 4},      {"key", 1, 4},       {"help", 0, 3},       {"leave", 0, 0}, {"rotate", 2, 2},
     {"direction", 1, 2},
     {"slice", 1, 1},      {"wait", 0, 1},      {"save-panel", 1, 1}, {"save-frame", 3, 3},
-    {"dump", 1, 1},       {"echo", 0, 1000},
+    {"dump", 1, 6},       {"echo", 0, 1000},     {"dicom", 1, 1},
     {"paint", 6, 6},      {"save-tags", 1, 2},
 };
 
@@ -52,6 +54,9 @@ const Verb *Verb_Find(const std::string &name)
 
 std::string Located(const std::string &name, int line, const std::string &reason)
 {
+    // A script of the program's own has no name: its lines mean nothing to the user.
+    if (name.empty())
+        return reason;
     return name + ":" + std::to_string(line) + ": " + reason;
 }
 
@@ -151,6 +156,7 @@ namespace {
 
 struct Runner {
     AzApp *app;
+    AzOutput output;       /* the session's files: all are kept only when every step succeeded */
     std::string failure;   /* why the current step failed */
     int x, y;              /* where the pointer is */
 };
@@ -497,17 +503,19 @@ int Step_Slice(Runner *runner, const std::vector<std::string> &words)
         return Fail(runner, "slice %ld is beyond the last slice (%d)", wanted, static_cast<int>(slider->maximum));
     double range = slider->maximum - slider->minimum;
     int x = slider->x + static_cast<int>(lround((wanted - slider->minimum) / range * (slider->width - 1)));
-    // The pixel grid may not hold every slice: step towards it while that helps.
-    for (int tries = 0; tries < slider->width; tries++) {
-        if (!Click_At(runner, x, slider->y + slider->height / 2))
-            return 0;
+    if (!Click_At(runner, x, slider->y + slider->height / 2))
+        return 0;
+    // A slider shorter than its range of slices cannot reach every slice by a click: the wheel over it then
+    // steps one slice at a time, as a user would finish.
+    Pointer(runner, x, slider->y + slider->height / 2, AZ_POINTER_NONE);
+    for (long turns = labs(wanted - static_cast<long>(slider->Read())) + 1; turns > 0; turns--) {
         long reached = static_cast<long>(slider->Read());
         if (reached == wanted)
             return 1;
-        int next = x + (reached < wanted ? 1 : -1);
-        if (next < slider->x || next >= slider->x + slider->width)
-            break;
-        x = next;
+        if (!Input_Ready(runner))
+            return 0;
+        runner->app->module.Ctrl_Scroll(nullptr, reached < wanted ? -1 : 1);
+        AzApp_Pump(runner->app);
     }
     return Fail(runner, "the slider cannot reach slice %ld (it reads %d)", wanted, static_cast<int>(slider->Read()));
 }
@@ -522,35 +530,15 @@ int Step_Wait(Runner *runner, const std::vector<std::string> &words)
     return 1;
 }
 
-/* The panel with its child windows (the preview) over it. */
-std::vector<uint32_t> Panel_Picture(HWND panel, int *width, int *height)
-{
-    uint32_t *pixels = AzWin_Pixels(panel, width, height);
-    std::vector<uint32_t> picture(pixels, pixels + static_cast<size_t>(*width) * *height);
-    RECT panel_rect;
-    GetWindowRect(panel, &panel_rect);
-    for (HWND child = AzWin_Find(nullptr, nullptr); child; child = AzWin_Find(nullptr, child)) {
-        if (GetParent(child) != panel || !IsWindowVisible(child))
-            continue;
-        RECT rect;
-        int w = 0, h = 0;
-        uint32_t *source = AzWin_Pixels(child, &w, &h);
-        if (!source || !GetWindowRect(child, &rect))
-            continue;
-        int left = rect.left - panel_rect.left, top = rect.top - panel_rect.top;
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++)
-                if (left + x >= 0 && left + x < *width && top + y >= 0 && top + y < *height)
-                    picture[static_cast<size_t>(top + y) * *width + left + x] = source[static_cast<size_t>(y) * w + x];
-    }
-    return picture;
-}
-
 int Panel_Save(Runner *runner, const std::string &path)
 {
+    std::string error;
+    std::string staged = AzOutput_File(&runner->output, path, &error);
+    if (staged.empty())
+        return Fail(runner, "%s", error.c_str());
     int width = 0, height = 0;
-    std::vector<uint32_t> picture = Panel_Picture(runner->app->panel_window, &width, &height);
-    if (!AzPng_Write(path.c_str(), picture.data(), width, height))
+    std::vector<uint32_t> picture = AzDump_Panel_Picture(runner->app->panel_window, &width, &height);
+    if (!AzPng_Write(staged.c_str(), picture.data(), width, height))
         return Fail(runner, "%s: cannot write the picture", path.c_str());
     return 1;
 }
@@ -593,8 +581,10 @@ int Step_Save_Frame(Runner *runner, const std::vector<std::string> &words)
         return 0;
     AzVolume volume;
     std::string error;
+    std::string staged;
     if (!AzVolume_From_Class(cls, &volume, &error, static_cast<int>(frame)) ||
-        !AzVolume_Write_Png(volume, 0, words[3], &error))
+        (staged = AzOutput_File(&runner->output, words[3], &error)).empty() ||
+        !AzVolume_Write_Png(volume, 0, staged, &error))
         return Fail(runner, "%s", error.c_str());
     return 1;
 }
@@ -628,122 +618,50 @@ int Step_Save_Tags(Runner *runner, const std::vector<std::string> &words)
     return 1;
 }
 
-int Folder_Make(Runner *runner, const std::string &folder)
+/* What "dump FOLDER [PART...]" writes besides the Oblique volume. */
+int Dump_Parts(Runner *runner, const std::vector<std::string> &words, int *parts)
 {
-    if (mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST)
-        return 1;
-    return Fail(runner, "%s: cannot create the folder: %s", folder.c_str(), strerror(errno));
-}
-
-int Tags_Any(const AzVolume &volume)
-{
-    return std::any_of(volume.tag.begin(), volume.tag.end(), [](uint8_t tag) { return tag != 0; });
-}
-
-/* Column c of a volume's affine: the world step of one voxel along that axis. */
-AzVec3 Affine_Column(const AzVolume &volume, int c)
-{
-    return {volume.affine[0][c], volume.affine[1][c], volume.affine[2][c]};
-}
-
-/* A component as printed to four decimals, without a "-0.0000" for a
- * rounding residue. */
-double Component_Clean(double c) { return fabs(c) < 5e-5 ? 0.0 : c; }
-
-void Vector_Write(FILE *summary, const char *label, AzVec3 v)
-{
-    fprintf(summary, "%s (%.4f, %.4f, %.4f)", label, Component_Clean(v.x), Component_Clean(v.y),
-            Component_Clean(v.z));
-}
-
-/* One direction's files and summary lines; a direction without frames writes nothing. */
-int Direction_Dump(Runner *runner, const std::string &folder, int direction, FILE *summary)
-{
-    static const char *names[2] = {"original", "oblique"};
-    Kelvra_Class *cls = Direction_Class(runner, direction);
-    if (!cls)
-        return 0;
-    int frames_nb = cls->Child_Get_Nb();
-    if (frames_nb == 0) {
-        fprintf(summary, "%s: no frames\n", names[direction]);
-        return 1;
+    static const struct {
+        const char *name;
+        int part;
+    } names[] = {{"original", AZ_DUMP_ORIGINAL}, {"pictures", AZ_DUMP_PICTURES}, {"montage", AZ_DUMP_MONTAGE},
+                 {"summary", AZ_DUMP_SUMMARY},   {"dicom", AZ_DUMP_DICOM},    {"all", AZ_DUMP_ALL}};
+    *parts = words.size() > 2 ? 0 : AZ_DUMP_ALL;
+    for (size_t i = 2; i < words.size(); i++) {
+        int found = 0;
+        for (const auto &entry : names)
+            if (words[i] == entry.name) {
+                *parts |= entry.part;
+                found = 1;
+            }
+        if (!found)
+            return Fail(runner, "a dump writes original, pictures, montage, summary, dicom or all, not \"%s\"",
+                        words[i].c_str());
     }
-    AzVolume volume;
-    std::string error;
-    std::string base = folder + "/" + names[direction];
-    if (!AzVolume_From_Class(cls, &volume, &error) ||
-        !AzVolume_Write_Nifti(volume, base + ".nii.gz", AZ_EXPORT_GREY, &error) ||
-        !AzVolume_Write_Montage(volume, 0, base + "_montage.png", &error) ||
-        !AzVolume_Write_Png(volume, volume.depth / 2, base + "_middle.png", &error))
-        return Fail(runner, "%s", error.c_str());
-    int tagged = Tags_Any(volume);
-    if (tagged && !AzVolume_Write_Nifti(volume, base + "_tags.nii.gz", AZ_EXPORT_TAGS, &error))
-        return Fail(runner, "%s", error.c_str());
-    AzVec3 axes[3];
-    for (int c = 0; c < 3; c++)
-        axes[c] = Affine_Column(volume, c);
-    fprintf(summary, "%s: %d frames of %d x %d pixels, spacing %.4g x %.4g x %.4g mm%s\n", names[direction],
-            frames_nb, volume.width, volume.height, AzVec3_Norm(axes[0]), AzVec3_Norm(axes[1]),
-            AzVec3_Norm(axes[2]), tagged ? ", tags" : "");
-    fprintf(summary, "  orientation:");
-    Vector_Write(summary, " row", AzVec3_Unit(axes[0]));
-    Vector_Write(summary, ", column", AzVec3_Unit(axes[1]));
-    Vector_Write(summary, ", normal", AzVec3_Unit(axes[2]));
-    fprintf(summary, "\n");
     return 1;
-}
-
-/* The study line: its name, and for a 4-D study the time point of its frames. */
-void Study_Write(AzApp *app, FILE *summary)
-{
-    int index = AzApp_Study_Current(app);
-    Kelvra_Class *study = AzApp_Study(app, index);
-    fprintf(summary, "study: %s", study ? study->Name_Get() : "(none)");
-    if (study) {
-        const AzLoaded_Study &loaded = app->studies[index];
-        int times_nb = loaded.file && loaded.file->images_nb > 0 ? loaded.file->images[0]->times_nb : 1;
-        if (times_nb > 1)
-            fprintf(summary, ", time point %d of %d", loaded.time_point, times_nb);
-    }
-    fprintf(summary, "\n");
-}
-
-void Times_Write(AzApp *app, double export_s, FILE *summary)
-{
-    fprintf(summary, "times: load %.2f s, ", app->load_s);
-    if (app->apply_s >= 0.0)
-        fprintf(summary, "apply %.2f s (\"Update DB\" to the last frame), ", app->apply_s);
-    else
-        fprintf(summary, "no apply, ");
-    fprintf(summary, "export %.2f s\n", export_s);
 }
 
 int Step_Dump(Runner *runner, const std::vector<std::string> &words)
 {
-    long start = AzApp_Clock_Ms();
     const std::string &folder = words[1];
-    if (!Folder_Make(runner, folder))
+    int parts = 0;
+    std::string error, summary;
+    if (!Dump_Parts(runner, words, &parts))
         return 0;
-    std::string summary_path = folder + "/summary.txt";
-    FILE *summary = fopen(summary_path.c_str(), "w");
-    if (!summary)
-        return Fail(runner, "%s: cannot create: %s", summary_path.c_str(), strerror(errno));
-    Study_Write(runner->app, summary);
-    if (runner->app->panel_window) {
-        double alpha = 0.0, beta = 0.0;
-        if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-x-left")))
-            alpha = x->Read() * degrees_per_radian;
-        if (Valuators *y = dynamic_cast<Valuators *>(Widget_Find(runner->app->panel_window, "rot-y-bottom")))
-            beta = y->Read() * degrees_per_radian;
-        fprintf(summary, "panel angles: alpha %.2f degrees, beta %.2f degrees\n", alpha, beta);
-    }
-    int done = Direction_Dump(runner, folder, 0, summary) && Direction_Dump(runner, folder, 1, summary) &&
-               (!runner->app->panel_window || Panel_Save(runner, folder + "/panel.png"));
-    if (done)
-        Times_Write(runner->app, (AzApp_Clock_Ms() - start) / 1000.0, summary);
-    if (fclose(summary) != 0 && done)
-        return Fail(runner, "%s: cannot write: %s", summary_path.c_str(), strerror(errno));
-    return done;
+    // A session names its own folders: an earlier dump's files there are replaced, nothing else is touched.
+    if (!AzOutput_Folder(&runner->output, folder, &error) ||
+        !AzDump_Folder_Prepare(folder, 1, &runner->output, &error) ||
+        !AzDump_Write(runner->app, folder, parts, &runner->output, &summary, &error))
+        return Fail(runner, "%s", error.c_str());
+    return 1;
+}
+
+int Step_Dicom(Runner *runner, const std::vector<std::string> &words)
+{
+    std::string error;
+    if (!AzSession_Dicom_Write(runner->app, words[1], &error))
+        return Fail(runner, "%s", error.c_str());
+    return 1;
 }
 
 int Step_Echo(const std::vector<std::string> &words)
@@ -798,6 +716,8 @@ int Step_Run(Runner *runner, const std::vector<std::string> &words)
         return Step_Paint(runner, words);
     if (verb == "save-tags")
         return Step_Save_Tags(runner, words);
+    if (verb == "dicom")
+        return Step_Dicom(runner, words);
     return Step_Echo(words);
 }
 
@@ -815,11 +735,42 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
         int done = (!input || Input_Ready(&runner)) && Step_Run(&runner, step.words);
         AzApp_Pump(app);
         if (!done) {
-            *error = Located(name, step.line, runner.failure);
+            *error = Located(name, step.line, AzOutput_Message(&runner.output, runner.failure));
             return AZ_EXIT_INPUT;
         }
     }
+    if (!AzOutput_Commit(&runner.output, error))
+        return AZ_EXIT_INPUT;
     return AZ_EXIT_OK;
+}
+
+int AzSession_Dicom_Write(AzApp *app, const std::string &folder, std::string *error)
+{
+    int index = AzApp_Study_Current(app);
+    Kelvra_Class *study = AzApp_Study(app, index);
+    if (!study || index >= static_cast<int>(app->studies.size())) {
+        *error = "no study is loaded";
+        return 0;
+    }
+    double alpha = 0.0, beta = 0.0;
+    if (app->panel_window) {
+        if (Valuators *x = dynamic_cast<Valuators *>(Widget_Find(app->panel_window, "rot-x-left")))
+            alpha = x->Read() * degrees_per_radian;
+        if (Valuators *y = dynamic_cast<Valuators *>(Widget_Find(app->panel_window, "rot-y-bottom")))
+            beta = y->Read() * degrees_per_radian;
+    }
+    char description[64];
+    snprintf(description, sizeof(description), "Oblique alpha %.1f beta %.1f", alpha, beta);
+    std::string notes;
+    long start = AzApp_Clock_Ms();
+    if (!AzDicom_Write_Study(app->studies[index], study, folder, description, &notes, error))
+        return 0;
+    Error_Fct(hwnd, 4, "DICOM written to %s/dicom in %.2f s", folder.c_str(), (AzApp_Clock_Ms() - start) / 1000.0);
+    for (size_t at = 0, end; at < notes.size(); at = end + 1) {
+        end = notes.find('\n', at);
+        Error_Fct(hwnd, 4, "  %s", notes.substr(at, end - at).c_str());
+    }
+    return 1;
 }
 
 /* With the host's default spacing the valuators of a panel this wide are
@@ -827,18 +778,21 @@ int AzSession_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const st
  * tenths of a degree are met exactly. */
 static const int reslice_panel_width = 1851;
 
-std::string AzSession_Reslice(double alpha, double beta, const std::string &folder)
+std::string AzSession_Reslice(double alpha, double beta, int panel_picture)
 {
-    char text[2048];
+    char text[1024];
     snprintf(text, sizeof(text),
              "open 0 %d\n"
              "direction oblique on\n"
              "rotate %.17g %.17g\n"
              "click \"Update DB\"\n"
-             "wait\n"
-             "resize\n"
-             "slice middle\n"
-             "dump \"%s\"\n",
-             reslice_panel_width, alpha, beta, folder.c_str());
-    return text;
+             "wait\n",
+             reslice_panel_width, alpha, beta);
+    std::string script = text;
+    // The panel picture shows the panel at its usual width, turned to the middle slice.
+    if (panel_picture)
+        script += "resize\nslice middle\n";
+    return script;
 }
+
+Tools *AzSession_Widget(HWND panel, const std::string &name) { return Widget_Find(panel, name); }

@@ -155,6 +155,10 @@ int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Stu
     loaded->frames_nb = 0;
     loaded->inserted_nb = 0;
     loaded->time_point = time_point;
+    // The header's file name field is short; derived DICOM objects need the whole path back.
+    loaded->frame_files.clear();
+    for (const AzSeries_Frame &frame : series.frames)
+        loaded->frame_files.push_back(frame.file_name);
     // One slice per image: the frame's slice index is its time point.
     for (int bunch = 0; bunch < static_cast<int>(series.frames.size()); bunch++) {
         loaded->frames_nb++;

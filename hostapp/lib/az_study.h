@@ -18,6 +18,8 @@ struct AzLoaded_Study {
     int frames_nb = 0;          /* frames fed to the insert chain */
     int inserted_nb = 0;        /* of which the chain took */
     int time_point = 0;         /* the time point of those frames (a 4-D study enters with one) */
+    int series_index = 1;       /* its number among the series of its source, from 1 */
+    std::vector<std::string> frame_files; /* the file each image came from, in the file record's order */
 };
 
 /* Image headers for the series: one per frame, pixels copied, tags from

@@ -139,6 +139,7 @@ struct AzViewer {
     int autosave_study;           /* the loaded study it keeps */
     long autosave_count;          /* tag changes the last autosave holds */
     long autosave_ms;             /* when it was written */
+    std::string dicom_folder;     /* Ctrl+D writes the study's DICOM objects under it (empty: azozude-out) */
 };
 
 /* Largest window the viewer takes: an 8K screen. */
@@ -194,6 +195,10 @@ std::vector<AzConsole_Entry> AzViewer_Console_Shown(AzViewer *viewer);
 
 /* Writes the composed screen as a PNG file.  1 when written. */
 int AzViewer_Save_PNG(const AzViewer *viewer, const char *path);
+
+/* Ctrl+D: the current study's DICOM objects under dicom_folder/dicom;
+ * the outcome goes to the console. */
+void AzViewer_Save_Dicom(AzViewer *viewer);
 
 /* The shortcuts, one "KEYS\tWHAT" per line. */
 extern const char *const AzViewer_Shortcuts[];

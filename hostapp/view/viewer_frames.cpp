@@ -160,15 +160,19 @@ void AzViewer_View_Image(AzFrame_View *view)
     AzViewer_View_Window(view, frame->key, &low, &high);
     Fct_GLI_2_Color(0, high, low);
     AzTag_Layer tags = AzTag_Layer_Get();
-    view->image.assign(static_cast<size_t>(w) * h, 0);
+    size_t n = static_cast<size_t>(w) * h;
+    view->image.assign(n, 0);
     view->image_w = w;
     view->image_h = h;
+    std::vector<int32_t> gli(tags.scheme == 0 ? 0 : n);
+    std::vector<uint8_t> tag(n);
+    AzFrame_Read(frame, w, h, gli.empty() ? nullptr : gli.data(), tag.data(), 0);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
-            float fx = static_cast<float>(x), fy = static_cast<float>(y);
-            uint32_t grey = tags.scheme == 0 ? 0xff000000u : Fct_GLI_2_Color(AzFrame_Get_GLI(frame, fx, fy));
+            size_t i = static_cast<size_t>(y) * w + x;
+            uint32_t grey = gli.empty() ? 0xff000000u : Fct_GLI_2_Color(gli[i]);
             size_t shown = static_cast<size_t>(view->mirror_y ? h - 1 - y : y) * w + (view->mirror_x ? w - 1 - x : x);
-            view->image[shown] = AzTag_Over(&tags, grey, AzFrame_Get_TAG(frame, fx, fy));
+            view->image[shown] = AzTag_Over(&tags, grey, tag[i]);
         }
 }
 

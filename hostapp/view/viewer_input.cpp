@@ -30,6 +30,7 @@ const char *const AzViewer_Shortcuts[] = {
     "Ctrl+S\tsave the study's tags (with Shift also the Oblique direction's)",
     "[ and ]\tsmaller / bigger brush",
     "Ctrl+Z\tundo the last stroke",
+    "Ctrl+D\twrite the study as DICOM (oblique series, tags) under azozude-out/dicom",
     "< and >\tfewer / more console messages",
     "Tab\tkeys act on the other view, until the pointer enters a view",
     "Esc\tclose help or this list",
@@ -320,6 +321,11 @@ void AzViewer_Key(AzViewer *viewer, int key, int mods)
     if ((mods & GLFW_MOD_CONTROL) && key == GLFW_KEY_Z) {
         if (!Blocked(viewer) && viewer->painting < 0)
             AzViewer_Undo(viewer);
+        return;
+    }
+    if ((mods & GLFW_MOD_CONTROL) && key == GLFW_KEY_D) {
+        if (!Blocked(viewer))
+            AzViewer_Save_Dicom(viewer);
         return;
     }
     if ((mods & GLFW_MOD_CONTROL) && key == GLFW_KEY_Q) {

@@ -116,6 +116,14 @@ AZ_EXPORT int AzFrame_Get_TAG(AzFrame *frame, float x, float y);
 AZ_EXPORT int AzFrame_Set_TAG(AzFrame *frame, float x, float y, unsigned char tag);
 AZ_EXPORT int AzFrame_Get_Dim(AzFrame *frame, int *width, int *height);
 AZ_EXPORT Vect AzFrame_Get_Pos(AzFrame *frame, float x, float y);
+/* A whole frame: columns 0..width-1 of rows 0..height-1, row-major, grey
+ * levels into gli and tags into tag (either may be null), each pixel the
+ * value AzFrame_Get_GLI / AzFrame_Get_TAG gives.  Bands of rows are shared
+ * among threads: threads 0 uses every core, 1 the calling thread only.
+ * Safe to call from several threads at once.  1, or 0 when the frame has
+ * no parent (then, as for a missing callback, the single-pixel answers:
+ * AZ_GLI_INVALID and tag 0). */
+AZ_EXPORT int AzFrame_Read(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag, int threads);
 
 /* ------------------------------------------------------------------------
  * Pixel store

@@ -24,6 +24,17 @@ struct Iterator_Slot {
     size_t window_pos = 0;
 };
 
+/* A frame that loading (AzDb_Insert) filed below a class.  What a worker
+ * inserts again is no load and is not recorded; deleting a frame does not
+ * take it off the record.  A class's record is in ascending location,
+ * equal locations in arrival order: the order in which the module's
+ * Original direction records its source frames. */
+struct Recorded_Frame {
+    const Vexa_Image *image;
+    int z;
+    float location;
+};
+
 struct State {
     Kelvra_Class *root = nullptr;
     std::unordered_set<const Kelvra_Class *> live;
@@ -35,6 +46,7 @@ struct State {
     std::vector<Kelvra_Insert_Fct> tree_pt;
     std::vector<unsigned short> tree_id;
     Iterator_Slot iterators[AZ_ITERATOR_SLOTS];
+    std::unordered_map<const Kelvra_Class *, std::vector<Recorded_Frame>> recorded;
 };
 
 /* The tree lock: guards State and every class's links and flags.  Never
@@ -50,6 +62,16 @@ struct Trace_Mute {
     Trace_Mute();
     ~Trace_Mute();
 };
+
+/* The interface thread walks the database (iterators) only while no
+ * worker runs: called there, waits for the workers to end, dispatching
+ * the progress windows' messages meanwhile.  Returns at once on any other
+ * thread or when no worker runs. */
+void Interface_Wait_Workers();
+
+/* Call under Mutex(). */
+void Class_Frame_Record(const Kelvra_Class *cls, const Recorded_Frame &frame);
+std::vector<Recorded_Frame> Class_Frames_Recorded(const Kelvra_Class *cls);
 
 /* Forgetting an object that dies: every reference the host keeps to it. */
 void Class_Forget(Kelvra_Class *cls);

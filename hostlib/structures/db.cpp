@@ -51,6 +51,7 @@ void Class_Forget(Kelvra_Class *cls)
 {
     State &s = S();
     s.live.erase(cls);
+    s.recorded.erase(cls);
     if (s.root == cls)
         s.root = nullptr;
     for (auto &entry : s.shown)
@@ -115,6 +116,7 @@ void AzDb_Reset(void)
     s.root = nullptr;
     s.windows.clear();
     s.shown.clear();
+    s.recorded.clear();
     std::fill(std::begin(s.frame_cur), std::end(s.frame_cur), nullptr);
     s.lock_focus = 0;
     s.tree_pt.clear();
@@ -205,13 +207,33 @@ static unsigned short Tree_Id(int level)
     return level >= 0 && level < (int)s.tree_id.size() ? s.tree_id[level] : 0;
 }
 
+/* Inside AzDb_Insert on this thread: the frame level records what it files. */
+static thread_local int loading = 0;
+
 int AzDb_Insert(Kelvra_File *file, int bunch, int slice)
 {
     Kelvra_Insert_Fct first = Tree_Fct(1);
     Kelvra_Class *root = AzDb_Root();
     if (!first || !root)
         return 0;
-    return first(file, bunch, slice, root, 1);
+    loading++;
+    int result = first(file, bunch, slice, root, 1);
+    loading--;
+    return result;
+}
+
+void azdb::Class_Frame_Record(const Kelvra_Class *cls, const Recorded_Frame &frame)
+{
+    std::vector<Recorded_Frame> &recorded = S().recorded[cls];
+    auto after = std::upper_bound(recorded.begin(), recorded.end(), frame.location,
+                                  [](float location, const Recorded_Frame &f) { return location < f.location; });
+    recorded.insert(after, frame);
+}
+
+std::vector<azdb::Recorded_Frame> azdb::Class_Frames_Recorded(const Kelvra_Class *cls)
+{
+    auto found = S().recorded.find(cls);
+    return found == S().recorded.end() ? std::vector<Recorded_Frame>() : found->second;
 }
 
 void AzDb_File_Add(Kelvra_File *file)
@@ -316,7 +338,13 @@ int AzDb_Frame_Insert(Kelvra_File *file, int bunch, int slice, Kelvra_Class *par
     frame->Class_B_Set(Tree_Id(level));
     frame->Name_Set("%s [%d,%d]", file->name, bunch, slice);
     azdb::Trace_Mute mute;
+    std::lock_guard<std::recursive_mutex> hold(Mutex());
     parent->Child_Add(frame);
+    /* A module's level between study and frames may take them away and
+     * put them back; the host's own study never does, its children are
+     * its record. */
+    if (loading && !dynamic_cast<AzStudy_Class *>(parent))
+        azdb::Class_Frame_Record(parent, {image, frame->z, image->location});
     return 1;
 }
 
@@ -426,6 +454,7 @@ int Iterator_Init(int slot, const char *tag, Kelvra_Class *cls)
 {
     if (azdb::Trace_Active())
         azdb::Trace("Iterator_Init %d %s", slot, tag ? tag : "");
+    azdb::Interface_Wait_Workers();
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     azdb::Iterator_Slot *it = Slot_Get(slot);
     Kelvra_Class *start = cls ? cls : S().root;
@@ -440,6 +469,9 @@ int Iterator_Init(int slot, const char *tag, Kelvra_Class *cls)
 
 Kelvra_Class *Iterator_Class(int slot, unsigned int type_code, void *, int)
 {
+    /* A walk goes on only after a worker started meanwhile (by the set-up
+     * of the class just returned) has ended. */
+    azdb::Interface_Wait_Workers();
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     azdb::Iterator_Slot *it = Slot_Get(slot);
     if (!it || !it->active)

@@ -36,10 +36,18 @@ bool Size_Differs(float a, float b) { return fabs((double)a - b) > 1e-3 * fmax(f
 
 double Length(const Vect &v) { return sqrt(azdb::Dot(v, v)); }
 
-/* Frames below cls in child order; false when one is not a usable frame. */
+/* The frames loading filed below cls, in location order: what the class
+ * recorded, whatever sits below it now (a direction switched off has no
+ * frames, yet its study is still the same volume).  A class that loading
+ * never reached (built by hand) is judged by its frames in child order.
+ * False when one is not a usable frame. */
 bool Frames_Collect(Kelvra_Class *cls, std::vector<Frame_Geometry> &out)
 {
     std::lock_guard<std::recursive_mutex> hold(azdb::Mutex());
+    for (const azdb::Recorded_Frame &frame : azdb::Class_Frames_Recorded(cls))
+        out.push_back({frame.image, AzImage_Pos(frame.image, 0.0f, 0.0f, (float)frame.z)});
+    if (!out.empty())
+        return true;
     int nb = cls->Child_Get_Nb();
     for (int i = 0; i < nb; i++) {
         AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(i));

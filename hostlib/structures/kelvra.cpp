@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../win32/az_win.h"
 #include "az_db_private.h"
 
 using azdb::Mutex;
@@ -315,6 +316,9 @@ void Kelvra_Class::Child_Delete()
 {
     if (azdb::Trace_Active())
         azdb::Trace("Child_Delete %s", Name_Get());
+    /* Only where there is something to delete: every frame's destructor passes here too. */
+    if (__atomic_load_n(&AzWin_Delay_Armed, __ATOMIC_RELAXED) && Child_Get_Nb() > 0)
+        AzWin_Delay_Pause(AZ_DELAY_CHILD_DELETE);
     std::vector<Kelvra_Class *> doomed;
     {
         std::lock_guard<std::recursive_mutex> hold(Mutex());

@@ -37,6 +37,10 @@ Vexa_Image *AzImage_Create(int width, int height, int slices, int times)
     pixels->planes_nb = slices * times;
     pixels->row_stride = width;
     pixels->plane_stride = plane;
+    pixels->width_f = (float)width;
+    pixels->height_f = (float)height;
+    pixels->slices_f = (float)slices;
+    pixels->slices_nb = slices;
 
     image->width = (uint16_t)width;
     image->height = (uint16_t)height;
@@ -93,28 +97,18 @@ uint8_t *AzImage_TAG_Plane(Vexa_Image *image, int z, int t)
  * Study callbacks
  * --------------------------------------------------------------------- */
 
-/* Offset of plane (z, t), z and t truncated toward zero; -1 outside. */
-static inline int64_t Plane_Offset(const Vexa_Image *image, const Vexa_Pixels *px, float z, float t)
+/* Offset of the point's plane, or -1 outside: x in [0, width], y in [0,
+ * height] (the far edge is inside), z and t truncated toward zero to a
+ * plane of the image.  Written so that NaN is outside; the float limits on
+ * z and t keep their conversions defined. */
+static inline __attribute__((always_inline)) int64_t Point_Plane(const Vexa_Pixels *px, const Vect &p)
 {
-    int slices = image->slices_nb;
-    /* Written so that NaN fails too; t past the last time point gives a
-     * plane past the last one. */
-    if (!(z > -1.0f && z < (float)slices && t > -1.0f && t < 65536.0f))
+    if (!(p.x >= 0.0f && p.x <= px->width_f && p.y >= 0.0f && p.y <= px->height_f && p.z > -1.0f &&
+          p.z < px->slices_f && p.w > -1.0f && p.w < 65536.0f))
         return -1;
-    int plane = (int)t * slices + (int)z;
+    // t past the last time point gives a plane past the last one.
+    int plane = (int)p.w * px->slices_nb + (int)p.z;
     return plane < px->planes_nb ? (int64_t)plane * px->plane_stride : -1;
-}
-
-/* Inside the image: 0 <= c <= size (the far edge reads the last column).
- * Written so that NaN is outside. */
-static inline bool Coord_Inside(float c, int size) { return c >= 0.0f && c <= (float)size; }
-
-/* Nearest pixel index of an inside coordinate (c >= 0, so truncation is
- * the floor), the far edge giving the last pixel. */
-static inline int Nearest(float c, int size)
-{
-    int i = (int)(c + 0.5f);
-    return i > size - 1 ? size - 1 : i;
 }
 
 /* floor(v) for v well inside the int range, without a library call. */
@@ -127,22 +121,19 @@ static inline int Floor_Int(double v)
 /* Bilinear grey level of (x, y) in plane (z, t) of the key's image.  The
  * far edge (x == width or y == height) reads the last column or row with
  * weight 1: the neighbour step is then 0 rather than a test per read. */
-static inline int Image_GLI(const Vexa_Image *image, const Vect &p)
+static inline __attribute__((always_inline)) int Image_GLI(const Vexa_Image *image, const Vect &p)
 {
     const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
     if (!px)
         return AZ_GLI_INVALID;
-    int w = px->width, h = px->height;
-    if (!Coord_Inside(p.x, w) || !Coord_Inside(p.y, h))
-        return AZ_GLI_INVALID;
-    int64_t plane = Plane_Offset(image, px, p.z, p.w);
+    int64_t plane = Point_Plane(px, p);
     if (plane < 0)
         return AZ_GLI_INVALID;
     int x0 = (int)p.x, y0 = (int)p.y;
-    x0 -= x0 == w;
-    y0 -= y0 == h;
-    int64_t step_x = x0 + 1 < w ? 1 : 0;
-    int64_t step_y = y0 + 1 < h ? px->row_stride : 0;
+    x0 -= x0 == px->width;
+    y0 -= y0 == px->height;
+    int64_t step_x = x0 + 1 < px->width ? 1 : 0;
+    int64_t step_y = y0 + 1 < px->height ? px->row_stride : 0;
     const int16_t *g = px->gli + plane + (int64_t)y0 * px->row_stride + x0;
     /* Weights and sums in double, in this order: a level on a rounding
      * edge then rounds the same way wherever the host computes it. */
@@ -152,13 +143,21 @@ static inline int Image_GLI(const Vexa_Image *image, const Vect &p)
     return Floor_Int(top * (1.0 - fy) + bottom * fy + 0.5);
 }
 
+/* Nearest pixel index of an inside coordinate (c >= 0, so truncation is
+ * the floor), the far edge giving the last pixel. */
+static inline int Nearest(float c, int size)
+{
+    int i = (int)(c + 0.5f);
+    return i > size - 1 ? size - 1 : i;
+}
+
 /* Offset of the pixel nearest to p, or -1 outside. */
-static inline int64_t Tag_Offset(const Vexa_Image *image, const Vect &p)
+static inline __attribute__((always_inline)) int64_t Tag_Offset(const Vexa_Image *image, const Vect &p)
 {
     const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
-    if (!px || !Coord_Inside(p.x, px->width) || !Coord_Inside(p.y, px->height))
+    if (!px)
         return -1;
-    int64_t plane = Plane_Offset(image, px, p.z, p.w);
+    int64_t plane = Point_Plane(px, p);
     if (plane < 0)
         return -1;
     return plane + (int64_t)Nearest(p.y, px->height) * px->row_stride + Nearest(p.x, px->width);

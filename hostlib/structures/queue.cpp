@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "../../host/corvantis_util.h"
+#include "../win32/az_win.h"
 #include "az_db_private.h"
 
 /* ------------------------------------------------------------------------
@@ -127,6 +128,7 @@ Hooks &The_Hooks()
 
 void Queue_Push(const Queue_Entry &entry)
 {
+    AzWin_Delay(AZ_DELAY_POST);
     std::lock_guard<std::mutex> hold(Queue_Mutex());
     Queue().push_back(entry);
 }
@@ -289,6 +291,13 @@ int AzHost_Pump(void)
         return 0;
     int done = 0;
     for (;;) {
+        /* While a worker runs, nothing is carried out: the module's hook
+         * must not run beside it, and the classes it rebuilds (their
+         * frames deleted and inserted again) are not to be read.  The
+         * entries wait, in order, for its end; a worker started by an
+         * entry holds back the ones after it. */
+        if (AzWin_Threads_Alive())
+            break;
         Queue_Entry entry;
         {
             std::lock_guard<std::mutex> hold(Queue_Mutex());
@@ -297,12 +306,48 @@ int AzHost_Pump(void)
             entry = Queue().front();
             Queue().pop_front();
         }
+        AzWin_Delay(AZ_DELAY_DELIVERY);
         Carry_Out(entry, hooks);
         hooks = Hooks_Copy();  // a hook may have been changed by what just ran
         done++;
     }
     return done;
 }
+
+/* ------------------------------------------------------------------------
+ * The interface thread and a running worker
+ * --------------------------------------------------------------------- */
+
+namespace {
+
+/* The progress windows' own messages: the only windows whose procedures
+ * may run while the interface thread waits for a worker (they are the
+ * host's, and they carry the user's cancel). */
+void Progress_Messages_Dispatch()
+{
+    std::vector<HWND> windows;
+    for (HWND window = AzWin_Find("Progress", nullptr); window; window = AzWin_Find("Progress", window))
+        windows.push_back(window);
+    MSG msg;
+    for (HWND window : windows)
+        while (PeekMessageA(&msg, window, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+}
+
+}  // namespace
+
+namespace azdb {
+
+void Interface_Wait_Workers()
+{
+    if (!AzWin_Threads_Alive() || AzWin_Thread_Is_Started() || !AzHost_Is_Interface_Thread())
+        return;
+    while (!AzWin_Threads_Wait(20))
+        Progress_Messages_Dispatch();
+    Progress_Messages_Dispatch();
+}
+
+}  // namespace azdb
 
 /* ------------------------------------------------------------------------
  * The module's folder (default place of the help files)

@@ -1,13 +1,17 @@
 /*
  * Host variables by name.  Readers share a lock and find a name without
- * building a string (the preview reads "$COLORMAP_GLI_INVALID" for every
- * pixel outside the volume); writers are rare.
+ * building a string; writers are rare.  The preview reads
+ * "$COLORMAP_GLI_INVALID" for every pixel outside the volume, so each
+ * thread also remembers its last answer: a copy of the variable taken under
+ * the lock, good until any variable is written (a generation count).
  */
 #include <map>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <string.h>
+#include <atomic>
 
 #include "az_db_private.h"
 
@@ -48,6 +52,57 @@ Var &Var_Slot(const char *name)
 
 const char font_name[] = "arial";
 
+/* Bumped under the writers' lock after every change of the table. */
+std::atomic<uint64_t> var_generation{1};
+
+/* Where a found variable's value is read: its own storage or the bound
+ * address (null: not found, or bound to nothing). */
+struct Var_Where {
+    Var_Kind kind = VAR_OWN;
+    const void *storage = nullptr;
+};
+
+Var_Where Var_Where_Of(Var *var)
+{
+    Var_Where where;
+    if (var) {
+        where.kind = var->kind;
+        where.storage = var->kind == VAR_OWN ? (const void *)&var->value : var->address;
+    }
+    return where;
+}
+
+/* The value there.  Own storage may be written through the address Get
+ * gives as well as by AzVar_Set: read it atomically. */
+intptr_t Var_Read(const Var_Where &where)
+{
+    if (!where.storage)
+        return 0;
+    switch (where.kind) {
+    case VAR_OWN:
+        return __atomic_load_n((const intptr_t *)where.storage, __ATOMIC_RELAXED);
+    case VAR_BOUND:
+        return *(const intptr_t *)where.storage;
+    case VAR_BYTE:
+        return *(const unsigned char *)where.storage;
+    }
+    return 0;
+}
+
+/* A thread's last lookup: the name (pointer and text, since a caller may
+ * reuse a buffer for another name) and where its value is read.  Valid
+ * while the generation holds: a variable's block lives until it is
+ * removed, which changes the generation. */
+struct Var_Memo {
+    uint64_t generation = 0;   /* 0: empty */
+    const char *name = nullptr;
+    char text[48];
+    Var_Where where;
+};
+// Initial-exec: the library is loaded with the program, and a lookup per pixel
+// cannot afford a call to find the thread's copy.
+__attribute__((tls_model("initial-exec"))) thread_local Var_Memo var_memo;
+
 }  // namespace
 
 void AzVar_Set(const char *name, intptr_t value)
@@ -57,8 +112,9 @@ void AzVar_Set(const char *name, intptr_t value)
     std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Var &var = Var_Slot(name);
     var.kind = VAR_OWN;
-    var.value = value;
+    __atomic_store_n(&var.value, value, __ATOMIC_RELAXED);
     var.address = nullptr;
+    var_generation.fetch_add(1, std::memory_order_release);
 }
 
 static void Var_Bind(const char *name, void *address, Var_Kind kind)
@@ -68,8 +124,9 @@ static void Var_Bind(const char *name, void *address, Var_Kind kind)
     std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Var &var = Var_Slot(name);
     var.kind = kind;
-    var.value = 0;
+    __atomic_store_n(&var.value, 0, __ATOMIC_RELAXED);
     var.address = address;
+    var_generation.fetch_add(1, std::memory_order_release);
 }
 
 void AzVar_Bind(const char *name, void *address) { Var_Bind(name, address, VAR_BOUND); }
@@ -81,26 +138,30 @@ void AzVar_Remove(const char *name)
         return;
     std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Vars().erase(name);
+    var_generation.fetch_add(1, std::memory_order_release);
 }
 
 intptr_t Fct_Variable_Value(const char *name, void *, void *, void *)
 {
     if (!name)
         return 0;
+    Var_Memo &memo = var_memo;
+    // A write after this load makes the answer one from just before the write.
+    uint64_t generation = var_generation.load(std::memory_order_acquire);
+    if (memo.generation == generation && memo.name == name && strcmp(memo.text, name) == 0)
+        return Var_Read(memo.where);
     std::shared_lock<std::shared_mutex> hold(Var_Mutex());
     auto found = Vars().find(name);
-    if (found == Vars().end())
-        return 0;
-    const Var &var = *found->second;
-    switch (var.kind) {
-    case VAR_OWN:
-        return var.value;
-    case VAR_BOUND:
-        return var.address ? *(const intptr_t *)var.address : 0;
-    case VAR_BYTE:
-        return var.address ? *(const unsigned char *)var.address : 0;
+    Var_Where where = Var_Where_Of(found == Vars().end() ? nullptr : found->second.get());
+    size_t length = strlen(name);
+    if (length < sizeof(memo.text)) {
+        // Under the lock no write can happen: the generation read now is the table's.
+        memo.generation = var_generation.load(std::memory_order_relaxed);
+        memo.name = name;
+        memcpy(memo.text, name, length + 1);
+        memo.where = where;
     }
-    return 0;
+    return Var_Read(where);
 }
 
 void *Fct_Variable_Get(const char *name, void *, void *, void *, int)
@@ -121,6 +182,7 @@ void Variables_Clear()
 {
     std::unique_lock<std::shared_mutex> hold(Var_Mutex());
     Vars().clear();
+    var_generation.fetch_add(1, std::memory_order_release);
 }
 
 /* The settings every host starts with: interface sizes and fonts, the

@@ -20,6 +20,9 @@
 #define AZ_ERROR_INVALID_PARAMETER 87
 #define AZ_ERROR_INVALID_WINDOW_HANDLE 1400
 #define AZ_ERROR_CANNOT_FIND_WND_CLASS 1407
+#ifndef INFINITE
+#define INFINITE 0xFFFFFFFFu
+#endif
 
 typedef void (*AzWin_Post_Fn)(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -63,6 +66,46 @@ AZ_EXPORT void AzWin_Fail_Create(const char *class_name);
 /* _beginthreadex fails with errno EAGAIN and _doserrno 8 while on. */
 AZ_EXPORT void AzWin_Fail_Thread(int on);
 
+/* ---- threads started with _beginthreadex (the module's workers) -------- */
+
+/* How many have been started and not yet left their routine; counted from
+ * the moment _beginthreadex returns, so a thread that has not run yet is
+ * already counted. */
+AZ_EXPORT int AzWin_Threads_Alive(void);
+/* Waits until none is left, at most `milliseconds` (INFINITE: no limit);
+ * 1 when none is left.  A thread counts as gone only once its routine has
+ * returned (or called _endthreadex) and no frame of it is left on the
+ * stack: the library it came from may then be unloaded. */
+AZ_EXPORT int AzWin_Threads_Wait(DWORD milliseconds);
+/* 1 on such a thread. */
+AZ_EXPORT int AzWin_Thread_Is_Started(void);
+
+/* ---- delay points (tests) --------------------------------------------- */
+
+/* Places where a test can make the thread that passes pause, to force an
+ * order between threads' steps or to shake it at random.  Off, a point
+ * costs one relaxed load. */
+enum {
+    AZ_DELAY_THREAD_START = 0, /* a _beginthreadex thread, before its routine */
+    AZ_DELAY_POST = 1,         /* PostMessageA, Fct_Update, Fct_Redraw: before the message is queued */
+    AZ_DELAY_DELIVERY = 2,     /* the host pump, before it carries out one queued update or redraw */
+    AZ_DELAY_CHILD_DELETE = 3, /* Child_Delete, before the children are taken out */
+    AZ_DELAY_POINTS = 4
+};
+/* Every pass of the point pauses `milliseconds` (0: no pause). */
+AZ_EXPORT void AzWin_Delay_Set(int point, unsigned milliseconds);
+/* About one pass in eight of any point pauses a pseudo-random 1..max
+ * milliseconds, drawn from the seed (max 0: back to the fixed pauses). */
+AZ_EXPORT void AzWin_Delay_Random(unsigned seed, unsigned max_milliseconds);
+/* All points off; the pass counts start again from 0. */
+AZ_EXPORT void AzWin_Delay_Off(void);
+/* Passes of the point since it was last set, counted while any point is on. */
+AZ_EXPORT unsigned AzWin_Delay_Passes(int point);
+/* The pause itself (call AzWin_Delay). */
+AZ_EXPORT void AzWin_Delay_Pause(int point);
+/* Non-zero while any point is on. */
+AZ_EXPORT extern int AzWin_Delay_Armed;
+
 /* ---- fonts ------------------------------------------------------------ */
 
 /* A cached font: face "arial" or any other name gives the bundled sans
@@ -93,6 +136,13 @@ AZ_EXPORT int AzFont_Coverage(HFONT font, const char *text, uint8_t *coverage, i
 AZ_EXPORT HWND AzDc_Window(HDC dc);
 AZ_EXPORT HFONT AzDc_Font(HDC dc);
 AZ_EXPORT int AzDc_Map_Mode(HDC dc);
+}
+
+/* A delay point: nothing but a relaxed load while no point is on. */
+static inline void AzWin_Delay(int point)
+{
+    if (__atomic_load_n(&AzWin_Delay_Armed, __ATOMIC_RELAXED))
+        AzWin_Delay_Pause(point);
 }
 
 #endif

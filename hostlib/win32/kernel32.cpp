@@ -2,7 +2,10 @@
  * kernel32 and the C runtime's thread calls over POSIX threads.
  */
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <errno.h>
+#include <mutex>
 #include <new>
 #include <pthread.h>
 #include <stdlib.h>
@@ -35,13 +38,48 @@ struct Thread_Start {
     DWORD id;
 };
 
+/* Threads started and not yet out of their routine. */
+struct Thread_Census {
+    std::mutex lock;
+    std::condition_variable gone;
+    int alive = 0;
+};
+
+/* Never destroyed: a thread may end while the program exits. */
+Thread_Census &Census()
+{
+    static Thread_Census *census = new Thread_Census;
+    return *census;
+}
+
+void Census_Add(int delta)
+{
+    Thread_Census &census = Census();
+    std::lock_guard<std::mutex> hold(census.lock);
+    census.alive += delta;
+    if (census.alive == 0)
+        census.gone.notify_all();
+}
+
+thread_local bool thread_started = false;
+
+/* Counts the thread out when Thread_Run's frame unwinds, which also
+ * happens when _endthreadex leaves the routine from the middle: by then no
+ * frame of the routine's library is left on this thread's stack. */
+struct Census_Leave {
+    ~Census_Leave() { Census_Add(-1); }
+};
+
 void *Thread_Run(void *raw)
 {
+    Census_Leave leave;
     Thread_Start *start = static_cast<Thread_Start *>(raw);
     thread_id = start->id;
+    thread_started = true;
     unsigned (*routine)(void *) = start->start;
     void *arg = start->arg;
     delete start;
+    AzWin_Delay(AZ_DELAY_THREAD_START);
     routine(arg);
     return nullptr;
 }
@@ -111,9 +149,13 @@ uintptr_t _beginthreadex(void *, unsigned stack_size, unsigned (*start)(void *),
     pthread_attr_init(&attr);
     if (stack_size)
         pthread_attr_setstacksize(&attr, stack_size < 65536 ? 65536 : stack_size);
+    /* Counted before it exists, so that whoever learns of the start also
+     * finds the thread counted. */
+    Census_Add(1);
     int failed = pthread_create(&handle->thread, &attr, Thread_Run, record);
     pthread_attr_destroy(&attr);
     if (failed) {
+        Census_Add(-1);
         delete handle;
         delete record;
         errno = failed;
@@ -143,3 +185,101 @@ BOOL CloseHandle(HANDLE raw)
 }
 
 void AzWin_Fail_Thread(int on) { fail_thread = on != 0; }
+
+int AzWin_Threads_Alive(void)
+{
+    Thread_Census &census = Census();
+    std::lock_guard<std::mutex> hold(census.lock);
+    return census.alive;
+}
+
+int AzWin_Threads_Wait(DWORD milliseconds)
+{
+    Thread_Census &census = Census();
+    std::unique_lock<std::mutex> hold(census.lock);
+    auto none = [&census] { return census.alive == 0; };
+    if (milliseconds == INFINITE) {
+        census.gone.wait(hold, none);
+        return 1;
+    }
+    return census.gone.wait_for(hold, std::chrono::milliseconds(milliseconds), none) ? 1 : 0;
+}
+
+int AzWin_Thread_Is_Started(void) { return thread_started ? 1 : 0; }
+
+/* ---- delay points --------------------------------------------------------- */
+
+int AzWin_Delay_Armed = 0;
+
+namespace {
+
+std::atomic<unsigned> delay_ms[AZ_DELAY_POINTS];
+std::atomic<unsigned> delay_passes[AZ_DELAY_POINTS];
+std::atomic<unsigned> delay_random_max{0};
+std::atomic<uint64_t> delay_random_state{0};
+
+void Delay_Arm_Update()
+{
+    int on = delay_random_max.load() != 0;
+    for (int i = 0; i < AZ_DELAY_POINTS; i++)
+        on |= delay_ms[i].load() != 0;
+    __atomic_store_n(&AzWin_Delay_Armed, on, __ATOMIC_RELAXED);
+}
+
+/* splitmix64: one draw per pass, from any thread.  One pass in eight
+ * pauses (1..max ms): enough to turn orders round, few enough that a
+ * case with thousands of passes stays short. */
+unsigned Delay_Draw(unsigned max)
+{
+    uint64_t z = delay_random_state.fetch_add(0x9E3779B97F4A7C15ull) + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    if (z % 8 != 0)
+        return 0;
+    return 1 + (unsigned)((z >> 3) % (uint64_t)max);
+}
+
+} // namespace
+
+void AzWin_Delay_Set(int point, unsigned milliseconds)
+{
+    if (point < 0 || point >= AZ_DELAY_POINTS)
+        return;
+    delay_passes[point] = 0;
+    delay_ms[point] = milliseconds;
+    Delay_Arm_Update();
+}
+
+void AzWin_Delay_Random(unsigned seed, unsigned max_milliseconds)
+{
+    delay_random_state = seed;
+    delay_random_max = max_milliseconds;
+    Delay_Arm_Update();
+}
+
+void AzWin_Delay_Off(void)
+{
+    delay_random_max = 0;
+    for (int i = 0; i < AZ_DELAY_POINTS; i++) {
+        delay_ms[i] = 0;
+        delay_passes[i] = 0;
+    }
+    Delay_Arm_Update();
+}
+
+unsigned AzWin_Delay_Passes(int point)
+{
+    return point >= 0 && point < AZ_DELAY_POINTS ? delay_passes[point].load() : 0;
+}
+
+void AzWin_Delay_Pause(int point)
+{
+    if (point < 0 || point >= AZ_DELAY_POINTS)
+        return;
+    delay_passes[point]++;
+    unsigned max = delay_random_max.load();
+    unsigned pause = max ? Delay_Draw(max) : delay_ms[point].load();
+    if (pause)
+        Sleep(pause);
+}

@@ -428,6 +428,7 @@ HWND GetParent(HWND window)
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    AzWin_Delay(AZ_DELAY_POST);
     DWORD thread;
     if (window) {
         std::lock_guard<std::recursive_mutex> hold(Reg().win_lock);

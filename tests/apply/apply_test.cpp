@@ -6,6 +6,7 @@
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
 #include "module/entry.h"
+#include "tests/support/fault.h"
 
 namespace {
 
@@ -333,6 +334,13 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
     AzProgress_View progress;
     ASSERT_EQ(AzProgress_Last(&progress), 1);
     EXPECT_EQ(progress.closed, 1);
+    /* Without frames below it the Original direction still records the same volume. */
+    EXPECT_EQ(Fct_Group_Test(org), 0u);
+    org->group_valid = -1;
+    console.Clear();
+    Oblique_Setup(org, obl);
+    EXPECT_EQ(org->group_valid, 1);
+    EXPECT_EQ(console.Count("Invalid Volume!"), 0u) << Console_Dump(console.Lines());
 
     /* Off again with nothing left: no deletion, no per-class update. */
     AzHost_Trace_Start();
@@ -446,7 +454,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
     EXPECT_EQ(progress.lines, expected_progress);
 }
 
-TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
+TEST_F(Apply, StartFailuresGiveEverythingBack)
 {
     Load(Small_Plan());
     Oblique_Setup(org, obl);
@@ -476,6 +484,22 @@ TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
     EXPECT_EQ(progress.closed, 1);
     const std::vector<std::string> written{"Creating \x01" "12\x02 new frames"};
     EXPECT_EQ(progress.lines, written);
+
+    /* The worker cannot allocate the transform: reported, the class keeps what it had. */
+    AzHost_Script_Flag_Set(0x20);
+    Fault_Scope disarm;
+    Fault_Arm("new", 1);
+    console.Clear();
+    EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
+    ASSERT_EQ(Worker_Wait(), 1);
+    Fault_Disarm();
+    const std::vector<Console_Line> memory{
+        {1, "line 1290 of .\\oblique_ctrl \nmemory error in new (var=oblique->matrix_pt, dim=1x64)"}};
+    EXPECT_EQ(console.Lines(1), memory) << Console_Dump(console.Lines());
+    EXPECT_EQ(obl->matrix_pt, nullptr);
+    EXPECT_EQ(obl->Child_Get_Nb(), 0);
+    EXPECT_EQ(obl->Lock_Get(), 0);
+    EXPECT_EQ(*AzDb_Lock_Focus(), 0);
 }
 
 TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)

@@ -68,33 +68,70 @@ TEST(HostProgram, ModuleProblemsExitWithThree)
     EXPECT_TRUE(Contains(err, "No such file or directory")) << err;
 }
 
-TEST(HostProgram, UsageErrorsExitWithOne)
+/* A command line that is wrong: exit code 1 and a message naming the problem. */
+struct Bad_Line {
+    const char *arguments;
+    const char *message;   /* on standard error */
+};
+
+class BadCommandLine : public ::testing::TestWithParam<Bad_Line> {};
+
+TEST_P(BadCommandLine, ExitsWithOneNamingTheProblem)
 {
     std::string out, err;
-    EXPECT_EQ(1, Program_Run("", &out, &err));
-    EXPECT_TRUE(Contains(err, "usage: azozude")) << err;
-    EXPECT_EQ(1, Program_Run("frobnicate", &out, &err));
-    EXPECT_TRUE(Contains(err, "azozude: unknown command \"frobnicate\"")) << err;
-    EXPECT_EQ(1, Program_Run("info --module", &out, &err));
-    EXPECT_TRUE(Contains(err, "azozude: --module needs a path")) << err;
-    EXPECT_EQ(1, Program_Run("info --bogus", &out, &err));
-    EXPECT_TRUE(Contains(err, "azozude info: unknown option --bogus")) << err;
-    EXPECT_EQ(1, Program_Run("reslice", &out, &err));
-    EXPECT_TRUE(Contains(err, "usage: azozude reslice STUDY")) << err;
-    EXPECT_EQ(1, Program_Run("reslice x.nii --alpha 91 -o out", &out, &err));
-    EXPECT_TRUE(Contains(err, "--alpha must be a number of degrees from -90 to 90, not \"91\"")) << err;
-    EXPECT_EQ(1, Program_Run("reslice x.nii --beta abc -o out", &out, &err));
-    EXPECT_EQ(1, Program_Run("run", &out, &err));
-    EXPECT_TRUE(Contains(err, "usage: azozude run SESSION")) << err;
-    // The viewer's window: at most an 8K screen, at least what shows its 300-pixel panel whole.
-    for (const char *size : {"100000x100000", "7681x800", "0x10", "12x"}) {
-        EXPECT_EQ(1, Program_Run(std::string("view --size ") + size, &out, &err)) << size;
-        EXPECT_TRUE(Contains(err, std::string("--size is WIDTHxHEIGHT, at most 7680x4320, not \"") + size)) << err;
-    }
-    EXPECT_EQ(1, Program_Run("view --size 640x480 --screenshot never.png", &out, &err));
-    EXPECT_TRUE(Contains(err, "--size 640x480 is too small for a panel 300 pixels wide: at least 632x618")) << err;
+    EXPECT_EQ(1, Program_Run(GetParam().arguments, &out, &err)) << err;
+    EXPECT_TRUE(Contains(err, GetParam().message)) << err;
+    EXPECT_EQ("", out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostProgram, BadCommandLine,
+    ::testing::Values(
+        Bad_Line{"", "usage: azozude"}, Bad_Line{"frobnicate", "azozude: unknown command \"frobnicate\""},
+        Bad_Line{"info --module", "azozude: --module needs a path"},
+        Bad_Line{"info --bogus", "azozude info: unknown option --bogus"},
+        Bad_Line{"run", "usage: azozude run SESSION"},
+        Bad_Line{"reslice", "azozude reslice: --alpha is missing (degrees from -90 to 90)\nusage: azozude reslice STUDY"},
+        Bad_Line{"reslice s.nii --alpha 10 -o out", "azozude reslice: --beta is missing (degrees from -90 to 90)"},
+        Bad_Line{"reslice s.nii --alpha 10 --beta 0", "azozude reslice: -o is missing (the output folder)"},
+        Bad_Line{"reslice --alpha 10 --beta 0 -o out", "azozude reslice: a STUDY is missing"},
+        Bad_Line{"reslice a.nii b.nii --alpha 10 --beta 0 -o out", "azozude reslice: one STUDY only"},
+        Bad_Line{"reslice s.nii --alpha 91 --beta 0 -o out",
+                 "azozude reslice: --alpha must be a decimal number of degrees from -90 to 90, not \"91\""},
+        Bad_Line{"reslice s.nii --alpha 0 --beta -90.5 -o out", "--beta must be a decimal number of degrees from -90 "
+                                                                "to 90, not \"-90.5\""},
+        Bad_Line{"reslice s.nii --alpha nan --beta 0 -o out", "--alpha must be a decimal number of degrees from -90 to "
+                                                              "90, not \"nan\""},
+        Bad_Line{"reslice s.nii --alpha inf --beta 0 -o out", "not \"inf\""},
+        Bad_Line{"reslice s.nii --alpha 0x10 --beta 0 -o out", "not \"0x10\""},
+        Bad_Line{"reslice s.nii --alpha 1e1 --beta 0 -o out", "not \"1e1\""},
+        Bad_Line{"reslice s.nii --alpha 1.2.3 --beta 0 -o out", "not \"1.2.3\""},
+        Bad_Line{"reslice s.nii --alpha . --beta 0 -o out", "not \".\""},
+        Bad_Line{"reslice s.nii --alpha= --beta 0 -o out", "not \"\""},
+        Bad_Line{"reslice s.nii --alpha ' 5' --beta 0 -o out", "not \" 5\""},
+        Bad_Line{"reslice s.nii --alpha 10 --alpha 20 --beta 0 -o out", "azozude reslice: --alpha is given twice"},
+        Bad_Line{"reslice s.nii --alpha 10 --beta 0 -o a -o b", "azozude reslice: -o is given twice"},
+        Bad_Line{"reslice s.nii --alpha 10 --beta 0 -o out --pictures --pictures",
+                 "azozude reslice: --pictures is given twice"},
+        Bad_Line{"reslice s.nii --alpha 10 --beta 0 -o out --pictures=yes", "azozude reslice: --pictures takes no value"},
+        Bad_Line{"reslice s.nii --beta 0 -o out --alpha", "azozude reslice: --alpha needs a value (degrees from -90 to 90)"},
+        Bad_Line{"reslice s.nii --alpha 1 --beta 0 -o out --frob", "azozude reslice: unknown option --frob"},
+        Bad_Line{"demo extra", "usage: azozude demo"}, Bad_Line{"demo -o ''", "azozude demo: -o needs a folder"},
+        Bad_Line{"run s.txt --labels a --labels b", "azozude run: --labels is given twice"},
+        // The viewer's window: at most an 8K screen, at least what shows its 300-pixel panel whole.
+        Bad_Line{"view --size 100000x100000", "--size is WIDTHxHEIGHT, at most 7680x4320, not \"100000x100000\""},
+        Bad_Line{"view --size 7681x800", "not \"7681x800\""}, Bad_Line{"view --size 0x10", "not \"0x10\""},
+        Bad_Line{"view --size 12x", "not \"12x\""},
+        Bad_Line{"view --size 640x480 --screenshot never.png",
+                 "--size 640x480 is too small for a panel 300 pixels wide: at least 632x618"}));
+
+TEST(HostProgram, HelpStatesTheOutputsAndExitCodes)
+{
+    std::string out, err;
     EXPECT_EQ(0, Program_Run("--help", &out, &err));
     EXPECT_TRUE(Contains(out, "exit codes: 0 done, 1 usage, 2 bad input or output, 3 module problem")) << out;
+    for (const char *option : {"--original", "--pictures", "--montage", "--summary", "--force", "--series N|UID"})
+        EXPECT_TRUE(Contains(out, option)) << option;
 }
 
 TEST(HostProgram, BadStudiesExitWithTwoNamingTheFile)
@@ -190,6 +227,31 @@ TEST(HostProgram, InfoDescribesStudies)
     EXPECT_TRUE(Contains(out, "  first frame at (-10.00, 0.00, 0.00) mm; locations 0.00 .. 2.00 mm\n")) << out;
     EXPECT_TRUE(Contains(out, "  3D group: valid 3D group\n")) << out;
 
+    // Known by content: a NIfTI file without its extension, gzip-compressed; a folder of NIfTI files, numbered.
+    std::string set = folder.File("set");
+    ASSERT_EQ(0, system(("mkdir '" + set + "' && gzip -c '" + folder.File("small.nii") + "' > '" + set +
+                         "/first' && cp '" + folder.File("small.nii") + "' '" + set + "/second.nii'")
+                            .c_str()));
+    ASSERT_EQ(0, Program_Run("info '" + set + "/first'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "\nstudy 1: first\n  series number: 1 (--series 1 picks it)\n  source: " + set +
+                              "/first\n"))
+        << out;
+    ASSERT_EQ(0, Program_Run("info '" + set + "'", &out, &err)) << err;
+    EXPECT_TRUE(Contains(out, "\nstudy 2: second\n  series number: 2 (--series 2 picks it)\n")) << out;
+    EXPECT_EQ(1, Program_Run("reslice '" + set + "' --alpha 1 --beta 1 -o '" + folder.File("out") + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude reslice: " + set + " holds 2 series; choose one with --series N or --series "
+                              "UID (azozude info " + set + " numbers them)\n"))
+        << err;
+    EXPECT_EQ(2, Program_Run("reslice '" + set + "' --series 3 --alpha 1 --beta 1 -o '" + folder.File("out") + "'",
+                             &out, &err));
+    EXPECT_TRUE(Contains(err, set + ": no series \"3\" (it holds 2: 1 " + set + "/first, 2 " + set + "/second.nii)"))
+        << err;
+    ASSERT_EQ(0, Program_Run("-q reslice '" + set + "' --series 2 --alpha 1 --beta 1 --summary -o '" +
+                                 folder.File("out") + "'",
+                             &out, &err))
+        << err;
+    EXPECT_EQ(0u, Text_Of(folder.File("out/summary.txt")).find("study: second\n"));
+
     // One frame cannot be a 3D group, and says so.
     nifti.dim[2] = 1;
     nifti.values.assign(4 * 3, 7.0);
@@ -223,7 +285,10 @@ TEST(HostProgram, DemoWithThePhantom)
 {
     Temp_Folder folder;
     std::string out, err;
-    ASSERT_EQ(0, Program_Run("-q demo --phantom -o '" + folder.File("demo") + "'", &out, &err)) << err;
+    ASSERT_EQ(0, Program_Run("-q demo --phantom --original --pictures --montage --summary -o '" + folder.File("demo") +
+                                 "'",
+                             &out, &err))
+        << err;
     EXPECT_TRUE(Contains(out, "demo: using the built-in phantom\n")) << out;
     std::string summary = Text_Of(folder.File("demo/summary.txt"));
     EXPECT_TRUE(Contains(out, summary)) << "the summary is printed too:\n" << out;
@@ -249,7 +314,12 @@ TEST(HostProgram, DemoWithThePhantom)
     for (const char *name : {"oblique.nii.gz", "oblique_tags.nii.gz"})
         EXPECT_GT(Text_Of(folder.File(std::string("demo/") + name)).size(), 352u) << name;
     int width = 0, height = 0;
+    // 36 of the 111 frames, six a row, at their own size.
     EXPECT_TRUE(Png_Size(folder.File("demo/oblique_montage.png"), &width, &height));
+    EXPECT_EQ(6 * 118, width);
+    EXPECT_EQ(6 * 106, height);
+    EXPECT_TRUE(Png_Size(folder.File("demo/oblique_middle.png"), &width, &height));
+    EXPECT_EQ(118, width);
     EXPECT_TRUE(Png_Size(folder.File("demo/panel.png"), &width, &height));
 }
 
@@ -293,8 +363,9 @@ TEST(HostProgram, AFourDStudyEntersAtOneTimePoint)
 
     // Re-sliced at time point 1: both directions show that time point only.
     std::string out_dir = folder.File("out");
-    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --time 1 --alpha 30 --beta 10 -o '" + out_dir + "'", &out,
-                             &err))
+    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --time 1 --alpha 30 --beta 10 --original --summary -o '" +
+                                 out_dir + "'",
+                             &out, &err))
         << err;
     std::string summary = Text_Of(out_dir + "/summary.txt");
     EXPECT_EQ(0u, summary.find("study: run, time point 1 of 3\n")) << summary;
@@ -423,7 +494,8 @@ TEST(HostProgram, UnevenSlicesAreNoGroupAndTheConsoleSaysWhere)
     EXPECT_TRUE(Contains(err, "gap: uneven slice spacing: 2 mm between frames 3 and 4 (3.00 and 5.00 mm from the "
                               "first frame) where the usual step is 1 mm; 1 of 5 steps differ by more than 1%: not a "
                               "3D group")) << err;
-    EXPECT_EQ(2, Program_Run("-q reslice '" + gap + "' --alpha 10 -o '" + folder.File("out") + "'", &out, &err));
+    EXPECT_EQ(2,
+              Program_Run("-q reslice '" + gap + "' --alpha 10 --beta 0 -o '" + folder.File("out") + "'", &out, &err));
     EXPECT_TRUE(Contains(err, "\"Dir. Oblique\" is disabled: the current study is not a valid 3D group")) << err;
     // Written anyway (a session's dump), its geometry is said to be a best fit.
     ASSERT_TRUE(Bytes_Write(folder.File("dump.session"), "open\ndump \"" + folder.File("dump") + "\"\n"));

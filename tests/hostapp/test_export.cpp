@@ -424,6 +424,63 @@ TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
     EXPECT_EQ(0u, error.find(folder.File("missing/x.nii") + ": cannot create: ")) << error;
 }
 
+TEST_F(Export, TheStreamedExportHoldsWhatTheFramesShow)
+{
+    AzSeries series = Read(Test_Volume(), "source.nii");
+    AzLabels labels;
+    labels.width = 5;
+    labels.height = 4;
+    labels.depth = 3;
+    labels.tags.assign(60, 0);
+    labels.tags[2 * 20 + 1 * 5 + 4] = 9;
+    for (int tagged = 0; tagged < 2; tagged++) {
+        AzDb_Reset();
+        SetUp();
+        Kelvra_Class *study = Insert(series, tagged ? &labels : nullptr);
+        AzVolume volume;
+        std::string error;
+        ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
+        // One frame a block: three blocks on every core, written in order; then the fast path without tags.
+        std::vector<std::string> bytes;
+        for (int plain = 1; plain >= 0; plain--) {
+            AzExport_Request request;
+            request.grey_path = folder.File("grey.nii.gz");
+            request.tags_path = folder.File("tags.nii");
+            request.keep_middle = request.keep_montage = 1;
+            request.force_tags = plain;
+            request.block_frames = plain ? 1 : 0;
+            AzExport_Result result;
+            ASSERT_EQ(1, AzExport_Class(study, request, &result, &error)) << error;
+            EXPECT_EQ(tagged, result.tagged);
+            EXPECT_EQ(3, result.depth);
+            Expect_Lps_Affine(result.affine);
+            EXPECT_EQ(volume.gli[volume.Index(0, 0, 1, 0)], result.middle.gli[0]);
+            EXPECT_EQ(volume.tag, result.montage.tag);
+            bytes.push_back(Text_Of(folder.File("grey.nii.gz")) + Text_Of(folder.File("tags.nii")));
+            AzSeries back;
+            AzLabels tags;
+            AzLoad_Report report;
+            ASSERT_EQ(1, AzNifti_Read(folder.File("grey.nii.gz"), &back, &report));
+            ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("tags.nii"), &tags, &report));
+            for (int k = 0; k < 3; k++)
+                for (int p = 0; p < 20; p++) {
+                    EXPECT_EQ(volume.gli[volume.Index(p % 5, p / 5, k, 0)], back.frames[k].gli[p]) << k << " " << p;
+                    EXPECT_EQ(volume.tag[volume.Index(p % 5, p / 5, k, 0)], tags.tags[k * 20 + p]) << k << " " << p;
+                }
+        }
+        // The blocks are gzip members of their own: the files differ in bytes, not in what they hold.
+        EXPECT_NE(bytes[0], bytes[1]);
+    }
+    // A file that cannot be created is named.
+    Kelvra_Class *study = AzDb_Root()->Child_Get_Pt(0);
+    AzExport_Request request;
+    request.grey_path = folder.File("missing/grey.nii.gz");
+    AzExport_Result result;
+    std::string error;
+    EXPECT_EQ(0, AzExport_Class(study, request, &result, &error));
+    EXPECT_EQ(0u, error.find(folder.File("missing/grey.nii.gz") + ": cannot create: ")) << error;
+}
+
 TEST_F(Export, ThroughTheModuleTheOriginalDirectionShowsTheStudy)
 {
     AzDb_Tree_Default(Class_Insert);

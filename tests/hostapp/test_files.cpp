@@ -95,7 +95,9 @@ std::string Ds3(const double *v, int n)
 
 bool Dicom_Write(const std::string &path, const Dicom_Plan &plan)
 {
-    const char *sop_class = "1.2.840.10008.5.1.4.1.1.4"; // MR image storage
+    const char *sop_class = plan.modality == "CT"   ? "1.2.840.10008.5.1.4.1.1.2"
+                            : plan.modality == "PT" ? "1.2.840.10008.5.1.4.1.1.128"
+                                                    : "1.2.840.10008.5.1.4.1.1.4";
     std::string meta;
     Element(&meta, 0x0002, 0x0001, "OB", std::string("\0\1", 2));
     Element(&meta, 0x0002, 0x0002, "UI", sop_class);
@@ -111,7 +113,7 @@ bool Dicom_Write(const std::string &path, const Dicom_Plan &plan)
 
     Element(&out, 0x0008, 0x0016, "UI", sop_class);
     Element(&out, 0x0008, 0x0018, "UI", plan.sop_instance);
-    Element(&out, 0x0008, 0x0060, "CS", "MR");
+    Element(&out, 0x0008, 0x0060, "CS", plan.modality);
     Element(&out, 0x0008, 0x103e, "LO", plan.description);
     Element(&out, 0x0010, 0x0010, "PN", "Test^Patient");
     if (plan.frames > 1)

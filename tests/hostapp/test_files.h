@@ -40,6 +40,7 @@ struct Dicom_Plan {
     std::string sop_instance = "1.2.826.0.1.3680043.2.1125.1.1";
     int instance_number = 1;
     int with_pixels = 1;                         /* 0: a DICOM file without an image */
+    std::string modality = "MR";                 /* MR, CT or PT, with that image storage class */
     std::vector<uint16_t> stored;                /* width*height*frames stored values */
 };
 

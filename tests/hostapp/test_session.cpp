@@ -3,8 +3,12 @@
  * failures with their line, and a re-slice checked voxel by voxel against
  * the study it came from.
  */
+#include <dirent.h>
 #include <math.h>
+#include <signal.h>
 #include <stdio.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -39,6 +43,35 @@ void Gradient_Write(const Temp_Folder &folder)
             }
     ASSERT_TRUE(Nifti_Write(folder.File("study.nii"), study));
     ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
+}
+
+/* A gradient study of sx x sy x sz voxels of 1 x 1 x dz mm (grey i + 2 j + 3 k). */
+void Block_Write(const std::string &path, int sx, int sy, int sz, double dz = 1.0)
+{
+    Nifti_Plan study;
+    study.sform[2][2] = dz;
+    study.dim[0] = sx;
+    study.dim[1] = sy;
+    study.dim[2] = sz;
+    for (int k = 0; k < sz; k++)
+        for (int j = 0; j < sy; j++)
+            for (int i = 0; i < sx; i++)
+                study.values.push_back(i + 2 * j + 3 * k);
+    ASSERT_TRUE(Nifti_Write(path, study));
+}
+
+/* The names in a folder, hidden ones too, sorted; empty when it does not exist. */
+std::vector<std::string> Names_In(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(folder.c_str())) {
+        while (struct dirent *entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace
@@ -132,8 +165,8 @@ TEST(SessionRun, ResliceMatchesTheStudyAtEveryWorldPoint)
     Gradient_Write(folder);
     std::string out_dir = folder.File("out");
     std::string out, err;
-    ASSERT_EQ(0, Program_Run("reslice '" + folder.File("study.nii") + "' --alpha 20 --beta -15 -o '" + out_dir +
-                                 "' --labels '" + folder.File("labels.nii") + "'",
+    ASSERT_EQ(0, Program_Run("reslice '" + folder.File("study.nii") + "' --alpha 20 --beta -15 --original --summary -o '" +
+                                 out_dir + "' --labels '" + folder.File("labels.nii") + "'",
                              &out, &err))
         << err;
     EXPECT_TRUE(Contains(out, "written to " + out_dir)) << out;
@@ -180,6 +213,146 @@ TEST(SessionRun, ResliceMatchesTheStudyAtEveryWorldPoint)
     EXPECT_GT(inside, 200);
     EXPECT_GT(tagged, 50);
 }
+
+TEST(SessionRun, EveryAngleReachesTheMiddleSliceOfAFineVolume)
+{
+    // 600 slices of 0.5 mm: the Oblique direction has more frames than the slider at the host's tool width has
+    // pixels, so that a click cannot reach every slice.
+    Temp_Folder folder;
+    Block_Write(folder.File("fine.nii"), 8, 6, 600, 0.5);
+    std::string session = "open 0 1851\ndirection oblique on\n";
+    const int angles[][2] = {{-30, -10}, {-30, 5}, {-30, 30}, {-7, -10}, {-7, 5},  {-7, 30},
+                             {15, -10},  {15, 5},  {15, 30},  {-90, -90}, {90, 90}};
+    for (const auto &angle : angles)
+        session += "resize 1851\nrotate " + std::to_string(angle[0]) + " " + std::to_string(angle[1]) +
+                   "\nclick \"Update DB\"\nwait\nresize\nslice middle\necho reached " + std::to_string(angle[0]) +
+                   " " + std::to_string(angle[1]) + "\n";
+    ASSERT_TRUE(Bytes_Write(folder.File("grid.txt"), session));
+    std::string out, err;
+    EXPECT_EQ(0, Program_Run("-q run '" + folder.File("grid.txt") + "' '" + folder.File("fine.nii") + "'", &out, &err))
+        << err;
+    EXPECT_TRUE(Contains(out, "reached -30 -10\n")) << out;
+    EXPECT_TRUE(Contains(out, "reached 90 90\n")) << out;
+
+    // The pictures of a re-slice never depend on the slider.
+    ASSERT_EQ(0, Program_Run("-q reslice '" + folder.File("fine.nii") + "' --alpha -7 --beta 5 --pictures -o '" +
+                                 folder.File("out") + "'",
+                             &out, &err))
+        << err;
+    EXPECT_EQ((std::vector<std::string>{"oblique.nii.gz", "oblique_middle.png", "original_middle.png", "panel.png"}),
+              Names_In(folder.File("out")));
+}
+
+TEST(SessionRun, AnEarlierRunsOutputsAreReplacedAndOtherFilesRefused)
+{
+    Temp_Folder folder;
+    Gradient_Write(folder);
+    std::string out_dir = folder.File("a\"b c"), study = folder.File("study.nii");
+    std::string quoted = "'" + out_dir + "'", out, err;
+    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --summary -o " + quoted + " --labels '" +
+                                 folder.File("labels.nii") + "'",
+                             &out, &err))
+        << err;
+    EXPECT_EQ((std::vector<std::string>{"oblique.nii.gz", "oblique_tags.nii.gz", "summary.txt"}), Names_In(out_dir));
+    // Without labels: the earlier tags and summary go, they would not describe the new volume.
+    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 -o " + quoted, &out, &err)) << err;
+    EXPECT_EQ((std::vector<std::string>{"oblique.nii.gz"}), Names_In(out_dir));
+    // A file of the user's refuses the folder, unless --force, which leaves it alone.
+    ASSERT_TRUE(Bytes_Write(out_dir + "/notes.txt", "mine"));
+    EXPECT_EQ(2, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --original -o " + quoted, &out, &err));
+    EXPECT_TRUE(Contains(err, "azozude: " + out_dir + ": the folder holds other files (\"notes.txt\"); choose an "
+                              "empty or new folder, or add --force to write beside them\n"))
+        << err;
+    EXPECT_EQ((std::vector<std::string>{"notes.txt", "oblique.nii.gz"}), Names_In(out_dir));
+    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --original --force -o " + quoted, &out,
+                             &err))
+        << err;
+    EXPECT_EQ((std::vector<std::string>{"notes.txt", "oblique.nii.gz", "original.nii.gz"}), Names_In(out_dir));
+    EXPECT_EQ("mine", Text_Of(out_dir + "/notes.txt"));
+    // What a run killed outright left is cleared; a run that lives (process 1 here) keeps the folder to itself.
+    ASSERT_EQ(0, system(("mkdir " + quoted + "/.azozude-part.2147483000").c_str()));
+    ASSERT_TRUE(Bytes_Write(out_dir + "/.azozude-part.2147483000/oblique.nii.gz", "half"));
+    ASSERT_EQ(0, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --force -o " + quoted, &out, &err)) << err;
+    EXPECT_EQ((std::vector<std::string>{"notes.txt", "oblique.nii.gz"}), Names_In(out_dir));
+    ASSERT_EQ(0, system(("mkdir " + quoted + "/.azozude-part.1").c_str()));
+    EXPECT_EQ(2, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --force -o " + quoted, &out, &err));
+    EXPECT_TRUE(Contains(err, out_dir + ": another azozude run is writing into this folder")) << err;
+
+    // A run that fails after its first outputs leaves none of them, and no folder it made.
+    std::string session = folder.File("session.txt");
+    ASSERT_TRUE(Bytes_Write(session, "open\nsave-panel \"" + folder.File("new/panel.png") + "\"\ndump \"" +
+                                         folder.File("new") + "\"\nclick Nope\n"));
+    ASSERT_EQ(0, system(("mkdir '" + folder.File("new") + "'").c_str()));
+    EXPECT_EQ(2, Program_Run("-q run '" + session + "' '" + study + "'", &out, &err));
+    EXPECT_TRUE(Contains(err, session + ":4: no widget \"Nope\" on the panel")) << err;
+    EXPECT_EQ(std::vector<std::string>(), Names_In(folder.File("new")));
+}
+
+TEST(SessionRun, LabelValuesAboveOneByteAreExportedAsSixteenBits)
+{
+    Temp_Folder folder;
+    Block_Write(folder.File("study.nii"), 10, 8, 6);
+    Nifti_Plan labels;
+    labels.dim[0] = 10;
+    labels.dim[1] = 8;
+    labels.dim[2] = 6;
+    for (int n = 0; n < 10 * 8 * 6; n++)
+        labels.values.push_back(n % 10 >= 5 ? 300 : 7);
+    ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
+    std::string out, err;
+    ASSERT_EQ(0, Program_Run("-q reslice '" + folder.File("study.nii") + "' --labels '" + folder.File("labels.nii") +
+                                 "' --alpha 10 --beta 5 -o '" + folder.File("out") + "'",
+                             &out, &err))
+        << err;
+    ASSERT_EQ(0, system(("gzip -dc '" + folder.File("out/oblique_tags.nii.gz") + "' > '" + folder.File("tags.nii") +
+                         "'").c_str()));
+    std::string bytes = Text_Of(folder.File("tags.nii"));
+    ASSERT_GT(bytes.size(), 352u);
+    int16_t datatype = 0;
+    memcpy(&datatype, bytes.data() + 70, sizeof(datatype));
+    EXPECT_EQ(512, datatype); // unsigned 16 bits
+    std::vector<int> seen(65536, 0);
+    for (size_t at = 352; at + 1 < bytes.size(); at += 2)
+        seen[static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8] = 1;
+    EXPECT_TRUE(seen[0] && seen[7] && seen[300]);
+    EXPECT_EQ(3, std::count(seen.begin(), seen.end(), 1));
+}
+
+class Interrupted : public ::testing::TestWithParam<int> {};
+
+TEST_P(Interrupted, ARunStoppedBySignalLeavesNothing)
+{
+    Temp_Folder folder;
+    Block_Write(folder.File("block.nii"), 96, 96, 96);
+    std::string out_dir = folder.File("out");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        std::string program = std::string(AZ_BUILD_DIR) + "/azozude";
+        execl(program.c_str(), program.c_str(), "reslice", folder.File("block.nii").c_str(), "--alpha", "40",
+              "--beta", "30", "--original", "--pictures", "--montage", "--summary", "-o", out_dir.c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    // The signal comes while files are being written.
+    int writing = 0;
+    for (int i = 0; i < 20000 && !writing; i++) {
+        for (const std::string &name : Names_In(out_dir))
+            writing |= name.compare(0, 14, ".azozude-part.") == 0;
+        if (!writing)
+            usleep(500);
+    }
+    kill(child, GetParam());
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(writing) << "the run ended before it wrote";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == GetParam()) << status;
+    EXPECT_EQ(std::vector<std::string>{"block.nii"}, Names_In(folder.Path())) << "only the study is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(SessionRun, Interrupted, ::testing::Values(SIGINT, SIGTERM));
 
 TEST(AppText, GroupVerdicts)
 {

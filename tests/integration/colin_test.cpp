@@ -96,7 +96,8 @@ TEST(ColinBrain, ObliqueVolumeShowsTheBrainAndItsAtlasAtTheSameWorldPoints)
         AzApp app;
         ASSERT_TRUE(Host_Start(&app));
         ASSERT_EQ(AZ_EXIT_OK, AzApp_Load(&app, std::vector<std::string>(1, brain_path), atlas_path));
-        std::string error = Host_Session(&app, AzSession_Reslice(alpha_degrees, beta_degrees, folder), "reslice");
+        std::string script = AzSession_Reslice(alpha_degrees, beta_degrees, 0) + "dump \"" + folder + "\" original\n";
+        std::string error = Host_Session(&app, script, "reslice");
         AzApp_Stop(&app);
         ASSERT_EQ("", error);
     }

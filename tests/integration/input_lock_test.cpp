@@ -9,6 +9,7 @@
 #include "host/corvantis_tools.h"
 #include "hostlib/structures/az_db.h"
 #include "hostlib/tools/az_tools.h"
+#include "hostlib/win32/az_win.h"
 #include "host_run.h"
 
 namespace {
@@ -71,4 +72,28 @@ TEST(InputLock, PanelEventsWaitUntilTheInterfaceIsUnlocked)
     DestroyWindow(window);
     watched = nullptr;
     AzApp_Stop(&app);
+}
+
+TEST(InputLock, StopUnloadsTheModuleOnlyAfterItsWorker)
+{
+    AzApp app;
+    ASSERT_TRUE(Host_Start(&app));
+    AzStudy_Plan plan;
+    plan.width = 16;
+    plan.height = 12;
+    plan.slices = 6;
+    plan.name = "Unload";
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, plan, "unload phantom"));
+    ASSERT_EQ("", Host_Session(&app, "open\ndirection oblique on\n", "unload"));
+    // Without a progress window the worker's only posts are its updates and
+    // redraws, the last ones made after it cleared the lock byte.
+    AzHost_Script_Flag_Set(0x20);
+    AzWin_Delay_Set(AZ_DELAY_POST, 100);
+    ASSERT_EQ("", Host_Session(&app, "click \"Update DB\"\n", "unload"));
+    for (int i = 0; i < 10000 && __atomic_load_n(AzDb_Lock_Focus(), __ATOMIC_ACQUIRE); i++)
+        Sleep(1);
+    ASSERT_EQ(0, __atomic_load_n(AzDb_Lock_Focus(), __ATOMIC_ACQUIRE));
+    AzApp_Stop(&app);
+    EXPECT_EQ(0, AzWin_Threads_Alive()) << "the module was unloaded under its worker";
+    AzWin_Delay_Off();
 }

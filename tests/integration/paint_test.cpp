@@ -61,7 +61,7 @@ TEST(Painting, StrokesOnBothDirectionsAreSavedAtTheirWorldPosition)
     AzApp app;
     ASSERT_TRUE(Host_Start(&app));
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Phantom(&app));
-    ASSERT_EQ("", Host_Session(&app, AzSession_Reslice(20.0, -15.0, folder + "/dump"), "reslice"));
+    ASSERT_EQ("", Host_Session(&app, AzSession_Reslice(20.0, -15.0, 1) + "dump \"" + folder + "/dump\"\n", "reslice"));
     Kelvra_Class *oblique = AzApp_Direction(&app, 0, 1);
     ASSERT_GT(oblique->Child_Get_Nb(), 40);
     int n = oblique->Child_Get_Nb() / 2;

@@ -80,6 +80,12 @@ TEST_F(ObliqueMapTest, SourceFrameBoundaries)
     EXPECT_EQ(Map(Vect(1.0f, 1.0f, 3.0f, 0.0f), &key, &next, &p), 0);
     EXPECT_EQ(Map(Vect(1.0f, 1.0f, 1e30f, 0.0f), &key, &next, &p), 0);
     EXPECT_EQ(Map(Vect(1.0f, 1.0f, NAN, 0.0f), &key, &next, &p), 0);
+    // No frame recorded: z -0.5 truncates to a frame 0 that does not exist.
+    auto recorded = s.org->real_files_nb;
+    s.org->real_files_nb = 0;
+    EXPECT_EQ(Map(Vect(1.0f, 1.0f, -0.5f, 0.0f), &key, &next, &p), 0);
+    EXPECT_EQ(Map(Vect(1.0f, 1.0f, 0.0f, 0.0f), &key, &next, &p), 0);
+    s.org->real_files_nb = recorded;
     // x and y: the width and height themselves are inside.
     EXPECT_EQ(Map(Vect(6.0f, 5.0f, 0.0f, 0.0f), &key, &next, &p), 1);
     EXPECT_EQ(Map(Vect(0.0f, 0.0f, 0.0f, 0.0f), &key, &next, &p), 1);

@@ -2,7 +2,10 @@
  * recording of a study's frames by the insert level. */
 #include "oblique_fixture.h"
 
+#include <dlfcn.h>
 #include <string.h>
+
+#include <atomic>
 
 namespace {
 
@@ -22,7 +25,21 @@ void Expect_Identity(const Matrix_4x4 &m)
             EXPECT_EQ(m.m[i][j], i == j ? 1.0f : 0.0f) << i << "," << j;
 }
 
+std::atomic<const Vexa_Image *> watched_image{nullptr};
+std::atomic<int> watched_frees{0};
+
 } // namespace
+
+/* Stands in front of the host's AzImage_Free (this program exports its
+ * symbols) to see when one header is freed. */
+void AzImage_Free(Vexa_Image *image)
+{
+    typedef void (*Free_Fct)(Vexa_Image *);
+    static Free_Fct host = (Free_Fct)dlsym(RTLD_NEXT, "_Z12AzImage_FreeP10Vexa_Image");
+    if (image && image == watched_image)
+        watched_frees++;
+    host(image);
+}
 
 TEST_F(ObliqueTest, DirectionClassDefaults)
 {
@@ -173,7 +190,18 @@ TEST_F(ObliqueTest, CopiesShareStorageAndFreeItOnce)
     console.Clear();
     Kelvra_Oblique *target = new Kelvra_Oblique(*Direction(other_study, 0));
     EXPECT_EQ(target->real_files_d, Direction(other_study, 0)->real_files_d);
+    // The target's own file record outlives the assignment: a frame of it
+    // carries the record's header as its key.
+    Vexa_Image *header = Image(2, 2, 0.0f);
+    Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
+    list[0] = header;
+    target->dir_file = new Kelvra_File("Oblique_Dir_0", list);
+    target->dir_image = header;
+    target->Child_Add(new AzFrame(header, 0, 0));
+    watched_image = header;
     *target = *org;
+    EXPECT_EQ(watched_frees, 0) << "the header its frame shows was freed";
+    EXPECT_EQ(target->dir_file, org->dir_file);
     EXPECT_EQ(target->real_files_d, org->real_files_d);
     EXPECT_EQ(target->update_pt, org->update_pt);
     EXPECT_EQ(target->alpha, 0.5f);
@@ -217,6 +245,8 @@ TEST_F(ObliqueTest, CopiesShareStorageAndFreeItOnce)
     delete copy;
     EXPECT_EQ(target->real_files_d[1], 2.0f);
     delete target;
+    EXPECT_EQ(watched_frees, 1) << "freed with its class, once";
+    watched_image = nullptr;
     EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
 }
 

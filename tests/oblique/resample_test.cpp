@@ -153,3 +153,65 @@ TEST_F(ObliqueResampleTest, PaintedTagReadBackThroughOriginal)
     ASSERT_EQ(obl->update_nb, 1);
     EXPECT_EQ(obl->update_pt[0].key, (void *)source);
 }
+
+/* Whole frames of both directions read by the host's frame reader, on one
+ * thread and on several, against the single-pixel reads, and hashed: the
+ * hashes were taken from the plain single-pixel path before any speed-up,
+ * so a faster path that moves one grey level or one tag fails here. */
+TEST_F(ObliqueResampleTest, WholeFramesMatchPixelByPixelOnAnyThreads)
+{
+    for (int b = 0; b < built->file->images_nb; b++) {
+        Vexa_Image *image = built->file->images[b];
+        uint8_t *tags = AzImage_TAG_Plane(image, 0, 0);
+        for (int n = 0; n < image->width * image->height * image->slices_nb * image->times_nb; n++)
+            tags[n] = (uint8_t)(n * 7 + b * 29);
+    }
+    // Oblique frames large enough for the reader to share them among threads.
+    obl->dim = Oblique_Dim{64, 72, side};
+    for (int k = 0; k < side; k++)
+        obl->Child_Add(new AzFrame(nullptr, k, 0));
+    org->Pixel_Get_Dim = obl->Pixel_Get_Dim = Class_Oblique_Pixel_Get_Dim;   // as the direction set-up installs it
+    const char *want[2] = {"3aa544f777ef0c4b f0b5b268c0d0d865", "202cc05903f4e111 aafb0ce19812ac96"};
+    Kelvra_Oblique *directions[2] = {org, obl};
+    for (int d = 0; d < 2; d++) {
+        uint64_t hash[2] = {0xcbf29ce484222325ull, 0xcbf29ce484222325ull};   // FNV-1a of grey levels, of tags
+        for (int c = 0; c < directions[d]->Child_Get_Nb(); c++) {
+            AzFrame *frame = AzFrame_Cast(directions[d]->Child_Get_Pt(c));
+            int w = 0, h = 0;
+            ASSERT_TRUE(frame && AzFrame_Get_Dim(frame, &w, &h));
+            std::vector<int32_t> gli(w * h), gli_read(w * h, -1);
+            std::vector<uint8_t> tag(w * h), tag_read(w * h, 0xee);
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    gli[y * w + x] = AzFrame_Get_GLI(frame, (float)x, (float)y);
+                    tag[y * w + x] = (uint8_t)AzFrame_Get_TAG(frame, (float)x, (float)y);
+                }
+            for (int threads : {1, 0, 5}) {
+                ASSERT_EQ(AzFrame_Read(frame, w, h, gli_read.data(), tag_read.data(), threads), 1);
+                EXPECT_EQ(gli_read, gli) << "direction " << d << " frame " << c << " threads " << threads;
+                EXPECT_EQ(tag_read, tag) << "direction " << d << " frame " << c << " threads " << threads;
+            }
+            for (size_t n = 0; n < gli.size(); n++)
+                for (int i = 0; i < 4; i++)
+                    hash[0] = (hash[0] ^ ((uint32_t)gli[n] >> (8 * i) & 0xff)) * 0x100000001b3ull;
+            for (uint8_t t : tag)
+                hash[1] = (hash[1] ^ t) * 0x100000001b3ull;
+        }
+        char got[40];
+        snprintf(got, sizeof got, "%016llx %016llx", (unsigned long long)hash[0], (unsigned long long)hash[1]);
+        EXPECT_STREQ(got, want[d]) << "direction " << d;
+    }
+    // Without a parent or a callback: what the single-pixel reads answer.
+    AzFrame orphan(nullptr, 0, 0);
+    std::vector<int32_t> gli(64 * 72, 5);
+    std::vector<uint8_t> tag(64 * 72, 5);
+    EXPECT_EQ(AzFrame_Read(&orphan, 64, 72, gli.data(), tag.data(), 0), 0);
+    EXPECT_EQ(gli, std::vector<int32_t>(64 * 72, 2147483646));
+    EXPECT_EQ(tag, std::vector<uint8_t>(64 * 72, 0));
+    AzFrame *middle = AzFrame_Cast(obl->Child_Get_Pt(side / 2));
+    obl->Pixel_Get_GLI = nullptr;
+    gli.assign(64 * 72, 5);
+    EXPECT_EQ(AzFrame_Read(middle, 64, 72, gli.data(), tag.data(), 0), 1);
+    EXPECT_EQ(gli, std::vector<int32_t>(64 * 72, 2147483646));
+    EXPECT_NE(tag, std::vector<uint8_t>(64 * 72, 0));
+}

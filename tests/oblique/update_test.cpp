@@ -6,6 +6,14 @@
 #include <atomic>
 #include <thread>
 
+/* A class below the receiving direction that notes how many entries the
+ * sender's list held while it was being handed on. */
+struct List_Probe : Kelvra_Class {
+    Kelvra_Oblique *sender = nullptr;
+    std::vector<unsigned> seen;
+    void Update_Child_A(uint64_t, void *, void *, Region_4D *) override { seen.push_back(sender->update_nb); }
+};
+
 class ObliqueUpdateTest : public ObliqueStudyTest {
   protected:
     Vexa_Image *header = nullptr;   // the Oblique direction's image
@@ -73,9 +81,13 @@ TEST_F(ObliqueUpdateTest, ObliqueListReachesTheStudyFrames)
     for (int f = 0; f < 5; f++)
         EXPECT_EQ(Original_Frame(f)->update_nb, 0);
 
+    List_Probe *probe = new List_Probe;
+    probe->sender = obl;
+    org->Child_Add(probe);
     EXPECT_EQ(obl->Update_B(0x800000), 1);
     std::vector<Console_Line> expected = {{11, "Update_B for (Update (dir:Oblique)) dir: 1"}};
     EXPECT_EQ(console.Lines(), expected) << Console_Dump(console.Lines());
+    EXPECT_EQ(probe->seen, (std::vector<unsigned>{2, 2})) << "each entry is handed on, then the list released";
     EXPECT_EQ(obl->update_nb, 0);
     EXPECT_EQ(obl->update_pt, nullptr);
     // The Original direction's frames are the study's own: each hears of

@@ -68,6 +68,11 @@ class Stress_Test : public ::testing::Test {
     Console_Capture console;
 };
 
+/* Switches every delay point off when the case ends, passed or not. */
+struct Delays_Off {
+    ~Delays_Off() { AzWin_Delay_Off(); }
+};
+
 /* Seconds the watchdog gives one case: long enough for sanitizer builds. */
 const int STRESS_WATCHDOG_SECONDS = 180;
 

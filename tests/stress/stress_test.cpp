@@ -128,6 +128,9 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
     for (AzFrame *frame : source)
         ASSERT_NE(frame, nullptr);
 
+    // Random pauses at every delay point shake the order of the threads' steps.
+    Delays_Off off;
+    AzWin_Delay_Random(17, 3);
     Painter painter(source, W, H);
     Reader reader(source, a->plan);
     std::mt19937 random(99);
@@ -145,8 +148,10 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
             Pointer(box_preview.x + 10, box_preview.y + 10);
             Ctrl_Scroll(nullptr, random() % 2 ? 1 : -1);
             Ctrl_Draw();
-            // The host's own update pass hands painted regions across.
-            AzHost_Post_Update(AZ_UPDATE_B_FLAG, nullptr, nullptr, nullptr);
+            // The host's own update pass hands painted regions across (held
+            // while the worker runs: a few waiting passes are enough).
+            if (AzHost_Pending() < 20)
+                AzHost_Post_Update(AZ_UPDATE_B_FLAG, nullptr, nullptr, nullptr);
             Pump();
             AzWin_Wait(1);
         }
@@ -195,6 +200,8 @@ TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
     ASSERT_NE(a, nullptr);
     Kelvra_Oblique *org = Org_Of(a), *obl = Obl_Of(a);
     Oblique_Setup(org, obl);
+    Delays_Off off;
+    AzWin_Delay_Random(2024, 3);
     std::mt19937 random(2024);
     int cancelled = 0, removed = 0, built = 0;
     for (int round = 0; round < 100; round++) {

@@ -34,13 +34,13 @@ AzStudy *Study_Load(const char *name, int width, int height, int slices, float s
 
 int Worker_Wait(int rounds)
 {
-    for (int i = 0; i < rounds && AzTools_Wait_Cursor() > 0; i++) {
+    for (int i = 0; i < rounds && (AzTools_Wait_Cursor() > 0 || AzWin_Threads_Alive() > 0); i++) {
         AzWin_Pump();
         AzWin_Wait(10);
     }
     AzWin_Pump();
     AzHost_Pump();
-    return AzTools_Wait_Cursor() == 0;
+    return AzTools_Wait_Cursor() == 0 && AzWin_Threads_Alive() == 0;
 }
 
 std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)

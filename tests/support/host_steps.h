@@ -21,8 +21,8 @@ AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices);
 AzStudy *Study_Load(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
                     float sz = 1.0f);
 
-/* Pumps window messages until the worker has given the wait cursor back,
- * then carries out the host's queued updates.  0 when it did not within
+/* Pumps window messages until the worker has given the wait cursor back
+ * and its thread has ended, then carries out the host's queued updates.  0 when it did not within
  * `rounds` waits of 10 ms: a hung worker fails the test instead of the run. */
 int Worker_Wait(int rounds = 3000);
 

@@ -6,6 +6,9 @@
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include <GLFW/glfw3.h>
 
@@ -405,6 +408,25 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     EXPECT_GT(seen->dirty_nb, dirty_before) << "the update reached the oblique frames";
     EXPECT_EQ(Half_Over(clean, 255, 128, 0), Screen(rx, ry)) << "tag 7 drawn over the grey level";
     Shot("painted");
+
+    // Ctrl+D writes the re-sliced frames and the painted tag as DICOM.
+    char dicom_folder[] = "/tmp/az_view_dicom_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dicom_folder));
+    viewer.dicom_folder = dicom_folder;
+    AzViewer_Key(&viewer, GLFW_KEY_D, GLFW_MOD_CONTROL);
+    std::vector<AzConsole_Entry> lines = AzViewer_Console_Shown(&viewer);
+    std::string written = std::string("DICOM written to ") + dicom_folder + "/dicom in ";
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [&](const AzConsole_Entry &line) {
+                  return line.text.compare(0, written.size(), written) == 0;
+              }));
+    // The phantom's two tags and the stroke's.
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const AzConsole_Entry &line) {
+        return line.text.compare(0, 30, "  tags_seg.dcm: 3 segments in ") == 0;
+    }));
+    struct stat info;
+    EXPECT_EQ(0, stat((std::string(dicom_folder) + "/dicom/tags_seg.dcm").c_str(), &info));
+    EXPECT_EQ(0, stat((std::string(dicom_folder) + "/dicom/oblique/IM00001.dcm").c_str(), &info));
+    EXPECT_EQ(0, system((std::string("rm -r '") + dicom_folder + "'").c_str()));
 
     AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
     Idle();
