@@ -119,10 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
         Bad_Line{"demo extra", "usage: azozude demo"}, Bad_Line{"demo -o ''", "azozude demo: -o needs a folder"},
         Bad_Line{"run s.txt --labels a --labels b", "azozude run: --labels is given twice"},
         // The viewer's window: at most an 8K screen, at least what shows its 300-pixel panel whole.
-        Bad_Line{"view --size 100000x100000", "--size is WIDTHxHEIGHT, at most 7680x4320, not \"100000x100000"},
-        Bad_Line{"view --size 7681x800", "--size is WIDTHxHEIGHT, at most 7680x4320, not \"7681x800"},
-        Bad_Line{"view --size 0x10", "--size is WIDTHxHEIGHT, at most 7680x4320, not \"0x10"},
-        Bad_Line{"view --size 12x", "--size is WIDTHxHEIGHT, at most 7680x4320, not \"12x"},
+        Bad_Line{"view --size 100000x100000", "--size is WIDTHxHEIGHT, at most 7680x4320, not \"100000x100000\""},
+        Bad_Line{"view --size 7681x800", "not \"7681x800\""}, Bad_Line{"view --size 0x10", "not \"0x10\""},
+        Bad_Line{"view --size 12x", "not \"12x\""},
         Bad_Line{"view --size 640x480 --screenshot never.png",
                  "--size 640x480 is too small for a panel 300 pixels wide: at least 632x618"}));
 
