@@ -72,6 +72,8 @@ elseif(NOT AZ_GDCMDUMP)
   az_missing("GDCM's tools, which its package configuration requires" libgdcm-tools)
 else()
   find_package(GDCM REQUIRED)
+  # GDCM's VTK bridge is not used: skip its search (and its warnings).
+  set(GDCM_SKIP_USE_VTK ON)
 endif()
 
 # Debian's NIfTI package configuration points at a library that does not
