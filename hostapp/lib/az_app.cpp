@@ -158,13 +158,6 @@ AzApp::AzApp()
 {
 }
 
-long AzApp_Clock_Ms(void)
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 int AzApp_Options_Parse(int argc, char **argv, AzApp_Options *options, std::string *error)
 {
     char default_path[1024];
