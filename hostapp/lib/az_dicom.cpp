@@ -21,6 +21,7 @@
 #include <gdcmReader.h>
 #include <gdcmTrace.h>
 
+#include "az_dicom_items.h"
 #include "az_series.h"
 #include "../../host/corvantis_util.h"
 
@@ -180,14 +181,7 @@ int Buffer_Fits(const gdcm::ImageReader &reader, const std::string &file, double
  * ends it is refused, and the rest of the study still loads. */
 int Library_Survives(const std::string &file)
 {
-    fflush(nullptr);
-    pid_t child = fork();
-    if (child < 0)
-        return 1; // cannot test: read it and hope
-    if (child == 0) {
-        int null_fd = open("/dev/null", O_WRONLY);
-        if (null_fd >= 0)
-            dup2(null_fd, 2);
+    return AzDcm_Child_Survives([&file]() {
         gdcm::ImageReader reader;
         reader.SetFileName(file.c_str());
         double wanted, file_size;
@@ -195,13 +189,7 @@ int Library_Survives(const std::string &file)
             std::vector<char> buffer(reader.GetImage().GetBufferLength());
             reader.GetImage().GetBuffer(buffer.data());
         }
-        _exit(0);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR)
-        continue;
-    // A failed assertion, an exception that escaped or an allocation refused all end it otherwise.
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    });
 }
 
 /* Reads one file into its series; 0 when the file was reported. */

@@ -198,7 +198,7 @@ size_t AzDcm_Items_Count(const gdcm::DataSet &data, uint32_t code)
     return sequence ? sequence->GetNumberOfItems() : 0;
 }
 
-int AzDcm_Read_Survives(const std::string &file)
+int AzDcm_Child_Survives(const std::function<void()> &read)
 {
     fflush(nullptr);
     pid_t child = fork();
@@ -208,15 +208,23 @@ int AzDcm_Read_Survives(const std::string &file)
         int null_fd = open("/dev/null", O_WRONLY);
         if (null_fd >= 0)
             dup2(null_fd, 2);
-        gdcm::Reader reader;
-        reader.SetFileName(file.c_str());
-        reader.Read();
+        read();
         _exit(0);
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR)
         continue;
+    // A failed assertion, an exception that escaped or an allocation refused all end it otherwise.
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int AzDcm_Read_Survives(const std::string &file)
+{
+    return AzDcm_Child_Survives([&file]() {
+        gdcm::Reader reader;
+        reader.SetFileName(file.c_str());
+        reader.Read();
+    });
 }
 
 int AzDcm_Header_Read(const std::string &file, gdcm::DataSet *header)

@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,12 @@ int AzDcm_Unsigned_16(const gdcm::DataSet &data, uint32_t code, int *value);
 const gdcm::DataSet *AzDcm_Item_Of(const gdcm::DataSet &data, uint32_t code, size_t i);
 size_t AzDcm_Items_Count(const gdcm::DataSet &data, uint32_t code);
 
-/* Whether the DICOM library reads the file without ending the process
- * (it fails an assertion on some malformed files): read first in a child
+/* Whether read, run in a child process, returns without ending it: the
+ * DICOM library fails an assertion on some malformed files, so a file is
+ * read there first.  1 too when no child can be started (read and hope). */
+int AzDcm_Child_Survives(const std::function<void()> &read);
+
+/* Whether the DICOM library reads the file's attributes without ending the
  * process. */
 int AzDcm_Read_Survives(const std::string &file);
 
