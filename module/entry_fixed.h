@@ -1,8 +1,9 @@
 /*
- * Fixed texts of the module's identity: the host matches them byte for
- * byte (the class key in its settings, the version in its module list),
- * so none may change, not even to tidy it: the version keeps its two
- * spaces.  See oblique/oblique_fixed.h for the other folders' fixed texts.
+ * Fixed texts of the module's identity: the host finds the module by its
+ * class key and shows the version, the class name and the status label to
+ * its users as they are, byte for byte.  None may change, not even to tidy
+ * it: the version keeps its two spaces.  See oblique/oblique_fixed.h for
+ * the other folders' fixed texts.
  */
 #ifndef ENTRY_FIXED_H
 #define ENTRY_FIXED_H

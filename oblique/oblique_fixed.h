@@ -6,11 +6,11 @@
  * for byte: they search the console for these lines, and they know each
  * place of the module by its source label and line number.  None of them
  * may change, not even to correct it.  Gathered here are the ones that
- * look like slips: source labels and line numbers that match no file of
- * this tree, a misspelt message, labels spelt differently from their
- * neighbours, and the label the host's class mutex is known by.  Every
- * other message stays beside the code that writes it and is just as
- * fixed.
+ * look like slips: source labels written with a backslash and line
+ * numbers that match no line of this tree, a misspelt message, labels
+ * spelt differently from their neighbours, and the label the host's class
+ * mutex is known by.  Every other message stays beside the code that
+ * writes it and is just as fixed.
  */
 #ifndef OBLIQUE_FIXED_H
 #define OBLIQUE_FIXED_H
