@@ -11,6 +11,7 @@
 #include "app_test.h"
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
+#include "tests/support/host_steps.h"
 
 namespace {
 
@@ -29,21 +30,12 @@ LRESULT Unlock_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     return 0;
 }
 
-AzStudy_Plan Small(const char *name)
-{
-    AzStudy_Plan plan;
-    plan.width = 20;
-    plan.height = 18;
-    plan.name = name;
-    return plan;
-}
-
 } // namespace
 
-TEST_F(App_Test, PanelEventsWaitUntilTheInterfaceIsUnlocked)
+TEST_F(App_Test, PanelEventsWaitWhileTheInterfaceLockIsOn)
 {
     ASSERT_TRUE(Start());
-    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, Small("Locked"), "locked phantom"));
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, Plan_Of("Locked", 20, 18, 8), "locked phantom"));
     ASSERT_EQ("", Session("open\n"));
     watched = dynamic_cast<Buttons *>(AzTools_Find(app.panel_window, "Dir. Oblique"));
     ASSERT_NE(nullptr, watched);
@@ -71,7 +63,7 @@ TEST_F(App_Test, PanelEventsWaitUntilTheInterfaceIsUnlocked)
 TEST_F(App_Test, StopUnloadsTheModuleOnlyAfterItsWorker)
 {
     ASSERT_TRUE(Start());
-    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, Small("Unload"), "unload phantom"));
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, Plan_Of("Unload", 20, 18, 8), "unload phantom"));
     ASSERT_EQ("", Session("open\ndirection oblique on\n"));
     // Without a progress window the worker's only posts are its updates and
     // redraws, the last ones made after it cleared the lock byte.
@@ -93,7 +85,7 @@ TEST_F(App_Test, ASecondCopyInTheProcessDoesNotTakeTheModulesOwnCalls)
     void *other = dlopen(copy.c_str(), RTLD_NOW | RTLD_GLOBAL);
     ASSERT_NE(nullptr, other) << dlerror();
     ASSERT_TRUE(Start());
-    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, Small("Scope"), "scope phantom"));
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, Plan_Of("Scope", 20, 18, 8), "scope phantom"));
     // Choosing the Oblique direction redraws the panel, which enables the valuators.
     EXPECT_EQ("", Session("open\ndirection oblique on\nrotate 20 -15\n"));
     double alpha = -1.0;

@@ -44,7 +44,7 @@ AzVec3 World_Of(AzApp *app, int direction, int frame, int x, int y)
 
 } // namespace
 
-TEST_F(App_Test, StrokesOnBothDirectionsAreSavedAtTheirWorldPosition)
+TEST_F(App_Test, PaintedStrokesOnBothDirectionsAreSavedAtTheirWorldPosition)
 {
     std::string folder = Output_Folder("paint");
     ASSERT_FALSE(folder.empty());

@@ -14,6 +14,7 @@
 
 #include "app_test.h"
 #include "hostlib/tools/az_tools.h"
+#include "tests/support/host_steps.h"
 
 namespace {
 
@@ -108,19 +109,6 @@ void Frames_Expect(const AzStudy_Plan &plan, int t, double alpha, double beta, K
     EXPECT_GT(inside_middle * 2, g.dim[0] * g.dim[1]) << inside_middle;
 }
 
-AzStudy_Plan Plan(const char *name, int width, int height, int slices, float row_step, float slice_step, int times)
-{
-    AzStudy_Plan plan;
-    plan.width = width;
-    plan.height = height;
-    plan.slices = slices;
-    plan.spacing[1] = row_step;
-    plan.spacing[2] = slice_step;
-    plan.times = times;
-    plan.name = name;
-    return plan;
-}
-
 /* The angle of the panel's first valuator of one orientation (left or bottom). */
 double Angle(HWND panel, int vertical)
 {
@@ -144,9 +132,9 @@ TEST_F(App_Test, TheSecondStudyTurnedOnThePanelGetsObliqueFramesOfTheMapping)
 {
     std::string folder = Output_Folder("session");
     ASSERT_FALSE(folder.empty());
-    AzStudy_Plan first = Plan("First", 20, 18, 8, 1.0f, 1.0f, 1);
+    AzStudy_Plan first = Plan_Of("First", 20, 18, 8);
     // Sizes and steps that differ on every axis, so that no two axes can be mistaken.
-    AzStudy_Plan second = Plan("Second", 30, 24, 14, 1.25f, 2.0f, 1);
+    AzStudy_Plan second = Plan_Of("Second", 30, 24, 14, 1.0f, 1.25f, 2.0f);
     ASSERT_TRUE(Start());
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, first, "phantom one"));
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, second, "phantom two"));
@@ -185,7 +173,8 @@ TEST_F(App_Test, TheSecondStudyTurnedOnThePanelGetsObliqueFramesOfTheMapping)
 
 TEST_F(App_Test, FourDPhantomEntersAtTheChosenTimePointAndIsReslicedThere)
 {
-    AzStudy_Plan plan = Plan("Timed", 16, 14, 10, 1.5f, 1.0f, 3);
+    AzStudy_Plan plan = Plan_Of("Timed", 16, 14, 10, 1.0f, 1.5f, 1.0f);
+    plan.times = 3;
     ASSERT_TRUE(Start(3));
     EXPECT_EQ(AZ_EXIT_INPUT, AzApp_Load_Built(&app, plan, "timed phantom"));
     EXPECT_TRUE(app.studies.empty());

@@ -55,7 +55,7 @@ class Watchdog {
 };
 
 class Stress_Test : public Host_Test {
-  public:
+  protected:
     void TearDown() override
     {
         EXPECT_EQ(Wait(), 1);

@@ -1,6 +1,6 @@
 /* Many threads at once: a painter writing tags and a reader of grey levels
  * while the worker builds frames and the panel turns and scrolls; applies
- * in a row with cancels; readers of every frame's pixels. */
+ * in a row with cancels. */
 #include <atomic>
 #include <map>
 #include <random>
@@ -160,48 +160,4 @@ TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
             for (int x = 0; x < S; x++)
                 wrong += AzFrame_Get_GLI(frames[k], (float)x, (float)y) != AzPhantom_GLI(a->plan, k, y, S - 1 - x, 0);
     EXPECT_EQ(wrong, 0);
-}
-
-TEST_F(Stress_Test, ConcurrentReadsOfEveryFrame)
-{
-    const int W = 16, H = 12, S = 10;
-    Set_Up(Load("Knee", W, H, S));
-    AzHost_Script_Flag_Set(0x20);
-    ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait(), 1);
-    std::vector<AzFrame *> frames = Frames_Of(org), more = Frames_Of(obl);
-    frames.insert(frames.end(), more.begin(), more.end());
-    ASSERT_EQ((int)frames.size(), S + W);
-    // Every grey level (off the pixel grid), tag and position, read in one pass.
-    auto read_all = [&frames](std::vector<float> *out) {
-        out->clear();
-        for (AzFrame *frame : frames) {
-            int w = 0, h = 0;
-            AzFrame_Get_Dim(frame, &w, &h);
-            for (int y = 0; y < h; y++)
-                for (int x = 0; x < w; x++) {
-                    Vect p = AzFrame_Get_Pos(frame, (float)x, (float)y);
-                    out->insert(out->end(), {(float)AzFrame_Get_GLI(frame, (float)x + 0.25f, (float)y),
-                                             (float)AzFrame_Get_TAG(frame, (float)x, (float)y), p.x, p.y, p.z, p.w});
-                }
-        }
-    };
-    std::vector<float> alone;
-    read_all(&alone);
-    ASSERT_EQ(alone.size(), (size_t)(S * W * H * 2 * 6));
-    std::vector<int> differences(4, 0);
-    std::vector<std::thread> threads;
-    for (int r = 0; r < 4; r++)
-        threads.emplace_back([&, r] {
-            std::vector<float> mine;
-            for (int pass = 0; pass < 5; pass++) {
-                read_all(&mine);
-                differences[r] += mine != alone;
-            }
-        });
-    for (int i = 0; i < 50; i++) // the interface thread carries out updates meanwhile
-        Pump();
-    for (std::thread &t : threads)
-        t.join();
-    EXPECT_EQ(differences, std::vector<int>(4, 0));
 }
