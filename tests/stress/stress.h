@@ -22,36 +22,31 @@
  * not stall the run.  The hung threads hold locks: no destructors run. */
 class Watchdog {
   public:
-    Watchdog() : thread([this] { Run(); }) {}
     ~Watchdog()
     {
         Step("");
-        wake.notify_all();
         thread.join();
     }
+    /* What the case is doing now; "" ends the watch. */
     void Step(const std::string &what)
     {
         std::lock_guard<std::mutex> hold(lock);
         step = what;
-        done = what.empty();
+        wake.notify_all();
     }
 
   private:
-    void Run()
-    {
+    std::string step = "start";
+    std::mutex lock;
+    std::condition_variable wake;
+    std::thread thread{[this] {
         std::unique_lock<std::mutex> hold(lock);
-        if (wake.wait_for(hold, std::chrono::seconds(180), [this] { return done; }))
+        if (wake.wait_for(hold, std::chrono::seconds(180), [this] { return step.empty(); }))
             return;
         fprintf(stderr, "\nFAILED: %s hung at step \"%s\"\n",
                 testing::UnitTest::GetInstance()->current_test_info()->name(), step.c_str());
-        fflush(stderr);
         _exit(3);
-    }
-    std::string step = "start";
-    bool done = false;
-    std::mutex lock;
-    std::condition_variable wake;
-    std::thread thread;
+    }};
 };
 
 class Stress_Test : public Host_Test {
