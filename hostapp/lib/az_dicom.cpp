@@ -22,7 +22,9 @@
 #include <gdcmTrace.h>
 
 #include "az_dicom_items.h"
-#include "az_series.h"
+#include "az_path.h"
+#include "az_progress_line.h"
+#include "az_read.h"
 #include "../../host/corvantis_util.h"
 
 namespace {

@@ -24,7 +24,9 @@
 #include "../../hostlib/structures/az_db.h"
 #include "../../hostlib/structures/az_gl.h"
 #include "az_labels.h"
-#include "az_series.h"
+#include "az_orient.h"
+#include "az_path.h"
+#include "az_progress_line.h"
 
 AzVolume::AzVolume()
     : width(0), height(0), depth(0), times(0), affine{}, slope(1.0), intercept(0.0), display_mode(0),

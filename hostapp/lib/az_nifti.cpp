@@ -13,7 +13,9 @@
 #include <zlib.h>
 
 #include "az_labels.h"
-#include "az_series.h"
+#include "az_path.h"
+#include "az_progress_line.h"
+#include "az_read.h"
 #include "../../host/corvantis_util.h"
 
 namespace {

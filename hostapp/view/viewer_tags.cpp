@@ -19,6 +19,8 @@
 
 #include "../../hostlib/structures/az_db.h"
 #include "../lib/az_labels.h"
+#include "../lib/az_path.h"
+#include "../lib/az_read.h"
 #include "az_viewer.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_read.h"
 #include "test_files.h"
 
 namespace {

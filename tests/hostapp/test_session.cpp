@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "hostapp/lib/az_app.h"
+#include "hostapp/lib/az_read.h"
 #include "hostapp/lib/az_session.h"
 #include "test_files.h"
 
