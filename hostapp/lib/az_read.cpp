@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "../../host/corvantis_util.h"
+#include "az_error.h"
 #include "az_path.h"
 
 void AzLoad_Problem(AzLoad_Report *report, const std::string &file, const char *format, ...)
@@ -29,7 +30,7 @@ void AzLoad_Problem(AzLoad_Report *report, const std::string &file, const char *
     va_end(args);
     std::string line = file + ": " + text;
     report->problems.push_back(line);
-    Error_Fct(hwnd, 2, "%s", line.c_str());
+    AzError(AZ_EXIT_INPUT, "%s", line.c_str());
 }
 
 namespace {
