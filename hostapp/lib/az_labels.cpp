@@ -3,7 +3,6 @@
  * study by world position, and what the host's tags stand for.
  */
 #include "az_labels.h"
-#include "az_read.h"
 
 #include <ctype.h>
 #include <math.h>

@@ -36,13 +36,6 @@ AZ_EXPORT int AzNifti_Read(const std::string &path, AzSeries *series, AzLoad_Rep
  * names (.txt) beside it when present: 1, or 0 when reported. */
 AZ_EXPORT int AzNifti_Read_Labels(const std::string &path, AzLabels *labels, AzLoad_Report *report);
 
-/* Colour tables: 768 bytes (256 reds, greens, blues) or text lines
- * "value red green blue"; names: text lines "value name"; values 0 to
- * 65535, kept per value (AzLabels_Tables_Set gives them to the tags).  1
- * when read. */
-AZ_EXPORT int AzLabels_Read_Colours(const std::string &path, AzLabels *labels);
-AZ_EXPORT int AzLabels_Read_Names(const std::string &path, AzLabels *labels);
-
 /* Any study: a folder or DICOM file, or a NIfTI file by its extension.
  * The number of series read (0: nothing usable, every reason reported). */
 AZ_EXPORT int AzStudy_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
