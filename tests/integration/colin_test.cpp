@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "app_test.h"
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_read.h"
 
 namespace {
 

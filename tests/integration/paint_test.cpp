@@ -9,6 +9,7 @@
 
 #include "app_test.h"
 #include "hostapp/lib/az_labels.h"
+#include "hostapp/lib/az_read.h"
 
 namespace {
 
