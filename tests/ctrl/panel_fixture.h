@@ -14,6 +14,7 @@
 #include "module/entry.h"
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/golden.h"
 #include "tests/support/host_steps.h"
 #include "tests/support/panel_state.h"
 
