@@ -15,6 +15,7 @@
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
 #include "tests/support/fault.h"
+#include "tests/support/golden.h"
 #include "tests/support/host_steps.h"
 
 class ObliqueTest : public ::testing::Test {
