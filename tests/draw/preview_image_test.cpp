@@ -1,12 +1,11 @@
 /* The preview's slice images: sampling, tag colours, the colour schemes,
- * allocation failures and OpenGL error reports of the drawing. */
+ * and OpenGL error reports of the drawing. */
 #include "draw_fixture.h"
 
 namespace {
 
 const uint32_t MAGENTA = 0xff00ffu;   // the tests' own clear colour
 
-uint32_t Grey(int g) { return (uint32_t)g * 0x010101u; }
 
 } // namespace
 
@@ -18,10 +17,12 @@ class PreviewImageTest : public DrawTest {
     {
         AzVar_Set("$COLOR_SCHEME", scheme);
         ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
-        glViewport(0, 0, Window_W(), Window_H());
+        int ww = 0, wh = 0;
+        AzWin_Pixels(window, &ww, &wh);
+        glViewport(0, 0, ww, wh);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
-        glOrtho(0.0, Window_W(), Window_H(), 0.0, -1.0, 1.0);
+        glOrtho(0.0, ww, wh, 0.0, -1.0, 1.0);
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         glClearColor(1.0f, 0.0f, 1.0f, 0.0f);
@@ -209,51 +210,6 @@ TEST_F(PreviewImageTest, DrawingLeavesStateAsDocumented)
     }
 }
 
-TEST_F(PreviewImageTest, AllocationFailures)
-{
-    Make_Study(16, 8, 5);
-    Make_Window(16, 8);
-    Console_Capture console;
-    {
-        // The first build allocates.
-        Fault_Scope scope;
-        int hits = Fault_Hits();
-        Fault_Arm("malloc", 1);
-        EXPECT_EQ(Oblique_GLI_Build(obl, &header, 16, 8, 1), 0);
-        EXPECT_EQ(Fault_Hits(), hits + 1);
-    }
-    EXPECT_EQ(console.Lines(),
-              Lines({{1, "line 50   of .\\oblique_ctrl_ima \nmemory error in realloc (var=Oblique_GLI, dim=128x4)"}}))
-        << Console_Dump(console.Lines());
-    console.Clear();
-    ASSERT_EQ(Oblique_TAG_Build(obl, &header, 16, 8, 1), 1);
-    // The grey layer is left out; the tags still show.
-    Draw_Layers(0);
-    EXPECT_EQ(Rgb(Pixel(3, 3)), 0u);
-    Draw_Layers(3);
-    EXPECT_EQ(Rgb(Pixel(3, 3)), MAGENTA) << "no grey buffer: nothing drawn";
-
-    ASSERT_EQ(Oblique_GLI_Build(obl, &header, 16, 8, 1), 1);
-    {
-        // A later build of a bigger image reallocates.
-        Fault_Scope scope;
-        Fault_Arm("realloc", 1);
-        EXPECT_EQ(Oblique_TAG_Build(obl, &header, 20, 10, 1), 0);
-    }
-    EXPECT_EQ(console.Lines(),
-              Lines({{1, "line 94   of .\\oblique_ctrl_ima \nmemory error in realloc (var=Oblique_TAG, dim=200x4)"}}))
-        << Console_Dump(console.Lines());
-    Draw_Layers(2);
-    EXPECT_EQ(Rgb(Pixel(3, 3)), Grey(3 * 5 + 30 + 1)) << "the grey layer alone";
-    Draw_Layers(0);
-    EXPECT_EQ(Rgb(Pixel(3, 3)), MAGENTA) << "no tag buffer: nothing drawn";
-    // And the next build starts again from nothing.
-    EXPECT_EQ(Oblique_TAG_Build(obl, &header, 16, 8, 1), 1);
-    Draw_Layers(0);
-    EXPECT_EQ(Rgb(Pixel(3, 3)), 0u);
-    EXPECT_EQ(console.Lines().size(), 1u);
-}
-
 TEST_F(PreviewImageTest, EmptySizesAndFailedGreySetUp)
 {
     Make_Study(16, 8, 5);
@@ -310,7 +266,7 @@ TEST_F(PreviewImageTest, OpenGLErrorsReportedPerCheckpoint)
     // A negative row length is refused by OpenGL.
     EXPECT_EQ(Oblique_Pixels_Draw(1.0f, 1.0f, -3, 8), 1);
     OpenGL_Context_Off(window, 4);
-    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_ima line:141"},
+    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_ima line:141"},
                                       {11, "OpenGL Error 1280 in glPixelZoom"},
                                       {11, "GL_INVALID_ENUM"},
                                       {11, "file:.\\oblique_ctrl_ima line:147"},
