@@ -74,36 +74,6 @@ TEST_F(HostGlTest, GreyLevelColours)
     EXPECT_EQ(Fct_GLI_2_Color(100), 0xff646464u);
 }
 
-TEST_F(HostGlTest, SegmentAgainstPlane)
-{
-    const float none = -549755813888.0f;   // the answer when the segment misses
-    const struct {
-        Point_3D a, b, normal;
-        float d;
-        bool meets;
-        Point_3D at;
-    } cases[] = {
-        {{1, 2, -4}, {3, 6, 0}, {0, 0, 1}, 2, true, {2, 4, -2}},      // the plane z = -2
-        {{3, 6, 0}, {1, 2, -4}, {0, 0, 1}, 2, true, {2, 4, -2}},      // reversed ends
-        {{1, 2, -4}, {5, 5, -2}, {0, 0, 1}, 2, true, {5, 5, -2}},     // an end on the plane
-        {{3, 6, 0}, {0, 0, -1.99f}, {0, 0, 1}, 2, false, {}},         // just short of it
-        {{1, 2, -4}, {0, 0, -2.01f}, {0, 0, 1}, 2, false, {}},        // both ends on one side
-        {{0, 0, 7}, {4, 0, 7}, {1, 1, 0}, -2, true, {2, 0, 7}},       // x + y = 2
-    };
-    for (const auto &c : cases) {
-        Point_3D a = c.a, b = c.b, normal = c.normal, out(9.0f, 9.0f, 9.0f);
-        float d = c.d;
-        float r = GEMS_3D_Intersect_Segment_Plane(&a, &b, &normal, &d, &out);
-        EXPECT_EQ(r > none, c.meets) << c.a.x << "," << c.b.z;
-        if (c.meets) {
-            EXPECT_TRUE(Vect_Is(out, c.at.x, c.at.y, c.at.z));
-            EXPECT_EQ(out.kind, 1);
-        } else {
-            EXPECT_EQ(out.x, 9.0f) << "output untouched";
-        }
-    }
-}
-
 TEST_F(HostGlTest, ContextOverTheWindowPixels)
 {
     EXPECT_EQ(OpenGL_Context_On(nullptr, 4), 0);

@@ -2,20 +2,6 @@
  * cutting polygon, the info text, and the failure reports. */
 #include "draw_fixture.h"
 
-namespace {
-
-/* First and last column (or row) of a colour in a window band. */
-struct Extent {
-    int first = 1 << 30, last = -1;
-    void Add(int v)
-    {
-        first = v < first ? v : first;
-        last = v > last ? v : last;
-    }
-};
-
-} // namespace
-
 class PreviewDrawTest : public DrawTest {
   protected:
     void SetUp() override
@@ -23,9 +9,6 @@ class PreviewDrawTest : public DrawTest {
         DrawTest::SetUp();
         AzVar_Set("$COLOR_SCHEME", 3);
     }
-
-    /* White pixels of a band of rows: the outline, apart from text. */
-    int White_In_Rows(int y0, int y1) { return Count(WHITE, 0, y0, 109, y1); }
 };
 
 TEST_F(PreviewDrawTest, SliceImageCentredInTopLeftSquare)
@@ -99,11 +82,11 @@ TEST_F(PreviewDrawTest, OutlineDashedInFrontSolidBehind)
     obl->alpha = 0.3f;
     obl->beta = 0.2f;
     Preview(obl, 0);
-    int first = White_In_Rows(120, 340);
+    int first = Count(WHITE, 0, 120, 109, 340);
     Preview(obl, 15);
-    int last = White_In_Rows(120, 340);
+    int last = Count(WHITE, 0, 120, 109, 340);
     Preview(obl, 8);
-    int middle = White_In_Rows(120, 340);
+    int middle = Count(WHITE, 0, 120, 109, 340);
     // Dashed lines light every other pixel.
     EXPECT_GT(first, 100);
     EXPECT_LT(first, last * 7 / 10) << "first slice: nearly all in front, dashed";
@@ -124,30 +107,6 @@ TEST_F(PreviewDrawTest, OutlineDashedInFrontSolidBehind)
     OpenGL_Context_Off(window, 4);
     EXPECT_EQ(Y_DC, nullptr);
     EXPECT_EQ(Y_Window, nullptr);
-}
-
-TEST_F(PreviewDrawTest, WideWindowKeepsImageTopLeftOutlineCentred)
-{
-    // A 10 mm cube: diagonal 17 mm, 120 / 17 pixels per mm.
-    Make_Study(10, 10, 10);
-    Make_Window(200, 120);
-    Preview(obl, 5);
-    Extent columns, rows;
-    for (int y = 0; y < 120; y++)
-        for (int x = 0; x < 200; x++)
-            if (Rgb(Pixel(x, y)) == YELLOW) {
-                columns.Add(x);
-                rows.Add(y);
-            }
-    ASSERT_GE(columns.last, 0);
-    EXPECT_NEAR((columns.first + columns.last) / 2.0, 99.5, 1.0);
-    EXPECT_NEAR((rows.first + rows.last) / 2.0, 59.5, 1.0);
-    EXPECT_NEAR(columns.last - columns.first, 10 * 120.0 / 17.0, 3.0);
-    // The image: 70.6 pixels square, centred on (60, 60).
-    EXPECT_EQ(Rgb(Pixel(60, 60)), Grey(5 * 5 + 5 * 10 + 5));
-    EXPECT_EQ(Rgb(Pixel(28, 28)), Grey(5));
-    EXPECT_EQ(Rgb(Pixel(22, 60)), DARK_BLUE);
-    EXPECT_EQ(Rgb(Pixel(150, 60)), DARK_BLUE) << "inside the outline, right of the image square";
 }
 
 TEST_F(PreviewDrawTest, InfoLinesRightAlignedAtTheirBaselines)
@@ -259,83 +218,3 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
         << Console_Dump(console.Lines());
 }
 
-TEST_F(PreviewDrawTest, TextMeasuring)
-{
-    Make_Window(110, 110);
-    HFONT font = AzFont_Get("arial", 10);
-    int ascent = 0, descent = 0, average = 0;
-    ASSERT_TRUE(AzFont_Metrics(font, nullptr, &ascent, &descent, &average, nullptr));
-    ASSERT_GT(average, 0);
-
-    Oblique_Text_Begin(window);
-    EXPECT_EQ(Y_Window, window);
-    ASSERT_NE(Y_DC, nullptr);
-    EXPECT_EQ(AzDc_Map_Mode(Y_DC), MM_ISOTROPIC);
-    EXPECT_EQ(Oblique_Text_Height(font), ascent + descent);
-    // A null font measures the stock system font.
-    HFONT system = (HFONT)GetStockObject(SYSTEM_FONT);
-    int s_ascent = 0, s_descent = 0;
-    ASSERT_TRUE(AzFont_Metrics(system, nullptr, &s_ascent, &s_descent, nullptr, nullptr));
-    EXPECT_EQ(Oblique_Text_Height(nullptr), s_ascent + s_descent);
-    EXPECT_EQ(Oblique_Text_Width(nullptr, "Beta"), AzFont_Measure(system, "Beta", -1, nullptr, nullptr));
-    // Tabs: three average character widths each on top of the extent.
-    int plain = AzFont_Measure(font, "ab", -1, nullptr, nullptr);
-    EXPECT_EQ(Oblique_Text_Width(font, "ab"), plain);
-    EXPECT_EQ(Oblique_Text_Width(font, "a\tb"), plain + 3 * average);
-    EXPECT_EQ(Oblique_Text_Width(font, "\ta\tb"), plain + 6 * average);
-    EXPECT_EQ(Oblique_Text_Width(font, ""), 0);
-    // Measuring leaves the device context's own font selected.
-    EXPECT_EQ(AzDc_Font(Y_DC), system);
-    ReleaseDC(Y_Window, Y_DC);
-    Y_DC = nullptr;
-    Y_Window = nullptr;
-    LeaveCriticalSection(&Critical);
-    EXPECT_EQ(Critical_Flag, 1);
-}
-
-TEST_F(PreviewDrawTest, PhantomStudyThroughTheHostPixels)
-{
-    // The host's own phantom and pixel callbacks: grey levels and sphere
-    // labels of slice 4, tags blended at half weight (scheme 2).
-    AzVar_Set("$COLOR_SCHEME", 2);
-    AzStudy_Plan plan;   // 16 x 16 x 8, one image per slice
-    AzStudy *built = AzStudy_Build(plan);
-    ASSERT_NE(built, nullptr);
-    ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_SHUFFLED, 7), 8);
-    Vexa_Image *image = built->file->images[0];
-    AzStudy_Free(built);
-    study = AzDb_Root()->Child_Get_Pt(0);
-    org = static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(0));
-    ASSERT_EQ(org->real_files_nb, 8);
-    org->dim = Oblique_Dim{16, 16, 8};
-    org->voxel = Vect(1.0f, 1.0f, 1.0f, 0.0f);
-    org->matrix.init();
-    // Diagonal 24 mm in a 240-pixel window: 10 pixels per mm, image at (40, 40).
-    Make_Window(240, 240);
-    header = *image;
-    Preview(org, 4);
-
-    const uint16_t *red = (const uint16_t *)Fct_Variable_Value("$TAG_RED", nullptr, nullptr, nullptr);
-    const uint16_t *green = (const uint16_t *)Fct_Variable_Value("$TAG_GRN", nullptr, nullptr, nullptr);
-    const uint16_t *blue = (const uint16_t *)Fct_Variable_Value("$TAG_BLU", nullptr, nullptr, nullptr);
-    ASSERT_EQ(Fct_GLI_2_Color(image->display_mode, image->display_high, image->display_low), 1);
-    int tagged = 0;
-    for (int j = 0; j < 15; j++) {       // the last row lies under the bottom text
-        for (int i = 0; i < 14; i++) {   // the last columns under the top text
-            uint32_t grey = Fct_GLI_2_Color(AzPhantom_GLI(plan, i, j, 4, 0));
-            int t = AzPhantom_TAG(plan, i, j, 4, 0);
-            uint32_t p = Pixel(40 + 10 * i + 5, 40 + 10 * j + 5);
-            if (t == 0) {
-                ASSERT_EQ(Rgb(p), Rgb(grey)) << i << "," << j;
-                continue;
-            }
-            tagged++;
-            const int tag_rgb[3] = {red[t] >> 8, green[t] >> 8, blue[t] >> 8};
-            for (int c = 0; c < 3; c++) {
-                double expected = tag_rgb[c] * (127 / 255.0) + (grey >> (8 * c) & 0xff) * (128 / 255.0);
-                ASSERT_NEAR((double)(p >> (8 * c) & 0xff), expected, 1.01) << i << "," << j << " channel " << c;
-            }
-        }
-    }
-    EXPECT_GT(tagged, 10);
-}

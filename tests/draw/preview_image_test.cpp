@@ -185,31 +185,6 @@ TEST_F(PreviewImageTest, TagColoursAndSchemes)
     EXPECT_EQ(Rgb(Pixel(0, 0)), 0u);
 }
 
-TEST_F(PreviewImageTest, DrawingLeavesStateAsDocumented)
-{
-    Make_Study(16, 8, 5);
-    Make_Window(16, 8);
-    ASSERT_EQ(Oblique_GLI_Build(obl, &header, 16, 8, 1), 1);
-    ASSERT_EQ(Oblique_TAG_Build(obl, &header, 16, 8, 1), 1);
-    for (int scheme : {0, 1, 2, 3}) {
-        Draw_Layers(scheme);
-        ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
-        GLfloat zoom_x = 0.0f, zoom_y = 0.0f;
-        GLint row_length = 0, alignment = 0;
-        glGetFloatv(GL_ZOOM_X, &zoom_x);
-        glGetFloatv(GL_ZOOM_Y, &zoom_y);
-        glGetIntegerv(GL_UNPACK_ROW_LENGTH, &row_length);
-        glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-        EXPECT_EQ(zoom_x, 1.0f) << scheme;
-        EXPECT_EQ(zoom_y, 1.0f) << scheme;
-        EXPECT_EQ(row_length, 16) << scheme;
-        EXPECT_EQ(alignment, 4) << scheme;
-        EXPECT_FALSE(glIsEnabled(GL_BLEND)) << scheme;
-        EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST)) << scheme;
-        OpenGL_Context_Off(window, 4);
-    }
-}
-
 TEST_F(PreviewImageTest, EmptySizesAndFailedGreySetUp)
 {
     Make_Study(16, 8, 5);

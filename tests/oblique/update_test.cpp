@@ -252,21 +252,6 @@ TEST_F(ObliqueUpdateTest, ValidationReportsAndGoesOn)
     EXPECT_TRUE(console.Lines().empty());
 }
 
-TEST_F(ObliqueUpdateTest, HostUpdateCarriesPaintAcross)
-{
-    // The host's own path: a paint in the Oblique direction, then the host's
-    // update with bit 23 reaches the study's frames.
-    AzHost_Interface_Thread_Set();
-    ASSERT_EQ(obl->Pixel_Set_TAG(obl, nullptr, Vect(4, 2, 6, 0), 3), 1);   // frame 4 at (6, 2)
-    AzHost_Post_Update(0x800000, nullptr, nullptr, nullptr);
-    EXPECT_GE(AzHost_Pump(), 1);
-    EXPECT_EQ(obl->update_nb, 0);
-    EXPECT_EQ(Original_Frame(4)->dirty_nb, 1);
-    const float min[4] = {6, 2, 0, 0}, max[4] = {6, 2, 0, 0};
-    Expect_Box(Original_Frame(4)->dirty_last, min, max);
-    EXPECT_EQ(AzFrame_Get_TAG(Original_Frame(4), 6, 2), 3);
-}
-
 TEST_F(ObliqueUpdateTest, PaintingWhileUpdatesRun)
 {
     // A painter thread grows the list while this thread drains it: every
