@@ -1,5 +1,5 @@
-/* The host's OpenGL context, raster text, colours, segment-plane test and
- * PNG files. */
+/* The host's colour tables and grey-level colours the preview draws
+ * with, and its PNG files. */
 #include "draw_fixture.h"
 
 #include <stdio.h>
@@ -72,72 +72,6 @@ TEST_F(HostGlTest, GreyLevelColours)
     });
     other.join();
     EXPECT_EQ(Fct_GLI_2_Color(100), 0xff646464u);
-}
-
-TEST_F(HostGlTest, ContextOverTheWindowPixels)
-{
-    EXPECT_EQ(OpenGL_Context_On(nullptr, 4), 0);
-    EXPECT_EQ(OpenGL_Context_Off(nullptr, 4), 0) << "nothing current";
-    Make_Window(8, 4);
-    ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
-    // The usual OpenGL window: y = 0 at the bottom of the screen.
-    glViewport(0, 0, 8, 4);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, 8.0, 0.0, 4.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColor3f(1.0f, 0.0f, 0.0f);
-    glRectf(0.0f, 3.0f, 8.0f, 4.0f);   // the top row
-    glColor3f(0.0f, 1.0f, 0.0f);
-    glRectf(0.0f, 0.0f, 1.0f, 1.0f);   // the bottom left pixel
-    EXPECT_EQ(OpenGL_Context_Off(window, 4), 1);
-    for (int x = 0; x < 8; x++)
-        EXPECT_EQ(Pixel(x, 0), 0xff0000ffu) << x;
-    EXPECT_EQ(Pixel(0, 3), 0xff00ff00u);
-    EXPECT_EQ(Pixel(1, 3), 0xffff0000u);
-    DestroyWindow(window);
-    EXPECT_EQ(OpenGL_Context_On(window, 4), 0) << "a destroyed window has no pixels to draw into";
-    window = nullptr;
-}
-
-TEST_F(HostGlTest, RasterTextAnchoredAtItsBaseline)
-{
-    Make_Window(120, 60);
-    HFONT font = AzFont_Get("arial", 10);
-    std::vector<uint8_t> coverage(120 * 60, 0);
-    AzFont_Coverage(font, "Hg 12", coverage.data(), 120, 60, 10, 20);
-    // Once with y downward, once with y upward: the same place on screen.
-    for (int upward = 0; upward < 2; upward++) {
-        ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
-        glViewport(0, 0, 120, 60);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0.0, 120.0, upward ? 0.0 : 60.0, upward ? 60.0 : 0.0, -1.0, 1.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 7);   // the caller's state is kept
-        EXPECT_EQ(OpenGL_Text_DrawRasterFont("Hg 12", 10, 255, 255, 0, 10.0f, upward ? 40.0f : 20.0f, 0.0f), 1);
-        GLint row_length = 0;
-        glGetIntegerv(GL_UNPACK_ROW_LENGTH, &row_length);
-        EXPECT_EQ(row_length, 7);
-        EXPECT_FALSE(glIsEnabled(GL_BLEND));
-        EXPECT_EQ(OpenGL_Text_DrawRasterFont("", 10, 255, 255, 255, 0.0f, 0.0f, 0.0f), 1);
-        OpenGL_Context_Off(window, 4);
-        int lit = 0;
-        for (int i = 0; i < 120 * 60; i++) {
-            uint8_t c = coverage[i];
-            uint32_t p = Rgb(Pixel(i % 120, i / 120));
-            ASSERT_TRUE((c != 0 || p == 0) && (c != 255 || p == YELLOW) && (c < 64 || p != 0))
-                << i % 120 << "," << i / 120 << " upward " << upward;
-            lit += c >= 64;
-        }
-        EXPECT_GT(lit, 20);
-    }
 }
 
 TEST_F(HostGlTest, PngFiles)

@@ -1,6 +1,6 @@
 /* A whole study seen through a rotated direction: every pixel of a slice
- * against an independent computation, and a painted tag found again in the
- * study's own frames. */
+ * against an independent computation, and whole frames against single
+ * pixels. */
 #include "oblique_fixture.h"
 
 #include <string.h>
@@ -82,57 +82,6 @@ TEST_F(ObliqueResampleTest, SliceAnswersThePhantom)
     EXPECT_GT(inside, 200);
     EXPECT_GT(outside, 50);
     EXPECT_LT(skipped, 5);
-}
-
-TEST_F(ObliqueResampleTest, PaintedTagReadBackThroughOriginal)
-{
-    // Snapshot of every tag of the study.
-    std::vector<std::vector<uint8_t>> before;
-    for (int b = 0; b < built->file->images_nb; b++) {
-        Vexa_Image *image = built->file->images[b];
-        uint8_t *tags = AzImage_TAG_Plane(image, 0, 0);
-        before.emplace_back(tags, tags + image->width * image->height * image->slices_nb * image->times_nb);
-    }
-    const int i = 5, j = 9, k = 6;
-    const double p[3] = {i, j, k};
-    double q[3];
-    Transform(m, p, q);
-    ASSERT_TRUE(q[0] > 0.7 && q[0] < plan.width - 1 && q[1] > 0.7 && q[1] < plan.height - 1 && q[2] > 0.2 &&
-                q[2] < plan.slices - 1)
-        << "a point well inside: " << q[0] << "," << q[1] << "," << q[2];
-    int f = (int)q[2];
-    int x = (int)floor(q[0] + 0.5), y = (int)floor(q[1] + 0.5);
-    ASSERT_FALSE(Near(q[0] - floor(q[0]), 0.5) || Near(q[1] - floor(q[1]), 0.5)) << "not halfway between pixels";
-
-    EXPECT_EQ(obl->Pixel_Set_TAG(obl, nullptr, Vect(i, j, k, 0.0f), 9), 1);
-    EXPECT_EQ(obl->Pixel_Get_TAG(obl, nullptr, Vect(i, j, k, 0.0f)), 9);
-
-    // Exactly one voxel of the study changed: (x, y) of frame f.
-    Vexa_Image *source = built->file->images[built->frame_bunch[f]];
-    int changed = 0;
-    for (int b = 0; b < built->file->images_nb; b++) {
-        uint8_t *tags = AzImage_TAG_Plane(built->file->images[b], 0, 0);
-        for (size_t n = 0; n < before[b].size(); n++)
-            if (tags[n] != before[b][n]) {
-                changed++;
-                EXPECT_TRUE(built->file->images[b] == source && (int)n == y * plan.width + x && tags[n] == 9)
-                    << "pixel " << n << " of image " << b;
-            }
-    }
-    EXPECT_EQ(changed, 1);
-    // Read back through the Original direction: its frame f (the study's
-    // own frames are its children, in location order after a sort).
-    AzFrame *frame = nullptr;
-    for (AzFrame *candidate : Frames_Of(org))
-        if (candidate->key == source && candidate->z == org->real_files_z[f])
-            frame = candidate;
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(AzFrame_Get_TAG(frame, (float)x, (float)y), 9);
-    EXPECT_EQ(org->Pixel_Get_TAG(org, source, Vect((float)x, (float)y, 0.0f, 0.0f)), 9);
-
-    // The change waits in the list under the source image's key.
-    ASSERT_EQ(obl->update_nb, 1);
-    EXPECT_EQ(obl->update_pt[0].key, (void *)source);
 }
 
 /* Whole frames of both directions read by the host's frame reader, on one
