@@ -135,7 +135,7 @@ TEST_F(ObliqueMapTest, NullTransformPassesThroughAndRecords)
     EXPECT_TRUE(Vect_Is(pos, want.x, want.y, want.z));
 
     AzHost_Trace_Start();
-    Console_Capture console;
+    console.Clear();
     EXPECT_EQ(org->Pixel_Set_TAG(org, a, p, 7), 1);
     EXPECT_EQ(AzImage_TAG_Plane(a, 1, 1)[3 * 6 + 2], 7);
     EXPECT_EQ(org->Pixel_Get_TAG(org, a, p), 7);
@@ -195,7 +195,7 @@ TEST_F(ObliqueMapTest, PositionsInsideAndExtrapolated)
     header->axis_col = Vect(0.0f, 1.0f, 0.0f);
     header->axis_normal = Vect(1.0f, 0.0f, 0.0f);
 
-    Console_Capture console;
+    console.Clear();
     // Inside: the study's answer for the mapped point (frame 2: image B).
     Vect inside = obl->Pixel_Get_Pos(obl, header, Vect(2.0f, 4.0f, 3.0f, 0.0f));
     EXPECT_TRUE(Vect_Is(inside, 10.0f + 3 * 0.5f, 20.0f + 4 * 0.5f, 32.0f));

@@ -36,7 +36,7 @@ TEST_F(ObliqueTest, ConstructorsTakeTheHeaderAndWaitForTheSetUp)
     Vect override_size(0.25f, 0.3f, 3.0f);
     second->pixel_size_pt = &override_size;
     Kelvra_File *file = File("frames", {first, second});
-    Console_Capture console;
+    console.Clear();
     AzHost_Trace_Start();
 
     Kelvra_Oblique *obl = new Kelvra_Oblique(study, 7, (signed char)1);
@@ -81,7 +81,7 @@ TEST_F(ObliqueTest, CopiesShareStorageAndFreeItOnce)
     org->matrix.rot_z(0.25f, Matrix_4x4::post);
     // A pending update list to share as well (the Original direction paints its own frames).
     ASSERT_EQ(org->Pixel_Set_TAG(org, file->images[1], Vect(1, 1, 0, 0), 3), 1);
-    Console_Capture console;
+    console.Clear();
     Kelvra_Oblique *copy = new Kelvra_Oblique(*org);
     EXPECT_EQ(copy->real_files_nb, 3);
     EXPECT_EQ(copy->real_files_d, org->real_files_d);
@@ -164,7 +164,7 @@ TEST_F(ObliqueTest, DestructorValidation)
         std::vector<Console_Line> lines;
     } cases[] = {{1234, 14, {magic, where}}, {43706, 15, {type, where}}, {7, 12, {magic, where, type, where}}};
     for (const auto &c : cases) {
-        Console_Capture console;
+        console.Clear();
         // Both faults: both reports, magic first; the storage is still
         // released (the leak checker of the sanitizer build sees the array).
         Kelvra_Oblique *cls = new Kelvra_Oblique(study, 0, file, 0, 0);
@@ -231,7 +231,7 @@ TEST_F(ObliqueTest, FirstFrameCreatesBothDirections)
     Kelvra_Class *exact = Study("Abcdefghij0123456789");     // 20 characters
     Kelvra_Class *longer = Study("Abcdefghij0123456789X");   // 21 characters
     Kelvra_File *file = File("first", {Image(4, 4, 1.0f), Image(4, 4, 2.0f)});
-    Console_Capture console;
+    console.Clear();
     AzHost_Trace_Start();
     ASSERT_EQ(Class_Insert(file, 1, 0, exact, 2), 1);
     EXPECT_TRUE(Trace_Is("first_frame", AzHost_Trace_Take()));

@@ -3,9 +3,35 @@
  * pixels. */
 #include "oblique_fixture.h"
 
-#include <string.h>
 
 namespace {
+
+/* A rotation of angle a about the slice axis, then of b about the row
+ * axis, taking the centre cb of one voxel space to the centre co of the
+ * other; written out element by element (row-vector convention: p' = p M,
+ * translation in row 3). */
+Matrix_4x4 Rotation_Matrix(double a, double b, const double cb[3], const double co[3])
+{
+    double ca = cos(a), sa = sin(a), cbb = cos(b), sb = sin(b);
+    double r[3][3] = {{ca, sa * cbb, sa * sb}, {-sa, ca * cbb, ca * sb}, {0.0, -sb, cbb}};   // Rz(a) Rx(b)
+    Matrix_4x4 m;
+    for (int i = 0; i < 3; i++) {
+        for (int j = 0; j < 3; j++)
+            m.m[i][j] = (float)r[i][j];
+        m.m[i][3] = 0.0f;
+    }
+    for (int j = 0; j < 3; j++)
+        m.m[3][j] = (float)(co[j] - (cb[0] * r[0][j] + cb[1] * r[1][j] + cb[2] * r[2][j]));
+    m.m[3][3] = 1.0f;
+    return m;
+}
+
+/* p M computed in double from the matrix's elements. */
+void Transform(const Matrix_4x4 &m, const double p[3], double out[3])
+{
+    for (int j = 0; j < 3; j++)
+        out[j] = p[0] * m.m[0][j] + p[1] * m.m[1][j] + p[2] * m.m[2][j] + m.m[3][j];
+}
 
 /* The study's grey level at a fractional point of frame f, computed from
  * the phantom: bilinear between the four pixels around (x, y), the far
@@ -39,7 +65,7 @@ class ObliqueResampleTest : public ObliqueStudyTest {
         ObliqueTest::SetUp();
         // Frames arrive in shuffled order: the insert level puts them back in
         // location order.
-        ASSERT_NO_FATAL_FAILURE(Load(Plan_Of("Rotated", 12, 10, 9), AZ_ORDER_SHUFFLED, 1234u));
+        ASSERT_NO_FATAL_FAILURE(Enter(Plan_Of("Rotated", 12, 10, 9), AZ_ORDER_SHUFFLED, 1234u));
         const double centre_here[3] = {(side - 1) / 2.0, (side - 1) / 2.0, (side - 1) / 2.0};
         const double centre_study[3] = {(plan.width - 1) / 2.0, (plan.height - 1) / 2.0, (plan.slices - 1) / 2.0};
         m = Rotation_Matrix(0.4, 0.3, centre_here, centre_study);

@@ -22,7 +22,7 @@ class ObliqueUpdateTest : public ObliqueStudyTest {
     void SetUp() override
     {
         ObliqueTest::SetUp();
-        ASSERT_NO_FATAL_FAILURE(Load(Plan_Of("Update", 8, 6, 5), AZ_ORDER_DESCENDING, 0));
+        ASSERT_NO_FATAL_FAILURE(Enter(Plan_Of("Update", 8, 6, 5), AZ_ORDER_DESCENDING, 0));
         // This direction's x runs along the study's frames and its slices
         // along the study's columns: (x, y, z) here is (z, y, x) there.
         Turn(Matrix_4x4(0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1));
@@ -73,7 +73,7 @@ TEST_F(ObliqueUpdateTest, ObliqueListReachesTheStudyFrames)
     const float min2[4] = {1, 3, 0, 0}, max2[4] = {4, 5, 0, 0};
     Expect_Box(obl->update_pt[0].region, min2, max2);
 
-    Console_Capture console;
+    console.Clear();
     EXPECT_EQ(obl->Update_B(0x400000 | 0x1000000), 1);
     EXPECT_EQ(obl->update_nb, 2) << "without bit 23 nothing happens";
     EXPECT_TRUE(console.Lines().empty());
@@ -108,7 +108,7 @@ TEST_F(ObliqueUpdateTest, OriginalListReachesTheObliqueFrames)
     ASSERT_EQ(org->update_nb, 1);
 
     // No frames in the other direction yet: the list is dropped unheard.
-    Console_Capture console;
+    console.Clear();
     EXPECT_EQ(org->Update_B(0x800000), 1);
     EXPECT_EQ(org->update_nb, 0);
     EXPECT_EQ(org->update_pt, nullptr);
@@ -136,12 +136,10 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
     // three frames sharing its key.
     AzStudy_Plan one = Plan_Of("Shared", 4, 4, 3);
     one.slices_per_image = 0;
-    AzStudy *shared = AzStudy_Build(one);
+    AzStudy *shared = Load(one);
     ASSERT_NE(shared, nullptr);
-    ASSERT_EQ(AzStudy_Insert(shared, AZ_ORDER_ASCENDING, 0), 3);
-    Kelvra_Class *second = AzDb_Root()->Child_Get_Pt(AzDb_Root()->Child_Get_Pt(0) == study ? 1 : 0);
-    Kelvra_Oblique *b2 = Direction(second, 1);
-    ASSERT_EQ(Direction(second, 0)->real_files_nb, 3);
+    Kelvra_Oblique *b2 = Direction(shared, 1);
+    ASSERT_EQ(Direction(shared, 0)->real_files_nb, 3);
     void *key = shared->file->images[0];
     // A transform without its inverse: the range arrives untransformed.
     b2->matrix_pt = new Matrix_4x4();
@@ -202,7 +200,6 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
     EXPECT_EQ(calls(), 15);
     EXPECT_EQ(slices[1]->dirty_nb, 3);
     Expect_Box(slices[1]->dirty_last, box.min, box.max);
-    AzStudy_Free(shared);
 }
 
 TEST_F(ObliqueUpdateTest, ValidationReportsAndGoesOn)
@@ -229,7 +226,7 @@ TEST_F(ObliqueUpdateTest, ValidationReportsAndGoesOn)
         int magic = c.cls->Class_Magic_Get(), class_a = c.cls->Class_A_Get();
         c.cls->Class_Magic_Set(c.magic);
         c.cls->Class_A_Set(c.class_a);
-        Console_Capture console;
+        console.Clear();
         Region_4D box;
         box.Clear();
         box.Add(2, 2, 0, 0);
@@ -243,7 +240,7 @@ TEST_F(ObliqueUpdateTest, ValidationReportsAndGoesOn)
         EXPECT_EQ(frames[2]->dirty_nb, c.dirty);
     }
     // No object at all: the two lines, and nothing to work on.
-    Console_Capture console;
+    console.Clear();
     EXPECT_EQ(Oblique_Validate(nullptr, "Kelvra_Oblique::Update_B", ".\\oblique_class_update", 42), 0);
     const std::vector<Console_Line> null_lines{{2, "Invalid study class pointer in Kelvra_Oblique::Update_B"}, where_b};
     EXPECT_EQ(console.Lines(), null_lines) << Console_Dump(console.Lines());
