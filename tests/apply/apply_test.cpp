@@ -55,7 +55,7 @@ class Apply : public Study_Test {};
 
 TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
 {
-    Load(Knee);
+    Enter(Knee);
     Kelvra_Window *shown = AzView_Create("View 1", 0, 1);
     Kelvra_Window *empty = AzView_Create("View 2", 7, 1);
     AzView_Create("Overview", 9, 0);
@@ -67,7 +67,7 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
     console.Clear();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     std::vector<std::string> trace = AzHost_Trace_Take();
 
     ASSERT_EQ(obl->Child_Get_Nb(), 12);
@@ -115,7 +115,7 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
 
 TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
 {
-    Load(Knee);
+    Enter(Knee);
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> frames = Frames_Of(obl);
     console.Clear();
@@ -126,7 +126,7 @@ TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
     EXPECT_EQ(*AzDb_Lock_Focus(), 0);
     EXPECT_TRUE(Trace_Is("closing", Lines_Starting(AzHost_Trace_Take(), {"Fct_", "Lock_Set", "Child_Delete",
                                                                           "Iterator_"})));
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     EXPECT_EQ(Frames_Of(obl), frames);
     const std::vector<Console_Line> lines{{11, "creating window: 0 0 VOV Ozadoreviz Progress 00000000"},
                                           {11, "0 created frames"}};
@@ -140,14 +140,14 @@ TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
 
 TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
 {
-    Load(Knee);
+    Enter(Knee);
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> org_frames = Frames_Of(org);
     obl->matrix = Plain_Swap();
     console.Clear();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     EXPECT_EQ(Lines_Starting(AzHost_Trace_Take(), {"Child_Delete", "Sort"}),
               std::vector<std::string>{"Child_Delete " + std::string(obl->Name_Get())});
     EXPECT_EQ(console.Count("12 created frames"), 1u) << Console_Dump(console.Lines());
@@ -159,7 +159,7 @@ TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
 
 TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
 {
-    Load(Knee);
+    Enter(Knee);
     Oblique_Setup(org, obl);
     org->Child_Delete();
     /* A transform left from elsewhere goes: the study's frames are shown as they are. */
@@ -167,7 +167,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
     org->matrix_inv_pt = new Matrix_4x4();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 0, obl), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     EXPECT_TRUE(Trace_Is("apply_original", Lines_Starting(AzHost_Trace_Take(), {"Lock_Set", "Sort", "Child_Delete"}),
                          Names()));
     EXPECT_EQ(org->matrix_pt, nullptr);
@@ -187,7 +187,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
 
 TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
 {
-    Load(Knee);
+    Enter(Knee);
     Kelvra_Window *view = AzView_Create("View 1", 0, 1);
     Kelvra_Window *other = AzView_Create("View 2", 7, 1);
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
@@ -199,11 +199,9 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
     console.Clear();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(0, org, 0, obl), 1);
-    EXPECT_EQ(AzTools_Wait_Cursor(), 0);
-    EXPECT_EQ(*AzDb_Lock_Focus(), 0);
     EXPECT_TRUE(Trace_Is("apply_off", Lines_Starting(AzHost_Trace_Take(), {"Fct_", "Iterator_", "Child_Delete"}),
                          Names()));
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     EXPECT_EQ(org->Child_Get_Nb() + obl->Child_Get_Nb(), 0);
     EXPECT_EQ(org->enabled + obl->enabled, 0);
     EXPECT_EQ(frame_cur[0], nullptr) << "views that showed a direction show nothing now";
@@ -224,7 +222,7 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
 
 TEST_F(Apply, LockedClassIsSkippedAndTheOtherBuilt)
 {
-    Load(Knee);
+    Enter(Knee);
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     std::vector<AzFrame *> obl_frames = Frames_Of(obl);
     org->Child_Delete();
@@ -234,7 +232,7 @@ TEST_F(Apply, LockedClassIsSkippedAndTheOtherBuilt)
     Access_End("another task");
     console.Clear();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
 
     EXPECT_EQ(org->Child_Get_Nb(), 7);
     EXPECT_EQ(Frames_Of(obl), obl_frames);
@@ -277,14 +275,14 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
     const Kelvra_Insert_Fct chain[4] = {nullptr, AzDb_Study_Insert, Class_Insert, Cancelling_Insert};
     const unsigned short ids[4] = {0, 1, 0, 3};
     AzDb_Tree_Set(4, chain, ids);
-    Load(Knee);
+    Enter(Knee);
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     org->Child_Delete();
     obl->matrix = Plain_Swap();
     cancel_after = 3;
     insert_thread = 0;
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     cancel_after = -1;
     EXPECT_NE(insert_thread.load(), 0u);
     EXPECT_NE(insert_thread.load(), GetCurrentThreadId()) << "frames are made by the worker";
@@ -304,15 +302,13 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
 
 TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
 {
-    Load(Knee);
+    Enter(Knee);
     Oblique_Setup(org, obl);
     obl->matrix = Swap_Matrix(6);
     AzWin_Fail_Thread(1);
     console.Clear();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 0);
     AzWin_Fail_Thread(0);
-    EXPECT_EQ(AzTools_Wait_Cursor(), 0);
-    EXPECT_EQ(*AzDb_Lock_Focus(), 0);
     EXPECT_EQ(obl->enabled, 1);
     EXPECT_EQ(obl->Child_Get_Nb() * 100 + org->Child_Get_Nb(), 7);
     const std::vector<Console_Line> lines{{11, "creating window: 0 0 VOV Ozadoreviz Progress 00000000"},
@@ -330,7 +326,7 @@ TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
 TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)
 {
     AzHost_Script_Flag_Set(0x20);
-    Load(Knee);
+    Enter(Knee);
     console.Clear();
     Build_Oblique(Swap_Matrix(6), 7, 10, 12);
     Expect_Pixels(obl, study->plan, 6);
@@ -341,7 +337,7 @@ TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)
 
 TEST_F(Apply, ShownClassIsShownAgainInEveryWindow)
 {
-    Load(Knee);
+    Enter(Knee);
     AzView_Create("View 1", 0, 1);
     AzView_Create("Overview", 9, 0);
     Oblique_Setup(org, obl);
@@ -349,7 +345,7 @@ TEST_F(Apply, ShownClassIsShownAgainInEveryWindow)
     obl->Flag_Set_On(16, nullptr, 0x100);
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     EXPECT_TRUE(Trace_Is("apply_shown",
                          Lines_Starting(AzHost_Trace_Take(), {"Lock_Set", "Database_Current", "Iterator_"}), Names()));
 }

@@ -12,7 +12,7 @@
 #include "hostlib/structures/az_progress.h"
 #include "hostlib/win32/az_win.h"
 #include "oblique/oblique.h"
-#include "tests/support/console_capture.h"
+#include "tests/support/host_test.h"
 
 namespace {
 
@@ -59,13 +59,11 @@ struct Window_Sink {
     ~Window_Sink() { AzConsole_Sink_Set(previous, previous_user, nullptr); }
 };
 
-class Progress : public ::testing::Test {
+class Progress : public Host_Test {
   protected:
     void SetUp() override
     {
-        ASSERT_EQ(AzProgress_Register(), 1);
-        AzWin_Pump();
-        AzProgress_Forget();
+        Host_Test::SetUp();
         posts.clear();
         posts_console = &console;
         AzWin_Post_Hook(Record_Post);
@@ -74,9 +72,9 @@ class Progress : public ::testing::Test {
     {
         AzWin_Post_Hook(nullptr);
         posts_console = nullptr;
-        AzWin_Pump();
         if (parent)
             DestroyWindow(parent);
+        Host_Test::TearDown();
     }
     /* A plain top-level window standing for the host's main window. */
     static HWND Parent(int left, int top, int right, int bottom, HINSTANCE instance = nullptr)
@@ -95,7 +93,6 @@ class Progress : public ::testing::Test {
         return record;
     }
     HWND parent = nullptr;
-    Console_Capture console;
 };
 
 TEST_F(Progress, NullRecordDoesNothing)
