@@ -251,7 +251,7 @@ TEST_F(Panel_Test, UpdateDbCreatesAndRemovesFrames)
     button_dir[0].lamp = button_dir[1].lamp = 1;
     Over(button_update);
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     EXPECT_EQ(obl->Child_Get_Nb(), obl->dim.z) << "the Oblique frames were made";
     EXPECT_EQ(org->Child_Get_Nb(), 8);
     // Lamps (1, 0): keep the Original frames, remove the Oblique ones.
@@ -260,7 +260,7 @@ TEST_F(Panel_Test, UpdateDbCreatesAndRemovesFrames)
     ASSERT_EQ(button_dir[1].lamp, 0);
     Over(button_update);
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    ASSERT_EQ(Worker_Wait(), 1);
+    ASSERT_EQ(Wait(), 1);
     EXPECT_EQ(obl->Child_Get_Nb(), 0);
     EXPECT_EQ(org->Child_Get_Nb(), 8);
 }

@@ -1,8 +1,6 @@
 /* The panel's height, layout and lifecycle entry points. */
 #include <stdio.h>
 
-#include <algorithm>
-
 #include "panel_fixture.h"
 
 namespace {

@@ -70,8 +70,7 @@ TEST_F(Panel_Test, ListOfStudiesAndLamps)
     // Another series of the same name is listed apart.
     AzStudy_Plan twin = Plan_Of("Knee study", 16, 16, 4);
     twin.series_uid = "1.2.826.0.1.3680043.2.1125.99";
-    studies.push_back(AzStudy_Build(twin));
-    ASSERT_EQ(AzStudy_Insert(studies.back(), AZ_ORDER_ASCENDING, 0), 4);
+    ASSERT_NE(Load(twin), nullptr);
     ASSERT_EQ(Ctrl_Open(0), 1);
     ASSERT_EQ(select_instance.entries_nb, 3);
     EXPECT_STREQ(select_instance.entries[2].label, "Knee study (2)");
