@@ -18,8 +18,8 @@
 #include "hostlib/win32/az_win.h"
 #include "module/entry.h"
 #include "oblique/oblique.h"
-#include "tests/support/console_capture.h"
 #include "tests/support/host_steps.h"
+#include "tests/support/host_test.h"
 
 /* The study's answers, chosen per test: a grey level and a tag for each
  * voxel (x column, y row, z slice) of a small volume. */
@@ -45,7 +45,7 @@ inline uint32_t Grey(int g) { return (uint32_t)g * 0x010101u; }
 #define WHITE 0xffffffu
 #define YELLOW 0x00ffffu
 
-class DrawTest : public ::testing::Test {
+class DrawTest : public Host_Test {
   protected:
     static Draw_Volume *volume_now;
     Draw_Volume volume;
@@ -57,9 +57,7 @@ class DrawTest : public ::testing::Test {
 
     void SetUp() override
     {
-        AzDb_Init();
-        AzDb_Tree_Default(Class_Insert);
-        ASSERT_TRUE(AzTools_Register());
+        Host_Test::SetUp();
         header = Vexa_Image();
         header.display_mode = 0;
         header.display_low = 0.0f;
@@ -72,7 +70,7 @@ class DrawTest : public ::testing::Test {
         if (window)
             DestroyWindow(window);
         volume_now = nullptr;
-        AzDb_Reset();
+        Host_Test::TearDown();
     }
     static int Study_GLI(Kelvra_Class *, void *, Vect p)
     {
@@ -106,14 +104,13 @@ class DrawTest : public ::testing::Test {
         plan.spacing[1] = vy;
         plan.spacing[2] = vz;
         plan.phantom = plan.tags = 0;
-        AzStudy *built = AzStudy_Build(plan);
-        ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_ASCENDING, 1), n);
-        AzStudy_Free(built);
-        study = AzDb_Root()->Child_Get_Pt(0);
+        AzStudy *built = Load(plan);
+        ASSERT_NE(built, nullptr);
+        study = AzApp_Study_Class(built);
         study->Pixel_Get_GLI = Study_GLI;
         study->Pixel_Get_TAG = Study_TAG;
-        org = static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(0));
-        obl = static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(1));
+        org = Direction(built, 0);
+        obl = Direction(built, 1);
         for (Kelvra_Oblique *cls : {org, obl}) {
             cls->dim = Oblique_Dim{w, h, n};
             cls->voxel = Vect(vx, vy, vz, 0.0f);

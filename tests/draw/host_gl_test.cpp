@@ -81,7 +81,7 @@ TEST_F(HostGlTest, PngFiles)
     Preview(obl, 2);
     std::string path = std::string(AZ_BUILD_DIR) + "/preview_saved.png";
     remove(path.c_str());
-    Console_Capture console;
+    console.Clear();
     ASSERT_EQ(AzGl_Save_PNG(window, path.c_str()), 1);
     FILE *file = fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);

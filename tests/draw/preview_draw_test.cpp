@@ -68,7 +68,7 @@ TEST_F(PreviewDrawTest, ZeroAnglesShowTheSliceRectangle)
     EXPECT_GT(all, 2 * (90 + 40));
 
     // A slice plane that misses the volume: no polygon and no message.
-    Console_Capture console;
+    console.Clear();
     Preview(obl, -10);
     EXPECT_EQ(Count(YELLOW, 0, 0, 109, 399), 0);
     EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
@@ -169,7 +169,7 @@ TEST_F(PreviewDrawTest, ContextFailureReported)
 {
     Make_Study(20, 10, 5);
     Make_Window(110, 110);
-    Console_Capture console;
+    console.Clear();
     Oblique_Image(nullptr, &box, obl);
     EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:54"},
                                       {2, "Error: in YGL_CONTEXT_RGB( box_image )"}}))
@@ -182,7 +182,7 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
 {
     Make_Study(20, 10, 5);
     Make_Window(110, 110);
-    Console_Capture console;
+    console.Clear();
 
     // An error left pending: the first checkpoint reports it.
     ASSERT_EQ(OpenGL_Context_On(window, 4), 1);

@@ -150,7 +150,7 @@ TEST_F(PreviewImageTest, TagColoursAndSchemes)
 
 TEST_F(PreviewImageTest, EmptySizesAndFailedGreySetUp)
 {
-    Console_Capture console;
+    console.Clear();
     ASSERT_EQ(Build(1), 11);
     // The grey set-up is refused: the buffer keeps the last slice.
     Vexa_Image refused = header;
@@ -183,7 +183,7 @@ TEST_F(PreviewImageTest, EmptySizesAndFailedGreySetUp)
 TEST_F(PreviewImageTest, OpenGLErrorsReportedPerCheckpoint)
 {
     ASSERT_EQ(Build(1), 11);
-    Console_Capture console;
+    console.Clear();
     AzVar_Set("$COLOR_SCHEME", 2);
     ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
     glEnable(0x1234);   // an error left pending before the draw: reported at the first checkpoint
