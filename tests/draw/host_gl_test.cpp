@@ -1,5 +1,4 @@
-/* The host's colour tables and grey-level colours the preview draws
- * with, and its PNG files. */
+/* The host's grey-level colours the preview draws with, and its PNG files. */
 #include "draw_fixture.h"
 
 #include <stdio.h>
@@ -8,31 +7,6 @@
 #include <thread>
 
 class HostGlTest : public DrawTest {};
-
-TEST_F(HostGlTest, TagTablesRegistered)
-{
-    EXPECT_EQ(Fct_Variable_Value("$TAG_NB", nullptr, nullptr, nullptr), 255);
-    const uint16_t *red = (const uint16_t *)Fct_Variable_Value("$TAG_RED", nullptr, nullptr, nullptr);
-    const uint16_t *green = (const uint16_t *)Fct_Variable_Value("$TAG_GRN", nullptr, nullptr, nullptr);
-    const uint16_t *blue = (const uint16_t *)Fct_Variable_Value("$TAG_BLU", nullptr, nullptr, nullptr);
-    const float *alpha = (const float *)Fct_Variable_Value("$TAG_ALPHA", nullptr, nullptr, nullptr);
-    ASSERT_TRUE(red && green && blue && alpha);
-    // Tag 0 is never drawn over the grey levels; the others half covering.
-    EXPECT_EQ(alpha[0], 1.0f);
-    for (int t = 1; t <= 255; t++)
-        ASSERT_TRUE(alpha[t] == 0.5f && red[t] >> 8 == (red[t] & 0xff) && blue[t] >> 8 == (blue[t] & 0xff)) << t;
-    EXPECT_TRUE(red[1] == 0xffff && green[1] == 0);
-    for (int a = 1; a <= 16; a++)   // the first labels are told apart
-        for (int b = a + 1; b <= 16; b++)
-            EXPECT_FALSE(red[a] == red[b] && green[a] == green[b] && blue[a] == blue[b]) << a << " " << b;
-    // Entries are replaceable, the table stays where it is.
-    EXPECT_EQ(AzGl_Tag_Set(7, 10, 20, 30, 0.25f), 1);
-    EXPECT_TRUE(red[7] == 10 * 257 && green[7] == 20 * 257 && blue[7] == 30 * 257 && alpha[7] == 0.25f);
-    EXPECT_EQ(AzGl_Tag_Set(256, 1, 1, 1, 0.0f) + AzGl_Tag_Set(-1, 1, 1, 1, 0.0f), 0);
-    AzGl_Tags_Default();
-    EXPECT_EQ(alpha[7], 0.5f);
-    EXPECT_EQ((const uint16_t *)Fct_Variable_Value("$TAG_RED", nullptr, nullptr, nullptr), red);
-}
 
 TEST_F(HostGlTest, GreyLevelColours)
 {

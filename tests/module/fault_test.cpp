@@ -297,54 +297,47 @@ TEST_P(Fault, ReportedLeftWholeAndRetried)
     EXPECT_EQ(console.Lines(1).size() + console.Lines(2).size(), 0u) << Console_Dump(console.Lines());
 }
 
-const char *const CLASS = "line 100  of .\\oblique_class";
-const char *const CTRL = "line 1120 of .\\oblique_ctrl";
+Fault_Site Grow(int nth, const char *var, const char *dim)
+{
+    std::string where = "line " + std::to_string(99 + nth) + "  of .\\oblique_class";
+    return {GROW, "realloc", nth, {Memory(where.c_str(), "realloc", var, dim)}};
+}
+
+Fault_Site Create(int nth, const char *var, const char *dim)
+{
+    std::string where = "line " + std::to_string(155 + nth) + "  of .\\oblique_class";
+    return {CREATE, "calloc", nth, {Memory(where.c_str(), "calloc", var, dim)}};
+}
+
+const char *const header_site = "line 1120 of .\\oblique_ctrl", *const file_site = "line 1126 of .\\oblique_ctrl";
+const char *const paint_site = "line 216  of .\\oblique_callback", *const list_site = "line 780  of .\\oblique_ctrl";
 
 INSTANTIATE_TEST_SUITE_P(
     Sites, Fault,
     ::testing::Values(
-        Fault_Site{GROW, "realloc", 1, {Memory(CLASS, "realloc", "oblique->real_files_pt", "3x8")}},
-        Fault_Site{GROW, "realloc", 2,
-                   {Memory("line 101  of .\\oblique_class", "realloc", "oblique->real_files_bunch", "3x4")}},
-        Fault_Site{GROW, "realloc", 3,
-                   {Memory("line 102  of .\\oblique_class", "realloc", "oblique->real_files_slice", "3x4")}},
-        Fault_Site{GROW, "realloc", 4,
-                   {Memory("line 103  of .\\oblique_class", "realloc", "oblique->real_files_z", "3x4")}},
-        Fault_Site{GROW, "realloc", 5,
-                   {Memory("line 104  of .\\oblique_class", "realloc", "oblique->real_files_t", "3x4")}},
-        Fault_Site{GROW, "realloc", 6,
-                   {Memory("line 105  of .\\oblique_class", "realloc", "oblique->real_files_d", "3x4")}},
-        Fault_Site{CREATE, "calloc", 1,
-                   {Memory("line 156  of .\\oblique_class", "calloc", "oblique_0->real_files_pt", "1x8")}},
-        Fault_Site{CREATE, "calloc", 2,
-                   {Memory("line 157  of .\\oblique_class", "calloc", "oblique_0->real_files_bunch", "1x4")}},
-        Fault_Site{CREATE, "calloc", 3,
-                   {Memory("line 158  of .\\oblique_class", "calloc", "oblique_0->real_files_slice", "1x4")}},
-        Fault_Site{CREATE, "calloc", 4,
-                   {Memory("line 159  of .\\oblique_class", "calloc", "oblique_0->real_files_z", "1x4")}},
-        Fault_Site{CREATE, "calloc", 5,
-                   {Memory("line 160  of .\\oblique_class", "calloc", "oblique_0->real_files_t", "1x4")}},
-        Fault_Site{CREATE, "calloc", 6,
-                   {Memory("line 161  of .\\oblique_class", "calloc", "oblique_0->real_files_d", "1x4")}},
-        Fault_Site{PAINT_FIRST, "malloc", 1,   // the first entry is a new block
-                   {Memory("line 216  of .\\oblique_callback", "realloc", "oblique->update_pt", "1x48")}},
-        Fault_Site{PAINT_MORE, "realloc", 1,   // a second image needs a second entry
-                   {Memory("line 216  of .\\oblique_callback", "realloc", "oblique->update_pt", "2x48")}},
-        Fault_Site{SETUP, "calloc", 1, {Memory(CTRL, "calloc", "oblique->dir_image", "1x2960")}},
+        Grow(1, "oblique->real_files_pt", "3x8"), Grow(2, "oblique->real_files_bunch", "3x4"),
+        Grow(3, "oblique->real_files_slice", "3x4"), Grow(4, "oblique->real_files_z", "3x4"),
+        Grow(5, "oblique->real_files_t", "3x4"), Grow(6, "oblique->real_files_d", "3x4"),
+        Create(1, "oblique_0->real_files_pt", "1x8"), Create(2, "oblique_0->real_files_bunch", "1x4"),
+        Create(3, "oblique_0->real_files_slice", "1x4"), Create(4, "oblique_0->real_files_z", "1x4"),
+        Create(5, "oblique_0->real_files_t", "1x4"), Create(6, "oblique_0->real_files_d", "1x4"),
+        // The first entry is a new block; a second image needs a second entry.
+        Fault_Site{PAINT_FIRST, "malloc", 1, {Memory(paint_site, "realloc", "oblique->update_pt", "1x48")}},
+        Fault_Site{PAINT_MORE, "realloc", 1, {Memory(paint_site, "realloc", "oblique->update_pt", "2x48")}},
+        Fault_Site{SETUP, "calloc", 1, {Memory(header_site, "calloc", "oblique->dir_image", "1x2960")}},
         Fault_Site{SETUP, "calloc", 2,
                    {Memory("line 1123 of .\\oblique_ctrl", "calloc", "oblique->dir_file->images", "2x8")}},
-        Fault_Site{SETUP, "new", 1, {Memory("line 1126 of .\\oblique_ctrl", "new", "oblique->dir_file", "1x272")}},
-        Fault_Site{SETUP, "calloc", 3, {Memory(CTRL, "calloc", "oblique->dir_image", "1x2960")}},
-        Fault_Site{SETUP, "new", 2, {Memory("line 1126 of .\\oblique_ctrl", "new", "oblique->dir_file", "1x272")}},
+        Fault_Site{SETUP, "new", 1, {Memory(file_site, "new", "oblique->dir_file", "1x272")}},
+        Fault_Site{SETUP, "calloc", 3, {Memory(header_site, "calloc", "oblique->dir_image", "1x2960")}},
+        Fault_Site{SETUP, "new", 2, {Memory(file_site, "new", "oblique->dir_file", "1x272")}},
         Fault_Site{WORKER, "new", 1, {Memory("line 1290 of .\\oblique_ctrl", "new", "oblique->matrix_pt", "1x64")}},
-        Fault_Site{PANEL_LIST, "realloc", 1, {Memory("line 780  of .\\oblique_ctrl", "realloc", "Instance_Pt", "3x8")}},
-        Fault_Site{PANEL_LIST, "realloc", 2, {Memory("line 780  of .\\oblique_ctrl", "realloc", "Instance_Pt", "5x8")}},
+        Fault_Site{PANEL_LIST, "realloc", 1, {Memory(list_site, "realloc", "Instance_Pt", "3x8")}},
+        Fault_Site{PANEL_LIST, "realloc", 2, {Memory(list_site, "realloc", "Instance_Pt", "5x8")}},
         Fault_Site{PREVIEW_GLI, "malloc", 1,
                    {Memory("line 50   of .\\oblique_ctrl_ima", "realloc", "Oblique_GLI", "128x4")}},
         Fault_Site{PREVIEW_TAG, "realloc", 1,
                    {Memory("line 94   of .\\oblique_ctrl_ima", "realloc", "Oblique_TAG", "200x4")}},
-        Fault_Site{WINDOW, "window", 0,
-                   {{2, "file:.\\w_progress line:370"}, {2, "Unable to create Progress Window"}}},
+        Fault_Site{WINDOW, "window", 0, {{2, "file:.\\w_progress line:370"}, {2, "Unable to create Progress Window"}}},
         Fault_Site{WINDOW, "record", 0,
                    {{2, "file:.\\w_progress line:377"}, {2, "Failed in GetWindowLong()"}, {2, "*"}}}));
 

@@ -3,6 +3,7 @@
 
 #include "oblique/oblique_internal.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -36,29 +37,24 @@ class ObliqueUpdateTest : public ObliqueStudyTest {
 
     void Add_Oblique_Frames()
     {
-        for (int k = 0; k < 8; k++) {
-            AzFrame *frame = new AzFrame(header, k, 0);
-            obl->Child_Add(frame);
-            frames.push_back(frame);
-        }
+        for (int k = 0; k < 8; k++)
+            obl->Child_Add(new AzFrame(header, k, 0));
+        frames = Frames_Of(obl);
     }
 
     Vexa_Image *Key(int f) { return built->file->images[built->frame_bunch[f]]; }
     AzFrame *Original_Frame(int f)
     {
-        for (int c = 0; c < org->Child_Get_Nb(); c++) {
-            AzFrame *frame = AzFrame_Cast(org->Child_Get_Pt(c));
-            if (frame && frame->key == Key(f))
+        for (AzFrame *frame : Frames_Of(org))
+            if (frame->key == Key(f))
                 return frame;
-        }
         return nullptr;
     }
     static void Expect_Box(const Region_4D &box, const float min[4], const float max[4])
     {
-        for (int i = 0; i < 4; i++) {
-            EXPECT_FLOAT_EQ(box.min[i], min[i]) << "min " << i;
-            EXPECT_FLOAT_EQ(box.max[i], max[i]) << "max " << i;
-        }
+        EXPECT_TRUE(std::equal(min, min + 4, box.min) && std::equal(max, max + 4, box.max))
+            << box.min[0] << " " << box.min[1] << " " << box.min[2] << " " << box.min[3] << " / " << box.max[0] << " "
+            << box.max[1] << " " << box.max[2] << " " << box.max[3];
     }
 };
 
@@ -148,11 +144,9 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
     list[0] = own;
     b2->dir_file = new Kelvra_File("Oblique_Dir_1", list);
     b2->dir_image = own;
-    std::vector<AzFrame *> slices;
-    for (int k = 0; k < 5; k++) {
-        slices.push_back(new AzFrame(own, k, 0));
-        b2->Child_Add(slices.back());
-    }
+    for (int k = 0; k < 5; k++)
+        b2->Child_Add(new AzFrame(own, k, 0));
+    std::vector<AzFrame *> slices = Frames_Of(b2);
     auto calls = [&] {
         int n = 0;
         for (AzFrame *frame : slices)
@@ -174,15 +168,13 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
     EXPECT_EQ(box.min[2], 0.5f) << "the box passed in is not changed";
 
     // A key of no source frame, a z or t range that misses: no call.
-    Region_4D far = box;
     b2->Update_Child_A(0x800000, nullptr, Key(0), &box);
-    far.min[2] = 2.5f;
-    far.max[2] = 9.0f;
-    b2->Update_Child_A(0x800000, nullptr, key, &far);
-    far = box;
-    far.min[3] = 1.0f;
-    far.max[3] = 2.0f;
-    b2->Update_Child_A(0x800000, nullptr, key, &far);
+    for (int axis : {2, 3}) {
+        Region_4D far = box;
+        far.min[axis] = axis == 2 ? 2.5f : 1.0f;
+        far.max[axis] = axis == 2 ? 9.0f : 2.0f;
+        b2->Update_Child_A(0x800000, nullptr, key, &far);
+    }
     EXPECT_EQ(calls(), 5);
 
     // A null key names every frame: 0 to the count.
