@@ -18,6 +18,7 @@
 #include "hostlib/win32/az_win.h"
 #include "module/entry.h"
 #include "oblique/oblique.h"
+#include "tests/support/fault.h"
 #include "tests/support/host_steps.h"
 #include "tests/support/host_test.h"
 

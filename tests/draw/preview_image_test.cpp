@@ -178,6 +178,13 @@ TEST_F(PreviewImageTest, EmptySizesAndFailedGreySetUp)
     Draw_Layers(3, 4, 2);
     EXPECT_EQ(Rgb(Pixel(2, 1)), Grey(2 * 5 + 10 + 1));
     EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
+    // A build that cannot size its buffer releases it (its report is the
+    // fault table's): the last image is not drawn again.
+    Fault_Arm("realloc", 1);
+    EXPECT_EQ(Oblique_GLI_Build(obl, &header, 16, 8, 1), 0);
+    Fault_Disarm();
+    Draw_Layers(3, 4, 2);
+    EXPECT_EQ(Rgb(Pixel(2, 1)), MAGENTA);
 }
 
 TEST_F(PreviewImageTest, OpenGLErrorsReportedPerCheckpoint)
