@@ -92,37 +92,33 @@ TEST_F(ObliqueMapTest, MappingBoundaries)
     org->real_files_nb = 3;
 }
 
+/* Oblique_Map reads matrix_pt, the preview's direct mapping the class's own
+ * matrix; without matrix_pt the class's frames are the study's own. */
 TEST_F(ObliqueMapTest, TransformsInUse)
 {
-    void *key = (void *)0x1, *next = (void *)0x2;
+    void *key = nullptr, *next = (void *)0x2;
     obl->matrix_pt->translate(0.0f, 0.0f, 1.0f, Matrix_4x4::post);   // a shift of one frame
     Vect p(1.0f, 1.0f, 1.5f, 0.0f);
     ASSERT_EQ(Oblique_Map(obl, &key, &next, &p), 1);
     EXPECT_EQ(key, (void *)b);
-    // Direct mapping reads the class's own matrix and ignores matrix_pt.
     obl->matrix.init();
     p = Vect(1.0f, 1.0f, 1.5f, 0.0f);
     ASSERT_EQ(Oblique_Map_Direct(obl, &key, &p), 1);
     EXPECT_EQ(key, (void *)a);
     EXPECT_EQ(p.w, 1.0f);
     obl->matrix.translate(0.0f, 0.0f, -1.0f, Matrix_4x4::post);
-    p = Vect(1.0f, 1.0f, 0.5f, 0.0f);   // -0.5: still frame 0
-    EXPECT_EQ(Oblique_Map_Direct(obl, &key, &p), 1);
-    p = Vect(1.0f, 1.0f, 0.0f, 0.0f);   // -1: outside
-    EXPECT_EQ(Oblique_Map_Direct(obl, &key, &p), 0);
-    p = Vect(6.01f, 1.0f, 1.0f, 0.0f);
-    EXPECT_EQ(Oblique_Map_Direct(obl, &key, &p), 0);
-    // No transform: the class's frames are the study's own; nothing moves.
+    const float z[3] = {0.5f, 0.0f, 1.0f}, x[3] = {1.0f, 1.0f, 6.01f};   // -0.5: frame 0; -1 and x past the width: outside
+    for (int i = 0; i < 3; i++) {
+        p = Vect(x[i], 1.0f, z[i], 0.0f);
+        EXPECT_EQ(Oblique_Map_Direct(obl, &key, &p), i == 0) << i;
+    }
     delete obl->matrix_pt;
     obl->matrix_pt = nullptr;
     key = (void *)0x1;
     next = (void *)0x2;
     p = Vect(100.0f, -4.0f, 77.0f, 3.0f);
     EXPECT_EQ(Oblique_Map(obl, &key, &next, &p), 1);
-    EXPECT_EQ(key, (void *)0x1);
-    EXPECT_EQ(next, (void *)0x2);
-    EXPECT_TRUE(Vect_Is(p, 100.0f, -4.0f, 77.0f));
-    EXPECT_EQ(p.w, 3.0f);
+    EXPECT_TRUE(key == (void *)0x1 && next == (void *)0x2 && Vect_Is(p, 100.0f, -4.0f, 77.0f) && p.w == 3.0f);
 }
 
 TEST_F(ObliqueMapTest, NullTransformPassesThroughAndRecords)

@@ -1,5 +1,5 @@
-/* The direction classes: construction, copies, destruction and the
- * recording of a study's frames by the insert level. */
+/* The direction classes: copies, destruction and the recording of a
+ * study's frames by the insert level. */
 #include "oblique_fixture.h"
 
 #include <dlfcn.h>
@@ -22,51 +22,6 @@ void AzImage_Free(Vexa_Image *image)
     if (image && image == watched_image)
         watched_frees++;
     host(image);
-}
-
-TEST_F(ObliqueTest, ConstructorsTakeTheHeaderAndWaitForTheSetUp)
-{
-    Kelvra_Class *study = Study("Defaults");
-    Vexa_Image *first = Image(8, 6, 2.0f);
-    first->pixel_size = Vect(0.5f, 0.75f, 2.5f);
-    first->axis_row = Vect(0.0f, 1.0f, 0.0f);
-    first->axis_col = Vect(0.0f, 0.0f, -1.0f);
-    first->axis_normal = Vect(-1.0f, 0.0f, 0.0f);
-    Vexa_Image *second = Image(8, 6, 4.0f);
-    Vect override_size(0.25f, 0.3f, 3.0f);
-    second->pixel_size_pt = &override_size;
-    Kelvra_File *file = File("frames", {first, second});
-    console.Clear();
-    AzHost_Trace_Start();
-
-    Kelvra_Oblique *obl = new Kelvra_Oblique(study, 7, (signed char)1);
-    EXPECT_TRUE(Lines_With(AzHost_Trace_Take(), "Flag_Set_On").empty()) << "no flag set for a direction";
-    EXPECT_EQ(obl->Class_A_Get() * 100 + obl->Class_B_Get(), 1407);
-    EXPECT_STREQ(obl->Title_Get(), "Oblique");
-    EXPECT_STREQ(obl->Sort_Get(), "---");
-    EXPECT_EQ(study->Child_Get_Nb(), 0) << "the constructor does not attach";
-    EXPECT_EQ(obl->group_valid, -1);
-    EXPECT_EQ(Dim_Text(obl->ref_dim), "0 0 0") << "a start that matches no image size";
-    EXPECT_EQ(obl->Pixel_Set_TAG, &Class_Oblique_Pixel_Set_TAG);
-    EXPECT_NE(obl->Pixel_Get_Dim, &Class_Oblique_Pixel_Get_Dim) << "installed by the set-up only";
-    Kelvra_Oblique *zero = new Kelvra_Oblique(study, 2, (signed char)0);
-    EXPECT_EQ(zero->Class_A_Get(), 13) << "direction 0 is an Original-direction type";
-    EXPECT_EQ(zero->is_original, 0);
-
-    // From a file record: the frame's pixel size and axes; the header's
-    // pixel-size pointer wins over its own vector.
-    Kelvra_Oblique *org = new Kelvra_Oblique(study, 5, file, 0, 99);
-    EXPECT_EQ(org->Class_A_Get() * 100 + org->Class_B_Get(), 1305);
-    EXPECT_EQ(org->enabled * 10 + org->is_original, 11);
-    EXPECT_EQ(org->real_files_nb, 0) << "the constructor records no frame";
-    EXPECT_TRUE(Vect_Is(org->voxel, 0.5f, 0.75f, 2.5f));
-    EXPECT_TRUE(Vect_Is(org->axis_x, 0, 1, 0) && Vect_Is(org->axis_y, 0, 0, -1) && Vect_Is(org->axis_z, -1, 0, 0));
-    EXPECT_TRUE(org->Flag_Get_Bit(16, nullptr, 0x1));
-    Kelvra_Oblique *other = new Kelvra_Oblique(study, 5, file, 1, 0);
-    EXPECT_TRUE(Vect_Is(other->voxel, 0.25f, 0.3f, 3.0f));
-    for (Kelvra_Oblique *cls : {obl, zero, org, other})
-        delete cls;
-    EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
 }
 
 TEST_F(ObliqueTest, CopiesShareStorageAndFreeItOnce)
@@ -193,23 +148,6 @@ TEST_F(ObliqueTest, FramesRecordedInLocationOrder)
     org->group_valid = 1;
     ASSERT_EQ(Class_Insert(file, 0, 0, study, 2), 1);
     EXPECT_EQ(org->group_valid, -1) << "every insertion asks for a new group test";
-}
-
-TEST_F(ObliqueTest, SlicesSplitIntoVolumesAndTimePoints)
-{
-    Kelvra_Class *study = Study("Volumes");
-    Vexa_Image *flat = Image(4, 4, 7.0f, 1, 1);
-    flat->slices_nb = 0;   // a header without a slice count counts as one
-    Kelvra_File *file = File("volumes", {Image(4, 4, 2.0f, 10, 2), flat});   // two volumes of 10 slices
-    ASSERT_EQ(Class_Insert(file, 0, 13, study, 2), 1);
-    ASSERT_EQ(Class_Insert(file, 0, 9, study, 2), 1);
-    ASSERT_EQ(Class_Insert(file, 1, 4, study, 2), 1);
-    Kelvra_Oblique *org = Direction(study, 0);
-    ASSERT_EQ(org->real_files_nb, 3);
-    const int z_t[3][2] = {{3, 1}, {9, 0}, {0, 4}};
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(org->real_files_z[i] * 100 + org->real_files_t[i], z_t[i][0] * 100 + z_t[i][1]) << i;
-    EXPECT_EQ(org->real_files_d[2], 7.0f);
 }
 
 TEST_F(ObliqueTest, FirstFrameCreatesBothDirections)
