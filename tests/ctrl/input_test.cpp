@@ -213,12 +213,13 @@ TEST_F(Panel_Test, HelpKeywordUnderThePointer)
     EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1) << "the wheel over a greyed slider is taken";
     EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
     AzHost_Trace_Start();
-    Over(valuator_horiz[1]);
-    Ctrl_Help(nullptr, 0x70, 5, 6);
-    EXPECT_NE(AzHost_Help_Last().find("vertical axis"), std::string::npos) << AzHost_Help_Last();
-    Over(valuator_vert[0]);
-    Ctrl_Help(nullptr, 0x70, 5, 6);
-    EXPECT_NE(AzHost_Help_Last().find("horizontal axis"), std::string::npos) << AzHost_Help_Last();
+    const std::pair<const Tools *, const char *> pages[2] = {{&valuator_horiz[1], "vertical axis"},
+                                                             {&valuator_vert[0], "horizontal axis"}};
+    for (const auto &page : pages) {
+        Over(*page.first);
+        Ctrl_Help(nullptr, 0x70, 5, 6);
+        EXPECT_NE(AzHost_Help_Last().find(page.second), std::string::npos) << AzHost_Help_Last();
+    }
     AzHost_Trace_Take();
     Over_Point(2, 300);
     console.Clear();

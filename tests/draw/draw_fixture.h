@@ -38,13 +38,10 @@ struct Draw_Volume {
     }
 };
 
-/* RGB part of a window pixel or colour value. */
+/* RGB part of a window pixel or colour value; a grey level's colour. */
 inline uint32_t Rgb(uint32_t value) { return value & 0xffffffu; }
 inline uint32_t Grey(int g) { return (uint32_t)g * 0x010101u; }
-
-#define DARK_BLUE 0x402010u /* the host's default colour of pixels without data */
-#define WHITE 0xffffffu
-#define YELLOW 0x00ffffu
+const uint32_t DARK_BLUE = 0x402010u, WHITE = 0xffffffu, YELLOW = 0x00ffffu;   // dark blue: the host's "no data"
 
 class DrawTest : public Host_Test {
   protected:
@@ -77,13 +74,11 @@ class DrawTest : public Host_Test {
     {
         if (volume_now->record)
             volume_now->seen.push_back(p);
-        int i = volume_now->Index(p);
-        return i < 0 ? 2147483646 : volume_now->gli[i];
+        return volume_now->Index(p) < 0 ? 2147483646 : volume_now->gli[volume_now->Index(p)];
     }
     static int Study_TAG(Kelvra_Class *, void *, Vect p)
     {
-        int i = volume_now->Index(p);
-        return i < 0 ? 0 : volume_now->tag[i];
+        return volume_now->Index(p) < 0 ? 0 : volume_now->tag[volume_now->Index(p)];
     }
     /* A study of w x h x n voxels of the given size (mm): one image holding
      * every slice, answered by the volume; both directions sized like it,
@@ -126,8 +121,7 @@ class DrawTest : public Host_Test {
                                  nullptr);
         ASSERT_NE(window, nullptr);
         box.x = box.y = 0;
-        box.width = (short)w;
-        box.height = (short)h;
+        box.width = (short)w, box.height = (short)h;
         box.window = window;
     }
     /* Builds both images of slice k of a class and draws the preview. */
