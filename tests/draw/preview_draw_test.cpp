@@ -67,46 +67,19 @@ TEST_F(PreviewDrawTest, ZeroAnglesShowTheSliceRectangle)
     EXPECT_EQ(all, near_edges) << "no yellow away from the rectangle";
     EXPECT_GT(all, 2 * (90 + 40));
 
+    // What a draw leaves behind: no device context held, one matrix on each stack.
+    EXPECT_TRUE(Y_DC == nullptr && Y_Window == nullptr);
+    ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
+    GLint depth[2] = {0, 0};
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth[0]);
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth[1]);
+    EXPECT_TRUE(depth[0] == 1 && depth[1] == 1 && !glIsEnabled(GL_LINE_STIPPLE));
+    OpenGL_Context_Off(window, 4);
     // A slice plane that misses the volume: no polygon and no message.
     console.Clear();
     Preview(obl, -10);
     EXPECT_EQ(Count(YELLOW, 0, 0, 109, 399), 0);
     EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
-}
-
-TEST_F(PreviewDrawTest, OutlineDashedInFrontSolidBehind)
-{
-    // A 16 mm cube, slightly turned so that its faces part on screen.
-    Make_Study(16, 16, 16);
-    Make_Window(110, 400);
-    obl->alpha = 0.3f;
-    obl->beta = 0.2f;
-    Preview(obl, 0);
-    int first = Count(WHITE, 0, 120, 109, 340);
-    Preview(obl, 15);
-    int last = Count(WHITE, 0, 120, 109, 340);
-    Preview(obl, 8);
-    int middle = Count(WHITE, 0, 120, 109, 340);
-    // Dashed lines light every other pixel.
-    EXPECT_GT(first, 100);
-    EXPECT_LT(first, last * 7 / 10) << "first slice: nearly all in front, dashed";
-    EXPECT_LT(first, middle);
-    EXPECT_LT(middle, last);
-    EXPECT_GT(Count(YELLOW, 0, 120, 109, 340), 50) << "the cutting polygon";
-    // What a draw leaves behind.
-    ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
-    GLint depth = 0;
-    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1);
-    GLfloat width = 0.0f;
-    glGetFloatv(GL_LINE_WIDTH, &width);
-    EXPECT_EQ(width, 1.0f);
-    EXPECT_FALSE(glIsEnabled(GL_LINE_STIPPLE));
-    OpenGL_Context_Off(window, 4);
-    EXPECT_EQ(Y_DC, nullptr);
-    EXPECT_EQ(Y_Window, nullptr);
 }
 
 TEST_F(PreviewDrawTest, InfoLinesRightAlignedAtTheirBaselines)
