@@ -18,16 +18,20 @@ TEST_F(Panel_Test, ClickWithoutButtonAndOnOff)
     EXPECT_EQ(Ctrl_Click(nullptr, 0), 0);
     EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{15, "Class Kelvra_Oblique: Ctrl_Click()"}}));
     EXPECT_EQ(button_dir[0].lamp, 1);
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    EXPECT_EQ(button_dir[0].lamp + button_dir[1].lamp, 0);
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    EXPECT_EQ(button_dir[0].lamp, 1) << "two clicks give the lamp back";
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT) + button_dir[0].lamp + button_dir[1].lamp, 1);
+    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT) + button_dir[0].lamp, 2) << "two clicks give the lamp back";
     Dir_Cur = 1;
     Ctrl_Click(nullptr, AZ_POINTER_LEFT);
     EXPECT_EQ(button_dir[0].lamp * 10 + button_dir[1].lamp, 11) << "only the current direction's lamp";
     EXPECT_EQ(Obl_Of(0)->Child_Get_Nb(), 0) << "nothing changes before Update DB";
     Over_Point(2, 300);   // inside the frame, over no widget
     EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 0);
+    // Keys are never taken.
+    console.Clear();
+    EXPECT_EQ(Ctrl_Key(nullptr, 0x41, 3, 4), 0);
+    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{15, "Class Kelvra_Oblique: Ctrl_Key(key:0041 pos:3x4)"}}));
+    for (int key : {0, 0x0D, 0x1B, 0x25, 0x70, 0xFFFF})
+        EXPECT_EQ(Ctrl_Key(nullptr, key, 0, 0), 0) << key;
 }
 
 TEST_F(Panel_Test, DirectionButtonsChooseAndRedraw)
@@ -90,7 +94,7 @@ TEST_F(Panel_Test, ValuatorsSetTheAngles)
     EXPECT_FLOAT_EQ(Rot_Y, before);
 }
 
-TEST_F(Panel_Test, SliderClickDragAndHover)
+TEST_F(Panel_Test, SliderClickDragHoverAndWheel)
 {
     Load("Head", 16, 16, 8);
     ASSERT_EQ(Ctrl_Open(0), 1);
@@ -106,6 +110,17 @@ TEST_F(Panel_Test, SliderClickDragAndHover)
     EXPECT_FLOAT_EQ(org->slice_cur, 0.0f);
     Over_Point(2, 300);
     EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 0, 0), 0);
+    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 0) << "nor the wheel, away from the widgets";
+    // The wheel over the preview steps the slider against it and rebuilds
+    // the geometry with the panel's angles; over the slider, with it.
+    Rot_X = 0.25f;
+    slider_frame.value = 5.0f;
+    Over(box_preview);
+    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
+    EXPECT_TRUE(slider_frame.value == 4.0f && org->slice_cur == 4.0f && org->alpha == 0.25f);
+    Over(slider_frame);
+    EXPECT_EQ(Ctrl_Scroll(nullptr, -2), 1);
+    EXPECT_FLOAT_EQ(slider_frame.value, 6.0f);
 }
 
 TEST_F(Panel_Test, ListClickAndWheelChooseTheStudy)
@@ -148,24 +163,6 @@ TEST_F(Panel_Test, ListClickAndWheelChooseTheStudy)
     EXPECT_TRUE(Lines_Starting(Marks(), {"Flag_Set_Off"}).empty());
     EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
     EXPECT_EQ(Instance_Cur, 0);
-}
-
-TEST_F(Panel_Test, WheelOverPreviewAndSliderStepsTheSlice)
-{
-    Load("Head", 16, 16, 8);
-    ASSERT_EQ(Ctrl_Open(0), 1);
-    Rot_X = 0.25f;
-    slider_frame.value = 5.0f;
-    Over(box_preview);
-    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
-    EXPECT_FLOAT_EQ(slider_frame.value, 4.0f) << "against the wheel";
-    EXPECT_FLOAT_EQ(Org_Of(0)->slice_cur, 4.0f);
-    EXPECT_FLOAT_EQ(Org_Of(0)->alpha, 0.25f) << "the geometry is rebuilt with the panel's angles";
-    Over(slider_frame);
-    EXPECT_EQ(Ctrl_Scroll(nullptr, -2), 1);
-    EXPECT_FLOAT_EQ(slider_frame.value, 6.0f);
-    Over_Point(2, 300);
-    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 0);
 }
 
 TEST_F(Panel_Test, HelpKeywordUnderThePointer)
@@ -227,15 +224,6 @@ TEST_F(Panel_Test, HelpKeywordUnderThePointer)
     EXPECT_EQ(console.Lines()[0], (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Help(key:0070 pos:5x6)"}));
     EXPECT_EQ(Lines_Starting(AzHost_Trace_Take(), {"Fct_Help"}), std::vector<std::string>{"Fct_Help class_oblique (null)"});
     EXPECT_NE(AzHost_Help_Last().find("Oblique reslice"), std::string::npos) << "the topic's own text";
-}
-
-TEST_F(Panel_Test, KeysAreNotTaken)
-{
-    console.Clear();
-    EXPECT_EQ(Ctrl_Key(nullptr, 0x41, 3, 4), 0);
-    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{15, "Class Kelvra_Oblique: Ctrl_Key(key:0041 pos:3x4)"}}));
-    for (int key : {0, 0x0D, 0x1B, 0x25, 0x70, 0xFFFF})
-        EXPECT_EQ(Ctrl_Key(nullptr, key, 0, 0), 0) << key;
 }
 
 TEST_F(Panel_Test, UpdateDbCreatesAndRemovesFrames)
