@@ -35,6 +35,26 @@ class Study_Test : public Host_Test {
         ASSERT_EQ(obl->Child_Get_Nb(), dim_z);
     }
     Golden_Names Names() { return {{"org", org->Name_Get()}, {"obl", obl->Name_Get()}}; }
+    /* The module's console lines (the progress window's own echo left out),
+     * then the last progress window: its state and the lines it shows;
+     * control bytes as \xNN.  Compared against a golden transcript. */
+    std::vector<std::string> Transcript()
+    {
+        std::vector<std::string> out;
+        for (const Console_Line &line : console.Lines())
+            if (line.text.compare(0, 10, "Progress: ") != 0)
+                out.push_back(std::to_string(line.level) + " " + Golden_Escaped(line.text));
+        AzProgress_View view;
+        if (AzProgress_Last(&view) != 1)
+            return out;
+        out.push_back("progress " + std::to_string(AzProgress_Count()) + ": " + view.title + " / " + view.subtitle +
+                      ", " + std::to_string(view.pos) + " of " + std::to_string(view.max) + ", steps " +
+                      std::to_string(view.received[0]) + ", created " + std::to_string(view.received[3]) +
+                      ", cancel " + std::to_string(view.cancel) + ", closed " + std::to_string(view.closed));
+        for (const std::string &line : view.lines)
+            out.push_back("| " + Golden_Escaped(line));
+        return out;
+    }
 
     AzStudy *study = nullptr;
     Kelvra_Oblique *org = nullptr; /* Original direction, child 0 */

@@ -8,23 +8,6 @@ namespace {
 
 const AzStudy_Plan Knee = Plan_Of("Knee", 12, 10, 7);
 
-/* Module console lines: the progress window's own echo left out. */
-std::vector<Console_Line> Module_Lines(Console_Capture &console)
-{
-    std::vector<Console_Line> kept;
-    for (const Console_Line &line : console.Lines())
-        if (line.text.compare(0, 10, "Progress: ") != 0)
-            kept.push_back(line);
-    return kept;
-}
-
-AzProgress_View Last_Progress()
-{
-    AzProgress_View view;
-    EXPECT_EQ(AzProgress_Last(&view), 1);
-    return view;
-}
-
 /* Every pixel of every Oblique frame against the phantom, for matrices
  * that keep voxels on voxels: frame k of the Oblique direction is source
  * column k, its column x source frame `last - x` (x when last is 0). */
@@ -84,22 +67,7 @@ TEST_F(Apply, CreatesObliqueFramesOnTheWorkerAndShowsThem)
     /* An empty view shows the new class, a busy one keeps its own. */
     EXPECT_EQ(AzView_Current(empty), obl);
     EXPECT_EQ(AzView_Current(shown), org);
-
-    const std::vector<Console_Line> lines{{11, "creating window: 0 0 VOV Ozadoreviz Progress 00000000"},
-                                          {11, "12 created frames"},
-                                          {6, "Creating \x01" "12\x02 new frames"},
-                                          {13, "in Oblique_Thread()"}};
-    EXPECT_EQ(Module_Lines(console), lines) << Console_Dump(console.Lines());
-    AzProgress_View progress = Last_Progress();
-    EXPECT_EQ(AzProgress_Count(), 1);
-    EXPECT_EQ(progress.title, "VOV Ozadoreviz Progress");
-    EXPECT_EQ(progress.subtitle, "Creating new frames");
-    const std::vector<std::string> written{"Creating \x01" "12\x02 new frames",
-                                           "Creating 12 frames for \x01" "dir: Oblique", "New frames setup..."};
-    EXPECT_EQ(progress.lines, written);
-    EXPECT_EQ(progress.max * 1000 + progress.pos, 12012);
-    EXPECT_EQ(progress.received[0], 12) << "one step a frame";
-    EXPECT_EQ(progress.closed, 1);
+    EXPECT_TRUE(Trace_Is("apply_first_transcript", Transcript()));   // one progress step a frame
 
     /* Showing a class flags it for that window: the host's own doing. */
     std::vector<std::string> module_calls;
@@ -125,14 +93,7 @@ TEST_F(Apply, SecondApplyWithUnchangedSettingsCreatesNothing)
                                                                           "Iterator_"})));
     ASSERT_EQ(Wait(), 1);
     EXPECT_EQ(Frames_Of(obl), frames);
-    const std::vector<Console_Line> lines{{11, "creating window: 0 0 VOV Ozadoreviz Progress 00000000"},
-                                          {11, "0 created frames"}};
-    EXPECT_EQ(Module_Lines(console), lines) << Console_Dump(console.Lines());
-    AzProgress_View progress = Last_Progress();
-    EXPECT_EQ(AzProgress_Count(), 2);
-    EXPECT_TRUE(progress.lines.empty());
-    EXPECT_EQ(progress.received[1047 - 1044], 1);
-    EXPECT_EQ(progress.closed, 1);
+    EXPECT_TRUE(Trace_Is("apply_again_transcript", Transcript()));
 }
 
 TEST_F(Apply, NewAnglesRebuildOnlyTheObliqueDirection)
@@ -161,6 +122,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
     /* A transform left from elsewhere goes: the study's frames are shown as they are. */
     org->matrix_pt = new Matrix_4x4();
     org->matrix_inv_pt = new Matrix_4x4();
+    console.Clear();
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Apply(1, org, 0, obl), 1);
     ASSERT_EQ(Wait(), 1);
@@ -176,9 +138,7 @@ TEST_F(Apply, OriginalDirectionIsRebuiltWhenItsFramesAreMissing)
         EXPECT_EQ(frames[k]->z, org->real_files_z[k]);
         EXPECT_EQ(AzFrame_Get_GLI(frames[k], 3, 4), AzPhantom_GLI(study->plan, 3, 4, k, 0));
     }
-    const std::vector<std::string> written{"Creating \x01" "7\x02 new frames", "Creating 7 frames for \x01" "dir: X-Y",
-                                           "New frames setup..."};
-    EXPECT_EQ(Last_Progress().lines, written);
+    EXPECT_TRUE(Trace_Is("apply_original_transcript", Transcript()));
 }
 
 TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
@@ -201,9 +161,7 @@ TEST_F(Apply, BothDirectionsOffRemoveTheirFrames)
     EXPECT_EQ(org->Child_Get_Nb() + obl->Child_Get_Nb(), 0);
     EXPECT_EQ(org->enabled + obl->enabled, 0);
     EXPECT_EQ(frame_cur[0], nullptr) << "views that showed a direction show nothing now";
-    EXPECT_EQ(console.Count("in Oblique_Thread()"), 0u);
-    EXPECT_EQ(console.Count("0 created frames"), 1u);
-    EXPECT_EQ(Last_Progress().closed, 1);
+    EXPECT_TRUE(Trace_Is("apply_off_transcript", Transcript()));
     /* Without frames below it the Original direction still records the same volume. */
     EXPECT_EQ(Fct_Group_Test(org), 0u);
     org->group_valid = -1;
@@ -233,20 +191,7 @@ TEST_F(Apply, LockedClassIsSkippedAndTheOtherBuilt)
     EXPECT_EQ(org->Child_Get_Nb(), 7);
     EXPECT_EQ(Frames_Of(obl), obl_frames);
     EXPECT_EQ(obl->Lock_Get(), 1);
-    const std::string name = obl->Name_Get();
-    std::vector<Console_Line> lines = Module_Lines(console);
-    const std::vector<Console_Line> tail{{13, "in Oblique_Thread()"},
-                                         {6, "\xF1\x05WARNING:\x02 class locked!"},
-                                         {6, "\xF1\t skipping: \x01" + name}};
-    EXPECT_EQ(std::vector<Console_Line>(lines.end() - std::min<size_t>(3, lines.size()), lines.end()), tail)
-        << Console_Dump(lines);
-    AzProgress_View progress = Last_Progress();
-    const std::vector<std::string> written{"Creating \x01" "19\x02 new frames",
-                                           "Creating 7 frames for \x01" "dir: X-Y",
-                                           "\xF1\x05WARNING:\xF0\x02 class locked!", "\x02   skipping: \x01" + name,
-                                           "New frames setup..."};
-    EXPECT_EQ(progress.lines, written);
-    EXPECT_EQ(progress.max * 1000 + progress.pos, 19007);
+    EXPECT_TRUE(Trace_Is("apply_locked_transcript", Transcript(), Names()));
     Access_Init("another task");
     obl->Lock_Set(-1);
     Access_End("another task");
@@ -277,6 +222,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
     obl->matrix = Plain_Swap();
     cancel_after = 3;
     insert_thread = 0;
+    console.Clear();
     EXPECT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
     ASSERT_EQ(Wait(), 1);
     cancel_after = -1;
@@ -287,13 +233,7 @@ TEST_F(Apply, CancelStopsBeforeTheNextFrame)
     EXPECT_EQ(org->Child_Get_Nb(), 3);
     EXPECT_EQ(obl->Child_Get_Nb(), 0);
     EXPECT_EQ(org->Lock_Get() + obl->Lock_Get(), 0);
-    AzProgress_View progress = Last_Progress();
-    EXPECT_EQ(progress.pos, 3);
-    EXPECT_EQ(progress.cancel + progress.closed, 2);
-    const std::vector<std::string> written{"Creating \x01" "19\x02 new frames",
-                                           "Creating 7 frames for \x01" "dir: X-Y",
-                                           "Creating 12 frames for \x01" "dir: Oblique", "New frames setup..."};
-    EXPECT_EQ(progress.lines, written);
+    EXPECT_TRUE(Trace_Is("apply_cancel_transcript", Transcript()));
 }
 
 TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
@@ -307,16 +247,8 @@ TEST_F(Apply, ThreadStartFailureGivesEverythingBack)
     AzWin_Fail_Thread(0);
     EXPECT_EQ(obl->enabled, 1);
     EXPECT_EQ(obl->Child_Get_Nb() * 100 + org->Child_Get_Nb(), 7);
-    const std::vector<Console_Line> lines{{11, "creating window: 0 0 VOV Ozadoreviz Progress 00000000"},
-                                          {11, "12 created frames"},
-                                          {6, "Creating \x01" "12\x02 new frames"},
-                                          {2, "\xF1\x05WARNING:\x02 Unable to start RUD Azozude thread!"},
-                                          {2, "\xF1\x02\t Errno = 11, DOS Errno=8"}};
-    EXPECT_EQ(Module_Lines(console), lines) << Console_Dump(console.Lines());
     AzWin_Pump();
-    AzProgress_View progress = Last_Progress();
-    EXPECT_EQ(progress.closed, 1);
-    EXPECT_EQ(progress.lines, std::vector<std::string>{"Creating \x01" "12\x02 new frames"});
+    EXPECT_TRUE(Trace_Is("apply_thread_failed_transcript", Transcript()));
 }
 
 TEST_F(Apply, ScriptModeBuildsWithoutProgressWindow)

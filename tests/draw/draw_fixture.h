@@ -19,6 +19,7 @@
 #include "module/entry.h"
 #include "oblique/oblique.h"
 #include "tests/support/fault.h"
+#include "tests/support/golden.h"
 #include "tests/support/host_steps.h"
 #include "tests/support/host_test.h"
 

@@ -162,32 +162,10 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
     glEnable(0x1234);
     OpenGL_Context_Off(window, 4);
     Preview(obl, 2);
-    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:60"},
-                                      {11, "OpenGL Error 1280 in glViewport"},
-                                      {11, "GL_INVALID_ENUM"}}))
-        << Console_Dump(console.Lines());
-    console.Clear();
-
     // A slice 22 mm away: the solid pass's near and far planes meet.
     Preview(obl, -20);
-    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:144"},
-                                      {11, "OpenGL Error 1281 in glMatrix"},
-                                      {11, "GL_INVALID_VALUE"}}))
-        << Console_Dump(console.Lines());
-    console.Clear();
-
     // A box of width 0: every projection of it is empty.
     box.width = 0;
     Preview(obl, 2);
-    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:71"},
-                                      {11, "OpenGL Error 1281 in Oblique_Image: glMatrix"},
-                                      {11, "GL_INVALID_VALUE"},
-                                      {11, "file:.\\oblique_ctrl_draw line:144"},
-                                      {11, "OpenGL Error 1281 in glMatrix"},
-                                      {11, "GL_INVALID_VALUE"},
-                                      {11, "file:.\\oblique_ctrl_draw line:183"},
-                                      {11, "OpenGL Error 1281 in glMatrix"},
-                                      {11, "GL_INVALID_VALUE"}}))
-        << Console_Dump(console.Lines());
+    EXPECT_TRUE(Trace_Is("draw_gl_errors", Golden_Console(console.Lines())));
 }
-

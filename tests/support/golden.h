@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <fstream>
 #include <map>
@@ -54,6 +56,27 @@ inline std::string Golden_Diff(const std::vector<std::string> &a, const std::vec
         else
             out += "- " + a[i++] + "\n";
     }
+    return out;
+}
+
+/* A text with its control and high bytes as \xNN, as golden files hold it. */
+inline std::string Golden_Escaped(const std::string &text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        char hex[8];
+        snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += c < 0x20 || c >= 0x7F ? std::string(hex) : std::string(1, (char)c);
+    }
+    return out;
+}
+
+/* Console lines as a golden file holds them: "level text". */
+template <class Line> std::vector<std::string> Golden_Console(const std::vector<Line> &lines)
+{
+    std::vector<std::string> out;
+    for (const Line &line : lines)
+        out.push_back(std::to_string(line.level) + " " + Golden_Escaped(line.text));
     return out;
 }
 
