@@ -3,124 +3,108 @@
 
 namespace {
 
-const float HALF_PI = 1.5707964f;
-
 std::vector<std::string> Marks() { return Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"}); }
+
+/* One event over the panel, or a change made by hand between events. */
+struct Event {
+    const Tools *over; /* the pointer over the widget's centre, or at (x, y) when null */
+    int x, y;
+    char kind; /* c click, m motion (arg: buttons), w wheel, k key (arg: value or key);
+                  G group_valid then a select update, R Rot_X in hundredths, S the slider's value */
+    int arg;
+};
+
+/* The panel's state in a line: direction, lamps, selected buttons, greyed
+ * valuators and Oblique button, the panel's angles (and whether its
+ * valuators show them), the current class's angles, slider and slice,
+ * pointer inside, frames of the Oblique direction. */
+std::string Panel_Now()
+{
+    Kelvra_Oblique *cur = Dir_Cur ? Obl_Of(0) : Org_Of(0);
+    auto grey = [](const Tools &t) { return (t.style & 0x23u) == 0x23u; };
+    bool agree = valuator_vert[0].value == Rot_X && valuator_vert[1].value == Rot_X &&
+                 valuator_horiz[0].value == Rot_Y && valuator_horiz[1].value == Rot_Y;
+    char text[200];
+    snprintf(text, sizeof text, "  dir %d lamps %d%d selected %d%d grey %d%d%d%d%d rot %.5f %.5f%s", Dir_Cur,
+             button_dir[0].lamp, button_dir[1].lamp, button_dir[0].selected, button_dir[1].selected,
+             grey(valuator_vert[0]), grey(valuator_vert[1]), grey(valuator_horiz[0]), grey(valuator_horiz[1]),
+             button_dir[1].style == 0x23u, Rot_X, Rot_Y, agree ? "" : " apart");
+    snprintf(text + strlen(text), sizeof text - strlen(text), " class %.5f %.5f slice %g %g in %d frames %d",
+             cur->alpha, cur->beta, slider_frame.value, cur->slice_cur, Ctrl_Inside, Obl_Of(0)->Child_Get_Nb());
+    return text;
+}
 
 } // namespace
 
-TEST_F(Panel_Test, ClickWithoutButtonAndOnOff)
+/* Clicks, drags, hovering, wheel and keys over the widgets of a shown panel
+ * of an 8-slice study, in one run. */
+TEST_F(Panel_Test, EventsOverTheWidgets)
 {
-    Load("Head", 16, 16, 8);
-    Open_Shown();
-    Over(button_on_off);
-    console.Clear();
-    EXPECT_EQ(Ctrl_Click(nullptr, 0), 0);
-    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{15, "Class Kelvra_Oblique: Ctrl_Click()"}}));
-    EXPECT_EQ(button_dir[0].lamp, 1);
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT) + button_dir[0].lamp + button_dir[1].lamp, 1);
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT) + button_dir[0].lamp, 2) << "two clicks give the lamp back";
-    Dir_Cur = 1;
-    Ctrl_Click(nullptr, AZ_POINTER_LEFT);
-    EXPECT_EQ(button_dir[0].lamp * 10 + button_dir[1].lamp, 11) << "only the current direction's lamp";
-    EXPECT_EQ(Obl_Of(0)->Child_Get_Nb(), 0) << "nothing changes before Update DB";
-    Over_Point(2, 300);   // inside the frame, over no widget
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 0);
-    // Keys are never taken.
-    console.Clear();
-    EXPECT_EQ(Ctrl_Key(nullptr, 0x41, 3, 4), 0);
-    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{15, "Class Kelvra_Oblique: Ctrl_Key(key:0041 pos:3x4)"}}));
-    for (int key : {0, 0x0D, 0x1B, 0x25, 0x70, 0xFFFF})
-        EXPECT_EQ(Ctrl_Key(nullptr, key, 0, 0), 0) << key;
-}
-
-TEST_F(Panel_Test, DirectionButtonsChooseAndRedraw)
-{
+    const Event events[] = {
+        {&button_on_off, 0, 0, 'c', 0},   // no button: not taken
+        {&button_on_off, 0, 0, 'c', AZ_POINTER_LEFT},
+        {&button_on_off, 0, 0, 'c', AZ_POINTER_LEFT},   // two clicks give the lamp back
+        // The direction buttons choose, redraw the panel and enable the valuators for the Oblique direction.
+        {&button_dir[1], 0, 0, 'c', AZ_POINTER_LEFT},
+        {&button_on_off, 0, 0, 'c', AZ_POINTER_LEFT},   // only the current direction's lamp
+        {nullptr, 2, 300, 'c', AZ_POINTER_LEFT},   // inside the frame, over no widget
+        {nullptr, 2, 300, 'k', 0x41},   // keys are never taken
+        {nullptr, 2, 300, 'k', 0x0D},
+        {nullptr, 2, 300, 'k', 0x1B},
+        {nullptr, 2, 300, 'k', 0x25},
+        {nullptr, 2, 300, 'k', 0x70},
+        {nullptr, 2, 300, 'k', 0},
+        {nullptr, 2, 300, 'k', 0xFFFF},
+        // Right valuator, 51 pixels up its track of 150: its first half, 74 steps from +90 to 0 degrees.
+        {nullptr, valuator_vert[1].x + 7, valuator_vert[1].y + 51, 'c', AZ_POINTER_LEFT},
+        // Dragging the bottom valuator, 86 pixels along: 12 of the 75 steps from 0 to -90 degrees.
+        {nullptr, valuator_horiz[0].x + 86, valuator_horiz[0].y + 7, 'm', AZ_POINTER_LEFT},
+        // Hovering over a valuator rebuilds with the same angles.
+        {nullptr, valuator_horiz[1].x + 3, valuator_horiz[1].y + 7, 'm', AZ_POINTER_NONE},
+        {&button_dir[0], 0, 0, 'c', AZ_POINTER_LEFT},
+        // The slider: a click at its end, hovering does not move it, a drag does.
+        {nullptr, slider_frame.x + slider_frame.width - 1, slider_frame.y + 5, 'c', AZ_POINTER_LEFT},
+        {nullptr, slider_frame.x, slider_frame.y + 5, 'm', AZ_POINTER_NONE},
+        {nullptr, slider_frame.x, slider_frame.y + 5, 'm', AZ_POINTER_LEFT},
+        {nullptr, 2, 300, 'm', AZ_POINTER_LEFT},
+        {nullptr, 2, 300, 'w', 1},   // nor the wheel, away from the widgets
+        // The wheel over the preview steps the slider against it and rebuilds
+        // the geometry with the panel's angles; over the slider, with it.
+        {nullptr, 0, 0, 'R', 25},
+        {nullptr, 0, 0, 'S', 5},
+        {&box_preview, 0, 0, 'w', 1},
+        {&slider_frame, 0, 0, 'w', -2},
+        // A study that is no 3D group greys both buttons out: they take no click.
+        {nullptr, 0, 0, 'G', 0},
+        {&button_dir[1], 0, 0, 'c', AZ_POINTER_LEFT},
+    };
     Load("Head", 16, 16, 8);
     Open_Shown();
     Ctrl_Draw();
-    ASSERT_EQ(valuator_vert[0].style & 0x23u, 0x23u);
-    Over(button_dir[1]);
-    console.Clear();
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    EXPECT_EQ(Dir_Cur, 1);
-    EXPECT_EQ(button_dir[0].selected * 10 + button_dir[1].selected, 1);
-    EXPECT_EQ(console.Count("Class Kelvra_Oblique: Ctrl_Draw()"), 1u) << "the click redraws the panel";
-    for (const Valuators *v : {&valuator_vert[0], &valuator_vert[1], &valuator_horiz[0], &valuator_horiz[1]})
-        EXPECT_EQ(v->style & 0x23u, 0u) << "enabled for the Oblique direction";
-    Over(button_dir[0]);
-    Ctrl_Click(nullptr, AZ_POINTER_LEFT);
-    EXPECT_EQ(Dir_Cur, 0);
-    EXPECT_EQ(button_dir[0].selected * 10 + button_dir[1].selected, 10);
-    EXPECT_EQ(valuator_horiz[0].style & 0x23u, 0x23u);
-    // A study that is no 3D group greys both buttons out: they take no click.
-    Org_Of(0)->group_valid = 0;
-    Ctrl_Update(UPDATE_SELECT);
-    EXPECT_EQ(button_dir[1].style, 0x23u);
-    Over(button_dir[1]);
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 0);
-    EXPECT_EQ(Dir_Cur, 0);
-}
-
-TEST_F(Panel_Test, ValuatorsSetTheAngles)
-{
-    Load("Head", 16, 16, 8);
-    ASSERT_EQ(Ctrl_Open(0), 1);
-    Dir_Cur = 1;
-    Kelvra_Oblique *obl = Obl_Of(0);
-    // Right valuator, 51 pixels up its track of 150: its first half, 74 steps from +90 to 0 degrees.
-    Over_Point(valuator_vert[1].x + 7, valuator_vert[1].y + 51);
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    EXPECT_NEAR(Rot_X, HALF_PI - 51.0f / 74.0f * HALF_PI, 1e-5f);
-    EXPECT_FLOAT_EQ(valuator_vert[0].value, Rot_X);
-    EXPECT_FLOAT_EQ(valuator_vert[1].value, Rot_X);
-    EXPECT_FLOAT_EQ(obl->alpha, Rot_X);
-    EXPECT_FLOAT_EQ(Rot_Y, 0.0f);
-    // Dragging the bottom valuator, 86 pixels along: 12 of the 75 steps from 0 to -90 degrees.
-    Over_Point(valuator_horiz[0].x + 86, valuator_horiz[0].y + 7);
-    console.Clear();
-    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 10, 20), 1);
-    EXPECT_EQ(console.Lines()[0], (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Motion(up_down:0001 pos:10x20)"}));
-    EXPECT_NEAR(Rot_Y, 12.0f / 75.0f * -HALF_PI, 1e-5f);
-    EXPECT_FLOAT_EQ(valuator_horiz[0].value, Rot_Y);
-    EXPECT_FLOAT_EQ(valuator_horiz[1].value, Rot_Y);
-    EXPECT_FLOAT_EQ(obl->beta, Rot_Y);
-    EXPECT_FLOAT_EQ(obl->alpha, Rot_X) << "the other angle stays";
-    EXPECT_EQ(Ctrl_Inside, 1);
-    // Hovering over a valuator rebuilds with the same angles.
-    float before = Rot_Y;
-    Over_Point(valuator_horiz[1].x + 3, valuator_horiz[1].y + 7);
-    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_NONE, 0, 0), 1);
-    EXPECT_FLOAT_EQ(Rot_Y, before);
-}
-
-TEST_F(Panel_Test, SliderClickDragHoverAndWheel)
-{
-    Load("Head", 16, 16, 8);
-    ASSERT_EQ(Ctrl_Open(0), 1);
-    Kelvra_Oblique *org = Org_Of(0);
     ASSERT_FLOAT_EQ(slider_frame.maximum, 7.999f);
-    Over_Point(slider_frame.x + slider_frame.width - 1, slider_frame.y + 5);
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    EXPECT_FLOAT_EQ(org->slice_cur, 7.0f);
-    Over_Point(slider_frame.x, slider_frame.y + 5);
-    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_NONE, 0, 0), 1);
-    EXPECT_FLOAT_EQ(org->slice_cur, 7.0f) << "hovering does not move the slice";
-    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 0, 0), 1);
-    EXPECT_FLOAT_EQ(org->slice_cur, 0.0f);
-    Over_Point(2, 300);
-    EXPECT_EQ(Ctrl_Motion(nullptr, AZ_POINTER_LEFT, 0, 0), 0);
-    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 0) << "nor the wheel, away from the widgets";
-    // The wheel over the preview steps the slider against it and rebuilds
-    // the geometry with the panel's angles; over the slider, with it.
-    Rot_X = 0.25f;
-    slider_frame.value = 5.0f;
-    Over(box_preview);
-    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
-    EXPECT_TRUE(slider_frame.value == 4.0f && org->slice_cur == 4.0f && org->alpha == 0.25f);
-    Over(slider_frame);
-    EXPECT_EQ(Ctrl_Scroll(nullptr, -2), 1);
-    EXPECT_FLOAT_EQ(slider_frame.value, 6.0f);
+    std::vector<std::string> transcript;
+    for (const Event &e : events) {
+        if (e.over)
+            Over(*e.over);
+        else
+            Over_Point(e.x, e.y);
+        console.Clear();
+        int result = -1;
+        switch (e.kind) {
+        case 'c': result = Ctrl_Click(nullptr, e.arg); break;
+        case 'm': result = Ctrl_Motion(nullptr, e.arg, 10, 20); break;
+        case 'w': result = Ctrl_Scroll(nullptr, e.arg); break;
+        case 'k': result = Ctrl_Key(nullptr, e.arg, 3, 4); break;
+        case 'G': Org_Of(0)->group_valid = e.arg; Ctrl_Update(UPDATE_SELECT); break;
+        case 'R': Rot_X = e.arg / 100.0f; break;
+        case 'S': slider_frame.value = (float)e.arg; break;
+        }
+        transcript.push_back(std::string(1, e.kind) + " " + std::to_string(e.arg) + " -> " + std::to_string(result));
+        for (const std::string &line : Golden_Console(console.Lines(15)))
+            transcript.push_back("  " + line);
+        transcript.push_back(Panel_Now());
+    }
+    EXPECT_TRUE(Trace_Is("panel_events", transcript));
 }
 
 TEST_F(Panel_Test, ListClickAndWheelChooseTheStudy)
