@@ -56,21 +56,6 @@ TEST_F(Setup, SizesBothDirectionsFromTheFirstFrame)
     EXPECT_NE(obl->dir_image->flags & 0x20000000u, 0u);
 }
 
-TEST_F(Setup, SliceStepComesFromTheFramePositions)
-{
-    /* Tilted rows: the step is the distance between first and last frame
-     * over the gaps, whatever the orientation. */
-    AzStudy_Plan plan = Spaced_Plan();
-    plan.row = Vect(0.6f, 0.8f, 0.0f);
-    plan.col = Vect(-0.8f, 0.6f, 0.0f);
-    plan.spacing[2] = 3.0f;
-    plan.origin = Vect(-40.0f, 12.0f, 7.0f);
-    Enter(plan);
-    EXPECT_EQ(Oblique_Setup(org, obl), 0);
-    EXPECT_NEAR(org->voxel.z, 3.0f, 1e-4);
-    EXPECT_NEAR(obl->voxel.z, 3.0f, 1e-4);
-}
-
 TEST_F(Setup, InvalidGroupLeavesTheDirectionsBareAndIsTestedAgain)
 {
     AzStudy_Plan plan = Spaced_Plan();

@@ -50,11 +50,7 @@ TEST_F(ObliqueTest, CopiesShareStorageAndFreeItOnce)
     Kelvra_Class *other_study = Study("Own");
     ASSERT_EQ(Class_Insert(File("own", {Image(2, 2, 0.0f)}), 0, 0, other_study, 2), 1);
     Kelvra_Oblique *target = new Kelvra_Oblique(*Direction(other_study, 0));
-    Vexa_Image *header = Image(2, 2, 0.0f);
-    Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
-    list[0] = header;
-    target->dir_file = new Kelvra_File("Oblique_Dir_0", list);
-    target->dir_image = header;
+    Vexa_Image *header = Own_Header(target, Image(2, 2, 0.0f), "Oblique_Dir_0");
     target->Child_Add(new AzFrame(header, 0, 0));
     watched_image = header;
     *target = *org;

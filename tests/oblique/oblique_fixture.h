@@ -49,6 +49,15 @@ class ObliqueTest : public Host_Test {
     {
         return static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(i));
     }
+    /* A header of its own for a direction, in a file record of its own, as
+     * the direction set-up gives it. */
+    static Vexa_Image *Own_Header(Kelvra_Oblique *cls, Vexa_Image *header, const char *name = "Oblique_Dir_1")
+    {
+        Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
+        list[0] = header;
+        cls->dir_file = new Kelvra_File(name, list);
+        return cls->dir_image = header;
+    }
     /* Sizes the Original direction as the direction set-up does: (w, h, frames). */
     static void Size_Original(Kelvra_Oblique *org, int width, int height)
     {

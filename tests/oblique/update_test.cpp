@@ -28,11 +28,7 @@ class ObliqueUpdateTest : public ObliqueStudyTest {
         // along the study's columns: (x, y, z) here is (z, y, x) there.
         Turn(Matrix_4x4(0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1));
         obl->dim = Oblique_Dim{5, 6, 8};
-        header = AzImage_Create(5, 6, 8, 1);
-        Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
-        list[0] = header;
-        obl->dir_file = new Kelvra_File("Oblique_Dir_1", list);
-        obl->dir_image = header;
+        header = Own_Header(obl, AzImage_Create(5, 6, 8, 1));
     }
 
     void Add_Oblique_Frames()
@@ -139,11 +135,7 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
     void *key = shared->file->images[0];
     // A transform without its inverse: the range arrives untransformed.
     b2->matrix_pt = new Matrix_4x4();
-    Vexa_Image *own = AzImage_Create(4, 4, 5, 1);
-    Vexa_Image **list = (Vexa_Image **)calloc(2, sizeof *list);
-    list[0] = own;
-    b2->dir_file = new Kelvra_File("Oblique_Dir_1", list);
-    b2->dir_image = own;
+    Vexa_Image *own = Own_Header(b2, AzImage_Create(4, 4, 5, 1));
     for (int k = 0; k < 5; k++)
         b2->Child_Add(new AzFrame(own, k, 0));
     std::vector<AzFrame *> slices = Frames_Of(b2);
