@@ -135,24 +135,23 @@ TEST_F(Panel_Test, LayoutTable)
 TEST_F(Panel_Test, DrawOnlyWhileOpenAndShown)
 {
     const uint32_t black = 0xFF000000u;
+    auto drawn = [this, black] {   // pixels a draw changed on a black panel
+        Window_Fill(panel, black);
+        EXPECT_EQ(Ctrl_Draw(), 1);
+        return Window_Other(panel, black);
+    };
     console.Clear();
-    Window_Fill(panel, black);
-    EXPECT_EQ(Ctrl_Draw(), 1);
-    EXPECT_EQ(Window_Other(panel, black), 0) << "not open: nothing drawn";
+    EXPECT_EQ(drawn(), 0) << "not open: nothing drawn";
     EXPECT_EQ(console.Lines()[0], Entry_Line("Ctrl_Draw()"));
     ASSERT_EQ(Ctrl_Open(0), 1);
-    Window_Fill(panel, black);
-    EXPECT_EQ(Ctrl_Draw(), 1);
-    EXPECT_EQ(Window_Other(panel, black), 0) << "open but not shown: nothing drawn";
+    EXPECT_EQ(drawn(), 0) << "open but not shown: nothing drawn";
     Ctrl_Show();
-    EXPECT_EQ(Ctrl_Draw(), 1);
+    EXPECT_GT(drawn(), 0);
     int w = 0, h = 0;
     uint32_t *p = AzWin_Pixels(panel, &w, &h);
     EXPECT_EQ(p[(size_t)(h / 2) * w + 3] & 0xFFFFFF, 120u | (170u << 8) | (170u << 16)) << "the frame's colour";
     Ctrl_Close();
-    Window_Fill(panel, black);
-    EXPECT_EQ(Ctrl_Draw(), 1);
-    EXPECT_EQ(Window_Other(panel, black), 0) << "closed: nothing drawn";
+    EXPECT_EQ(drawn(), 0) << "closed: nothing drawn";
 }
 
 TEST_F(Panel_Test, OpenQueryCloseAndTheCurrentWindow)

@@ -28,16 +28,6 @@ Console_Line Memory(const char *where, const char *what, const char *var, const 
     return {1, std::string(where) + " \nmemory error in " + what + " (var=" + var + ", dim=" + dim + ")"};
 }
 
-/* A phantom study loaded through the insert chain. */
-AzStudy_Plan Spine()
-{
-    AzStudy_Plan plan = Plan_Of("Spine", 12, 10, 7);
-    plan.spacing[0] = 0.75f;
-    plan.spacing[1] = 0.5f;
-    plan.spacing[2] = 2.5f;
-    return plan;
-}
-
 class Fault : public ObliqueTest, public ::testing::WithParamInterface<Fault_Site> {
   protected:
     void SetUp() override
@@ -89,7 +79,7 @@ class Fault : public ObliqueTest, public ::testing::WithParamInterface<Fault_Sit
             break;
         case SETUP:
         case WORKER:
-            ASSERT_NO_FATAL_FAILURE(Enter(Spine()));
+            ASSERT_NO_FATAL_FAILURE(Enter(Plan_Of("Spine", 12, 10, 7)));
             if (scene == WORKER) {
                 Oblique_Setup(org, obl);
                 obl->matrix = Swap_Matrix(6);
