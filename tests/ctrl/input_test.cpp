@@ -3,14 +3,13 @@
 
 namespace {
 
-std::vector<std::string> Marks() { return Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"}); }
-
 /* One event over the panel, or a change made by hand between events. */
 struct Event {
     const Tools *over; /* the pointer over the widget's centre, or at (x, y) when null */
     int x, y;
-    char kind; /* c click, m motion (arg: buttons), w wheel, k key (arg: value or key);
-                  G group_valid then a select update, R Rot_X in hundredths, S the slider's value */
+    char kind; /* c click, m motion (arg: buttons), w wheel, k key (arg: value or key); D Dir_Cur;
+                  G group_valid then a select update; L the list's and the panel's current entry;
+                  P the second study's Oblique class gone (0) or back; R Rot_X in hundredths; S the slider */
     int arg;
 };
 
@@ -29,18 +28,59 @@ std::string Panel_Now()
              button_dir[0].lamp, button_dir[1].lamp, button_dir[0].selected, button_dir[1].selected,
              grey(valuator_vert[0]), grey(valuator_vert[1]), grey(valuator_horiz[0]), grey(valuator_horiz[1]),
              button_dir[1].style == 0x23u, Rot_X, Rot_Y, agree ? "" : " apart");
-    snprintf(text + strlen(text), sizeof text - strlen(text), " class %.5f %.5f slice %g %g in %d frames %d",
-             cur->alpha, cur->beta, slider_frame.value, cur->slice_cur, Ctrl_Inside, Obl_Of(0)->Child_Get_Nb());
+    snprintf(text + strlen(text), sizeof text - strlen(text), " class %.5f %.5f slice %g %g in %d frames %d list %d %d",
+             cur->alpha, cur->beta, slider_frame.value, cur->slice_cur, Ctrl_Inside, Obl_Of(0)->Child_Get_Nb(),
+             select_instance.current, Instance_Cur);
     return text;
 }
 
 } // namespace
 
+/* Runs the events, each followed in the transcript by its answer, the
+ * panel's entry lines, the host's flag calls and the panel's state. */
+class Panel_Input : public Panel_Test {
+  protected:
+    std::vector<std::string> Run(const std::vector<Event> &events)
+    {
+        std::vector<std::string> transcript;
+        Kelvra_Oblique *saved = Instance_Pt ? Instance_Pt[3] : nullptr;
+        AzHost_Trace_Start();
+        for (const Event &e : events) {
+            if (e.over)
+                Over(*e.over);
+            else
+                Over_Point(e.x, e.y);
+            console.Clear();
+            int result = -1;
+            switch (e.kind) {
+            case 'c': result = Ctrl_Click(nullptr, e.arg); break;
+            case 'm': result = Ctrl_Motion(nullptr, e.arg, 10, 20); break;
+            case 'w': result = Ctrl_Scroll(nullptr, e.arg); break;
+            case 'k': result = Ctrl_Key(nullptr, e.arg, 3, 4); break;
+            case 'D': Dir_Cur = e.arg; break;
+            case 'G': Org_Of(0)->group_valid = e.arg; Ctrl_Update(UPDATE_SELECT); break;
+            case 'L': select_instance.current = Instance_Cur = e.arg; break;
+            case 'P': Instance_Pt[3] = e.arg ? saved : nullptr; break;
+            case 'R': Rot_X = e.arg / 100.0f; break;
+            case 'S': slider_frame.value = (float)e.arg; break;
+            }
+            transcript.push_back(std::string(1, e.kind) + " " + std::to_string(e.arg) + " -> " + std::to_string(result));
+            for (const std::string &line : Golden_Console(console.Lines(15)))
+                transcript.push_back("  " + line);
+            for (const std::string &line : Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"}))
+                transcript.push_back("  " + line);
+            transcript.push_back(Panel_Now());
+        }
+        AzHost_Trace_Stop();
+        return transcript;
+    }
+};
+
 /* Clicks, drags, hovering, wheel and keys over the widgets of a shown panel
  * of an 8-slice study, in one run. */
-TEST_F(Panel_Test, EventsOverTheWidgets)
+TEST_F(Panel_Input, EventsOverTheWidgets)
 {
-    const Event events[] = {
+    const std::vector<Event> events{
         {&button_on_off, 0, 0, 'c', 0},   // no button: not taken
         {&button_on_off, 0, 0, 'c', AZ_POINTER_LEFT},
         {&button_on_off, 0, 0, 'c', AZ_POINTER_LEFT},   // two clicks give the lamp back
@@ -82,71 +122,31 @@ TEST_F(Panel_Test, EventsOverTheWidgets)
     Open_Shown();
     Ctrl_Draw();
     ASSERT_FLOAT_EQ(slider_frame.maximum, 7.999f);
-    std::vector<std::string> transcript;
-    for (const Event &e : events) {
-        if (e.over)
-            Over(*e.over);
-        else
-            Over_Point(e.x, e.y);
-        console.Clear();
-        int result = -1;
-        switch (e.kind) {
-        case 'c': result = Ctrl_Click(nullptr, e.arg); break;
-        case 'm': result = Ctrl_Motion(nullptr, e.arg, 10, 20); break;
-        case 'w': result = Ctrl_Scroll(nullptr, e.arg); break;
-        case 'k': result = Ctrl_Key(nullptr, e.arg, 3, 4); break;
-        case 'G': Org_Of(0)->group_valid = e.arg; Ctrl_Update(UPDATE_SELECT); break;
-        case 'R': Rot_X = e.arg / 100.0f; break;
-        case 'S': slider_frame.value = (float)e.arg; break;
-        }
-        transcript.push_back(std::string(1, e.kind) + " " + std::to_string(e.arg) + " -> " + std::to_string(result));
-        for (const std::string &line : Golden_Console(console.Lines(15)))
-            transcript.push_back("  " + line);
-        transcript.push_back(Panel_Now());
-    }
-    EXPECT_TRUE(Trace_Is("panel_events", transcript));
+    EXPECT_TRUE(Trace_Is("panel_events", Run(events)));
 }
 
-TEST_F(Panel_Test, ListClickAndWheelChooseTheStudy)
+TEST_F(Panel_Input, ListClickAndWheelChooseTheStudy)
 {
     Load("Head", 16, 16, 8);
     Load("Knee", 16, 16, 8);
     ASSERT_EQ(Ctrl_Open(0), 1);
-    std::string head = Org_Of(0)->Name_Get(), knee = Org_Of(1)->Name_Get();
-    Over_Point(select_instance.x + select_instance.width - 4, select_instance.y + 10);   // next arrow
-    AzHost_Trace_Start();
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    EXPECT_EQ(Instance_Cur, 2);
-    std::vector<std::string> marks = Marks();
-    ASSERT_GE(marks.size(), 2u);
-    EXPECT_EQ(marks[0], "Flag_Set_Off " + head + " 0x30 0x4000");
-    EXPECT_EQ(marks[1], "Flag_Set_On " + knee + " 0x10 0x4000");
-    // With no current class the list moves but the panel keeps its study.
-    Dir_Cur = 1;
-    Kelvra_Oblique *saved = Instance_Pt[3];
-    Instance_Pt[3] = nullptr;
-    Over_Point(select_instance.x + 3, select_instance.y + 10);   // previous arrow
-    EXPECT_EQ(Ctrl_Click(nullptr, AZ_POINTER_LEFT), 1);
-    EXPECT_EQ(Instance_Cur, 2);
-    EXPECT_TRUE(Marks().empty());
-    Instance_Pt[3] = saved;
-
-    // The wheel: a value of -1 moves the list by +1; at the end nothing
-    // moves, the wheel is still taken.
-    Dir_Cur = 0;
-    select_instance.current = 0;
-    Instance_Cur = 0;
-    Over(select_instance);
-    console.Clear();
-    EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1);
-    EXPECT_EQ(console.Lines()[0], (Console_Line{15, "Class Kelvra_Oblique: Ctrl_Scroll(val=-1)"}));
-    EXPECT_EQ(select_instance.current * 10 + Instance_Cur, 12);
-    EXPECT_EQ(Lines_Starting(Marks(), {"Flag_Set_Off"})[0], "Flag_Set_Off " + head + " 0x30 0x4000");
-    EXPECT_EQ(Ctrl_Scroll(nullptr, -1), 1);
-    EXPECT_EQ(Instance_Cur, 2);
-    EXPECT_TRUE(Lines_Starting(Marks(), {"Flag_Set_Off"}).empty());
-    EXPECT_EQ(Ctrl_Scroll(nullptr, 1), 1);
-    EXPECT_EQ(Instance_Cur, 0);
+    const int arrow_y = select_instance.y + 10, next_x = select_instance.x + select_instance.width - 4;
+    const std::vector<Event> events{
+        {nullptr, next_x, arrow_y, 'c', AZ_POINTER_LEFT},
+        // With no current class the list moves but the panel keeps its study.
+        {nullptr, 0, 0, 'D', 1},
+        {nullptr, 0, 0, 'P', 0},
+        {nullptr, select_instance.x + 3, arrow_y, 'c', AZ_POINTER_LEFT},   // previous arrow
+        {nullptr, 0, 0, 'P', 1},
+        // The wheel: a value of -1 moves the list by +1; at the end nothing
+        // moves, the wheel is still taken.
+        {nullptr, 0, 0, 'D', 0},
+        {nullptr, 0, 0, 'L', 0},
+        {&select_instance, 0, 0, 'w', -1},
+        {&select_instance, 0, 0, 'w', -1},
+        {&select_instance, 0, 0, 'w', 1},
+    };
+    EXPECT_TRUE(Trace_Is("panel_list_events", Run(events)));
 }
 
 TEST_F(Panel_Test, HelpKeywordUnderThePointer)
