@@ -16,7 +16,7 @@
 #include "hostapp/lib/az_study.h"
 #include "hostlib/structures/az_gl.h"
 #include "module/entry.h"
-#include "tests/support/console_capture.h"
+#include "tests/support/host_test.h"
 #include "test_files.h"
 
 namespace {
@@ -49,14 +49,10 @@ AzLabels Tags(std::initializer_list<std::pair<int, int>> set)
     return labels;
 }
 
-class Export : public ::testing::Test {
+/* The host without the module, unless a test asks for it. */
+class Export : public Host_Test {
   protected:
-    void SetUp() override
-    {
-        AzDb_Init();
-        AzDb_Tree_Default(nullptr);
-    }
-    void TearDown() override { AzDb_Reset(); }
+    Export() { module_level = false; }
 
     AzSeries Read(const Nifti_Plan &plan, const std::string &name)
     {
@@ -73,7 +69,7 @@ class Export : public ::testing::Test {
         AzLoaded_Study loaded;
         std::string error;
         EXPECT_EQ(1, AzSeries_Insert(series, labels, &loaded, &error)) << error;
-        AzHost_Pump();
+        Wait();
         EXPECT_EQ(static_cast<int>(series.frames.size()), loaded.inserted_nb);
         return AzLoaded_Study_Class(loaded);
     }
@@ -100,7 +96,6 @@ TEST_F(Export, WhatTheFramesShowIsWrittenAndReadBack)
     for (int i = 0; i < 60; i++)
         labels.tags[i] = static_cast<uint8_t>(i % 7);
     for (int tagged = 0; tagged < 2; tagged++) {
-        AzDb_Reset();
         SetUp();
         Kelvra_Class *study = Insert(series, tagged ? &labels : nullptr);
         ASSERT_NE(nullptr, study);
@@ -320,7 +315,7 @@ TEST_P(Placement, LabelsLandByWorldPositionWhateverTheirGrid)
     AzLabels labels;
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read_Labels(path, &labels, &report));
-    Console_Capture console;
+    console.Clear();
     Kelvra_Class *study = Insert(series, &labels);
     std::string said = std::string(": the label grid differs from the study's (") + grid.relation + ")";
     EXPECT_EQ(grid.relation[0] ? 1u : 0u, console.Count(said)) << Console_Dump(console.Lines());
@@ -399,9 +394,14 @@ TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
     EXPECT_EQ(0u, error.find(folder.File("missing/x.nii") + ": cannot create: ")) << error;
 }
 
-TEST_F(Export, ThroughTheModuleTheOriginalDirectionShowsTheStudy)
+namespace {
+struct With_Module : Export {
+    With_Module() { module_level = true; }
+};
+} // namespace
+
+TEST_F(With_Module, TheOriginalDirectionShowsTheStudy)
 {
-    AzDb_Tree_Default(Class_Insert);
     AzSeries series = Read(Test_Volume(), "source.nii");
     Kelvra_Class *study = Insert(series, nullptr);
     ASSERT_NE(nullptr, study);
