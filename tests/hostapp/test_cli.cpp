@@ -199,229 +199,57 @@ void Label_Tables(const std::string &f)
     }
 }
 
-/* One command line: its inputs, exit code, what standard error and output
- * hold (patterns of Matches) and a file it leaves (one it must not leave
- * when text is null).  '#' stands for the build folder, '@' for the fuzz
- * regressions.  Usage errors and module problems print nothing on the
- * standard output. */
-struct Line {
+const struct {
+    const char *name;
     void (*make)(const std::string &folder);
-    std::string args;
+} makers[] = {{"modules", Module_Files}, {"bad", Bad_Files}, {"by-content", Known_By_Content}, {"tilted", Tilted},
+              {"4d", Four_D}, {"some-bad", Some_Bad}, {"gap", Gap}, {"dims", Dims}, {"huge", Huge},
+              {"sessions", Sessions}, {"labels", Label_Tables}};
+
+/* One command line of a table: see commands.tsv. */
+struct Line {
+    std::string make, args;
     int code;
-    std::string err = "", out = "";
-    const char *file = nullptr, *text = "";
+    std::string err, out, file, text;
 };
 
 void PrintTo(const Line &line, std::ostream *os) { *os << line.args; }
 
 std::string Expand(std::string text)
 {
-    for (size_t at; (at = text.find_first_of("#@")) != std::string::npos;)
-        text.replace(at, 1, text[at] == '#' ? AZ_BUILD_DIR : AZ_SOURCE_DIR "/fuzz/regressions");
+    const char *names[][2] = {{"{build}", AZ_BUILD_DIR}, {"{fuzz}", AZ_SOURCE_DIR "/fuzz/regressions"}, {"\\n", "\n"}};
+    for (const auto &name : names)
+        for (size_t at; (at = text.find(name[0])) != std::string::npos;)
+            text.replace(at, strlen(name[0]), name[1]);
     return text;
 }
 
-class Command : public ::testing::TestWithParam<Line> {};
-
-TEST_P(Command, ExitsAndSays)
+/* The rows of a tab-separated table, comments and blank lines left out. */
+std::vector<std::vector<std::string>> Rows(const std::string &path)
 {
-    const Line &line = GetParam();
-    Temp_Folder folder;
-    if (line.make)
-        line.make(folder.Path());
-    Outcome run = Program(Expand(line.args), folder.Path());
-    EXPECT_EQ(line.code, run.code) << run.err;
-    EXPECT_TRUE(Matches(run.err, Expand(line.err))) << run.err;
-    EXPECT_TRUE(Matches(run.out, line.out)) << run.out;
-    if (line.code == 1 || line.code == 3) {
-        EXPECT_EQ("", run.out);
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream file(path);
+    for (std::string text; std::getline(file, text);) {
+        if (text.empty() || text[0] == '#')
+            continue;
+        rows.emplace_back();
+        for (size_t at = 0, tab;; at = tab + 1) {
+            rows.back().push_back(Expand(text.substr(at, (tab = text.find('\t', at)) - at)));
+            if (tab == std::string::npos)
+                break;
+        }
+        rows.back().resize(7);
     }
-    if (line.file && line.text) {
-        EXPECT_TRUE(Matches(Text_Of(folder.File(line.file)), line.text)) << line.file;
-    } else if (line.file) {
-        EXPECT_NE(0, access(folder.File(line.file).c_str(), F_OK)) << line.file << " is left";
-    }
+    return rows;
 }
 
-const char identity[] = "^version: 1.0 rev-a  (Nov 22 2013)\nclass key: class Oblique\nname: RUD Azozude\n"
-                        "class type: 13\n$";
-const char number[] = "--alpha must be a decimal number of degrees from -90 to 90, not ";
-
-INSTANTIATE_TEST_SUITE_P(
-    Module, Command,
-    ::testing::Values(
-        Line{nullptr, "info", 0, "", identity},
-        Line{nullptr, "info --module '" AZ_MODULE_PATH "'", 0, "", identity},
-        Line{nullptr, "info --module /nonexistent/class_oblique.so", 3,
-             "azozude: cannot load module /nonexistent/class_oblique.so: *No such file or directory"},
-        // A real library that is not a module: the first entry point it lacks is named.
-        Line{nullptr, "--module #/libazwin32.so info", 3,
-             "azozude: module #/libazwin32.so has no entry point Version: *undefined symbol: Version"},
-        Line{Module_Files, "info --module fake.so", 3, "azozude: cannot load module fake.so"},
-        // A name without a slash is a file of the current folder, not a search of the loader's path.
-        Line{Module_Files, "info --module mine.so", 0, "", identity},
-        Line{Module_Files, "info --module missing.so", 3,
-             "azozude: cannot load module missing.so: *No such file or directory"}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Usage, Command,
-    ::testing::Values(
-        Line{nullptr, "--help", 0, "",
-             "--series N|UID*--original*--pictures*--montage*--summary*--force*exit codes: 0 done, 1 usage, 2 bad "
-             "input or output, 3 module problem"},
-        Line{nullptr, "", 1, "usage: azozude"}, Line{nullptr, "frobnicate", 1, "azozude: unknown command \"frobnicate\""},
-        Line{nullptr, "info --module", 1, "azozude: --module needs a path"},
-        Line{nullptr, "info --bogus", 1, "azozude info: unknown option --bogus"},
-        Line{nullptr, "run", 1, "usage: azozude run SESSION"},
-        Line{nullptr, "reslice", 1, "azozude reslice: --alpha is missing (degrees from -90 to 90)\nusage: azozude reslice STUDY"},
-        Line{nullptr, "reslice s.nii --alpha 10 -o out", 1, "azozude reslice: --beta is missing (degrees from -90 to 90)"},
-        Line{nullptr, "reslice s.nii --alpha 10 --beta 0", 1, "azozude reslice: -o is missing (the output folder)"},
-        Line{nullptr, "reslice --alpha 10 --beta 0 -o out", 1, "azozude reslice: a STUDY is missing"},
-        Line{nullptr, "reslice a.nii b.nii --alpha 10 --beta 0 -o out", 1, "azozude reslice: one STUDY only"},
-        Line{nullptr, "reslice s.nii --alpha -90 --beta 90 -o out", 2, "s.nii: no such file or folder"},
-        Line{nullptr, "reslice s.nii --alpha 91 --beta 0 -o out", 1, std::string("azozude reslice: ") + number + "\"91\""},
-        Line{nullptr, "reslice s.nii --alpha 0 --beta -90.5 -o out", 1,
-             "--beta must be a decimal number of degrees from -90 to 90, not \"-90.5\""},
-        Line{nullptr, "reslice s.nii --alpha nan --beta 0 -o out", 1, number + std::string("\"nan\"")},
-        Line{nullptr, "reslice s.nii --alpha inf --beta 0 -o out", 1, number + std::string("\"inf\"")},
-        Line{nullptr, "reslice s.nii --alpha 0x10 --beta 0 -o out", 1, number + std::string("\"0x10\"")},
-        Line{nullptr, "reslice s.nii --alpha 1e1 --beta 0 -o out", 1, number + std::string("\"1e1\"")},
-        Line{nullptr, "reslice s.nii --alpha 1.2.3 --beta 0 -o out", 1, number + std::string("\"1.2.3\"")},
-        Line{nullptr, "reslice s.nii --alpha . --beta 0 -o out", 1, number + std::string("\".\"")},
-        Line{nullptr, "reslice s.nii --alpha= --beta 0 -o out", 1, number + std::string("\"\"")},
-        Line{nullptr, "reslice s.nii --alpha ' 5' --beta 0 -o out", 1, number + std::string("\" 5\"")},
-        Line{nullptr, "reslice s.nii --alpha 10 --alpha 20 --beta 0 -o out", 1, "azozude reslice: --alpha is given twice"},
-        Line{nullptr, "reslice s.nii --alpha 10 --beta 0 -o a -o b", 1, "azozude reslice: -o is given twice"},
-        Line{nullptr, "reslice s.nii --alpha 10 --beta 0 -o out --pictures --pictures", 1,
-             "azozude reslice: --pictures is given twice"},
-        Line{nullptr, "reslice s.nii --alpha 10 --beta 0 -o out --pictures=yes", 1,
-             "azozude reslice: --pictures takes no value"},
-        Line{nullptr, "reslice s.nii --beta 0 -o out --alpha", 1,
-             "azozude reslice: --alpha needs a value (degrees from -90 to 90)"},
-        Line{nullptr, "reslice s.nii --alpha 1 --beta 0 -o out --frob", 1, "azozude reslice: unknown option --frob"},
-        Line{nullptr, "demo extra", 1, "usage: azozude demo"}, Line{nullptr, "demo -o ''", 1, "azozude demo: -o needs a folder"},
-        Line{nullptr, "run s.txt --labels a --labels b", 1, "azozude run: --labels is given twice"},
-        Line{nullptr, "info --time x run.nii", 1, "azozude: --time needs a time point (a whole number from 0), not \"x\""},
-        Line{nullptr, "info --time -1 run.nii", 1, "azozude: --time needs a time point (a whole number from 0), not \"-1\""},
-        Line{nullptr, "--time=65536 info run.nii", 1, "azozude: --time needs a time point (a whole number from 0), not \"65536\""},
-        Line{nullptr, "--time= info run.nii", 1, "azozude: --time needs a time point (a whole number from 0), not \"\""},
-        Line{nullptr, "info run.nii --time", 1, "azozude: --time needs a time point (a whole number from 0)\n"},
-        // The viewer's window: at most an 8K screen, at least what shows its 300-pixel panel whole.
-        Line{nullptr, "view --size 100000x100000", 1, "--size is WIDTHxHEIGHT, at most 7680x4320, not \"100000x100000\""},
-        Line{nullptr, "view --size 7681x800", 1, "not \"7681x800\""}, Line{nullptr, "view --size 0x10", 1, "not \"0x10\""},
-        Line{nullptr, "view --size 12x", 1, "not \"12x\""},
-        Line{nullptr, "view --size 640x480 --screenshot never.png", 1,
-             "--size 640x480 is too small for a panel 300 pixels wide: at least 632x618"}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Studies, Command,
-    ::testing::Values(
-        Line{Bad_Files, "info missing.nii", 2, "missing.nii: no such file or folder*missing.nii: nothing could be loaded", ""},
-        Line{Bad_Files, "info docs", 2, "docs/notes.txt: not a DICOM file, or unreadable*docs: no usable DICOM image among 1 files", ""},
-        Line{Bad_Files, "info nothing", 2, "nothing: folder holds no files", ""},
-        Line{Bad_Files, "info noimage.dcm", 2, "noimage.dcm: DICOM file without an image", ""},
-        Line{Bad_Files, "info cut.nii", 2, "cut.nii: image data truncated or unreadable (4x3x2)", ""},
-        Line{Bad_Files, "info junk.nii", 2, "junk.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Bad_Files, "info study.nii --labels away.nii", 2,
-             "away.nii: the label volume does not overlap the study at all (size 5x3x2 against the study's 4x3x2; "
-             "centres 40.5 mm apart)", ""},
-        Line{Bad_Files, "info study.nii --labels near.nii", 0,
-             "near.nii: the label grid differs from the study's (size 5x3x2 against the study's 4x3x2; centres 2.5 mm "
-             "apart): labels resampled onto \"study\" by world position, nearest label; 50.0 % of the study's voxels "
-             "lie inside the label volume",
-             "\nlabels: near.nii\n  values: 1 distinct besides 0, 1 .. 1 (each value is its own tag)\n  names: 0; "
-             "colour table: no\n  grid: 5 x 3 x 2 voxels of 1 x 1 x 1 mm\n  against study 1: size 5x3x2 against the "
-             "study's 4x3x2; centres 2.5 mm apart; 50.0 % of the study's voxels inside the label volume\n"},
-        Line{Known_By_Content, "info small.nii", 0, "",
-             "\nstudy 1: small\n*  size: 4 x 3 pixels, 2 frames, 1 time point(s)\n  spacing: 0.5 x 0.75 x 2 mm\n  "
-             "orientation: row (-1.0000, 0.0000, 0.0000) column (0.0000, -1.0000, 0.0000) normal (0.0000, 0.0000, "
-             "1.0000)\n  first frame at (-10.00, 0.00, 0.00) mm; locations 0.00 .. 2.00 mm\n*  3D group: valid 3D group\n"},
-        // Known by content: a NIfTI file without its extension, gzip-compressed; a folder of NIfTI files, numbered.
-        Line{Known_By_Content, "info set/first", 0, "",
-             "\nstudy 1: first\n  series number: 1 (--series 1 picks it)\n  source: set/first\n"},
-        Line{Known_By_Content, "info set", 0, "", "\nstudy 2: second\n  series number: 2 (--series 2 picks it)\n"},
-        Line{Known_By_Content, "reslice set --alpha 1 --beta 1 -o out", 1,
-             "azozude reslice: set holds 2 series; choose one with --series N or --series UID (azozude info set "
-             "numbers them)\n"},
-        Line{Known_By_Content, "reslice set --series 3 --alpha 1 --beta 1 -o out", 2,
-             "set: no series \"3\" (it holds 2: 1 set/first, 2 set/second.nii)", ""},
-        Line{Known_By_Content, "-q reslice set --series 2 --alpha 1 --beta 1 --summary -o out", 0, "", "",
-             "out/summary.txt", "^study: second\n"},
-        Line{Known_By_Content, "info flat.nii", 0, "", "  3D group: not a 3D group: one frame only (0x40000000)\n"},
-        Line{Tilted, "info tilted", 0, "",
-             "  size: 6 x 5 pixels, 4 frames, 1 time point(s)\n*  3D group: not a 3D group: positions not along the "
-             "normal (tilted) (0x10000000)\n"},
-        Line{Four_D, "info run.nii", 0, "",
-             "  size: 6 x 5 pixels, 4 frames, 3 time point(s)\n*  database frames: time point 0 of 3 (--time T chooses; "
-             "the images keep every time point)\n*  3D group: valid 3D group\n"},
-        Line{Four_D, "info --time 2 run.nii", 0, "", "  database frames: time point 2 of 3 ("},
-        Line{Four_D, "info run.nii --time=1", 0, "", "  database frames: time point 1 of 3 ("},
-        Line{Four_D, "info --time 3 run.nii", 2, "run.nii: no time point 3: the study has 3 time point(s)", ""},
-        // Both directions show the chosen time point only.
-        Line{Four_D, "-q reslice run.nii --time 1 --alpha 30 --beta 10 --original --summary -o out", 0, "", "",
-             "out/summary.txt", "^study: run, time point 1 of 3\n*\noriginal: 4 frames of 6 x 5 pixels, spacing 1 x 1 x 1 mm\n"},
-        Line{Four_D, "--time=65535 info study.nii", 2, "study.nii: no time point 65535: the study has 1 time point(s)", ""},
-        // Only the files that cannot be read are lost, even one the DICOM library gives up on.
-        Line{Some_Bad, "info series", 0,
-             "series/dose.dcm: the DICOM reader fails on this file (malformed)*series/notes.txt: not a DICOM file, or "
-             "unreadable*series: 2 of 5 files skipped",
-             "  size: 6 x 5 pixels, 3 frames, 1 time point(s)\n  spacing: 1 x 1 x 1.5 mm\n"},
-        Line{Gap, "info gap", 0,
-             "gap: uneven slice spacing: 2 mm between frames 3 and 4 (3.00 and 5.00 mm from the first frame) where the "
-             "usual step is 1 mm; 1 of 5 steps differ by more than 1%: not a 3D group",
-             "\n  3D group: not a 3D group: slices not evenly spaced (0x80000100)\n"},
-        Line{Gap, "-q reslice gap --alpha 10 --beta 0 -o out", 2,
-             "\"Dir. Oblique\" is disabled: the current study is not a valid 3D group", ""},
-        // Written anyway (a session's dump), its geometry is said to be a best fit.
-        Line{Gap, "run dump.session gap", 0,
-             "\"gap (dir:Original)\": its frames do not lie on one grid (up to 0.45 mm off): the geometry written is "
-             "their best fit", ""}));
-
-/* Headers that ask for what the libraries would trust: a dimension count
- * the NIfTI library overruns its arrays with, gigabytes of voxels from a
- * few hundred bytes.  Refused before any library call that would crash or
- * allocate. */
-INSTANTIATE_TEST_SUITE_P(
-    Headers, Command,
-    ::testing::Values(
-        Line{Dims, "info dims1_0.nii", 2, "dims1_0.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Dims, "info dims1_-1.nii", 2, "dims1_-1.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Dims, "info dims1_8.nii", 2, "dims1_8.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Dims, "info dims1_768.nii", 2, "dims1_768.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Dims, "info dims2_0.nii", 2, "dims2_0.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Dims, "info dims2_-1.nii", 2, "dims2_-1.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Dims, "info dims2_8.nii", 2, "dims2_8.nii: not a NIfTI file, or its header is malformed", ""},
-        Line{Dims, "info dims2_3587.nii", 2, "dims2_3587.nii: not a NIfTI file, or its header is malformed", ""},
-        // Seven is the most there is: the extra sizes of one change nothing.
-        Line{Dims, "info dims1_7.nii", 0, "", "  size: 4 x 3 pixels, 2 frames, 1 time point(s)\n"},
-        Line{Dims, "info dims2_7.nii", 0, "", "  size: 4 x 3 pixels, 2 frames, 1 time point(s)\n"},
-        // 30000 x 30000 x 3 voxels of 2 bytes; 400 bytes less the 348 of the header.
-        Line{Huge, "info huge.nii", 2,
-             "huge.nii: image data truncated or unreadable (30000x30000x3): 5400000000 bytes of voxels asked, the file "
-             "can hold 52\n", ""},
-        // Compressed, the bound is what deflate can pack into the file's size.
-        Line{Huge, "info huge.nii.gz", 2,
-             "huge.nii.gz: image data truncated or unreadable (30000x30000x3): 5400000000 bytes of voxels asked, the "
-             "file can hold ", ""},
-        Line{Huge, "info zeros.nii.gz", 0, "", "  size: 256 x 256 pixels, 64 frames, 1 time point(s)\n"}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Sessions, Command,
-    ::testing::Values(
-        // A step that cannot be carried out stops the session with its line.
-        Line{Sessions, "run nope.txt study.nii", 2, "azozude: nope.txt:3: no widget \"Nope\" on the panel", "^first\n$"},
-        Line{Sessions, "run closed.txt study.nii", 2,
-             "closed.txt:1: the panel is not open (a session starts with \"open\")", ""},
-        Line{Sessions, "run sideways.txt study.nii", 2,
-             "sideways.txt:2: a direction is original or oblique, not \"sideways\"", ""},
-        Line{Sessions, "run empty.txt study.nii", 2, "empty.txt:2: \"study (dir:Oblique)\" has no frames", ""},
-        // A parse error runs nothing.
-        Line{Sessions, "-q run frob.txt study.nii", 2, "frob.txt:2: unknown step \"frob\"", "^$"},
-        Line{Sessions, "run dicom.txt study.nii", 2,
-             "none: the Oblique direction has no frames (switch it on and click \"Update DB\")", ""},
-        // Other modalities would be misstated as CT or MR.
-        Line{Sessions, "reslice pet --alpha 10 --beta 5 -o out --dicom", 2,
-             "DICOM output is written for CT and MR studies only, not for modality \"PT\"", "", "out/dicom", nullptr}));
+std::vector<Line> Commands()
+{
+    std::vector<Line> lines;
+    for (const auto &r : Rows(AZ_SOURCE_DIR "/tests/hostapp/commands.tsv"))
+        lines.push_back(Line{r[0], r[1], atoi(r[2].c_str()), r[3], r[4], r[5], r[6]});
+    return lines;
+}
 
 /* Inputs that once made a reader misbehave (fuzz/regressions/<reader>/),
  * each with the exit code and message its manifest gives: NIfTI files are
@@ -430,29 +258,40 @@ INSTANTIATE_TEST_SUITE_P(
 std::vector<Line> Manifest()
 {
     std::vector<Line> lines;
-    std::ifstream file(AZ_SOURCE_DIR "/fuzz/regressions/manifest.tsv");
-    std::string text;
-    while (std::getline(file, text)) {
-        size_t tab = text.find('\t'), tab2 = text.find('\t', tab + 1);
-        if (text.empty() || text[0] == '#' || tab2 == std::string::npos)
-            continue;
-        std::string input = text.substr(0, tab), reader = input.substr(0, input.find('/'));
-        int code = atoi(text.substr(tab + 1).c_str());
-        std::string message = text.substr(tab2 + 1);
-        for (size_t at; (at = message.find("\\n")) != std::string::npos;)
-            message.replace(at, 2, "\n");
-        if (reader == "labels") {
-            std::string stem = input.substr(7, input.rfind('.') - 7);
-            lines.push_back(Line{Label_Tables, "info study.nii --labels " + stem + ".nii", code, "", message});
-        } else {
-            std::string path = "@/" + input;
-            lines.push_back(Line{nullptr, "info " + path + (reader == "nifti" ? " --labels " + path : ""), code,
-                                 code ? path + ": " + message : "", code ? "" : message});
-        }
+    for (const auto &r : Rows(AZ_SOURCE_DIR "/fuzz/regressions/manifest.tsv")) {
+        std::string reader = r[0].substr(0, r[0].find('/')), path = AZ_SOURCE_DIR "/fuzz/regressions/" + r[0];
+        int code = atoi(r[1].c_str());
+        if (reader == "labels")
+            lines.push_back(Line{"labels", "info study.nii --labels " + r[0].substr(7, r[0].rfind('.') - 7) + ".nii",
+                                 code, "", r[2], "", ""});
+        else
+            lines.push_back(Line{"", "info " + path + (reader == "nifti" ? " --labels " + path : ""), code,
+                                 code ? path + ": " + r[2] : "", code ? "" : r[2], "", ""});
     }
     return lines;
 }
 
+class Command : public ::testing::TestWithParam<Line> {};
+
+TEST_P(Command, ExitsAndSays)
+{
+    const Line &line = GetParam();
+    Temp_Folder folder;
+    for (const auto &maker : makers)
+        if (line.make == maker.name)
+            maker.make(folder.Path());
+    Outcome run = Program(line.args, folder.Path());
+    EXPECT_EQ(line.code, run.code) << run.err;
+    EXPECT_TRUE(Matches(run.err, line.err)) << run.err;
+    EXPECT_TRUE(Matches(run.out, line.out)) << run.out;
+    EXPECT_TRUE((line.code != 1 && line.code != 3) || run.out.empty()) << run.out;
+    if (!line.file.empty()) {
+        EXPECT_TRUE(line.text == "!" ? access(folder.File(line.file).c_str(), F_OK) != 0
+                                     : Matches(Text_Of(folder.File(line.file)), line.text)) << line.file;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Command, ::testing::ValuesIn(Commands()));
 INSTANTIATE_TEST_SUITE_P(FuzzRegressions, Command, ::testing::ValuesIn(Manifest()));
 
 } // namespace
