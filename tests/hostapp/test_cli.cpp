@@ -88,6 +88,51 @@ void Four_D(const std::string &f)
     Nifti_Write(f + "/study.nii", Small());
 }
 
+/* An oblique series, its files named in another order than their locations: rows along (cos 30, sin 30, 0),
+ * columns along (0, 0, -1), 2.5 mm apart; as one multi-frame file, 3 mm apart.  NIfTI volumes of both
+ * versions with an oblique affine and two time points, and one without transforms. */
+void Geometry(const std::string &f)
+{
+    Mkdir(f, "series");
+    const int order[5] = {2, 0, 3, 1, 0};
+    for (int n = 0; n < 5; n++) {
+        Dicom_Plan plan;
+        int slice = order[n];
+        double step = n < 4 ? 2.5 : 3.0, c = 0.86602540378, s = 0.5;
+        double row[3] = {c, s, 0}, col[3] = {0, 0, -1}, position[3] = {10.0 - s * step * slice, -20.0 + c * step * slice, 30};
+        memcpy(plan.row, row, sizeof(row));
+        memcpy(plan.col, col, sizeof(col));
+        memcpy(plan.position, position, sizeof(position));
+        plan.row_spacing = 0.7;
+        plan.col_spacing = 0.5;
+        plan.slope = 2.0;
+        plan.intercept = -100.0;
+        plan.frames = n < 4 ? 1 : 3;
+        plan.frame_step = step;
+        plan.sop_instance += "." + std::to_string(slice + 1);
+        Dicom_Write(n < 4 ? f + "/series/im" + std::to_string(n) + ".dcm" : f + "/multi.dcm", plan);
+    }
+    Nifti_Plan plan;
+    int dim[4] = {3, 2, 4, 2};
+    memcpy(plan.dim, dim, sizeof(dim));
+    // RAS columns: i along (0.6, 0.8, 0)*2, j along (-0.8, 0.6, 0)*1.5, k along z*3.
+    double sform[3][4] = {{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}};
+    memcpy(plan.sform, sform, sizeof(sform));
+    plan.slope = 0.5;
+    plan.intercept = 10.0;
+    plan.datatype = 16;
+    for (int n = 0; n < 48; n++)
+        plan.values.push_back(n / 24 * 1000 + n / 6 % 4 * 100 + n / 3 % 2 * 10 + n % 3);
+    Nifti_Write(f + "/v1.nii", plan);
+    plan.version = 2;
+    Nifti_Write(f + "/v2.nii", plan);
+    plan = Nifti_Plan();
+    plan.sform_code = 0; // only the voxel sizes are used
+    double scaled[3][4] = {{2, 0, 0, 99}, {0, 3, 0, 99}, {0, 0, 4, 99}};
+    memcpy(plan.sform, scaled, sizeof(scaled));
+    Nifti_Write(f + "/plain.nii", plan);
+}
+
 /* Three good slices, a text file, and a file on which the DICOM library ends the process. */
 void Some_Bad(const std::string &f)
 {
@@ -204,7 +249,7 @@ const struct {
     void (*make)(const std::string &folder);
 } makers[] = {{"modules", Module_Files}, {"bad", Bad_Files}, {"by-content", Known_By_Content}, {"tilted", Tilted},
               {"4d", Four_D}, {"some-bad", Some_Bad}, {"gap", Gap}, {"dims", Dims}, {"huge", Huge},
-              {"sessions", Sessions}, {"labels", Label_Tables}};
+              {"sessions", Sessions}, {"labels", Label_Tables}, {"geometry", Geometry}};
 
 /* One command line of a table: see commands.tsv. */
 struct Line {
