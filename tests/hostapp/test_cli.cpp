@@ -49,13 +49,18 @@ void Bad_Files(const std::string &f)
     Nifti_Write(f + "/study.nii", Small());
     Nifti_Write(f + "/away.nii", Small(1, 40, 5));
     Nifti_Write(f + "/near.nii", Small(1, 2, 5));
+    Nifti_Plan many;
+    many.dim = {20, 15, 1, 1};
+    for (int n = 0; n < 300; n++)
+        many.values.push_back(1000 + n);
+    many.datatype = 16;
+    Nifti_Write(f + "/too_many.nii", many);
 }
 
 void Known_By_Content(const std::string &f)
 {
     Nifti_Plan plan = Small();
-    double sform[3][4] = {{0.5, 0, 0, 10}, {0, 0.75, 0, 0}, {0, 0, 2, 0}};
-    memcpy(plan.sform, sform, sizeof(sform));
+    plan.sform = {{{0.5, 0, 0, 10}, {0, 0.75, 0, 0}, {0, 0, 2, 0}}};
     Nifti_Write(f + "/small.nii", plan);
     Mkdir(f, "set");
     Shell("cd '" + f + "' && gzip -c small.nii >set/first && cp small.nii set/second.nii");
@@ -80,8 +85,7 @@ void Tilted(const std::string &f)
 void Four_D(const std::string &f)
 {
     Nifti_Plan plan;
-    int dim[4] = {6, 5, 4, 3};
-    memcpy(plan.dim, dim, sizeof(dim));
+    plan.dim = {6, 5, 4, 3};
     for (int n = 0; n < 6 * 5 * 4 * 3; n++)
         plan.values.push_back(1000 * (n / 120) + 100 * (n / 30 % 4) + 10 * (n / 6 % 5) + n % 6);
     Nifti_Write(f + "/run.nii", plan);
@@ -99,10 +103,9 @@ void Geometry(const std::string &f)
         Dicom_Plan plan;
         int slice = order[n];
         double step = n < 4 ? 2.5 : 3.0, c = 0.86602540378, s = 0.5;
-        double row[3] = {c, s, 0}, col[3] = {0, 0, -1}, position[3] = {10.0 - s * step * slice, -20.0 + c * step * slice, 30};
-        memcpy(plan.row, row, sizeof(row));
-        memcpy(plan.col, col, sizeof(col));
-        memcpy(plan.position, position, sizeof(position));
+        plan.row = {c, s, 0};
+        plan.col = {0, 0, -1};
+        plan.position = {10.0 - s * step * slice, -20.0 + c * step * slice, 30};
         plan.row_spacing = 0.7;
         plan.col_spacing = 0.5;
         plan.slope = 2.0;
@@ -113,11 +116,9 @@ void Geometry(const std::string &f)
         Dicom_Write(n < 4 ? f + "/series/im" + std::to_string(n) + ".dcm" : f + "/multi.dcm", plan);
     }
     Nifti_Plan plan;
-    int dim[4] = {3, 2, 4, 2};
-    memcpy(plan.dim, dim, sizeof(dim));
+    plan.dim = {3, 2, 4, 2};
     // RAS columns: i along (0.6, 0.8, 0)*2, j along (-0.8, 0.6, 0)*1.5, k along z*3.
-    double sform[3][4] = {{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}};
-    memcpy(plan.sform, sform, sizeof(sform));
+    plan.sform = {{{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}}};
     plan.slope = 0.5;
     plan.intercept = 10.0;
     plan.datatype = 16;
@@ -128,8 +129,7 @@ void Geometry(const std::string &f)
     Nifti_Write(f + "/v2.nii", plan);
     plan = Nifti_Plan();
     plan.sform_code = 0; // only the voxel sizes are used
-    double scaled[3][4] = {{2, 0, 0, 99}, {0, 3, 0, 99}, {0, 0, 4, 99}};
-    memcpy(plan.sform, scaled, sizeof(scaled));
+    plan.sform = {{{2, 0, 0, 99}, {0, 3, 0, 99}, {0, 0, 4, 99}}};
     Nifti_Write(f + "/plain.nii", plan);
 }
 
@@ -163,8 +163,7 @@ std::string Series_At(const std::string &folder, const std::string &name, const 
         plan.description = name;
         plan.series_uid = "1.2.826.0.1.3680043.2.1125.5." + std::to_string(name.size());
         plan.sop_instance = plan.series_uid + "." + std::to_string(k + 1);
-        double position[3] = {10, -20, depths[k]};
-        memcpy(plan.position, position, sizeof(position));
+        plan.position = {10, -20, depths[k]};
         for (int n = 0; n < 16 * 12; n++)
             plan.stored.push_back(static_cast<uint16_t>(100 + 10 * (n % 16) + 3 * (n / 16)));
         Dicom_Write(path + "/s" + std::to_string(k) + ".dcm", plan);
@@ -210,8 +209,7 @@ void Huge(const std::string &f)
     }
     Bytes_Write(f + "/huge.nii", bytes);
     Nifti_Plan zeros;
-    int dim[4] = {256, 256, 64, 1};
-    memcpy(zeros.dim, dim, sizeof(dim));
+    zeros.dim = {256, 256, 64, 1};
     Nifti_Write(f + "/zeros.nii", zeros);
     Shell("cd '" + f + "' && gzip -9 -c huge.nii >huge.nii.gz && gzip -9 zeros.nii");
 }

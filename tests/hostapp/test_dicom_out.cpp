@@ -47,7 +47,7 @@ std::string Key_Of(const std::string &file, const char *key)
 }
 
 /* Both study forms' grid (RAS): the DICOM series' pixel (0, 0) of slice k lies at LPS (-10, 0, k). */
-const double study_sform[3][4] = {{-1.5, 0, 0, 10}, {0, -1.2, 0, 0}, {0, 0, 1, 0}};
+const Affine study_sform = {{{-1.5, 0, 0, 10}, {0, -1.2, 0, 0}, {0, 0, 1, 0}}};
 
 int Stored(int x, int y, int k) { return (x * 7 + y * 13 + k * 29) % 500; }
 
@@ -76,9 +76,8 @@ int Tag_Of(const AzLabels &labels, int value)
 std::string Study_Write(const Temp_Folder &folder, const std::string &modality)
 {
     Nifti_Plan nifti;
-    int dim[4] = {width, height, depth, 1};
-    memcpy(nifti.dim, dim, sizeof(dim));
-    memcpy(nifti.sform, study_sform, sizeof(study_sform));
+    nifti.dim = {width, height, depth, 1};
+    nifti.sform = study_sform;
     Nifti_Plan labels = nifti;
     for (int n = 0; n < width * height * depth; n++) {
         nifti.values.push_back(Stored(n % width, n / width % height, n / (width * height)));

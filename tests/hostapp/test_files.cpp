@@ -124,7 +124,7 @@ bool Dicom_Write(const std::string &path, const Dicom_Plan &plan)
     if (!plan.series_number.empty())
         Element(&out, 0x0020, 0x0011, "IS", plan.series_number);
     Element(&out, 0x0020, 0x0013, "IS", std::to_string(plan.instance_number));
-    Element(&out, 0x0020, 0x0032, "DS", Ds3(plan.position, 3));
+    Element(&out, 0x0020, 0x0032, "DS", Ds3(plan.position.data(), 3));
     double cosines[6] = {plan.row[0], plan.row[1], plan.row[2], plan.col[0], plan.col[1], plan.col[2]};
     Element(&out, 0x0020, 0x0037, "DS", Ds3(cosines, 6));
     if (plan.with_pixels) {

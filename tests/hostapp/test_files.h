@@ -10,6 +10,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,8 @@ class Temp_Folder {
 
 struct Dicom_Plan {
     int width = 6, height = 5, frames = 1;      /* frames > 1: one multi-frame file */
-    double row[3] = {1, 0, 0}, col[3] = {0, 1, 0};
-    double position[3] = {0, 0, 0};              /* pixel (0, 0) of frame 0 */
+    std::array<double, 3> row = {1, 0, 0}, col = {0, 1, 0};
+    std::array<double, 3> position = {0, 0, 0}; /* pixel (0, 0) of frame 0 */
     double row_spacing = 1.0, col_spacing = 1.0; /* between rows (y), between columns (x) */
     double frame_step = 1.0;                     /* multi-frame: spacing between slices */
     int bits_stored = 16;
@@ -49,10 +50,13 @@ struct Dicom_Plan {
 /* Writes the DICOM file; true when written. */
 bool Dicom_Write(const std::string &path, const Dicom_Plan &plan);
 
+/* Voxel (i, j, k) -> world (mm): column 3 is the origin. */
+typedef std::array<std::array<double, 4>, 3> Affine;
+
 struct Nifti_Plan {
     int version = 1;                 /* 1 or 2 */
-    int dim[4] = {4, 3, 2, 1};      /* nx, ny, nz, nt */
-    double sform[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};   /* RAS */
+    std::array<int, 4> dim = {4, 3, 2, 1}; /* nx, ny, nz, nt */
+    Affine sform = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}}}; /* RAS */
     int sform_code = 1;
     double slope = 0.0, intercept = 0.0;
     int datatype = 4;                /* DT_INT16; 2 uint8, 16 float32 */

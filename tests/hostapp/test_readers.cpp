@@ -186,8 +186,7 @@ TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
     Temp_Folder folder;
     Nifti_Plan plan;
     plan.version = 2;
-    int dim[4] = {3, 2, 4, 2};
-    memcpy(plan.dim, dim, sizeof(dim));
+    plan.dim = {3, 2, 4, 2};
     plan.slope = 0.5;
     plan.intercept = 10.0;
     plan.datatype = 16;

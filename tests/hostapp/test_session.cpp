@@ -16,36 +16,19 @@
 
 namespace {
 
-/* A gradient study, 20 x 16 x 12 voxels of 1.5 x 1 x 2 mm: grey 10 i + 7 j + k;
- * its labels: 300 where i >= 10, else 7. */
-const int nx = 20, ny = 16, nz = 12;
-
-void Gradient_Write(const Temp_Folder &folder)
+/* study.nii: sx x sy x sz voxels of 1.5 x 1 x dz mm; with labels.nii beside it: 300 where i >= sx / 2, else 7. */
+void Study_Write(const Temp_Folder &folder, int sx, int sy, int sz, double dz, bool labelled)
 {
     Nifti_Plan study;
-    double sform[3][4] = {{1.5, 0, 0, -15}, {0, 1, 0, -8}, {0, 0, 2, -12}};
-    memcpy(study.sform, sform, sizeof(sform));
-    int dim[4] = {nx, ny, nz, 1};
-    memcpy(study.dim, dim, sizeof(dim));
+    study.sform = {{{1.5, 0, 0, -15}, {0, 1, 0, -8}, {0, 0, dz, -12}}};
+    study.dim = {sx, sy, sz, 1};
     Nifti_Plan labels = study;
-    for (int n = 0; n < nx * ny * nz; n++) {
-        study.values.push_back(10 * (n % nx) + 7 * (n / nx % ny) + n / (nx * ny));
-        labels.values.push_back(n % nx >= 10 ? 300 : 7);
+    for (int n = 0; n < sx * sy * sz; n++) {
+        study.values.push_back(n % 1000);
+        labels.values.push_back(n % sx >= sx / 2 ? 300 : 7);
     }
     ASSERT_TRUE(Nifti_Write(folder.File("study.nii"), study));
-    ASSERT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
-}
-
-/* A study of sx x sy x sz voxels of 1 x 1 x dz mm. */
-void Block_Write(const std::string &path, int sx, int sy, int sz, double dz = 1.0)
-{
-    Nifti_Plan study;
-    study.sform[2][2] = dz;
-    int dim[4] = {sx, sy, sz, 1};
-    memcpy(study.dim, dim, sizeof(dim));
-    for (int n = 0; n < sx * sy * sz; n++)
-        study.values.push_back(n % 1000);
-    ASSERT_TRUE(Nifti_Write(path, study));
+    ASSERT_TRUE(!labelled || Nifti_Write(folder.File("labels.nii"), labels));
 }
 
 struct Parse_Error {
@@ -83,7 +66,7 @@ TEST(SessionText, StepsAreCheckedBeforeAnythingRuns)
 TEST(SessionRun, PicturesOfThePanelAndOfFrames)
 {
     Temp_Folder folder;
-    Gradient_Write(folder);
+    Study_Write(folder, 20, 16, 12, 2, true);
     ASSERT_TRUE(Bytes_Write(folder.File("session.txt"), "open\nclick \"Dir. Oblique\"\nslice 3\nsave-panel panel.png\n"
                                                          "save-frame original 5 frame.png\nresize 300\nslice middle\n"
                                                          "save-panel wide.png\nwait 30\necho session done\n"));
@@ -94,8 +77,8 @@ TEST(SessionRun, PicturesOfThePanelAndOfFrames)
     ASSERT_TRUE(Png_Size(folder.File("frame.png"), &size[0][0], &size[0][1]));
     ASSERT_TRUE(Png_Size(folder.File("panel.png"), &size[1][0], &size[1][1]));
     ASSERT_TRUE(Png_Size(folder.File("wide.png"), &size[2][0], &size[2][1]));
-    EXPECT_EQ(nx, size[0][0]);
-    EXPECT_EQ(ny, size[0][1]);
+    EXPECT_EQ(20, size[0][0]);
+    EXPECT_EQ(16, size[0][1]);
     EXPECT_EQ(200, size[1][0]); // the host's tool width
     EXPECT_GT(size[1][1], 200);
     EXPECT_EQ(300, size[2][0]);
@@ -105,7 +88,7 @@ TEST(SessionRun, PicturesOfThePanelAndOfFrames)
 TEST(SessionRun, LabelValuesAboveOneByteAreWrittenAsSixteenBits)
 {
     Temp_Folder folder;
-    Gradient_Write(folder);
+    Study_Write(folder, 20, 16, 12, 2, true);
     Outcome run = Program("-q reslice study.nii --alpha 20 --beta -15 -o out --labels labels.nii", folder.Path());
     ASSERT_EQ(0, run.code) << run.err;
     ASSERT_EQ(0, Shell("gzip -dc '" + folder.File("out/oblique_tags.nii.gz") + "' >'" + folder.File("tags.nii") + "'"));
@@ -124,7 +107,7 @@ TEST(SessionRun, EveryAngleReachesTheMiddleSliceOfAFineVolume)
     // 600 slices of 0.5 mm: the Oblique direction has more frames than the slider at the host's tool width has
     // pixels, so that a click cannot reach every slice.
     Temp_Folder folder;
-    Block_Write(folder.File("fine.nii"), 8, 6, 600, 0.5);
+    Study_Write(folder, 8, 6, 600, 0.5, false);
     std::string session = "open 0 1851\ndirection oblique on\n";
     const int angles[][2] = {{-30, -10}, {-30, 5}, {-30, 30}, {-7, -10}, {-7, 5},  {-7, 30},
                              {15, -10},  {15, 5},  {15, 30},  {-90, -90}, {90, 90}};
@@ -133,12 +116,12 @@ TEST(SessionRun, EveryAngleReachesTheMiddleSliceOfAFineVolume)
                    "\nclick \"Update DB\"\nwait\nresize\nslice middle\necho reached " + std::to_string(angle[0]) +
                    " " + std::to_string(angle[1]) + "\n";
     ASSERT_TRUE(Bytes_Write(folder.File("grid.txt"), session));
-    Outcome run = Program("-q run grid.txt fine.nii", folder.Path());
+    Outcome run = Program("-q run grid.txt study.nii", folder.Path());
     EXPECT_EQ(0, run.code) << run.err;
     EXPECT_TRUE(Matches(run.out, "reached -30 -10\n*reached 90 90\n")) << run.out;
 
     // The pictures of a re-slice never depend on the slider.
-    run = Program("-q reslice fine.nii --alpha -7 --beta 5 --pictures -o out", folder.Path());
+    run = Program("-q reslice study.nii --alpha -7 --beta 5 --pictures -o out", folder.Path());
     ASSERT_EQ(0, run.code) << run.err;
     EXPECT_EQ((std::vector<std::string>{"oblique.nii.gz", "oblique_middle.png", "original_middle.png", "panel.png"}),
               Names_In(folder.File("out")));
@@ -147,7 +130,7 @@ TEST(SessionRun, EveryAngleReachesTheMiddleSliceOfAFineVolume)
 TEST(SessionRun, AnEarlierRunsOutputsAreReplacedAndOtherFilesRefused)
 {
     Temp_Folder folder;
-    Gradient_Write(folder);
+    Study_Write(folder, 20, 16, 12, 2, true);
     std::string out_dir = folder.File("a\"b c"), here = folder.Path();
     std::string reslice = "-q reslice study.nii --alpha 5 --beta 5 -o 'a\"b c'";
     Outcome run = Program(reslice + " --summary --labels labels.nii", here);
@@ -191,7 +174,7 @@ class Interrupted : public ::testing::TestWithParam<int> {};
 TEST_P(Interrupted, ARunStoppedBySignalLeavesNothing)
 {
     Temp_Folder folder;
-    Block_Write(folder.File("block.nii"), 96, 96, 96);
+    Study_Write(folder, 96, 96, 96, 1, false);
     std::string out_dir = folder.File("out");
     pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -199,7 +182,7 @@ TEST_P(Interrupted, ARunStoppedBySignalLeavesNothing)
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         std::string program = std::string(AZ_BUILD_DIR) + "/azozude";
-        execl(program.c_str(), program.c_str(), "reslice", folder.File("block.nii").c_str(), "--alpha", "40",
+        execl(program.c_str(), program.c_str(), "reslice", folder.File("study.nii").c_str(), "--alpha", "40",
               "--beta", "30", "--original", "--pictures", "--montage", "--summary", "-o", out_dir.c_str(),
               static_cast<char *>(nullptr));
         _exit(127);
@@ -217,7 +200,7 @@ TEST_P(Interrupted, ARunStoppedBySignalLeavesNothing)
     ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(writing) << "the run ended before it wrote";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == GetParam()) << status;
-    EXPECT_EQ(std::vector<std::string>{"block.nii"}, Names_In(folder.Path())) << "only the study is left";
+    EXPECT_EQ(std::vector<std::string>{"study.nii"}, Names_In(folder.Path())) << "only the study is left";
 }
 
 INSTANTIATE_TEST_SUITE_P(SessionRun, Interrupted, ::testing::Values(SIGINT, SIGTERM));
