@@ -27,18 +27,12 @@ Nifti_Plan Small(double value = 7.0, double shift_x = 0.0, int nx = 4)
 
 void Mkdir(const std::string &f, const char *name) { EXPECT_EQ(0, Shell("mkdir -p '" + f + "/" + name + "'")); }
 
-void Module_Files(const std::string &f)
-{
-    Bytes_Write(f + "/fake.so", "not an ELF file");
-    Shell("cp '" + std::string(AZ_MODULE_PATH) + "' '" + f + "/mine.so'");
-}
+void Module_Copy(const std::string &f) { Shell("cp '" AZ_MODULE_PATH "' '" + f + "/mine.so'"); }
 
 /* Studies that cannot be loaded, and label volumes beside and away from a study. */
 void Bad_Files(const std::string &f)
 {
-    Mkdir(f, "docs");
     Mkdir(f, "nothing");
-    Bytes_Write(f + "/docs/notes.txt", "hello");
     Dicom_Plan dicom;
     dicom.with_pixels = 0;
     Dicom_Write(f + "/noimage.dcm", dicom);
@@ -174,7 +168,6 @@ std::string Series_At(const std::string &folder, const std::string &name, const 
 void Gap(const std::string &f)
 {
     Series_At(f, "gap", {0, 1, 2, 3, 5, 6}, 1.0);
-    Bytes_Write(f + "/dump.session", "open\ndump dump\n");
 }
 
 /* NIfTI headers whose dimension count (dim[0]) is count, of both versions. */
@@ -214,15 +207,10 @@ void Huge(const std::string &f)
     Shell("cd '" + f + "' && gzip -9 -c huge.nii >huge.nii.gz && gzip -9 zeros.nii");
 }
 
+/* A study, and a PET series. */
 void Sessions(const std::string &f)
 {
     Nifti_Write(f + "/study.nii", Small());
-    Bytes_Write(f + "/nope.txt", "open\necho first\nclick Nope\necho never\n");
-    Bytes_Write(f + "/closed.txt", "click 10 10\n");
-    Bytes_Write(f + "/sideways.txt", "open\nsave-frame sideways 0 x.png\n");
-    Bytes_Write(f + "/empty.txt", "open\nsave-frame oblique 0 x.png\n");
-    Bytes_Write(f + "/frob.txt", "echo first\nfrob\n");
-    Bytes_Write(f + "/dicom.txt", "dicom none\n");
     Mkdir(f, "pet");
     Dicom_Plan pet;
     pet.modality = "PT";
@@ -245,7 +233,7 @@ void Label_Tables(const std::string &f)
 const struct {
     const char *name;
     void (*make)(const std::string &folder);
-} makers[] = {{"modules", Module_Files}, {"bad", Bad_Files}, {"by-content", Known_By_Content}, {"tilted", Tilted},
+} makers[] = {{"module-copy", Module_Copy}, {"bad", Bad_Files}, {"by-content", Known_By_Content}, {"tilted", Tilted},
               {"4d", Four_D}, {"some-bad", Some_Bad}, {"gap", Gap}, {"dims", Dims}, {"huge", Huge},
               {"sessions", Sessions}, {"labels", Label_Tables}, {"geometry", Geometry}};
 
@@ -320,9 +308,16 @@ TEST_P(Command, ExitsAndSays)
 {
     const Line &line = GetParam();
     Temp_Folder folder;
-    for (const auto &maker : makers)
-        if (line.make == maker.name)
-            maker.make(folder.Path());
+    // The inputs: makers by name, and files given in the row as name=bytes, split by '|'.
+    for (size_t at = 0, bar; at <= line.make.size(); at = bar + 1) {
+        std::string input = line.make.substr(at, (bar = std::min(line.make.find('|', at), line.make.size())) - at);
+        size_t is = input.find('=');
+        if (is != std::string::npos && Shell("mkdir -p \"$(dirname '" + folder.File(input.substr(0, is)) + "')\"") == 0)
+            Bytes_Write(folder.File(input.substr(0, is)), input.substr(is + 1));
+        for (const auto &maker : makers)
+            if (input == maker.name)
+                maker.make(folder.Path());
+    }
     Outcome run = Program(line.args, folder.Path());
     EXPECT_EQ(line.code, run.code) << run.err;
     EXPECT_TRUE(Matches(run.err, line.err)) << run.err;
