@@ -329,8 +329,20 @@ TEST_P(Command, ExitsAndSays)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Command, ::testing::ValuesIn(Commands()));
-INSTANTIATE_TEST_SUITE_P(FuzzRegressions, Command, ::testing::ValuesIn(Manifest()));
+/* A row's name: its number, then the letters and digits of its command line, folders of the tree left out. */
+std::string Row_Name(const ::testing::TestParamInfo<Line> &row)
+{
+    std::string args = row.param.args, name = std::to_string(row.index) + "_";
+    for (const char *folder : {AZ_SOURCE_DIR "/fuzz/regressions/", AZ_BUILD_DIR "/"})
+        for (size_t at; (at = args.find(folder)) != std::string::npos;)
+            args.erase(at, strlen(folder));
+    for (char c : args)
+        name += isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name.substr(0, 72);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Command, ::testing::ValuesIn(Commands()), Row_Name);
+INSTANTIATE_TEST_SUITE_P(FuzzRegressions, Command, ::testing::ValuesIn(Manifest()), Row_Name);
 
 } // namespace
 
