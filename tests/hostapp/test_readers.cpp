@@ -226,17 +226,14 @@ TEST(NiftiReader, LabelsWithColourTablesAndNames)
     for (int n = 0; n < 3; n++)
         ASSERT_EQ(1, AzNifti_Read_Labels(folder.File(std::string(n ? n == 1 ? "second" : "bare" : "atlas") + ".nii"),
                                          &labels[n], &report));
-    EXPECT_EQ(4, labels[0].width);
-    EXPECT_EQ(3, labels[0].height);
-    EXPECT_EQ(2, labels[0].depth);
+    EXPECT_EQ((std::vector<int>{4, 3, 2}), (std::vector<int>{labels[0].width, labels[0].height, labels[0].depth}));
     ASSERT_EQ(24u, labels[0].tags.size());
     EXPECT_EQ(4, labels[0].tags[9]);
     EXPECT_EQ((std::vector<int>{1, 10, 20, 30, 0}), (std::vector<int>{labels[0].has_colours, labels[0].colours[3][0],
                                                                       labels[0].colours[3][1], labels[0].colours[3][2],
                                                                       labels[0].colours[4][0]}));
-    EXPECT_EQ("Precentral_L", labels[0].names[1]);
-    EXPECT_EQ("Frontal_Sup_L", labels[0].names[3]);
-    EXPECT_EQ("", labels[0].names[2]);
+    EXPECT_EQ((std::vector<std::string>{"", "Precentral_L", "", "Frontal_Sup_L"}),
+              std::vector<std::string>(labels[0].names.begin(), labels[0].names.begin() + 4));
     EXPECT_EQ((std::vector<int>{1, 200, 100, 50}), (std::vector<int>{labels[1].has_colours, labels[1].colours[2][0],
                                                                       labels[1].colours[2][1], labels[1].colours[2][2]}));
     EXPECT_EQ(0, labels[2].has_colours); // no table: no colours
