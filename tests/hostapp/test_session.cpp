@@ -31,10 +31,6 @@ void Study_Write(const Temp_Folder &folder, int sx, int sy, int sz, double dz, b
     ASSERT_TRUE(!labelled || Nifti_Write(folder.File("labels.nii"), labels));
 }
 
-struct Parse_Error {
-    const char *text, *error;
-};
-
 } // namespace
 
 TEST(SessionText, StepsAreCheckedBeforeAnythingRuns)
@@ -51,16 +47,7 @@ TEST(SessionText, StepsAreCheckedBeforeAnythingRuns)
     EXPECT_EQ(4, steps[1].line);
     EXPECT_EQ(6u, steps[2].words.size());
     EXPECT_EQ((std::vector<std::string>{"echo", "two", "words"}), steps[3].words);
-    const Parse_Error errors[] = {{"open\nfrob 1\n", "s.txt:2: unknown step \"frob\""},
-                                  {"rotate 10\n", "s.txt:1: wrong number of words for \"rotate\""},
-                                  {"open\nclose now\n", "s.txt:2: wrong number of words for \"close\""},
-                                  {"\n\nclick \"Update DB\n", "s.txt:3: unclosed quote"}};
-    for (const Parse_Error &row : errors) {
-        EXPECT_EQ(0, AzSession_Parse(row.text, "s.txt", &steps, &error));
-        EXPECT_EQ(row.error, error);
-    }
-    EXPECT_EQ(0, AzSession_Load("/nonexistent/s.txt", &steps, &error));
-    EXPECT_EQ(0u, error.find("/nonexistent/s.txt: cannot open: ")) << error;
+    // What it refuses is in the command table.
 }
 
 TEST(SessionRun, PicturesOfThePanelAndOfFrames)
