@@ -130,8 +130,8 @@ TEST(SessionRun, AnEarlierRunsOutputsAreReplacedAndOtherFilesRefused)
     ASSERT_TRUE(Bytes_Write(out_dir + "/notes.txt", "mine"));
     run = Program(reslice + " --original", here);
     EXPECT_EQ(2, run.code);
-    EXPECT_TRUE(Contains(run.err, "azozude: a\"b c: the folder holds other files (\"notes.txt\"); choose an empty or new "
-                                  "folder, or add --force to write beside them\n"))
+    EXPECT_TRUE(Contains(run.err, "azozude reslice: a\"b c: the folder holds other files (\"notes.txt\"); choose an "
+                                  "empty or new folder, or add --force to write beside them\n"))
         << run.err;
     EXPECT_EQ((std::vector<std::string>{"notes.txt", "oblique.nii.gz"}), Names_In(out_dir));
     ASSERT_EQ(0, Program(reslice + " --original --force", here).code);
