@@ -34,7 +34,10 @@ std::string Output_Of(const std::string &command)
 }
 
 /* The validator's error lines for a file. */
-std::string Validator_Errors(const std::string &file) { return Output_Of("dciodvfy '" + file + "' 2>&1 | grep ^Error"); }
+std::string Validator_Errors(const std::string &file)
+{
+    return Output_Of("dciodvfy '" + file + "' 2>&1 | grep ^Error");
+}
 
 std::string Key_Of(const std::string &file, const char *key)
 {
@@ -163,7 +166,8 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
     EXPECT_EQ(dicom ? "Test^Patient" : "ANONYMOUS^NIFTI", Key_Of(first, "PatientName"));
     if (dicom) {
         // The segmentation names its source series and images.
-        EXPECT_TRUE(Matches(Output_Of("dcdump '" + seg + "'"), "1.2.826.0.1.3680043.2.1125.1.1.1*<1.2.826.0.1.3680043.2.1125.1>"));
+        EXPECT_TRUE(Matches(Output_Of("dcdump '" + seg + "'"),
+                            "1.2.826.0.1.3680043.2.1125.1.1.1*<1.2.826.0.1.3680043.2.1125.1>"));
         EXPECT_EQ("1.2.826.0.1.3680043.2.1125.9", Key_Of(first, "StudyInstanceUID"));
         EXPECT_EQ("1.2.826.0.1.3680043.2.1125.9", Key_Of(seg, "StudyInstanceUID"));
     } else {
@@ -226,7 +230,8 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
     EXPECT_EQ(folder.File("cut.dcm") + ": pixel data shorter than 8 frames", report.problems.back());
 
     // And through the command line, as a study's labels.
-    run = Program("reslice '" + study + "' --alpha 20 --beta -15 -o again --labels '" + seg + "' --original", folder.Path());
+    run = Program("reslice '" + study + "' --alpha 20 --beta -15 -o again --labels '" + seg + "' --original",
+                  folder.Path());
     ASSERT_EQ(0, run.code) << run.err;
     AzLabels before, after;
     ASSERT_EQ(1, AzNifti_Read_Labels(out + "/original_tags.nii.gz", &before, &report));

@@ -103,7 +103,8 @@ TEST_F(Export, WhatTheFramesShowIsWrittenAndReadBack)
         AzVolume volume;
         std::string error;
         ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
-        EXPECT_EQ((std::vector<int>{5, 4, 3, 1}), (std::vector<int>{volume.width, volume.height, volume.depth, volume.times}));
+        EXPECT_EQ((std::vector<int>{5, 4, 3, 1}),
+                  (std::vector<int>{volume.width, volume.height, volume.depth, volume.times}));
         Expect_Lps_Affine(volume.affine);
         for (int n = 0; n < 60; n++)
             ASSERT_EQ(n / 20 * 100 + n / 5 % 4 * 10 + n % 5, volume.gli[volume.Index(n % 5, n / 5 % 4, n / 20, 0)]) << n;
@@ -327,7 +328,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Label_Grid{"transposed", {4, 5, 3}, {1, 0, 2}, {0, 0, 0}, 0,
                                  "size 4x5x3 against the study's 5x4x3; axes stored in another order", 0},
                       Label_Grid{"moved", {5, 4, 3}, {0, 1, 2}, {0, 0, 0}, 1, "centres 2.0 mm apart", 0},
-                      Label_Grid{"flipped-x-on-dicom", {5, 4, 3}, {0, 1, 2}, {1, 0, 0}, 0, "storage order flipped along x", 1}));
+                      Label_Grid{"flipped-x-on-dicom", {5, 4, 3}, {0, 1, 2}, {1, 0, 0}, 0,
+                                 "storage order flipped along x", 1}));
 
 TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
 {
