@@ -3,6 +3,7 @@
 #define DB_FIXTURE_H
 
 #include <gtest/gtest.h>
+#include <math.h>
 
 #include "hostlib/structures/az_db.h"
 #include "tests/support/host_steps.h"
@@ -34,6 +35,14 @@ inline AzStudy *Load_Study(const AzStudy_Plan &plan, int order = AZ_ORDER_ASCEND
     if (study)
         AzStudy_Insert(study, order, seed);
     return study;
+}
+
+/* A point equal to (x, y, z) to within a thousandth. */
+inline testing::AssertionResult Near(const Vect &v, float x, float y, float z)
+{
+    if (fabsf(v.x - x) < 1e-3f && fabsf(v.y - y) < 1e-3f && fabsf(v.z - z) < 1e-3f)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << v.x << " " << v.y << " " << v.z;
 }
 
 #endif
