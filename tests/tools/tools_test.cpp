@@ -244,21 +244,6 @@ TEST_F(ToolsTest, ListArrowsRowsAndPresses)
     ASSERT_EQ(list.Grow(3, 0), 1);
     list.Init(nullptr);
     EXPECT_LT(list.Read(), 0) << "nothing chosen before a press";
-    /* Each arrow points outward: one ink pixel at its tip, its widest column at its base. */
-    list.Draw();
-    for (int right = 0; right < 2; right++) {
-        std::vector<int> heights;
-        for (int x = right ? 183 : 6; x < (right ? 195 : 18); x++) {
-            int ink = 0;
-            for (int y = 201; y < 219; y++)
-                ink += At(x, y) == 0;
-            if (ink)
-                heights.push_back(ink);
-        }
-        ASSERT_GE(heights.size(), 3u);
-        EXPECT_EQ(right ? heights.back() : heights.front(), 1) << right;
-        EXPECT_GT(right ? heights.front() : heights.back(), 2) << right;
-    }
     /* Right arrow, again (the last entry stays), left arrow, the shown entry, tests and hovering;
      * then one held press steps once, even dragged onto the other arrow, until released. */
     const struct {
@@ -298,96 +283,51 @@ TEST_F(ToolsTest, ListArrowsRowsAndPresses)
     }
 }
 
-TEST_F(ToolsTest, PaintingLandsBottomUp)
+TEST_F(ToolsTest, PaintingLandsBottomUpAndShowsState)
 {
     Window_Fill(window, 0x000000);
-    Boxs box, frame;
-    box.color = frame.color = Colors{120, 170, 170, 0};
+    Boxs box;
+    Buttons inner, button;
+    box.color = Colors{120, 170, 170, 0};
     box.border = 0;
     Place(box, 10, 0, 20, 5);
     ASSERT_EQ(box.Draw(), 1);
-    EXPECT_EQ(At(10, 0), TEAL) << "y = 0 is the bottom row";
-    EXPECT_EQ(At(29, 4), TEAL);
+    EXPECT_TRUE(At(10, 0) == TEAL && At(29, 4) == TEAL) << "y = 0 is the bottom row";
     EXPECT_EQ(At(30, 0) | At(9, 0) | At(10, 5), 0u);
-    /* A box with a border shades its edges; style 0x42 adds a darker title bar with the label in white. */
-    frame.border = 1;
-    frame.style = 0x42;
-    frame.label = "Title";
-    Place(frame, 50, 50, 100, 100);
-    frame.Draw();
-    EXPECT_NE(At(50, 100), TEAL) << "left edge";
-    EXPECT_EQ(At(100, 60), TEAL) << "body";
-    uint32_t bar = At(52, 147);
-    EXPECT_LT(bar & 0xFF, 120u) << "the title bar is darker than the body";
-    int light = 0;
-    for (int x = 51; x < 149; x++)
-        for (int y = 135; y < 149; y++)
-            light += At(x, y) == 0xFFFFFF;
-    EXPECT_GT(light, 5);
-    /* A control just below where the bar would reach keeps a row of the box between them. */
-    int ascent = 0, descent = 0;
-    AzFont_Measure(AzFont_Get("arial", 9), "Ag", 2, &ascent, &descent);
-    int reach = 150 - 1 - (ascent + descent + 4);
-    Buttons control, inner;
-    Place(control, 60, reach - 10, 20, 10);
-    frame.Draw();
-    EXPECT_EQ(At(100, reach), TEAL) << "the row above the control stays free";
-    EXPECT_EQ(At(100, reach + 1), bar);
     /* Clearing a widget paints the colour of the box that holds it. */
-    Place(inner, 60, 60, 10, 10);
+    Place(inner, 12, 1, 4, 2);
     Window_Fill(window, 0x000000);
     inner.Clear();
-    EXPECT_EQ(At(60, 60), TEAL);
-    EXPECT_EQ(At(59, 60), 0u);
+    EXPECT_TRUE(At(12, 1) == TEAL && At(11, 1) == 0u);
     inner.Clear(Colors{255, 0, 0, 0});
-    EXPECT_EQ(At(65, 65), 0x0000FFu);
-}
-
-TEST_F(ToolsTest, ButtonLampAndValuatorKnobFollowTheirState)
-{
-    Buttons button;
+    EXPECT_EQ(At(13, 2), 0x0000FFu);
+    /* A lit lamp shows along the button; the chosen one looks pressed in; a disabled one is never
+     * shown as chosen nor lit. */
     button.style = 0x500000;
-    button.label = "Dir. Oblique";
     button.border = 1;
-    Place(button, 0, 0, 90, 20);
+    Place(button, 0, 100, 90, 20);
     auto amber = [&] {
         int n = 0;
-        for (int x = 0; x < 90; x++)
-            for (int y = 0; y < 20; y++)
-                n += At(x, y) == (255 | (196 << 8));
+        for (int i = 0; i < 90 * 20; i++)
+            n += At(i % 90, 100 + i / 90) == (255 | (196 << 8));
         return n;
     };
     button.Draw();
     EXPECT_EQ(amber(), 0);
     button.lamp = 1;
     button.Draw();
-    EXPECT_GT(amber(), 80) << "a lit lamp shows along the button";
-    uint32_t face = At(86, 16);
+    EXPECT_GT(amber(), 80);
+    uint32_t face = At(86, 116);
     button.selected = 1;
     button.Draw();
-    EXPECT_NE(At(86, 16), face) << "the chosen button looks pressed in";
-    button.style = 0x23;  // disabled: greyed, never shown as chosen nor lit
+    EXPECT_NE(At(86, 116), face);
+    button.style = 0x23;
     button.Draw();
-    uint32_t disabled_selected = At(86, 16);
+    uint32_t disabled_selected = At(86, 116);
     EXPECT_EQ(amber(), 0);
     button.selected = 0;
     button.Draw();
-    EXPECT_EQ(At(86, 16), disabled_selected);
-
-    Valuators v;
-    v.color = Colors{120, 170, 170, 0};
-    v.border = 1;
-    Track(v, 0, 0, 30, 150);
-    const uint32_t knob = 212 | (208 << 8) | (200 << 16);
-    v.value = HALF_PI;
-    v.Draw();
-    EXPECT_TRUE(At(3, 37) == knob && At(146, 37) != knob) << "knob at the start for bound_0";
-    v.value = -HALF_PI;
-    v.Draw();
-    EXPECT_TRUE(At(146, 37) == knob && At(3, 37) != knob) << "knob at the end for bound_1";
-    v.style = 0x0C000023;
-    v.Draw();
-    EXPECT_NE(At(146, 37), knob) << "a disabled valuator shows no knob";
+    EXPECT_EQ(At(86, 116), disabled_selected);
 }
 
 TEST_F(ToolsTest, TextsWidgetListsCursorAndClass)
@@ -398,17 +338,6 @@ TEST_F(ToolsTest, TextsWidgetListsCursorAndClass)
     EXPECT_STREQ(status.Read(), "RUD Azozude:");
     status.Write(std::string(400, 'x').c_str());
     EXPECT_EQ(strlen(status.Read()), 255u);
-    status.width = 120;
-    status.height = 20;
-    status.window = window;
-    Window_Fill(window, 0x000000);
-    status.Write("RUD Azozude:");
-    int dark = 0;
-    for (int x = 0; x < 120; x++)
-        for (int y = 0; y < 20; y++)
-            dark += (At(x, y) & 0xFF) < 0x60;
-    EXPECT_GT(dark, 10) << "the label is painted";
-    EXPECT_EQ(Y_Create_Font(window, "arial", "font", nullptr, 10), AzFont_Get("arial", 10));
 
     /* The wait cursor counts, never below zero. */
     const int steps[][2] = {{1, 1}, {1, 2}, {-1, 1}, {-1, 0}, {-1, 0}, {1, 1}, {-1, 0}};

@@ -76,41 +76,21 @@ TEST_F(Text, MetricsAndExtents)
     ASSERT_TRUE(GetTextExtentPoint32A(dc, "x", 1, &size));
     EXPECT_EQ(size.cy, tm.tmHeight);
     EXPECT_FALSE(GetTextExtentPoint32A(dc, "x", -1, &size));
-}
 
-TEST_F(Text, StockFontSelectionAndMapping)
-{
+    /* A new DC holds the 16-pixel system font; the preview's mapping flips y but does not change
+     * measured pixels; a shared font stays usable when deleted. */
     HDC other = GetDC(window);
     HGDIOBJ stock = GetStockObject(SYSTEM_FONT);
-    ASSERT_NE(stock, nullptr);
-    EXPECT_EQ(AzDc_Font(other), stock) << "a new DC holds the system font";
-    EXPECT_EQ(AzDc_Window(other), window);
-    int pixels = 0;
+    EXPECT_EQ(AzDc_Font(other), stock);
     AzFont_Metrics(static_cast<HFONT>(stock), &pixels, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(pixels, 16);
     EXPECT_EQ(SelectObject(other, font), stock);
-    EXPECT_EQ(SelectObject(other, stock), font);
-    EXPECT_EQ(SelectObject(other, nullptr), nullptr) << "not an object";
-    EXPECT_EQ(AzDc_Font(other), stock);
-
     EXPECT_EQ(SetMapMode(other, MM_ISOTROPIC), MM_TEXT);
-    EXPECT_EQ(AzDc_Map_Mode(other), MM_ISOTROPIC);
-    SIZE old_ext;
-    POINT old_org;
-    EXPECT_TRUE(SetWindowExtEx(other, 200, 100, &old_ext));
-    EXPECT_TRUE(SetViewportExtEx(other, 200, -100, nullptr));
-    EXPECT_TRUE(SetViewportOrgEx(other, 0, 99, &old_org));
-    EXPECT_TRUE(SetViewportOrgEx(other, 0, 0, &old_org));
-    EXPECT_EQ(old_org.y, 99);
-    EXPECT_EQ(old_ext.cx, 1);
-    SelectObject(other, font);
-    EXPECT_EQ(Width("Beta: 10", 8, other), Width("Beta: 10", 8)) << "mapping does not change measured pixels";
+    EXPECT_TRUE(SetViewportExtEx(other, 200, -100, nullptr) && SetViewportOrgEx(other, 0, 99, nullptr));
+    EXPECT_EQ(Width("Beta: 10", 8, other), Width("Beta: 10", 8));
     EXPECT_EQ(ReleaseDC(window, other), 1);
-    EXPECT_TRUE(DeleteObject(font)) << "a shared font stays usable";
+    EXPECT_TRUE(DeleteObject(font));
     EXPECT_EQ(Width("x"), AzFont_Measure(font, "x", 1, nullptr, nullptr));
-    HWND gone = CreateWindowExA(0, "AzTestText", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    DestroyWindow(gone);
-    EXPECT_EQ(GetDC(gone), nullptr);
 }
 
 TEST_F(Text, DrawingMatchesMeasuring)
@@ -120,18 +100,12 @@ TEST_F(Text, DrawingMatchesMeasuring)
     int ascent = 0, descent = 0;
     int advance = AzFont_Draw(font, "Hg", rgba.data(), w, h, 5, baseline, 0xFFFFFFFFu);
     EXPECT_EQ(advance, AzFont_Measure(font, "Hg", 2, &ascent, &descent));
-    int lit = 0, below = 0, outside = 0;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            uint32_t p = rgba[(size_t)y * w + x];
-            if ((p & 0xFF) == 0)
-                continue;
-            EXPECT_EQ(p & 0xFF, (p >> 8) & 0xFF) << "white stays grey";
-            lit++;
-            below += y >= baseline;
-            outside += x < 5 || y < baseline - ascent;
+    int below = 0, outside = 0;
+    for (int i = 0; i < w * h; i++)
+        if (rgba[i] & 0xFF) {
+            below += i / w >= baseline;
+            outside += i % w < 5 || i / w < baseline - ascent;
         }
-    EXPECT_GT(lit, 20);
     EXPECT_GT(below, 0) << "the g descends";
     EXPECT_EQ(outside, 0) << "nothing left of the pen or above the ascent";
     /* Coverage of the same text is the red channel of white on black. */

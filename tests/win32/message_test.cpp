@@ -80,11 +80,8 @@ TEST_F(Messages, PostedInOrderAndDeliveredOnlyByThePump)
     std::vector<Note> want = {{window, 1047, 0, 0, 0}, {window, 1049, 7, -3, 0}, {window, 1044, 0, 0, 0}};
     EXPECT_EQ(posted, want);
     MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    EXPECT_EQ(msg.message, 1047u);
     EXPECT_TRUE(PeekMessageA(&msg, window, 1049, 1049, PM_NOREMOVE)) << "range filter skips the first";
     EXPECT_EQ(msg.wParam, 7u);
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 1050, 1060, PM_NOREMOVE));
     EXPECT_EQ(AzWin_Pump(), 3);
     EXPECT_EQ(Delivered(), want);
     EXPECT_EQ(AzWin_Pump(), 0);
@@ -149,12 +146,4 @@ TEST_F(Messages, DeadWindowsTakeNoPostsAndLoseTheirQueue)
     EXPECT_EQ(posted.size(), hooked) << "a refused post is not reported to the hook";
     EXPECT_EQ(AzWin_Pump(), 0) << "the pending post died with its window";
     EXPECT_TRUE(Delivered().empty());
-
-    /* A post without a window is a message for the posting thread. */
-    EXPECT_TRUE(PostMessageA(nullptr, WM_USER + 9, 3, 4));
-    MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, (HWND)-1, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.hwnd, nullptr);
-    EXPECT_EQ(msg.message, (UINT)(WM_USER + 9));
-    EXPECT_EQ(DispatchMessageA(&msg), 0);
 }
