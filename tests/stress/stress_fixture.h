@@ -21,6 +21,7 @@
 #include "oblique/oblique.h"
 #include "tests/support/console_capture.h"
 #include "tests/support/host_steps.h"
+#include "tests/support/host_test.h"
 #include "tests/support/panel_state.h"
 
 /* Ends the whole test program with a message naming the case and the step
@@ -43,29 +44,18 @@ class Watchdog {
     std::thread thread;
 };
 
-class Stress_Test : public ::testing::Test {
+class Stress_Test : public Host_Test {
   protected:
     void SetUp() override;
     void TearDown() override;
 
-    /* A phantom study fed through the insert chain; its two directions. */
-    AzStudy *Load(const char *name, int width, int height, int slices);
-    static Kelvra_Oblique *Org_Of(AzStudy *study);
-    static Kelvra_Oblique *Obl_Of(AzStudy *study);
     /* The panel in its own window, opened and shown. */
     void Make_Panel();
     void Pointer(int x, int y);
     /* One step of the interface thread: window messages and host updates. */
-    static void Pump();
-    /* A longer bound than elsewhere: the watchdog ends a real hang first. */
-    static int Wait_Worker() { return Worker_Wait(6000); }
-    /* Every class of the tree unlocked, the lock byte clear, no wait cursor. */
-    void Expect_Quiet();
+    static void Pump() { AzApp_Pump(nullptr); }
 
-    std::vector<AzStudy *> studies;
     HWND panel = nullptr;
-    int windows_before = 0;
-    Console_Capture console;
 };
 
 /* Switches every delay point off when the case ends, passed or not. */

@@ -113,7 +113,7 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
     AzStudy *a = Load("Chest", W, H, S);
     AzStudy *b = Load("Pelvis", 16, 16, 8);
     ASSERT_TRUE(a && b);
-    Kelvra_Oblique *org = Org_Of(a), *obl = Obl_Of(a);
+    Kelvra_Oblique *org = Direction(a, 0), *obl = Direction(a, 1);
     ASSERT_TRUE(org && obl);
     Make_Panel();
     // The panel works on the other study's Oblique direction meanwhile.
@@ -155,7 +155,7 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
             Pump();
             AzWin_Wait(1);
         }
-        ASSERT_EQ(Wait_Worker(), 1);
+        ASSERT_EQ(Wait(), 1);
         EXPECT_EQ(obl->Child_Get_Nb(), W) << "round " << round;
     }
     watchdog.Step("stopping the painter and the reader");
@@ -189,7 +189,7 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
                           << ", study " << stored << ", original " << through_org << ", oblique " << through_obl;
     }
     EXPECT_EQ(missing, 0);
-    Expect_Quiet();
+
 }
 
 TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
@@ -198,7 +198,7 @@ TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
     const int W = 12, H = 8, S = 9;
     AzStudy *a = Load("Spine", W, H, S);
     ASSERT_NE(a, nullptr);
-    Kelvra_Oblique *org = Org_Of(a), *obl = Obl_Of(a);
+    Kelvra_Oblique *org = Direction(a, 0), *obl = Direction(a, 1);
     Oblique_Setup(org, obl);
     Delays_Off off;
     AzWin_Delay_Random(2024, 3);
@@ -221,7 +221,7 @@ TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
                 cancelled++;
             }
         }
-        ASSERT_EQ(Wait_Worker(), 1) << round;
+        ASSERT_EQ(Wait(), 1) << round;
         ASSERT_EQ(*AzDb_Lock_Focus(), 0) << round;
         ASSERT_EQ(AzWin_Count(), windows_before) << "the progress window closed, round " << round;
         std::vector<AzFrame *> frames = Frames_Of(obl);
@@ -255,7 +255,7 @@ TEST_F(Stress_Test, HundredAppliesWithRandomCancels)
             for (int x = 0; x < S; x++)
                 wrong += AzFrame_Get_GLI(frames[k], (float)x, (float)y) != AzPhantom_GLI(a->plan, k, y, S - 1 - x, 0);
     EXPECT_EQ(wrong, 0);
-    Expect_Quiet();
+
 }
 
 TEST_F(Stress_Test, ConcurrentReadsOfEveryFrame)
@@ -264,12 +264,12 @@ TEST_F(Stress_Test, ConcurrentReadsOfEveryFrame)
     const int W = 16, H = 12, S = 10;
     AzStudy *a = Load("Knee", W, H, S);
     ASSERT_NE(a, nullptr);
-    Kelvra_Oblique *org = Org_Of(a), *obl = Obl_Of(a);
+    Kelvra_Oblique *org = Direction(a, 0), *obl = Direction(a, 1);
     AzHost_Script_Flag_Set(0x20);
     Oblique_Setup(org, obl);
     Swap_Direction(obl, W, H, S, 1);
     ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
-    ASSERT_EQ(Wait_Worker(), 1);
+    ASSERT_EQ(Wait(), 1);
 
     std::vector<AzFrame *> frames = Frames_Of(org);
     std::vector<AzFrame *> more = Frames_Of(obl);
@@ -317,5 +317,5 @@ TEST_F(Stress_Test, ConcurrentReadsOfEveryFrame)
         t.join();
     for (int r = 0; r < readers; r++)
         EXPECT_EQ(differences[r], 0) << "reader " << r;
-    Expect_Quiet();
+
 }

@@ -3,8 +3,7 @@
 #include <float.h>
 #include <math.h>
 
-#include "hostlib/tools/az_tools.h"
-#include "hostlib/win32/az_win.h"
+#include "hostapp/lib/az_app.h"
 
 AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices)
 {
@@ -22,26 +21,14 @@ AzStudy *Study_Load(const char *name, int width, int height, int slices, float s
     plan.spacing[0] = sx;
     plan.spacing[1] = sy;
     plan.spacing[2] = sz;
-    AzStudy *study = AzStudy_Build(plan);
+    AzLoaded_Study loaded;
+    AzStudy *study = AzApp_Study_Enter(plan, name, AZ_ORDER_ASCENDING, 0, -1, &loaded);
     EXPECT_NE(study, nullptr);
-    if (!study)
-        return nullptr;
-    EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), slices);
-    AzWin_Pump();
-    AzHost_Pump();
+    EXPECT_EQ(loaded.inserted_nb, slices);
     return study;
 }
 
-int Worker_Wait(int rounds)
-{
-    for (int i = 0; i < rounds && (AzTools_Wait_Cursor() > 0 || AzWin_Threads_Alive() > 0); i++) {
-        AzWin_Pump();
-        AzWin_Wait(10);
-    }
-    AzWin_Pump();
-    AzHost_Pump();
-    return AzTools_Wait_Cursor() == 0 && AzWin_Threads_Alive() == 0;
-}
+int Worker_Wait(int rounds) { return AzApp_Wait(nullptr, rounds * 10); }
 
 std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)
 {
