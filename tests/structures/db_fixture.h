@@ -1,4 +1,4 @@
-/* A fresh database for every test, and small helpers. */
+/* The host fixture with the host's own insert chain (study, frame), and small helpers. */
 #ifndef DB_FIXTURE_H
 #define DB_FIXTURE_H
 
@@ -7,15 +7,11 @@
 
 #include "hostlib/structures/az_db.h"
 #include "tests/support/host_steps.h"
+#include "tests/support/host_test.h"
 
-class Db : public ::testing::Test {
+class Db : public Host_Test {
   protected:
-    void SetUp() override { AzDb_Init(); }
-    void TearDown() override
-    {
-        AzHost_Trace_Stop();
-        AzDb_Reset();
-    }
+    Db() { module_level = false; }
 };
 
 /* A plain class of given types, named. */
@@ -26,15 +22,6 @@ inline Kelvra_Class *Make_Class(const char *name, unsigned short a, unsigned sho
     cls->Class_A_Set(a);
     cls->Class_B_Set(b);
     return cls;
-}
-
-/* Builds a study and feeds it through the insert chain in ascending order. */
-inline AzStudy *Load_Study(const AzStudy_Plan &plan, int order = AZ_ORDER_ASCENDING, unsigned seed = 1)
-{
-    AzStudy *study = AzStudy_Build(plan);
-    if (study)
-        AzStudy_Insert(study, order, seed);
-    return study;
 }
 
 /* A point equal to (x, y, z) to within a thousandth. */

@@ -118,7 +118,7 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
     const float c = cosf(0.4f), s = sinf(0.4f);
     plan.row = Vect(c, 0, s);
     plan.origin = Vect(-50, 12, 7);
-    AzStudy *study = Load_Study(plan);
+    AzStudy *study = Load(plan);
     ASSERT_TRUE(study && study->file->images_nb == 2 && AzDb_Root()->Child_Get_Nb() == 1);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     AzStudy_Class *found = dynamic_cast<AzStudy_Class *>(cls);
@@ -148,14 +148,13 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
     EXPECT_EQ(AzFrame_Set_TAG(frame, 1, 1, 42), 1);
     EXPECT_EQ(AzImage_TAG_Plane(frame->key, frame->z, frame->t)[1 * 12 + 1], 42);
     EXPECT_EQ(AzFrame_Get_TAG(frame, 1.2f, 0.8f), 42);
-    AzStudy_Free(study);
 }
 
 TEST_F(Db, InsertOrderSortAndGrouping)
 {
     AzStudy_Plan plan = Plan_Of("Shuffled", 4, 4, 9);
     plan.series_uid = "1.2.3";
-    AzStudy *study = Load_Study(plan, AZ_ORDER_SHUFFLED, 7);
+    AzStudy *study = Load(plan, AZ_ORDER_SHUFFLED, 7);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     auto keys = [](Kelvra_Class *k) {
         std::vector<Vexa_Image *> out;
@@ -172,9 +171,9 @@ TEST_F(Db, InsertOrderSortAndGrouping)
     other.name = "Four";
     other.series_uid = nullptr;
     other.slices = other.slices_per_image = other.times = 2;
-    AzStudy *four = Load_Study(other, AZ_ORDER_DESCENDING);
+    AzStudy *four = Load(other, AZ_ORDER_DESCENDING);
     plan.name = "Same series";
-    AzStudy *same = Load_Study(plan);
+    AzStudy *same = Load(plan);
     ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 2);
     EXPECT_EQ(cls->Child_Get_Nb(), 18);
     /* Frames at one place sort by z then t. */
@@ -200,15 +199,13 @@ TEST_F(Db, InsertOrderSortAndGrouping)
     ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 3);
     EXPECT_STREQ(AzDb_Root()->Child_Get_Pt(2)->Name_Get(), "Doe^Jane");
     EXPECT_EQ(AzStudy_Find("/data/x.nii"), AzDb_Root()->Child_Get_Pt(2));
-    for (AzStudy *x : {study, four, same})
-        AzStudy_Free(x);
 }
 
 TEST_F(Db, FrameRecordsRegionsThatReachIt)
 {
     AzStudy_Plan plan = Plan_Of("Phantom", 6, 5, 4);
     plan.slices_per_image = 4;
-    AzStudy *study = Load_Study(plan);
+    AzStudy *study = Load(plan);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     AzFrame *f1 = AzFrame_Cast(cls->Child_Get_Pt(1)), *f2 = AzFrame_Cast(cls->Child_Get_Pt(2));
     AzHost_Pump();
@@ -232,5 +229,4 @@ TEST_F(Db, FrameRecordsRegionsThatReachIt)
                            &redraws);
     EXPECT_EQ(AzHost_Pump(), 3);
     EXPECT_EQ(redraws, std::vector<uint64_t>(3, AZ_REDRAW_FRAME));
-    AzStudy_Free(study);
 }

@@ -109,7 +109,7 @@ TEST_F(Db, RecorderListsTheModulesCallsInCallOrder)
     Kelvra_Class *o = Make_Class("Phantom (dir:Original)", 13, 0);
     Kelvra_Window *w = AzView_Create("View 1", 3);
     AzHost_Trace_Start();
-    AzStudy *study = Load_Study(Plan_Of("Phantom", 4, 4, 2));
+    AzStudy *study = Load(Plan_Of("Phantom", 4, 4, 2));
     EXPECT_TRUE(AzHost_Trace_Take().empty()) << "what the host does itself is not recorded";
     AzDb_Root()->Child_Add(o);
     Region_4D box = Box(1, 2, 3, 0, 4, 5, 6, 1);
@@ -142,11 +142,11 @@ TEST_F(Db, RecorderListsTheModulesCallsInCallOrder)
     EXPECT_TRUE(AzHost_Trace_Take().empty()) << "Take empties";
     EXPECT_EQ(AzHost_Geom_Cleanup_Count(), 1);
     AzHost_Trace_Stop();
+    o->Lock_Set(-1);
     o->Mutex_Close("Class_Oblique_Pixel_Set_TAG");
     Iterator_End(4);
     Fct_Redraw(0x1, nullptr, nullptr, nullptr);
     EXPECT_TRUE(AzHost_Trace_Take().empty());
-    AzStudy_Free(study);
 }
 
 TEST_F(Db, RegionsClearAddAndTransform)
@@ -188,7 +188,7 @@ TEST_F(Db, GroupTestBitPerCondition)
     plan.col = Vect(0, 0, 1);
     plan.origin = Vect(100, -40, 250);
     plan.phantom = AZ_PHANTOM_GRADIENT;
-    AzStudy *s = Load_Study(plan, AZ_ORDER_ASCENDING, 0);
+    AzStudy *s = Load(plan, AZ_ORDER_ASCENDING, 0);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     EXPECT_EQ(Fct_Group_Test(cls), 0u);
     Vexa_Image **im = s->file->images;
@@ -222,7 +222,7 @@ TEST_F(Db, GroupTestBitPerCondition)
     EXPECT_EQ(Fct_Group_Test(cls), 0u);
 
     /* Uneven spacing: a missing slice, or a step off by more than 1%, is refused and said. */
-    Console_Capture console;
+    console.Clear();
     Vect last = im[3]->position;
     for (float extra : {1.5f, -0.3f, 0.0075f}) {
         im[3]->position = last + extra * n;
@@ -244,14 +244,12 @@ TEST_F(Db, GroupTestBitPerCondition)
         unsigned bits;
     } studies[] = {{"Down", AZ_ORDER_DESCENDING, 4, 1, 0}, {"Mixed", AZ_ORDER_SHUFFLED, 6, 1, 0x01010000u},
                    {"Single", AZ_ORDER_ASCENDING, 1, 1, 0x40000000u}, {"Timed", AZ_ORDER_ASCENDING, 4, 2, 0x00020000u}};
-    std::vector<AzStudy *> loaded = {s};
     for (const auto &st : studies) {
         plan.name = st.name;
         plan.slices = st.slices;
         plan.slices_per_image = st.times == 2 ? st.slices : 1;  // time points of a volume
         plan.times = st.times;
-        loaded.push_back(Load_Study(plan, st.order, 3));
-        loaded.back()->file->images[0]->width = st.order == AZ_ORDER_SHUFFLED ? 7 : 8;
+        Load(plan, st.order, 3)->file->images[0]->width = st.order == AZ_ORDER_SHUFFLED ? 7 : 8;
         EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(AzDb_Root()->Child_Get_Nb() - 1)), st.bits) << st.name;
     }
     Kelvra_Class *empty = Make_Class("empty", 13, 0);
@@ -260,8 +258,6 @@ TEST_F(Db, GroupTestBitPerCondition)
     cls->Child_Add(Make_Class("odd", 13, 0));
     EXPECT_EQ(Fct_Group_Test(cls), 0x80000000u);
     EXPECT_EQ(Fct_Group_Test(nullptr), 0x80000000u);
-    for (AzStudy *x : loaded)
-        AzStudy_Free(x);
 }
 
 TEST_F(Db, HelpShowsSectionsFromTheModulesFolderOrTheHosts)
@@ -275,7 +271,7 @@ TEST_F(Db, HelpShowsSectionsFromTheModulesFolderOrTheHosts)
     ASSERT_NE(f, nullptr);
     fputs("Topic text.\nSecond line.\n\n[Angle]\nTurns the plane.\n  Indented.\n\n[slice]\nPicks a slice.\n", f);
     fclose(f);
-    Console_Capture console;
+    console.Clear();
     EXPECT_EQ(Fct_Help("az_structures_test", "angle"), 1);
     EXPECT_EQ(AzHost_Help_Last(), "Turns the plane.\n  Indented.");
     EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{4, "Turns the plane."}, {4, "  Indented."}}));

@@ -151,8 +151,7 @@ TEST_F(Db, LockCountsUnderTheAccessLockFromTwoThreads)
     Access_Init("inner");
     cls->Lock_Set(-60000);
     Access_End("inner");
-    Access_End("outer");
-    EXPECT_EQ(cls->Lock_Get(), 0);
+    Access_End("outer");  // the fixture finds the count back at 0
 }
 
 TEST_F(Db, VariablesGiveValuesAddressesAndBytes)
@@ -268,6 +267,7 @@ TEST_F(Db, InsertChainPassesFramesDown)
 
     middle_calls.clear();
     AzStudy *study = AzStudy_Build(Plan_Of("Phantom", 5, 4, 3));
+    studies.push_back(study);
     EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_DESCENDING, 0), 3);
     EXPECT_EQ(middle_calls, std::vector<std::string>({"Phantom 2 2 0", "Phantom 2 1 0", "Phantom 2 0 0"}));
     Kelvra_Class *study_class = AzDb_Root()->Child_Get_Pt(0);
@@ -285,5 +285,4 @@ TEST_F(Db, InsertChainPassesFramesDown)
     AzDb_Tree_Set(0, nullptr, nullptr);
     EXPECT_EQ(AzDb_Insert(study->file, 0, 0), 0) << "no chain: nothing enters";
     EXPECT_EQ(AzDb_Tree_Levels(), 0);
-    AzStudy_Free(study);
 }
