@@ -87,11 +87,6 @@ TEST_F(Db, StudyTagsRoundTripNearestPixelAndWorldPosition)
     }
     EXPECT_EQ(AzStudy_Pixel_Get_TAG(nullptr, image, Vect(1.49f, 1.51f, 0, 0)), 3);
     EXPECT_EQ(AzStudy_Pixel_Set_TAG(nullptr, nullptr, Vect(0, 0, 0, 0), 5), 0);
-    int w = 0, h = 0;
-    EXPECT_EQ(AzStudy_Pixel_Get_Dim(nullptr, image, &w, &h), 1);
-    EXPECT_TRUE(w == 4 && h == 3);
-    EXPECT_EQ(AzStudy_Pixel_Get_Dim(nullptr, nullptr, &w, &h), 0);
-
     /* World position on an oblique image; pixel_size_pt takes over when set. */
     const float c = cosf(0.3f), s = sinf(0.3f);
     image->axis_row = Vect(c, s, 0);
@@ -124,7 +119,6 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
     AzStudy_Class *found = dynamic_cast<AzStudy_Class *>(cls);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(AzStudy_Find(found->series_key.c_str()), found);
-    EXPECT_TRUE(cls->Class_A_Get() == 2 && cls->Class_B_Get() == 1);
     EXPECT_STREQ(cls->Name_Get(), "Oblique phantom");
     ASSERT_EQ(cls->Child_Get_Nb(), 12);
     for (int i = 0; i < 12; i++) {
@@ -142,7 +136,6 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
         Vect want = plan.origin + (3 * 0.8f) * plan.row + (4 * 0.6f) * plan.col + (slice * 2.5f) * Vect(-s, 0, c);
         EXPECT_TRUE(Near(AzFrame_Get_Pos(frame, 3, 4), want.x, want.y, want.z)) << i;
     }
-    EXPECT_EQ(AzPhantom_TAG(plan, 6, 5, 3, 0), 1) << "a sphere, with its label";
     /* Painting through a frame reaches the image. */
     AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(5));
     EXPECT_EQ(AzFrame_Set_TAG(frame, 1, 1, 42), 1);
