@@ -229,8 +229,8 @@ TEST_F(Db, GroupTestBitPerCondition)
 
 TEST_F(Db, HelpShowsSectionsFromTheModulesFolderOrTheHosts)
 {
-    /* By default the folder of the library holding the chain's module level:
-     * here the host's own library, built into the build folder. */
+    /* By default the folder of the library holding the chain's module level: here the host's own
+     * library, built into the build folder.  A folder set by the host wins. */
     AzDb_Tree_Default(AzDb_Frame_Insert);
     std::string folder = std::string(AZ_BUILD_DIR) + "/help", path = folder + "/az_structures_test.txt";
     mkdir(folder.c_str(), 0700);
@@ -241,21 +241,17 @@ TEST_F(Db, HelpShowsSectionsFromTheModulesFolderOrTheHosts)
     console.Clear();
     EXPECT_EQ(Fct_Help("az_structures_test", "angle"), 1);
     EXPECT_EQ(AzHost_Help_Last(), "Turns the plane.\n  Indented.");
-    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{4, "Turns the plane."}, {4, "  Indented."}}));
-    console.Clear();
     EXPECT_EQ(Fct_Help("az_structures_test", nullptr), 1);
     EXPECT_EQ(AzHost_Help_Last(), "Topic text.\nSecond line.");
-    EXPECT_EQ(Fct_Help("az_structures_test", "slice"), 1);
-    EXPECT_EQ(AzHost_Help_Last(), "Picks a slice.");
-    console.Clear();
     EXPECT_EQ(Fct_Help("az_structures_test", "zoom"), 0);
     EXPECT_EQ(Fct_Help("missing", "zoom"), 0);
-    /* A folder set by the host wins. */
     AzHost_Help_Dir_Set("/nonexistent");
     EXPECT_EQ(Fct_Help("az_structures_test", nullptr), 0);
-    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{2, "Help: no entry zoom in az_structures_test"},
+    EXPECT_EQ(AzHost_Help_Last(), "Topic text.\nSecond line.");
+    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{4, "Turns the plane."}, {4, "  Indented."},
+                                                          {4, "Topic text."}, {4, "Second line."},
+                                                          {2, "Help: no entry zoom in az_structures_test"},
                                                           {2, "Help: no topic missing"},
                                                           {2, "Help: no topic az_structures_test"}}));
-    EXPECT_EQ(AzHost_Help_Last(), "Picks a slice.");
     unlink(path.c_str());
 }
