@@ -66,7 +66,10 @@ TEST(ErrorTexts, OpenGLCodesAndTheWindowsErrorOfTheCallingThread)
     EXPECT_STREQ(Error_OpenGL(0x508), "GL error 0x508");
     SetLastError(1400);
     std::string other;
-    std::thread([&other] { other = Error_Windows(0); }).join();
+    std::thread([&other] {
+        other = Error_Windows(0);  // a fresh thread has no error of its own, nor does it change ours
+        SetLastError(1407);
+    }).join();
     EXPECT_EQ(other, "Windows error 0: The operation completed successfully.");
     EXPECT_STREQ(Error_Windows(0), "Windows error 1400: Invalid window handle.");
     EXPECT_STREQ(Error_Windows(8), "Windows error 8: Not enough memory resources are available to process this command.");

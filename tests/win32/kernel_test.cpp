@@ -95,16 +95,3 @@ TEST(Kernel, ThreadStartsEndsItselfFailsOnDemandAndIsReleased)
     EXPECT_FALSE(CloseHandle(nullptr));
     EXPECT_EQ(GetLastError(), 6u);
 }
-
-TEST(Kernel, LastErrorIsPerThread)
-{
-    SetLastError(1400);
-    DWORD seen = 1;
-    std::thread([&] {
-        seen = GetLastError();
-        SetLastError(5);
-    }).join();
-    EXPECT_EQ(seen, 0u);
-    EXPECT_EQ(GetLastError(), 1400u);
-    EXPECT_TRUE(DisableThreadLibraryCalls(nullptr));
-}
