@@ -164,9 +164,9 @@ TEST_F(Db, InsertOrderSortAndGrouping)
     other.name = "Four";
     other.series_uid = nullptr;
     other.slices = other.slices_per_image = other.times = 2;
-    AzStudy *four = Load(other, AZ_ORDER_DESCENDING);
+    Load(other, AZ_ORDER_DESCENDING);
     plan.name = "Same series";
-    AzStudy *same = Load(plan);
+    Load(plan);
     ASSERT_EQ(AzDb_Root()->Child_Get_Nb(), 2);
     EXPECT_EQ(cls->Child_Get_Nb(), 18);
     /* Frames at one place sort by z then t. */
@@ -198,7 +198,7 @@ TEST_F(Db, FrameRecordsRegionsThatReachIt)
 {
     AzStudy_Plan plan = Plan_Of("Phantom", 6, 5, 4);
     plan.slices_per_image = 4;
-    AzStudy *study = Load(plan);
+    Load(plan);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     AzFrame *f1 = AzFrame_Cast(cls->Child_Get_Pt(1)), *f2 = AzFrame_Cast(cls->Child_Get_Pt(2));
     AzHost_Pump();

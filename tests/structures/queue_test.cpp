@@ -109,7 +109,7 @@ TEST_F(Db, RecorderListsTheModulesCallsInCallOrder)
     Kelvra_Class *o = Make_Class("Phantom (dir:Original)", 13, 0);
     Kelvra_Window *w = AzView_Create("View 1", 3);
     AzHost_Trace_Start();
-    AzStudy *study = Load(Plan_Of("Phantom", 4, 4, 2));
+    Load(Plan_Of("Phantom", 4, 4, 2));
     EXPECT_TRUE(AzHost_Trace_Take().empty()) << "what the host does itself is not recorded";
     AzDb_Root()->Child_Add(o);
     Region_4D box = Box(1, 2, 3, 0, 4, 5, 6, 1);
@@ -209,9 +209,9 @@ TEST_F(Db, GroupTestBitPerCondition)
         const char *name;
         int order, slices, times;
         unsigned bits;
-    } studies[] = {{"Down", AZ_ORDER_DESCENDING, 4, 1, 0}, {"Mixed", AZ_ORDER_SHUFFLED, 6, 1, 0x01010000u},
+    } rows[] = {{"Down", AZ_ORDER_DESCENDING, 4, 1, 0}, {"Mixed", AZ_ORDER_SHUFFLED, 6, 1, 0x01010000u},
                    {"Single", AZ_ORDER_ASCENDING, 1, 1, 0x40000000u}, {"Timed", AZ_ORDER_ASCENDING, 4, 2, 0x00020000u}};
-    for (const auto &st : studies) {
+    for (const auto &st : rows) {
         plan.name = st.name;
         plan.slices = st.slices;
         plan.slices_per_image = st.times == 2 ? st.slices : 1;  // time points of a volume
