@@ -1,4 +1,4 @@
-/* Update queue, call recorder, regions, group test and help. */
+/* Update queue, call recorder, group test and help. */
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
