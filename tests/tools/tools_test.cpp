@@ -1,6 +1,5 @@
 /* The widget toolkit on its own: hit testing, values along tracks, lists,
- * disabled widgets, painting into a window's pixels, the wait cursor and
- * the "TOOL" window class. */
+ * disabled widgets, painting into a window's pixels and the wait cursor. */
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -317,7 +316,7 @@ TEST_F(ToolsTest, PaintingLandsBottomUpAndShowsState)
     EXPECT_EQ(amber(), 0);
 }
 
-TEST_F(ToolsTest, TextsWidgetListsCursorAndClass)
+TEST_F(ToolsTest, TextsWidgetListsAndCursor)
 {
     Texts status;
     EXPECT_STREQ(status.Read(), "");
@@ -333,12 +332,6 @@ TEST_F(ToolsTest, TextsWidgetListsCursorAndClass)
         s[0] > 0 ? Set_Curs_Wait(nullptr) : Reset_Curs_Wait(nullptr);
         EXPECT_EQ(AzTools_Wait_Cursor(), s[1]);
     }
-    ASSERT_EQ(AzTools_Register(), 1);
-    EXPECT_EQ(AzTools_Register(), 1);
-    HWND child = CreateWindowExA(0, "TOOL", nullptr, 0x58000000, 0, 0, 10, 10, window, nullptr, nullptr, nullptr);
-    ASSERT_NE(child, nullptr);
-    EXPECT_STREQ(AzWin_Class_Name(child), "TOOL");
-    DestroyWindow(child);
 
     /* Widgets are listed per window, once, until destroyed. */
     {
