@@ -104,7 +104,7 @@ TEST_F(Db, UpdatesFromAWorkerRunOnPumpInOrder)
     EXPECT_EQ(seen, std::vector<std::string>({"hook 0x1000000"}));
 }
 
-TEST_F(Db, RecorderListsTheModulesCallsInCallOrder)
+TEST_F(Db, RecorderListsTheModulesCallsFromEveryThreadInCallOrder)
 {
     Kelvra_Class *o = Make_Class("Phantom (dir:Original)", 13, 0);
     Kelvra_Window *w = AzView_Create("View 1", 3);
