@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "hostlib/tools/az_tools.h"
@@ -121,43 +122,49 @@ TEST_F(ToolsTest, DisabledWidgetsAnswerThePositionTestOnly)
     EXPECT_FLOAT_EQ(slider.Scroll(-1), 2.0f) << "nor the wheel";
 }
 
-TEST_F(ToolsTest, ValuatorValueAlongTrack)
+/* A valuator track: vertical or not, and its length in pixels. */
+class ValuatorTrack : public ToolsTest, public testing::WithParamInterface<std::tuple<int, int>> {};
+
+TEST_P(ValuatorTrack, EndsGiveTheBoundsOnePixelGivesZeroAndTheHostFindsAngles)
 {
-    /* At every length, vertical or not, the ends give the bounds and exactly one pixel gives 0 (a
-     * straight cut must be reachable); the values fall steadily along the track, and the host finds
-     * where to click for an angle. */
-    for (int vertical = 0; vertical < 2; vertical++)
-        for (int length : {2, 3, 15, 16, 150, 151, 250, 257, 1801}) {
-            Valuators v;
-            Track(v, vertical, 0, 0, length);
-            float previous = 2.0f;
-            int zeros = 0;
-            for (int p = 0; p < length; p++) {
-                ASSERT_NE(Press(v, vertical ? 7 : p, vertical ? p : 7), 0);
-                EXPECT_LT(v.Read(), previous) << length << " pixel " << p;
-                previous = v.Read();
-                zeros += v.Read() == 0.0f;
-                EXPECT_TRUE((p != 0 || v.Read() == HALF_PI) && (p != length - 1 || v.Read() == -HALF_PI)) << length;
-            }
-            EXPECT_EQ(zeros, length > 2 ? 1 : 0) << length;
-            for (float wanted : {0.0f, HALF_PI, -HALF_PI, 0.5f}) {
-                int x = -1, y = -1;
-                ASSERT_EQ(AzTools_Valuator_Point(&v, wanted, &x, &y), 1);
-                ASSERT_NE(Press(v, x, y), 0) << length;
-                /* A two-pixel track has no middle: 0 is then out of reach. */
-                EXPECT_NEAR(v.Read(), wanted, wanted == 0.5f || length == 2 ? 1.6f / (length - 1) : 0.0f) << length;
-            }
-        }
+    /* The values fall steadily along the track; exactly one pixel gives 0, as a straight cut must be
+     * reachable (a two-pixel track has no middle). */
+    const int vertical = std::get<0>(GetParam()), length = std::get<1>(GetParam());
+    Valuators v;
+    Track(v, vertical, 0, 0, length);
+    float previous = 2.0f;
+    int zeros = 0;
+    for (int p = 0; p < length; p++) {
+        ASSERT_NE(Press(v, vertical ? 7 : p, vertical ? p : 7), 0);
+        EXPECT_LT(v.Read(), previous) << "pixel " << p;
+        previous = v.Read();
+        zeros += v.Read() == 0.0f;
+        EXPECT_TRUE((p != 0 || v.Read() == HALF_PI) && (p != length - 1 || v.Read() == -HALF_PI)) << p;
+    }
+    EXPECT_EQ(zeros, length > 2 ? 1 : 0);
+    for (float wanted : {0.0f, HALF_PI, -HALF_PI, 0.5f}) {
+        int x = -1, y = -1;
+        ASSERT_EQ(AzTools_Valuator_Point(&v, wanted, &x, &y), 1);
+        ASSERT_NE(Press(v, x, y), 0);
+        EXPECT_NEAR(v.Read(), wanted, wanted == 0.5f || length == 2 ? 1.6f / (length - 1) : 0.0f);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, ValuatorTrack,
+                         testing::Combine(testing::Values(0, 1), testing::Values(2, 3, 15, 16, 150, 151, 250, 257, 1801)));
+
+TEST_F(ToolsTest, ValuatorTakesAnyButtonAndKeepsTheModulesValueInBounds)
+{
     Valuators vert;
     Track(vert, 1, 0, 60, 101);
     EXPECT_NE(Press(vert, 7, 100, TOOLS_SELECT_TEST), 0);
     EXPECT_NE(Press(vert, 7, 100, 0), 0);
     EXPECT_EQ(vert.Read(), 0.0f) << "a test or a motion without a button moves nothing";
     Press(vert, 14, 85, AZ_POINTER_RIGHT);
-    EXPECT_NEAR(vert.Read(), HALF_PI / 2, 1e-6) << "a quarter up; any pressed button drags";
+    EXPECT_NEAR(vert.Read(), HALF_PI / 2, 1e-6) << "a quarter up";
     vert.value = 3.0f;
     vert.Adjust();
-    EXPECT_FLOAT_EQ(vert.Read(), HALF_PI) << "Adjust keeps a value the module set between the bounds";
+    EXPECT_FLOAT_EQ(vert.Read(), HALF_PI);
     vert.value = -3.0f;
     vert.Adjust();
     EXPECT_FLOAT_EQ(vert.Read(), -HALF_PI);
