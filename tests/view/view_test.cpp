@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "hostapp/lib/az_labels.h"
+#include "hostapp/lib/az_read.h"
 #include "hostapp/view/az_viewer.h"
 #include "hostlib/structures/az_progress.h"
 #include "hostlib/tools/az_tools.h"
