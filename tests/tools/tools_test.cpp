@@ -96,10 +96,7 @@ TEST_F(ToolsTest, DisabledWidgetsAnswerThePositionTestOnly)
         return got[i];
     };
     /* The position test (help, wheel) finds a disabled widget too; hovering and pressing do not. */
-    const struct {
-        unsigned int style;
-        int state, found;
-    } table[] = {
+    const unsigned table[][3] = {  // style, pointer state, found
         {0, TOOLS_SELECT_TEST, 1},       {0, AZ_POINTER_NONE, 1},    {0, AZ_POINTER_LEFT, 1},
         {0x23, TOOLS_SELECT_TEST, 1},    {0x23, AZ_POINTER_NONE, 0}, {0x23, AZ_POINTER_LEFT, 0},
         {0x8000023, AZ_POINTER_LEFT, 0}, {0x21, AZ_POINTER_LEFT, 1},  // only all three bits disable
@@ -108,10 +105,9 @@ TEST_F(ToolsTest, DisabledWidgetsAnswerThePositionTestOnly)
     for (const auto &row : table)
         for (int i = 0; i < 5; i++) {
             for (Tools *t : widgets)
-                t->style = row.style;
-            EXPECT_EQ(select(i, 25, row.state) != 0, row.found != 0) << i << " style " << row.style << " state "
-                                                                      << row.state;
-            EXPECT_EQ(select(i, 60, row.state), 0) << i << " beside it";
+                t->style = row[0];
+            EXPECT_EQ(select(i, 25, (int)row[1]) != 0, row[2] != 0) << i << " style " << row[0] << " state " << row[1];
+            EXPECT_EQ(select(i, 60, (int)row[1]), 0) << i << " beside it";
         }
     slider.style = valuator.style = 0x23;
     slider.value = 2.0f;
