@@ -149,6 +149,11 @@ AZ_EXPORT Kelvra_Class *AzApp_Study_Direction(Kelvra_Class *study, int direction
  * key), or null. */
 AZ_EXPORT Kelvra_Class *AzApp_Study_Class(const AzStudy *study);
 
+/* The one session wrapper: parses a session's text (AzSession_Parse) and
+ * runs it (AzSession_Run).  AZ_EXIT_OK; else AZ_EXIT_INPUT with
+ * "NAME:LINE: reason" in error (the reason alone when name is empty). */
+AZ_EXPORT int AzApp_Session(AzApp *app, const std::string &text, const std::string &name, std::string *error);
+
 /* Closes the panel, waits for the host to be idle, empties the database,
  * unloads the module and destroys the windows.  When a worker has not
  * ended within a minute, the database and the module stay (reported): no

@@ -12,8 +12,10 @@
 #include "hostlib/structures/az_db.h"
 #include "oblique/oblique.h"
 
-/* The description of a phantom study of that size, otherwise the defaults. */
-AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices);
+/* The description of a phantom study of that size and spacing (mm),
+ * otherwise the defaults. */
+AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
+                     float sz = 1.0f);
 
 /* Host_Test::Load for tests not yet on the fixture (the caller frees the
  * study); Host_Test::Load replaces it. */

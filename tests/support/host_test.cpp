@@ -55,11 +55,7 @@ AzStudy *Host_Test::Load(const AzStudy_Plan &plan, int order, unsigned int seed)
 
 AzStudy *Host_Test::Load(const char *name, int width, int height, int slices, float sx, float sy, float sz)
 {
-    AzStudy_Plan plan = Plan_Of(name, width, height, slices);
-    plan.spacing[0] = sx;
-    plan.spacing[1] = sy;
-    plan.spacing[2] = sz;
-    return Load(plan);
+    return Load(Plan_Of(name, width, height, slices, sx, sy, sz));
 }
 
 Kelvra_Oblique *Host_Test::Direction(const AzStudy *study, int direction)
