@@ -448,17 +448,12 @@ double Affine_Set(const std::vector<AzFrame *> &frames, AzVolume *volume)
     return stepped || miss <= fit_exact_mm ? 0.0 : miss;
 }
 
-/* One frame's grey levels and tags, row after row, as a host view reads
- * them. */
-// The export already runs a thread per core: each frame on its own thread.
-void Frame_Read_Into(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag)
+/* Frames' grey levels and tags (tag null: grey levels only), frame after
+ * frame in the buffers, as host views read them.  The export already runs
+ * a thread per core: each block of frames on its own thread. */
+void Frames_Read(AzFrame *const *frames, int count, int width, int height, int32_t *gli, uint8_t *tag)
 {
-    AzFrame_Read(frame, width, height, gli, tag, 1);
-}
-
-void Frame_Read_Grey(AzFrame *frame, int width, int height, int32_t *gli)
-{
-    AzFrame_Read(frame, width, height, gli, nullptr, 1);
+    AzFrame_Read_Many(frames, count, width, height, gli, tag, 1);
 }
 
 void Frame_Read(AzFrame *frame, AzVolume *volume, int k, int t)
@@ -943,32 +938,33 @@ int Block_Make(Export_Job *job, int b, libdeflate_compressor *compressor)
     size_t plane = static_cast<size_t>(job->width) * job->height;
     int first = b * job->per_block;
     int count = std::min(job->per_block, static_cast<int>(job->frames.size()) - first);
-    std::vector<int32_t> gli(plane);
-    std::vector<uint8_t> tags(plane * count);
-    std::vector<int16_t> grey(plane * count);
-    int tagged = 0;
     for (int i = 0; i < count; i++) {
-        int f = first + i;
-        AzFrame *frame = job->frames[f];
         int w = 0, h = 0;
-        Frame_Size(frame, &w, &h);
+        Frame_Size(job->frames[first + i], &w, &h);
         if (w != job->width || h != job->height) {
             std::lock_guard<std::mutex> hold(job->lock);
             job->failure = "frames of different sizes";
             return 0;
         }
-        uint8_t *tag = &tags[plane * i];
-        if (job->read_tags)
-            Frame_Read_Into(frame, job->width, job->height, gli.data(), tag);
-        else
-            Frame_Read_Grey(frame, job->width, job->height, gli.data());
+    }
+    std::vector<int32_t> gli(plane * count);
+    std::vector<uint8_t> tags(plane * count);
+    std::vector<int16_t> grey(plane * count);
+    // The block's frames read together: neighbouring frames share most of the study's pixels they read.
+    Frames_Read(&job->frames[first], count, job->width, job->height, gli.data(),
+                job->read_tags ? tags.data() : nullptr);
+    int tagged = 0;
+    for (int i = 0; i < count; i++) {
+        int f = first + i;
+        const int32_t *levels = &gli[plane * i];
+        const uint8_t *tag = &tags[plane * i];
         if (job->middle_slot[f] >= 0)
-            Picture_Keep(&job->result->middle, job->middle_slot[f], gli.data(), tag);
+            Picture_Keep(&job->result->middle, job->middle_slot[f], levels, tag);
         if (job->montage_slot[f] >= 0)
-            Picture_Keep(&job->result->montage, job->montage_slot[f], gli.data(), tag);
+            Picture_Keep(&job->result->montage, job->montage_slot[f], levels, tag);
         int16_t *out = &grey[plane * i];
         for (size_t p = 0; p < plane; p++) {
-            int32_t value = gli[p];
+            int32_t value = levels[p];
             out[p] = value == AZ_GLI_INVALID ? job->outside
                                              : static_cast<int16_t>(std::min(32767, std::max(-32768, value)));
             tagged |= tag[p];
