@@ -932,8 +932,16 @@ std::vector<uint8_t> Tag_Values(const Export_Job *job, const std::vector<uint8_t
     return values;
 }
 
+/* A worker's buffers, kept from block to block: a block's buffers are
+ * megabytes, and fresh ones would each be mapped, faulted in and zeroed. */
+struct Block_Buffers {
+    std::vector<int32_t> gli;
+    std::vector<uint8_t> tags;
+    std::vector<int16_t> grey;
+};
+
 /* Reads and packs block b; 0 with the job's failure set. */
-int Block_Make(Export_Job *job, int b, libdeflate_compressor *compressor)
+int Block_Make(Export_Job *job, int b, libdeflate_compressor *compressor, Block_Buffers *buffers)
 {
     size_t plane = static_cast<size_t>(job->width) * job->height;
     int first = b * job->per_block;
@@ -947,9 +955,14 @@ int Block_Make(Export_Job *job, int b, libdeflate_compressor *compressor)
             return 0;
         }
     }
-    std::vector<int32_t> gli(plane * count);
-    std::vector<uint8_t> tags(plane * count);
-    std::vector<int16_t> grey(plane * count);
+    std::vector<int32_t> &gli = buffers->gli;
+    std::vector<uint8_t> &tags = buffers->tags;
+    std::vector<int16_t> &grey = buffers->grey;
+    gli.resize(plane * count);
+    grey.resize(plane * count);
+    tags.resize(plane * count);
+    if (!job->read_tags)
+        std::fill(tags.begin(), tags.end(), 0);
     // The block's frames read together: neighbouring frames share most of the study's pixels they read.
     Frames_Read(&job->frames[first], count, job->width, job->height, gli.data(),
                 job->read_tags ? tags.data() : nullptr);
@@ -989,6 +1002,7 @@ int Block_Make(Export_Job *job, int b, libdeflate_compressor *compressor)
 void Export_Worker(Export_Job *job)
 {
     libdeflate_compressor *compressor = libdeflate_alloc_compressor(export_level);
+    Block_Buffers buffers;
     for (;;) {
         int b;
         {
@@ -1001,7 +1015,7 @@ void Export_Worker(Export_Job *job)
                 break;
             b = job->next++;
         }
-        int made = compressor != nullptr && Block_Make(job, b, compressor);
+        int made = compressor != nullptr && Block_Make(job, b, compressor, &buffers);
         std::lock_guard<std::mutex> hold(job->lock);
         if (!made) {
             if (!compressor)
