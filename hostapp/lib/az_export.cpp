@@ -813,9 +813,10 @@ namespace {
 /* libdeflate's level 1 compresses a brain about as small as zlib's default
  * and many times faster. */
 const int export_level = 1;
-/* Voxels a block of frames aims at: big enough for compression to pay,
- * small enough to keep every core busy to the end. */
-const size_t block_voxels = 1u << 20;
+/* Voxels a block of frames aims at: big enough for compression to pay and
+ * for the frames read together to share the study's pixels in cache (a
+ * dozen 0.5 mm frames), small enough to keep every core busy to the end. */
+const size_t block_voxels = 1u << 21;
 
 /* The study a class belongs to: itself or its nearest study ancestor. */
 Kelvra_Class *Study_Of(Kelvra_Class *cls)
