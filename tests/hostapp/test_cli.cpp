@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
         Bad_Line{"run", "usage: azozude run SESSION"},
         Bad_Line{"reslice", "azozude reslice: --alpha is missing (degrees from -90 to 90)\nusage: azozude reslice STUDY"},
         Bad_Line{"reslice s.nii --alpha 10 -o out", "azozude reslice: --beta is missing (degrees from -90 to 90)"},
-        Bad_Line{"reslice s.nii --alpha 10 --beta 0", "azozude reslice: -o is missing (the output folder)"},
+        Bad_Line{"reslice s.nii --alpha -90 --beta 90", "azozude reslice: -o is missing (the output folder)"},
         Bad_Line{"reslice --alpha 10 --beta 0 -o out", "azozude reslice: a STUDY is missing"},
         Bad_Line{"reslice a.nii b.nii --alpha 10 --beta 0 -o out", "azozude reslice: one STUDY only"},
         Bad_Line{"reslice s.nii --alpha 91 --beta 0 -o out",
