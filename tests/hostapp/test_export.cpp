@@ -226,7 +226,12 @@ TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
     EXPECT_TRUE(Contains(Text_Of(folder.File("saved.nii.lut")), "\n65535 ")) << Text_Of(folder.File("saved.nii.lut"));
     AzTags_Map_Reset();
 
-    // More distinct values than tags, and values that are no label, are refused with the count or the value.
+    // As many distinct values as tags are taken; more, and values that are no label, are refused with the
+    // count or the value.
+    for (int i = 0; i < 400; i++)
+        plan.values[i] = 1000 + i % 255;
+    ASSERT_TRUE(Nifti_Write(folder.File("full.nii"), plan));
+    EXPECT_EQ(1, AzNifti_Read_Labels(folder.File("full.nii"), &back, &report));
     for (int i = 0; i < 400; i++)
         plan.values[i] = 1000 + i % 300;
     plan.datatype = 16;
