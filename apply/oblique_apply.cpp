@@ -11,15 +11,12 @@
 
 #include <new>
 
+#include "../oblique/oblique_geometry.h"
 #include "oblique_apply.h"
+#include "oblique_apply_fixed.h"
 
-#define APPLY_TAG "Class Oblique: Ctrl_Apply"
-#define THREAD_TAG "Class Oblique: Oblique_Thread"
 #define APPLY_ITERATOR 4
 #define THREAD_ITERATOR 5
-#define THREAD_SOURCE ".\\oblique_ctrl"
-#define THREAD_LINE_MATRIX 1290
-#define THREAD_LINE_MATRIX_INV 1294
 
 /* Flag of group 16 that the host sets on a class shown in a window. */
 #define FLAG_SHOWN 0x100
@@ -120,7 +117,7 @@ int Ctrl_Apply(int on_0, Kelvra_Oblique *cls_0, int on_1, Kelvra_Oblique *cls_1)
     Set_Curs_Wait(NULL);
     Apply_Lock_Focus(1);
     if (!(Script_Flag_Get() & 0x20))
-        job->progress = Progress_Create(hwnd, "VOV Ozadoreviz Progress", "Creating new frames");
+        job->progress = Progress_Create(hwnd, APPLY_PROGRESS_TITLE, APPLY_PROGRESS_SUBTITLE);
     job->frames_nb = 0;
 
     int on[2] = {on_0, on_1};
@@ -148,10 +145,10 @@ static int Thread_Lock(Apply_Job *job, Kelvra_Oblique *cls)
     Access_Init(THREAD_TAG);
     if (cls->Lock_Get()) {
         Access_End(THREAD_TAG);
-        Error_Fct(hwnd, 6, "\xF1\x05WARNING:\x02 class locked!");
-        Error_Fct(hwnd, 6, "\xF1\t skipping: \x01%s", cls->Name_Get());
-        Progress_Write(job->progress, "\xF1\x05WARNING:\xF0\x02 class locked!");
-        Progress_Write(job->progress, "\x02   skipping: \x01%s", cls->Name_Get());
+        Error_Fct(hwnd, 6, THREAD_MSG_LOCKED);
+        Error_Fct(hwnd, 6, THREAD_MSG_SKIPPING, cls->Name_Get());
+        Progress_Write(job->progress, THREAD_PROGRESS_LOCKED);
+        Progress_Write(job->progress, THREAD_PROGRESS_SKIPPING, cls->Name_Get());
         return 0;
     }
     cls->Lock_Set(1);
@@ -220,43 +217,13 @@ static int Thread_Frame_Step(Apply_Job *job)
 static void Thread_Insert_Original(Apply_Job *job, Kelvra_Oblique *cls, Kelvra_Insert_Fct insert)
 {
     unsigned short level = cls->tree_level + 1;
-    Progress_Write(job->progress, "Creating %d frames for \x01%s", (int)cls->real_files_nb, "dir: X-Y");
+    Progress_Write(job->progress, "Creating %d frames for \x01%s", (int)cls->real_files_nb, THREAD_LABEL_ORIGINAL);
     /* The set-up makes dim z equal to the recorded count; never read past it. */
     int count = cls->dim.z < cls->real_files_nb ? cls->dim.z : cls->real_files_nb;
     for (int k = 0; k < count && Thread_Frame_Step(job); k++)
         if (insert)
             insert(cls->real_files_pt[k], cls->real_files_bunch[k], cls->real_files_slice[k], cls, level);
     cls->Sort(1);
-}
-
-/* Orientation vector a of the resampled frames: the source axes carried
- * through row a of the transform. */
-static void Thread_Orient(Vect *out, const Kelvra_Oblique *cls, int a)
-{
-    const Vect *axes[3] = {&cls->axis_x, &cls->axis_y, &cls->axis_z};
-    const Matrix_4x4 &m = *cls->matrix_pt;
-    float x = 0.0f, y = 0.0f, z = 0.0f;
-    for (int j = 0; j < 3; j++) {
-        x += axes[j]->x * m[a][j];
-        y += axes[j]->y * m[a][j];
-        z += axes[j]->z * m[a][j];
-    }
-    out->x = x;
-    out->y = y;
-    out->z = z;
-}
-
-/* The direction's single header describes the resampled volume. */
-static void Thread_Shape_Header(Kelvra_Oblique *cls)
-{
-    Vexa_Image *header = cls->dir_image;
-    header->width = (uint16_t)cls->dim.x;
-    header->height = (uint16_t)cls->dim.y;
-    header->slices_nb = (uint16_t)cls->dim.z;
-    Thread_Orient(&header->axis_row, cls, 0);
-    Thread_Orient(&header->axis_col, cls, 1);
-    Thread_Orient(&header->axis_normal, cls, 2);
-    header->pixel_size_2 = header->pixel_size;
 }
 
 /* Slices of the direction's one file record. */
@@ -271,7 +238,8 @@ static void Thread_Insert_Resampled(Apply_Job *job, int slot, Kelvra_Oblique *cl
         Progress_Write(job->progress, "\xF1\x05WARNING:\xF0\x02 no image header: \x01%s", cls->Name_Get());
         return;
     }
-    Thread_Shape_Header(cls);
+    // The direction's single header describes the resampled volume.
+    Oblique_Header_Shape(cls->dir_image, cls->dim, cls->axis_x, cls->axis_y, cls->axis_z, *cls->matrix_pt);
     for (int k = 0; k < cls->dim.z && Thread_Frame_Step(job); k++)
         if (insert)
             insert(cls->dir_file, 0, k, cls, level);
@@ -291,7 +259,7 @@ static void Thread_Build(Apply_Job *job, int slot, Kelvra_Oblique *cls)
 {
     if (!Thread_Lock(job, cls))
         return;
-    Sleep(50);
+    Sleep(THREAD_PAUSE_MS);
     int shown = cls->Flag_Get_Bit(16, NULL, FLAG_SHOWN);
     if (!Thread_Set_Matrix(cls)) {
         Thread_Unlock(cls);

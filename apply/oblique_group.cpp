@@ -3,6 +3,7 @@
  * here its answer becomes a verdict with an explanation on the console.
  */
 #include "../oblique/oblique.h"
+#include "oblique_apply_fixed.h"
 
 #define GROUP_HEADER "\xF1\x05WARNING:\x02 Invalid Volume!"
 
@@ -20,7 +21,7 @@ static const Group_Condition Group_Conditions[] = {
     {0x80000000u, {NULL, NULL}, GROUP_INVALID},
     {0x40000000u, {"\xF1\t You need more than 1 frame to make a 3D group...", NULL}, GROUP_INVALID},
     {0x01000000u, {"\xF1\t All images must have the same resolution", NULL}, GROUP_INVALID},
-    {0x02000000u, {"\xF1\t All images must have the same pixel dimentions", NULL}, GROUP_INVALID},
+    {0x02000000u, {GROUP_MSG_PIXEL_SIZE, NULL}, GROUP_INVALID},
     {0x20000000u, {"\xF1\t All images must be parallel", NULL}, GROUP_INVALID},
     {0x10000000u, {"\xF1\t All images must be aligned", NULL}, GROUP_NOTICE},
     {0x00020000u, {"\xF1\t 2 or more images have", "\xF1\t the same position !"}, GROUP_INVALID},

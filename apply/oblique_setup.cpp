@@ -11,11 +11,8 @@
 #include <new>
 
 #include "../oblique/oblique.h"
-
-#define SETUP_SOURCE ".\\oblique_ctrl"
-#define SETUP_LINE_HEADER 1120
-#define SETUP_LINE_LIST 1123
-#define SETUP_LINE_FILE 1126
+#include "../oblique/oblique_geometry.h"
+#include "oblique_apply_fixed.h"
 
 /* Set when the header of B's frames is a resampled view of the study. */
 #define HEADER_FLAG_RESAMPLED 0x20000000u
@@ -67,23 +64,11 @@ static int Setup_Dir_File(Kelvra_Oblique *cls, void *key, const char *name)
     return 1;
 }
 
-static void Setup_Header_Size(Vexa_Image *header, int width, int height, int slices)
-{
-    header->width = (uint16_t)width;
-    header->height = (uint16_t)height;
-    header->slices_nb = (uint16_t)slices;
-}
-
 static void Setup_Dim(Oblique_Dim *dim, int x, int y, int z)
 {
     dim->x = x;
     dim->y = y;
     dim->z = z;
-}
-
-static const Vect &Setup_Pixel_Size(const Vexa_Image *header)
-{
-    return header->pixel_size_pt ? *header->pixel_size_pt : header->pixel_size;
 }
 
 /* World position of pixel (0, 0) of source frame i. */
@@ -116,11 +101,11 @@ int Oblique_Setup(Kelvra_Oblique *a, Kelvra_Oblique *b)
         return 1;
     Setup_Dim(&a->ref_dim, w, h, n);
     Setup_Dim(&a->dim, w, h, n);
-    Setup_Header_Size(a->dir_image, w, h, n);
-    const Vect &pixel_size = Setup_Pixel_Size(a->dir_image);
+    Oblique_Header_Size(a->dir_image, a->dim);
+    const Vect &pixel_size = Oblique_Pixel_Size(a->dir_image);
     a->voxel.x = pixel_size.x;
     a->voxel.y = pixel_size.y;
-    a->voxel.z = last.dist(first) / (float)(n - 1);
+    a->voxel.z = Oblique_Slice_Step(first, last, n);
 
     b->Pixel_Get_Dim = Class_Oblique_Pixel_Get_Dim;
     if (!Setup_Dir_File(b, key, "Oblique_Dir_1")) {
@@ -131,7 +116,7 @@ int Oblique_Setup(Kelvra_Oblique *a, Kelvra_Oblique *b)
     b->dir_image->flags |= HEADER_FLAG_RESAMPLED;
     Setup_Dim(&b->ref_dim, n, h, w);
     Setup_Dim(&b->dim, n, h, w);
-    Setup_Header_Size(b->dir_image, n, h, w);
+    Oblique_Header_Size(b->dir_image, b->dim);
     b->voxel = a->voxel;
     b->axis_x = a->axis_x;
     b->axis_y = a->axis_y;

@@ -11,10 +11,7 @@
 
 #include "../host/progress_record.h"
 #include "../oblique/oblique.h"
-
-#define PROGRESS_SOURCE ".\\w_progress"
-#define PROGRESS_LINE_CREATE 370
-#define PROGRESS_LINE_RECORD 377
+#include "oblique_apply_fixed.h"
 
 static void Progress_Post(Progress_Record *record, UINT message)
 {
@@ -67,7 +64,7 @@ void Progress_Write(Progress_Record *record, const char *format, ...)
     if (record->lines_nb >= PROGRESS_LINES_MAX) {
         Progress_Post(record, PROGRESS_MSG_LINE);
         LeaveCriticalSection(&record->lock);
-        Error_Fct(hwnd, 11, "in Progress_Write: To many lines");
+        Error_Fct(hwnd, 11, PROGRESS_MSG_FULL);
         return;
     }
     char text[PROGRESS_LINE_SIZE];

@@ -11,8 +11,8 @@
 #include <string.h>
 
 #include "../oblique/oblique.h"
-
-#define DRAW_SOURCE ".\\oblique_ctrl_draw"
+#include "../oblique/oblique_geometry.h"
+#include "oblique_draw_fixed.h"
 
 /* A segment that misses the plane gives this value or less. */
 #define PLANE_MISS (-549755813888.0f)
@@ -207,7 +207,7 @@ void Oblique_Draw_Plane(Matrix_4x4 m, float hx, float hy, float hz, float d)
         }
     }
 
-    Oblique_GL_Check(DRAW_SOURCE, 360, "glBegin/End");
+    Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_PLANE_BEGIN, "glBegin/End");
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glColor3f(1.0f, 1.0f, 0.0f);
     glLineWidth(2.0f);
@@ -215,22 +215,11 @@ void Oblique_Draw_Plane(Matrix_4x4 m, float hx, float hy, float hz, float d)
     for (int k = 0; k < n; k++)
         glVertex3f(point[index[k]].x, point[index[k]].y, point[index[k]].z);
     glEnd();
-    Oblique_GL_Check(DRAW_SOURCE, 371, "glBegin/End");
+    Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_PLANE_END, "glBegin/End");
     glLineWidth(1.0f);
 }
 
 /* ---- one preview ----------------------------------------------------- */
-
-/* The rotation from the source volume's frame into the direction. */
-static Matrix_4x4 Oblique_Rotation(const Kelvra_Oblique *cls)
-{
-    Matrix_4x4 m;
-    m.init();
-    m.rot_x(cls->alpha, Matrix_4x4::post);
-    m.rot_y(cls->beta, Matrix_4x4::post);
-    m.rot_z(cls->theta, Matrix_4x4::post);
-    return m;
-}
 
 /* Clears to the colour the host gives pixels without data. */
 static void Oblique_Background_Clear(void)
@@ -239,7 +228,7 @@ static void Oblique_Background_Clear(void)
     glClearColor((float)(colour & 0xff) / 255.0f, (float)((colour >> 8) & 0xff) / 255.0f,
                  (float)((colour >> 16) & 0xff) / 255.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    Oblique_GL_Check(DRAW_SOURCE, 88, "Oblique_Image: glClear");
+    Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_CLEAR, "Oblique_Image: glClear");
 }
 
 /* The outline's projection: centred on the window, y downward, keeping
@@ -254,27 +243,27 @@ static void Oblique_Outline_Projection(int w, int h, float near_z, float far_z)
 void Oblique_Image(HWND image_window, Boxs *box_image, Kelvra_Oblique *cls)
 {
     if (!OpenGL_Context_On(image_window, 4)) {
-        Error_Fct(hwnd, 11, OBLIQUE_MSG_WHERE, DRAW_SOURCE, 54);
-        Error_Fct(hwnd, 2, "Error: in YGL_CONTEXT_RGB( box_image )");
+        Error_Fct(hwnd, 11, OBLIQUE_MSG_WHERE, DRAW_SOURCE, DRAW_LINE_CONTEXT);
+        Error_Fct(hwnd, 2, DRAW_MSG_CONTEXT);
         return;
     }
     short w = box_image->width;
     short h = box_image->height;
 
     glViewport(0, 0, w, h);
-    Oblique_GL_Check(DRAW_SOURCE, 60, "glViewport");
+    Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_VIEWPORT, "glViewport");
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
     glOrtho(0.0, w, h, 0.0, -0.5, 0.5);
-    Oblique_GL_Check(DRAW_SOURCE, 71, "Oblique_Image: glMatrix");
+    Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_PROJECTION, "Oblique_Image: glMatrix");
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    Oblique_GL_Check(DRAW_SOURCE, 77, "Oblique_Image: glMatrix");
+    Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_MODELVIEW, "Oblique_Image: glMatrix");
     Oblique_Background_Clear();
 
-    Matrix_4x4 m = Oblique_Rotation(cls);
+    Matrix_4x4 m = Oblique_Rotation(cls->alpha, cls->beta, cls->theta);
     float hx = 0.0f, hy = 0.0f, hz = 0.0f;
     Kelvra_Class *study = cls->Parent_Get_Pt();
     Kelvra_Oblique *org = study ? (Kelvra_Oblique *)study->Child_Get_Pt(0) : NULL;
@@ -307,7 +296,7 @@ void Oblique_Image(HWND image_window, Boxs *box_image, Kelvra_Oblique *cls)
         float d = (((float)cls->dim.z - 1.0f) * 0.5f - cls->slice_cur) * cls->voxel.z;
         /* Behind the slice plane: -diag <= z <= -d, drawn solid. */
         Oblique_Outline_Projection(w, h, d, (float)diag);
-        Oblique_GL_Check(DRAW_SOURCE, 144, "glMatrix");
+        Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_BEHIND, "glMatrix");
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         glScalef(s, s, 1.0f);
@@ -318,7 +307,7 @@ void Oblique_Image(HWND image_window, Boxs *box_image, Kelvra_Oblique *cls)
          * from drawing one piece of an edge twice. */
         Oblique_Outline_Projection(w, h, (float)-diag, d - 0.001f);
         glMatrixMode(GL_MODELVIEW);
-        Oblique_GL_Check(DRAW_SOURCE, 183, "glMatrix");
+        Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_IN_FRONT, "glMatrix");
         glEnable(GL_LINE_STIPPLE);
         glLineStipple(1, 0x5555);
         Oblique_Draw_Box(m, hx, hy, hz);
@@ -329,6 +318,6 @@ void Oblique_Image(HWND image_window, Boxs *box_image, Kelvra_Oblique *cls)
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
-    Oblique_GL_Check(DRAW_SOURCE, 201, "Oblique_Image: glMatrix");
+    Oblique_GL_Check(DRAW_SOURCE, DRAW_LINE_RESTORE, "Oblique_Image: glMatrix");
     OpenGL_Context_Off(image_window, 4);
 }

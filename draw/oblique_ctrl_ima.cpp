@@ -10,8 +10,7 @@
 #include <stdlib.h>
 
 #include "../oblique/oblique.h"
-
-#define IMA_SOURCE ".\\oblique_ctrl_ima"
+#include "oblique_draw_fixed.h"
 
 /* RGBA pixels, red in the low byte: the layout glDrawPixels reads with
  * GL_RGBA / GL_UNSIGNED_BYTE and the host's colour values already have. */
@@ -59,7 +58,7 @@ static int Oblique_Buffer_Size(uint32_t **buffer, int *count, int n, int line, c
 
 int Oblique_GLI_Build(Kelvra_Oblique *cls, Vexa_Image *header, int width, int height, int k)
 {
-    if (!Oblique_Buffer_Size(&Oblique_GLI, &Oblique_GLI_nb, width * height, 50, "Oblique_GLI"))
+    if (!Oblique_Buffer_Size(&Oblique_GLI, &Oblique_GLI_nb, width * height, IMA_LINE_GLI, "Oblique_GLI"))
         return 0;
     /* The header keeps the window minimum first and the maximum second;
      * the host's set-up takes the maximum first. */
@@ -105,7 +104,7 @@ static inline uint32_t Oblique_Tag_Color(const uint16_t *red, const uint16_t *gr
 
 int Oblique_TAG_Build(Kelvra_Oblique *cls, Vexa_Image *header, int width, int height, int k)
 {
-    if (!Oblique_Buffer_Size(&Oblique_TAG, &Oblique_TAG_nb, width * height, 94, "Oblique_TAG"))
+    if (!Oblique_Buffer_Size(&Oblique_TAG, &Oblique_TAG_nb, width * height, IMA_LINE_TAG, "Oblique_TAG"))
         return 0;
     uint16_t tag_nb = (uint16_t)Fct_Variable_Value("$TAG_NB", NULL, NULL, NULL);
     const uint16_t *red = (const uint16_t *)Fct_Variable_Value("$TAG_RED", NULL, NULL, NULL);
@@ -149,18 +148,18 @@ int Oblique_Pixels_Draw(float zoom_x, float zoom_y, short width, short height)
     /* Negative y zoom: rows go downward from the raster position, so row 0
      * of the slice is at the top. */
     glPixelZoom(zoom_x, -zoom_y);
-    Oblique_GL_Check(IMA_SOURCE, 141, "glPixelZoom");
+    Oblique_GL_Check(IMA_SOURCE, IMA_LINE_ZOOM, "glPixelZoom");
     glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    Oblique_GL_Check(IMA_SOURCE, 147, "glPixelStore");
+    Oblique_GL_Check(IMA_SOURCE, IMA_LINE_STORE, "glPixelStore");
 
     unsigned int scheme = (unsigned int)Fct_Variable_Value("$COLOR_SCHEME", NULL, NULL, NULL) & 0xffu;
     if (scheme != 0) {
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        Oblique_GL_Check(IMA_SOURCE, 161, "glPixelStore");
+        Oblique_GL_Check(IMA_SOURCE, IMA_LINE_GLI_STORE, "glPixelStore");
         Oblique_Layer_Draw(Oblique_GLI, Oblique_GLI_nb, width, height);
-        Oblique_GL_Check(IMA_SOURCE, 164, "glDrawPixels");
+        Oblique_GL_Check(IMA_SOURCE, IMA_LINE_GLI_DRAW, "glDrawPixels");
     }
     if (scheme != 3) {
         if (scheme == 1 || scheme == 2) {
@@ -174,16 +173,16 @@ int Oblique_Pixels_Draw(float zoom_x, float zoom_y, short width, short height)
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         }
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        Oblique_GL_Check(IMA_SOURCE, 186, "glPixelStore");
+        Oblique_GL_Check(IMA_SOURCE, IMA_LINE_TAG_STORE, "glPixelStore");
         Oblique_Layer_Draw(Oblique_TAG, Oblique_TAG_nb, width, height);
-        Oblique_GL_Check(IMA_SOURCE, 189, "glDrawPixels");
+        Oblique_GL_Check(IMA_SOURCE, IMA_LINE_TAG_DRAW, "glDrawPixels");
         if (scheme == 2)
             glDisable(GL_BLEND);
         if (scheme == 1 || scheme == 2)
             glDisable(GL_ALPHA_TEST);
     }
     glPixelZoom(1.0f, 1.0f);
-    Oblique_GL_Check(IMA_SOURCE, 199, "glPixelZoom");
+    Oblique_GL_Check(IMA_SOURCE, IMA_LINE_UNZOOM, "glPixelZoom");
     return 1;
 }
 

@@ -1,6 +1,6 @@
 /* DICOM reader: any bytes as one DICOM file. */
 #include "fuzz_input.h"
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

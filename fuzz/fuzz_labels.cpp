@@ -1,7 +1,8 @@
 /* Label colour tables and names: the first byte picks the reader, the rest
  * is the file. */
 #include "fuzz_input.h"
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_labels.h"
+#include "hostapp/lib/az_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

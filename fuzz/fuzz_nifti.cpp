@@ -1,7 +1,7 @@
 /* NIfTI reader: any bytes as a .nii file, or as .nii.gz when they start
  * like a gzip stream. */
 #include "fuzz_input.h"
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -11,6 +11,7 @@
 
 #include "lib/az_app.h"
 #include "lib/az_dump.h"
+#include "lib/az_error.h"
 #include "lib/az_session.h"
 
 int Command_Info(AzApp_Options *options);
@@ -28,9 +29,9 @@ typedef std::map<std::string, std::string> Option_Values;
 
 /* Splits a command's words into options ("--name VALUE", "--name=VALUE",
  * flags) and the other words; "--" ends the options.  An unknown option,
- * one given twice or one without its value: 0 with a message naming it. */
-int Options_Parse(const std::vector<std::string> &words, const char *command, const std::vector<Option_Spec> &specs,
-                  Option_Values *values, std::vector<std::string> *positional);
+ * one given twice or one without its value: 0, reported naming it. */
+int Options_Parse(const std::vector<std::string> &words, const std::vector<Option_Spec> &specs, Option_Values *values,
+                  std::vector<std::string> *positional);
 
 /* A finite decimal number (sign, digits, one point) from low to high. */
 int Number_Strict(const std::string &text, double low, double high, double *value);

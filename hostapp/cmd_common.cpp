@@ -11,8 +11,8 @@
 #include "az_commands.h"
 #include "lib/az_labels.h"
 
-int Options_Parse(const std::vector<std::string> &words, const char *command, const std::vector<Option_Spec> &specs,
-                  Option_Values *values, std::vector<std::string> *positional)
+int Options_Parse(const std::vector<std::string> &words, const std::vector<Option_Spec> &specs, Option_Values *values,
+                  std::vector<std::string> *positional)
 {
     values->clear();
     positional->clear();
@@ -30,27 +30,20 @@ int Options_Parse(const std::vector<std::string> &words, const char *command, co
         size_t equals = word.find('=');
         std::string name = word.substr(0, equals);
         auto spec = std::find_if(specs.begin(), specs.end(), [&name](const Option_Spec &s) { return name == s.name; });
-        if (spec == specs.end()) {
-            fprintf(stderr, "azozude %s: unknown option %s\n", command, name.c_str());
-            return 0;
-        }
-        if (values->count(name)) {
-            fprintf(stderr, "azozude %s: %s is given twice\n", command, name.c_str());
-            return 0;
-        }
+        if (spec == specs.end())
+            return !AzError(AZ_EXIT_USAGE, "unknown option %s", name.c_str());
+        if (values->count(name))
+            return !AzError(AZ_EXIT_USAGE, "%s is given twice", name.c_str());
         if (!spec->takes_value) {
-            if (equals != std::string::npos) {
-                fprintf(stderr, "azozude %s: %s takes no value\n", command, name.c_str());
-                return 0;
-            }
+            if (equals != std::string::npos)
+                return !AzError(AZ_EXIT_USAGE, "%s takes no value", name.c_str());
             (*values)[name] = "";
         } else if (equals != std::string::npos) {
             (*values)[name] = word.substr(equals + 1);
         } else if (i + 1 < words.size()) {
             (*values)[name] = words[++i];
         } else {
-            fprintf(stderr, "azozude %s: %s needs a value (%s)\n", command, name.c_str(), spec->what);
-            return 0;
+            return !AzError(AZ_EXIT_USAGE, "%s needs a value (%s)", name.c_str(), spec->what);
         }
     }
     return 1;
@@ -80,9 +73,9 @@ int Session_Play(AzApp *app, const std::vector<AzSession_Step> &steps, const std
     std::string error;
     int code = AzSession_Run(app, steps, name, &error);
     if (code != AZ_EXIT_OK)
-        fprintf(stderr, "azozude: %s\n", error.c_str());
+        AzError(code, "%s", error.c_str());
     if (AzTags_Unsaved())
-        Error_Fct(hwnd, 2, "%s: tags were painted and not saved (a save-tags step keeps them)", name.c_str());
+        AzError(AZ_EXIT_INPUT, "%s: tags were painted and not saved (a save-tags step keeps them)", name.c_str());
     AzApp_Stop(app);
     return code;
 }
@@ -117,8 +110,7 @@ int Export_Folder(AzOutput *output, const std::string &folder, int force)
     std::string error;
     if (AzDump_Folder_Prepare(folder, force, output, &error) && AzOutput_Folder(output, folder, &error))
         return 1;
-    fprintf(stderr, "azozude: %s\n", error.c_str());
-    return 0;
+    return !AzError(AZ_EXIT_INPUT, "%s", error.c_str());
 }
 
 int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::string &folder, int parts,
@@ -129,10 +121,9 @@ int Export_Run(AzApp *app, const std::vector<AzSession_Step> &steps, const std::
     if ((code = AzSession_Run(app, steps, std::string(), &error)) != AZ_EXIT_OK) {
         // What the panel refused is about the study (not a 3D group, say): its source is named.
         const std::string &source = app->studies.empty() ? std::string("the study") : app->studies[0].source;
-        fprintf(stderr, "azozude: %s: %s\n", source.c_str(), error.c_str());
+        AzError(code, "%s: %s", source.c_str(), error.c_str());
     } else if (!AzDump_Write(app, folder, parts, output, &summary, &error) || !AzOutput_Commit(output, &error)) {
-        fprintf(stderr, "azozude: %s\n", error.c_str());
-        code = AZ_EXIT_INPUT;
+        code = AzError(AZ_EXIT_INPUT, "%s", error.c_str());
     }
     AzOutput_Discard(output);
     AzApp_Stop(app);

@@ -28,26 +28,23 @@ int Command_Demo(AzApp_Options *options)
     specs.push_back({"--phantom", 0, ""});
     Option_Values values;
     std::vector<std::string> rest;
-    if (!Options_Parse(options->words, "demo", specs, &values, &rest))
+    if (!Options_Parse(options->words, specs, &values, &rest))
         return AZ_EXIT_USAGE;
     if (!rest.empty()) {
-        fprintf(stderr, "usage: azozude demo [-o DIR] [--phantom] [--original] [--pictures] [--montage] [--summary] [--dicom] "
-                        "[--force]\n");
+        AzError(AZ_EXIT_USAGE, "unexpected \"%s\"", rest[0].c_str());
+        fputs("usage: azozude demo [-o DIR] [--phantom] [--original] [--pictures] [--montage] [--summary] [--dicom] "
+              "[--force]\n", stderr);
         return AZ_EXIT_USAGE;
     }
     std::string folder = values.count("-o") ? values["-o"] : std::string("azozude-demo");
-    if (folder.empty()) {
-        fprintf(stderr, "azozude demo: -o needs a folder\n");
-        return AZ_EXIT_USAGE;
-    }
+    if (folder.empty())
+        return AzError(AZ_EXIT_USAGE, "-o needs a folder");
     int parts = Export_Parts(values);
     std::vector<AzSession_Step> steps;
     std::string error;
     if (!AzSession_Parse(AzSession_Reslice(demo_alpha, demo_beta, (parts & AZ_DUMP_PICTURES) != 0), "", &steps,
-                         &error)) {
-        fprintf(stderr, "azozude: %s\n", error.c_str());
-        return AZ_EXIT_MODULE;
-    }
+                         &error))
+        return AzError(AZ_EXIT_MODULE, "%s", error.c_str());
     AzOutput_Signals_Install();
     AzOutput output;
     if (!Export_Folder(&output, folder, values.count("--force") != 0))

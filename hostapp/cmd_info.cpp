@@ -64,7 +64,7 @@ int Command_Info(AzApp_Options *options)
 {
     Option_Values values;
     std::vector<std::string> words;
-    if (!Options_Parse(options->words, "info", {{"--labels", 1, "a NIfTI label volume"}}, &values, &words))
+    if (!Options_Parse(options->words, {{"--labels", 1, "a NIfTI label volume"}}, &values, &words))
         return AZ_EXIT_USAGE;
     std::string labels = values.count("--labels") ? values["--labels"] : std::string();
     AzApp app;

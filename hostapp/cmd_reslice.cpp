@@ -17,14 +17,13 @@ int Angle_Get(const Option_Values &values, const char *name, double *degrees)
 {
     auto found = values.find(name);
     if (found == values.end()) {
-        fprintf(stderr, "azozude reslice: %s is missing (degrees from -90 to 90)\n%s", name, reslice_usage);
+        AzError(AZ_EXIT_USAGE, "%s is missing (degrees from -90 to 90)", name);
+        fputs(reslice_usage, stderr);
         return 0;
     }
-    if (!Number_Strict(found->second, -90.0, 90.0, degrees)) {
-        fprintf(stderr, "azozude reslice: %s must be a decimal number of degrees from -90 to 90, not \"%s\"\n", name,
-                found->second.c_str());
-        return 0;
-    }
+    if (!Number_Strict(found->second, -90.0, 90.0, degrees))
+        return !AzError(AZ_EXIT_USAGE, "%s must be a decimal number of degrees from -90 to 90, not \"%s\"", name,
+                        found->second.c_str());
     return 1;
 }
 
@@ -39,27 +38,26 @@ int Command_Reslice(AzApp_Options *options)
     specs.push_back({"--series", 1, "a series number from azozude info, or its UID"});
     Option_Values values;
     std::vector<std::string> studies;
-    if (!Options_Parse(options->words, "reslice", specs, &values, &studies))
+    if (!Options_Parse(options->words, specs, &values, &studies))
         return AZ_EXIT_USAGE;
     double alpha, beta;
     if (!Angle_Get(values, "--alpha", &alpha) || !Angle_Get(values, "--beta", &beta))
         return AZ_EXIT_USAGE;
     if (!values.count("-o") || values["-o"].empty()) {
-        fprintf(stderr, "azozude reslice: -o is missing (the output folder)\n%s", reslice_usage);
+        AzError(AZ_EXIT_USAGE, "-o is missing (the output folder)");
+        fputs(reslice_usage, stderr);
         return AZ_EXIT_USAGE;
     }
     if (studies.size() != 1) {
-        fprintf(stderr, "azozude reslice: %s\n%s", studies.empty() ? "a STUDY is missing" : "one STUDY only",
-                reslice_usage);
+        AzError(AZ_EXIT_USAGE, "%s", studies.empty() ? "a STUDY is missing" : "one STUDY only");
+        fputs(reslice_usage, stderr);
         return AZ_EXIT_USAGE;
     }
     int parts = Export_Parts(values);
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Parse(AzSession_Reslice(alpha, beta, (parts & AZ_DUMP_PICTURES) != 0), "", &steps, &error)) {
-        fprintf(stderr, "azozude: %s\n", error.c_str());
-        return AZ_EXIT_MODULE;
-    }
+    if (!AzSession_Parse(AzSession_Reslice(alpha, beta, (parts & AZ_DUMP_PICTURES) != 0), "", &steps, &error))
+        return AzError(AZ_EXIT_MODULE, "%s", error.c_str());
     AzOutput_Signals_Install();
     AzOutput output;
     if (!Export_Folder(&output, values["-o"], values.count("--force") != 0))
@@ -69,13 +67,10 @@ int Command_Reslice(AzApp_Options *options)
     int code = AzApp_Start(&app, *options);
     if (code == AZ_EXIT_OK)
         code = AzApp_Load(&app, studies, values.count("--labels") ? values["--labels"] : std::string());
-    if (code == AZ_EXIT_OK && app.studies.size() > 1) {
-        fprintf(stderr,
-                "azozude reslice: %s holds %d series; choose one with --series N or --series UID (azozude info %s "
-                "numbers them)\n",
-                studies[0].c_str(), static_cast<int>(app.studies.size()), studies[0].c_str());
-        code = AZ_EXIT_USAGE;
-    }
+    if (code == AZ_EXIT_OK && app.studies.size() > 1)
+        code = AzError(AZ_EXIT_USAGE,
+                       "%s holds %d series; choose one with --series N or --series UID (azozude info %s numbers them)",
+                       studies[0].c_str(), static_cast<int>(app.studies.size()), studies[0].c_str());
     if (code != AZ_EXIT_OK) {
         AzApp_Stop(&app);
         return code;

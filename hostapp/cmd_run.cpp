@@ -9,18 +9,17 @@ int Command_Run(AzApp_Options *options)
 {
     Option_Values values;
     std::vector<std::string> words;
-    if (!Options_Parse(options->words, "run", {{"--labels", 1, "a NIfTI label volume"}}, &values, &words))
+    if (!Options_Parse(options->words, {{"--labels", 1, "a NIfTI label volume"}}, &values, &words))
         return AZ_EXIT_USAGE;
     if (words.empty()) {
-        fprintf(stderr, "usage: azozude run SESSION [STUDY...] [--labels FILE]\n");
+        AzError(AZ_EXIT_USAGE, "a SESSION is missing");
+        fputs("usage: azozude run SESSION [STUDY...] [--labels FILE]\n", stderr);
         return AZ_EXIT_USAGE;
     }
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Load(words[0], &steps, &error)) {
-        fprintf(stderr, "azozude: %s\n", error.c_str());
-        return AZ_EXIT_INPUT;
-    }
+    if (!AzSession_Load(words[0], &steps, &error))
+        return AzError(AZ_EXIT_INPUT, "%s", error.c_str());
     AzOutput_Signals_Install();
     AzApp app;
     int code = AzApp_Start(&app, *options);

@@ -81,18 +81,17 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; i++)
         if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "--help") == 0)
             return Usage(stdout, AZ_EXIT_OK);
+    AzApp_Console_Install();
     AzApp_Options options;
     std::string error;
-    if (!AzApp_Options_Parse(argc, argv, &options, &error)) {
-        fprintf(stderr, "azozude: %s\n", error.c_str());
-        return Usage(stderr, AZ_EXIT_USAGE);
-    }
+    if (!AzApp_Options_Parse(argc, argv, &options, &error))
+        return Usage(stderr, AzError(AZ_EXIT_USAGE, "%s", error.c_str()));
     if (options.command.empty())
-        return Usage(stderr, AZ_EXIT_USAGE);
-    AzApp_Console_Install();
+        return Usage(stderr, AzError(AZ_EXIT_USAGE, "a COMMAND is missing"));
     for (const Command &command : commands)
-        if (options.command == command.name)
+        if (options.command == command.name) {
+            AzError_Command_Set(command.name);
             return command.run(&options);
-    fprintf(stderr, "azozude: unknown command \"%s\"\n", options.command.c_str());
-    return Usage(stderr, AZ_EXIT_USAGE);
+        }
+    return Usage(stderr, AzError(AZ_EXIT_USAGE, "unknown command \"%s\"", options.command.c_str()));
 }

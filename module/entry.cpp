@@ -4,11 +4,7 @@
 #include "entry.h"
 
 #include "../oblique/oblique.h"
-
-#define OBLIQUE_VERSION "1.0 rev-a  (Nov 22 2013)"
-#define OBLIQUE_CLASS_KEY "class Oblique"
-#define OBLIQUE_CLASS_NAME "RUD Azozude"
-#define OBLIQUE_STATUS_LABEL "RUD Azozude:"
+#include "entry_fixed.h"
 
 /* The module keeps no per-thread state: the platform need not tell it
  * about threads starting and ending. */

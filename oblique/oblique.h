@@ -155,10 +155,4 @@ int Oblique_Text_Width(HFONT font, const char *text);
 /* Reports every pending OpenGL error of a checkpoint at level 11. */
 void Oblique_GL_Check(const char *source, int line, const char *label);
 
-/* Messages shared by every part. */
-#define OBLIQUE_MSG_REALLOC "line %-4d of %s \nmemory error in realloc (var=%s, dim=%dx%d)"
-#define OBLIQUE_MSG_CALLOC "line %-4d of %s \nmemory error in calloc (var=%s, dim=%dx%d)"
-#define OBLIQUE_MSG_NEW "line %-4d of %s \nmemory error in new (var=%s, dim=%dx%d)"
-#define OBLIQUE_MSG_WHERE "file:%s line:%d"
-
 #endif

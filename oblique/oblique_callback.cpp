@@ -8,9 +8,6 @@
 
 #include "oblique_internal.h"
 
-#define CALLBACK_SOURCE ".\\oblique_callback"
-#define SET_TAG_LABEL "Class_Oblique_Pixel_Set_TAG"
-
 /* Oblique_Map for a class whose matrix_pt is set. */
 static inline __attribute__((always_inline)) int Oblique_Map_Set(Kelvra_Oblique *cls, void **key, void **key_next,
                                                                  Vect *point)
@@ -72,8 +69,8 @@ static Oblique_Update *Oblique_Update_Entry(Kelvra_Oblique *obl, void *key)
                                                    (nb + 1) * sizeof(Oblique_Update))
                               : nullptr;   // the count is 16-bit
     if (!grown) {
-        Error_Fct(hwnd, 1, OBLIQUE_MSG_REALLOC, 216, CALLBACK_SOURCE, "oblique->update_pt", (int)(nb + 1),
-                  (int)sizeof(Oblique_Update));
+        Error_Fct(hwnd, 1, OBLIQUE_MSG_REALLOC, CALLBACK_LINE_UPDATE_PT, CALLBACK_SOURCE, "oblique->update_pt",
+                  (int)(nb + 1), (int)sizeof(Oblique_Update));
         return nullptr;
     }
     obl->update_pt = static_cast<Oblique_Update *>(grown);
@@ -120,7 +117,7 @@ static Vect Oblique_Pos_Extrapolate(Kelvra_Oblique *obl, void *key, const Vect &
     const Vect &size = Oblique_Pixel_Size(header);
     Vect result = origin + (d.x * size.x) * header->axis_row + (d.y * size.y) * header->axis_col +
                   (d.z * size.z) * header->axis_normal;
-    Error_Fct(hwnd, 11, "reult   -> %.2f %.2f %.2f", result.x, result.y, result.z);
+    Error_Fct(hwnd, 11, CALLBACK_MSG_RESULT, result.x, result.y, result.z);
     return result;
 }
 

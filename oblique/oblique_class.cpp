@@ -12,7 +12,6 @@
 #include "../module/entry.h"
 #include "oblique_internal.h"
 
-#define CLASS_SOURCE ".\\oblique_class"
 #define STUDY_NAME_MAX 20
 
 /* Grows one frame array by an entry (malloc when still empty); reports
@@ -44,22 +43,24 @@ template <typename T> static int Oblique_Array_Create(T *&array, int line, const
 static int Oblique_Arrays_Grow(Kelvra_Oblique *org)
 {
     unsigned nb = org->real_files_nb;
-    return Oblique_Array_Grow(org->real_files_pt, nb, 100, "oblique->real_files_pt") &&
-           Oblique_Array_Grow(org->real_files_bunch, nb, 101, "oblique->real_files_bunch") &&
-           Oblique_Array_Grow(org->real_files_slice, nb, 102, "oblique->real_files_slice") &&
-           Oblique_Array_Grow(org->real_files_z, nb, 103, "oblique->real_files_z") &&
-           Oblique_Array_Grow(org->real_files_t, nb, 104, "oblique->real_files_t") &&
-           Oblique_Array_Grow(org->real_files_d, nb, 105, "oblique->real_files_d");
+    const int line = CLASS_LINE_GROW;
+    return Oblique_Array_Grow(org->real_files_pt, nb, line, "oblique->real_files_pt") &&
+           Oblique_Array_Grow(org->real_files_bunch, nb, line + 1, "oblique->real_files_bunch") &&
+           Oblique_Array_Grow(org->real_files_slice, nb, line + 2, "oblique->real_files_slice") &&
+           Oblique_Array_Grow(org->real_files_z, nb, line + 3, "oblique->real_files_z") &&
+           Oblique_Array_Grow(org->real_files_t, nb, line + 4, "oblique->real_files_t") &&
+           Oblique_Array_Grow(org->real_files_d, nb, line + 5, "oblique->real_files_d");
 }
 
 static int Oblique_Arrays_Create(Kelvra_Oblique *org)
 {
-    return Oblique_Array_Create(org->real_files_pt, 156, "oblique_0->real_files_pt") &&
-           Oblique_Array_Create(org->real_files_bunch, 157, "oblique_0->real_files_bunch") &&
-           Oblique_Array_Create(org->real_files_slice, 158, "oblique_0->real_files_slice") &&
-           Oblique_Array_Create(org->real_files_z, 159, "oblique_0->real_files_z") &&
-           Oblique_Array_Create(org->real_files_t, 160, "oblique_0->real_files_t") &&
-           Oblique_Array_Create(org->real_files_d, 161, "oblique_0->real_files_d");
+    const int line = CLASS_LINE_CREATE;
+    return Oblique_Array_Create(org->real_files_pt, line, "oblique_0->real_files_pt") &&
+           Oblique_Array_Create(org->real_files_bunch, line + 1, "oblique_0->real_files_bunch") &&
+           Oblique_Array_Create(org->real_files_slice, line + 2, "oblique_0->real_files_slice") &&
+           Oblique_Array_Create(org->real_files_z, line + 3, "oblique_0->real_files_z") &&
+           Oblique_Array_Create(org->real_files_t, line + 4, "oblique_0->real_files_t") &&
+           Oblique_Array_Create(org->real_files_d, line + 5, "oblique_0->real_files_d");
 }
 
 /* Writes source frame i of the arrays from the frame's image header. */
@@ -121,8 +122,8 @@ static Kelvra_Oblique *Oblique_Study_Create(Kelvra_File *file, int bunch, int sl
     Kelvra_Oblique *org = new (std::nothrow) Kelvra_Oblique(study, class_id, file, bunch, slice);
     Kelvra_Oblique *obl = org ? new (std::nothrow) Kelvra_Oblique(study, class_id, (signed char)1) : nullptr;
     if (!obl) {
-        Error_Fct(hwnd, 1, "line %-4d of %s \nmemory error in new (var=%s, dim=%dx%d)", 150, CLASS_SOURCE,
-                  org ? "oblique_1" : "oblique_0", 1, (int)sizeof(Kelvra_Oblique));
+        Error_Fct(hwnd, 1, OBLIQUE_MSG_NEW, CLASS_LINE_STUDY, CLASS_SOURCE, org ? "oblique_1" : "oblique_0", 1,
+                  (int)sizeof(Kelvra_Oblique));
         delete org;
         return nullptr;
     }

@@ -7,10 +7,6 @@
 
 #include "oblique_internal.h"
 
-#define UPDATE_SOURCE ".\\oblique_class_update"
-#define UPDATE_B_LABEL "Kelvra_Oblique::Update_B"
-#define UPDATE_CHILD_LABEL "Kelvra_Oblique::Update_Child_A"
-#define SET_TAG_LABEL "Class_Oblique_Pixel_Set_TAG"
 #define UPDATE_TAG_BIT 0x800000ULL
 
 /* Passes a changed region to every frame of cls; the count is read again
@@ -23,7 +19,7 @@ static void Oblique_Children_Update(Kelvra_Oblique *cls, uint64_t flags, void *c
 
 int Kelvra_Oblique::Update_B(uint64_t flags)
 {
-    if (!Oblique_Validate(this, UPDATE_B_LABEL, UPDATE_SOURCE, 42))
+    if (!Oblique_Validate(this, UPDATE_B_LABEL, UPDATE_SOURCE, UPDATE_B_LINE))
         return 0;
     // The host may paint from another thread while updates run: the list
     // is read, handed on and released under the mutex the tag callback
@@ -78,7 +74,7 @@ static void Oblique_Frame_Range(const Kelvra_Oblique *org, const void *key, cons
 
 void Kelvra_Oblique::Update_Child_A(uint64_t flags, void *context, void *key, Region_4D *box)
 {
-    if (!Oblique_Validate(this, UPDATE_CHILD_LABEL, UPDATE_SOURCE, 100))
+    if (!Oblique_Validate(this, UPDATE_CHILD_LABEL, UPDATE_SOURCE, UPDATE_CHILD_LINE))
         return;
     if (!matrix_pt) {
         Oblique_Children_Update(this, flags, context, key, box);   // the frames are the study's own

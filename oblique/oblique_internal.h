@@ -19,6 +19,8 @@
 #include <stddef.h>
 
 #include "oblique.h"
+#include "oblique_fixed.h"
+#include "oblique_geometry.h"
 
 /* One more holder of block (null: nothing). */
 void Oblique_Block_Hold(const void *block);
@@ -36,11 +38,5 @@ void *Oblique_Block_Grow(void *block, size_t used, size_t size);
  * followed by the location line of source and line.  0 only for a null
  * object; the other checks never stop the caller. */
 int Oblique_Validate(const Kelvra_Oblique *cls, const char *label, const char *source, int line);
-
-/* The pixel size of an image header: the one it points to, else its own. */
-inline const Vect &Oblique_Pixel_Size(const Vexa_Image *header)
-{
-    return header->pixel_size_pt ? *header->pixel_size_pt : header->pixel_size;
-}
 
 #endif

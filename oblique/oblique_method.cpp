@@ -13,10 +13,6 @@
 
 #include "oblique_internal.h"
 
-#define METHOD_SOURCE ".\\oblique_method"
-#define METHOD_LINE 177
-#define METHOD_LABEL "Class Kelvra_Oblique::~Kelvra_Oblique"
-
 /* ---- shared blocks ------------------------------------------------------ */
 
 namespace {

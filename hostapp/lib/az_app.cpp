@@ -13,6 +13,7 @@
 #include "../../hostlib/util/az_console.h"
 #include "../../hostlib/win32/az_win.h"
 #include "az_dicom_write.h"
+#include "az_error.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ int Series_Choose(const std::string &wanted, const std::string &path, std::vecto
         std::string list;
         for (size_t i = 0; i < series->size(); i++)
             list += (i ? ", " : "") + std::to_string(i + 1) + " " + (*series)[i].uid;
-        Error_Fct(hwnd, 2, "%s: no series \"%s\" (it holds %d: %s)", path.c_str(), wanted.c_str(),
+        AzError(AZ_EXIT_INPUT, "%s: no series \"%s\" (it holds %d: %s)", path.c_str(), wanted.c_str(),
                   static_cast<int>(series->size()), list.c_str());
         return 0;
     }
@@ -116,11 +117,11 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
         std::vector<AzSeries> series;
         AzLoad_Report report;
         if (AzStudy_Read(path, &series, &report) == 0) {
-            Error_Fct(hwnd, 2, "%s: nothing could be loaded", path.c_str());
+            AzError(AZ_EXIT_INPUT, "%s: nothing could be loaded", path.c_str());
             return AZ_EXIT_INPUT;
         }
         if (report.files_bad > 0)
-            Error_Fct(hwnd, 2, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
+            AzError(AZ_EXIT_INPUT, "%s: %d of %d files skipped", path.c_str(), report.files_bad, report.files_seen);
         int first = 1;
         if (!Series_Choose(app->options.series, path, &series, &first))
             return AZ_EXIT_INPUT;
@@ -132,7 +133,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
             AzLoaded_Study loaded;
             std::string error;
             if (!AzSeries_Insert(one, tags, &loaded, &error, app->options.time_point)) {
-                Error_Fct(hwnd, 2, "%s: %s", path.c_str(), error.c_str());
+                AzError(AZ_EXIT_INPUT, "%s: %s", path.c_str(), error.c_str());
                 return AZ_EXIT_INPUT;
             }
             loaded.series_index = first + static_cast<int>(i);
@@ -143,7 +144,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
     if (has_labels) {
         AzTags_Map_Set(labels); // the tags now stand for the labels' values, names and colours
         if (app->studies.empty())
-            Error_Fct(hwnd, 2, "%s: no study to put the labels on", labels_path.c_str());
+            AzError(AZ_EXIT_INPUT, "%s: no study to put the labels on", labels_path.c_str());
     }
     return AZ_EXIT_OK;
 }
@@ -200,12 +201,10 @@ int AzApp_Start(AzApp *app, const AzApp_Options &options)
     app->options = options;
     AzConsole_Level_Set(options.console_level);
     char error[2048];
-    if (!AzModule_Load(&app->module, options.module_path.c_str(), error, sizeof(error))) {
-        fprintf(stderr, "azozude: %s\n", error);
-        return AZ_EXIT_MODULE;
-    }
+    if (!AzModule_Load(&app->module, options.module_path.c_str(), error, sizeof(error)))
+        return AzError(AZ_EXIT_MODULE, "%s", error);
     if (!Main_Window_Create(app)) {
-        fprintf(stderr, "azozude: cannot create the main window: %s\n", Error_Windows(0));
+        AzError(AZ_EXIT_MODULE, "cannot create the main window: %s", Error_Windows(0));
         AzModule_Unload(&app->module);
         return AZ_EXIT_MODULE;
     }
@@ -231,13 +230,13 @@ int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &so
     long start = AzApp_Clock_Ms();
     int time_point = app->options.time_point;
     if (time_point >= plan.times) {
-        Error_Fct(hwnd, 2, "%s: no time point %d: the study has %d time point(s)", source.c_str(), time_point,
+        AzError(AZ_EXIT_INPUT, "%s: no time point %d: the study has %d time point(s)", source.c_str(), time_point,
                   plan.times);
         return AZ_EXIT_INPUT;
     }
     AzStudy *study = AzStudy_Build(plan);
     if (!study) {
-        Error_Fct(hwnd, 2, "%s: the study cannot be built", source.c_str());
+        AzError(AZ_EXIT_INPUT, "%s: the study cannot be built", source.c_str());
         return AZ_EXIT_INPUT;
     }
     AzLoaded_Study loaded;
@@ -260,7 +259,7 @@ int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &so
     app->load_s += Seconds_Since(start);
     if (loaded.inserted_nb == loaded.frames_nb)
         return AZ_EXIT_OK;
-    Error_Fct(hwnd, 2, "%s: the database took %d of %d frames", source.c_str(), loaded.inserted_nb,
+    AzError(AZ_EXIT_INPUT, "%s: the database took %d of %d frames", source.c_str(), loaded.inserted_nb,
               loaded.frames_nb);
     return AZ_EXIT_INPUT;
 }
@@ -287,7 +286,7 @@ int AzApp_Panel_Open(AzApp *app, unsigned short mode, int width)
                                             app->panel_width, app->panel_height, app->main_window, nullptr,
                                             nullptr, nullptr);
         if (!app->panel_window) {
-            Error_Fct(hwnd, 2, "cannot create the panel window: %s", Error_Windows(0));
+            AzError(AZ_EXIT_MODULE, "cannot create the panel window: %s", Error_Windows(0));
             return 0;
         }
         app->module.Ctrl_Create(app->panel_window, app->panel_width, app->panel_height);
@@ -401,7 +400,7 @@ void AzApp_Stop(AzApp *app)
         }
         if (!idle) {
             // A worker still runs the module's code on its classes and windows: all stay until the process ends.
-            Error_Fct(hwnd, 2, "the module's worker has not ended: the module stays loaded");
+            AzError(AZ_EXIT_MODULE, "the module's worker has not ended: the module stays loaded");
             return;
         }
         // The module's classes must go while their code is still loaded.

@@ -11,16 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "az_error.h"
 #include "az_module.h"
 #include "az_study.h"
-
-/* Exit codes of the host program. */
-enum {
-    AZ_EXIT_OK = 0,
-    AZ_EXIT_USAGE = 1,  /* the command line is wrong */
-    AZ_EXIT_INPUT = 2,  /* a study or session cannot be read, or an output cannot be written */
-    AZ_EXIT_MODULE = 3  /* the module cannot be loaded or refuses to work */
-};
 
 struct AzApp_Options {
     std::string module_path;          /* --module PATH, else the default module */

@@ -1,7 +1,8 @@
 /*
  * The host program's console on standard error: lines filtered by level,
  * a run of identical lines printed once with its count, so that traces
- * repeated for every frame do not bury the rest.
+ * repeated for every frame do not bury the rest; errors led by the
+ * program's name (az_error.h).
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,6 +12,7 @@
 
 #include "../../hostlib/util/az_console.h"
 #include "az_app.h"
+#include "az_error.h"
 
 namespace {
 
@@ -38,7 +40,10 @@ void Console_Lines_Sink(void *, HWND, int level, const char *text)
     }
     Repeats_Flush();
     last_line = plain;
-    fprintf(stderr, "%s\n", plain.c_str());
+    if (level <= AZ_ERROR_LEVEL)
+        fprintf(stderr, "%s: %s\n", AzError_Prefix().c_str(), plain.c_str());
+    else
+        fprintf(stderr, "%s\n", plain.c_str());
 }
 
 } // namespace

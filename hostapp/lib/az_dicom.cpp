@@ -22,7 +22,10 @@
 #include <gdcmTrace.h>
 
 #include "az_dicom_items.h"
-#include "az_series.h"
+#include "az_error.h"
+#include "az_path.h"
+#include "az_progress_line.h"
+#include "az_read.h"
 #include "../../host/corvantis_util.h"
 
 namespace {
@@ -319,7 +322,7 @@ void Series_Finish(AzSeries *series, const std::string &path, const std::string 
     AzSeries_Sort(series);
     AzSeries_Levels_Set(series);
     if (series->clamped_nb > 0)
-        Error_Fct(hwnd, 2, "%s: %d values are not finite numbers and were clamped to the 16-bit levels",
+        AzError(AZ_EXIT_INPUT, "%s: %d values are not finite numbers and were clamped to the 16-bit levels",
                   first_file.c_str(), series->clamped_nb);
     // A label volume for a DICOM study is stored in location order.
     for (size_t i = 0; i < series->frames.size(); i++)

@@ -22,6 +22,8 @@
 #include "az_dicom_items.h"
 #include "az_export.h"
 #include "az_labels.h"
+#include "az_path.h"
+#include "az_progress_line.h"
 
 namespace {
 

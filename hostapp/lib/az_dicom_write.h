@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "az_read.h"
 #include "az_study.h"
 
 /* Placeholders of a study that did not come from DICOM. */

@@ -24,7 +24,10 @@
 #include "../../hostlib/structures/az_db.h"
 #include "../../hostlib/structures/az_gl.h"
 #include "az_labels.h"
-#include "az_series.h"
+#include "az_error.h"
+#include "az_orient.h"
+#include "az_path.h"
+#include "az_progress_line.h"
 
 AzVolume::AzVolume()
     : width(0), height(0), depth(0), times(0), affine{}, slope(1.0), intercept(0.0), display_mode(0),
@@ -515,7 +518,7 @@ int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error,
     double miss = Affine_Set(first, volume);
     Vect size = AzImage_Pixel_Size(first[0]->key);
     if (miss > 0.1 * std::min(size.x, size.y))
-        Error_Fct(hwnd, 2, "\"%s\": its frames do not lie on one grid (up to %.2f mm off): the geometry written is "
+        AzError(AZ_EXIT_INPUT, "\"%s\": its frames do not lie on one grid (up to %.2f mm off): the geometry written is "
                   "their best fit", cls->Name_Get(), miss);
     return 1;
 }
@@ -1127,7 +1130,7 @@ int Job_Prepare(Kelvra_Class *cls, Export_Job *job, AzVolume *shape, std::string
     double miss = Affine_Set(by_time[0], shape);
     Vect size = AzImage_Pixel_Size(by_time[0][0]->key);
     if (miss > 0.1 * std::min(size.x, size.y))
-        Error_Fct(hwnd, 2, "\"%s\": its frames do not lie on one grid (up to %.2f mm off): the geometry written is "
+        AzError(AZ_EXIT_INPUT, "\"%s\": its frames do not lie on one grid (up to %.2f mm off): the geometry written is "
                   "their best fit", cls->Name_Get(), miss);
     memcpy(result->affine, shape->affine, sizeof(shape->affine));
     const Vexa_Image *header = by_time[0][0]->key;

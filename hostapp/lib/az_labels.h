@@ -30,6 +30,13 @@
  * reason in error. */
 AZ_EXPORT int AzLabels_Values_Set(const std::vector<double> &stored, AzLabels *labels, std::string *error);
 
+/* Colour tables: 768 bytes (256 reds, greens, blues) or text lines
+ * "value red green blue"; names: text lines "value name"; values 0 to
+ * 65535, kept per value (AzLabels_Tables_Set gives them to the tags).  1
+ * when read. */
+AZ_EXPORT int AzLabels_Read_Colours(const std::string &path, AzLabels *labels);
+AZ_EXPORT int AzLabels_Read_Names(const std::string &path, AzLabels *labels);
+
 /* The per-tag colours and names from the per-value tables read beside the
  * volume. */
 AZ_EXPORT void AzLabels_Tables_Set(AzLabels *labels);

@@ -13,7 +13,10 @@
 #include <zlib.h>
 
 #include "az_labels.h"
-#include "az_series.h"
+#include "az_error.h"
+#include "az_path.h"
+#include "az_progress_line.h"
+#include "az_read.h"
 #include "../../host/corvantis_util.h"
 
 namespace {
@@ -319,7 +322,7 @@ int AzNifti_Read(const std::string &path, AzSeries *series, AzLoad_Report *repor
     }
     AzSeries_Levels_Set(series);
     if (series->clamped_nb > 0)
-        Error_Fct(hwnd, 2, "%s: %d values are not finite numbers and were clamped to the 16-bit levels", path.c_str(),
+        AzError(AZ_EXIT_INPUT, "%s: %d values are not finite numbers and were clamped to the 16-bit levels", path.c_str(),
                   series->clamped_nb);
     if (series->display_mode == AZ_DISPLAY_UNSET)
         AzSeries_Display_From_Range(series);

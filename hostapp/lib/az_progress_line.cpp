@@ -11,7 +11,7 @@
 #include "../../host/corvantis_util.h"
 #include "../../hostlib/util/az_console.h"
 #include "az_app.h"
-#include "az_series.h"
+#include "az_progress_line.h"
 
 /* The program's one clock lives here, beside its main user, so that the
  * readers (which report progress) need nothing else of the application. */

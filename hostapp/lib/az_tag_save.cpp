@@ -15,6 +15,8 @@
 #include "../../host/corvantis_util.h"
 #include "az_app.h"
 #include "az_labels.h"
+#include "az_path.h"
+#include "az_read.h"
 
 namespace {
 

@@ -26,6 +26,7 @@
 #include "../../host/corvantis_tools.h"
 #include "../../hostlib/util/az_console.h"
 #include "../lib/az_app.h"
+#include "../lib/az_error.h"
 
 struct AzRect {
     int x, y, w, h;

@@ -59,14 +59,10 @@ int Options_Parse(const std::vector<std::string> &words, View_Options *options)
         int found = 0, which = 0;
         for (; which < names_nb && found == 0; which++)
             found = Option_Value(words, &at, names[which], &value);
-        if (found < 0) {
-            fprintf(stderr, "azozude view: %s needs a value\n", names[which - 1]);
-            return 0;
-        }
-        if (found == 0 && words[at].size() > 1 && words[at][0] == '-') {
-            fprintf(stderr, "azozude view: unknown option %s\n", words[at].c_str());
-            return 0;
-        }
+        if (found < 0)
+            return !AzError(AZ_EXIT_USAGE, "%s needs a value", names[which - 1]);
+        if (found == 0 && words[at].size() > 1 && words[at][0] == '-')
+            return !AzError(AZ_EXIT_USAGE, "unknown option %s", words[at].c_str());
         if (found == 0) {
             options->studies.push_back(words[at]);
         } else if (which == 1) {
@@ -75,11 +71,9 @@ int Options_Parse(const std::vector<std::string> &words, View_Options *options)
             char rest = 0;
             if (sscanf(value.c_str(), "%dx%d%c", &options->width, &options->height, &rest) != 2 ||
                 options->width < 1 || options->height < 1 || options->width > AZ_VIEWER_WIDTH_MAX ||
-                options->height > AZ_VIEWER_HEIGHT_MAX) {
-                fprintf(stderr, "azozude view: --size is WIDTHxHEIGHT, at most %dx%d, not \"%s\"\n",
-                        AZ_VIEWER_WIDTH_MAX, AZ_VIEWER_HEIGHT_MAX, value.c_str());
-                return 0;
-            }
+                options->height > AZ_VIEWER_HEIGHT_MAX)
+                return !AzError(AZ_EXIT_USAGE, "--size is WIDTHxHEIGHT, at most %dx%d, not \"%s\"",
+                                AZ_VIEWER_WIDTH_MAX, AZ_VIEWER_HEIGHT_MAX, value.c_str());
             options->size_given = 1;
         } else if (which == 4) {
             options->session = value;
@@ -89,10 +83,8 @@ int Options_Parse(const std::vector<std::string> &words, View_Options *options)
             options->save = value;
         } else {
             options->panel_width = atoi(value.c_str());
-            if (options->panel_width < 150 || options->panel_width > 1000) {
-                fprintf(stderr, "azozude view: --panel-width is from 150 to 1000\n");
-                return 0;
-            }
+            if (options->panel_width < 150 || options->panel_width > 1000)
+                return !AzError(AZ_EXIT_USAGE, "--panel-width is from 150 to 1000");
         }
     }
     return 1;
@@ -107,11 +99,9 @@ int Size_Fit(const AzApp &app, View_Options *options)
     AzViewer_Min_Size(app.panel_width, app.panel_height, &min_w, &min_h);
     if (options->width >= min_w && options->height >= min_h)
         return 1;
-    if (options->size_given) {
-        fprintf(stderr, "azozude view: --size %dx%d is too small for a panel %d pixels wide: at least %dx%d\n",
-                options->width, options->height, app.panel_width, min_w, min_h);
-        return 0;
-    }
+    if (options->size_given)
+        return !AzError(AZ_EXIT_USAGE, "--size %dx%d is too small for a panel %d pixels wide: at least %dx%d",
+                        options->width, options->height, app.panel_width, min_w, min_h);
     options->width = options->width > min_w ? options->width : min_w;
     options->height = options->height > min_h ? options->height : min_h;
     return 1;
@@ -122,10 +112,8 @@ int Screenshot(AzViewer *viewer, const std::string &path)
 {
     AzViewer_Step(viewer);
     AzViewer_Compose(viewer);
-    if (!AzViewer_Save_PNG(viewer, path.c_str())) {
-        fprintf(stderr, "azozude view: %s: cannot write the picture\n", path.c_str());
-        return AZ_EXIT_INPUT;
-    }
+    if (!AzViewer_Save_PNG(viewer, path.c_str()))
+        return AzError(AZ_EXIT_INPUT, "%s: cannot write the picture", path.c_str());
     return AZ_EXIT_OK;
 }
 
@@ -145,10 +133,8 @@ int Command_View(AzApp_Options *app_options)
     }
     std::vector<AzSession_Step> steps;
     std::string error;
-    if (!options.session.empty() && !AzSession_Load(options.session, &steps, &error)) {
-        fprintf(stderr, "azozude view: %s\n", error.c_str());
-        return AZ_EXIT_INPUT;
-    }
+    if (!options.session.empty() && !AzSession_Load(options.session, &steps, &error))
+        return AzError(AZ_EXIT_INPUT, "%s", error.c_str());
     AzApp app;
     int code = AzApp_Start(&app, *app_options);
     if (code == AZ_EXIT_OK)
@@ -174,7 +160,7 @@ int Command_View(AzApp_Options *app_options)
     for (const AzSession_Step &step : steps) {
         code = AzSession_Run(&app, std::vector<AzSession_Step>(1, step), options.session, &error);
         if (code != AZ_EXIT_OK) {
-            fprintf(stderr, "azozude view: %s\n", error.c_str());
+            AzError(code, "%s", error.c_str());
             break;
         }
         AzViewer_Step(&viewer);

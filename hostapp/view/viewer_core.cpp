@@ -29,9 +29,14 @@ const uint64_t frame_changed = 0x400000ULL;
 const unsigned short view_class_b[2] = {20, 21};
 const char *const view_names[2] = {"Original view", "Oblique view"};
 
-void Console_Sink(void *user, HWND, int level, const char *text)
+/* The window's console shows every line; errors also go on to the console
+ * the viewer replaced (the program's standard error), where they outlast
+ * the window. */
+void Console_Sink(void *user, HWND window, int level, const char *text)
 {
     AzViewer *viewer = static_cast<AzViewer *>(user);
+    if (level <= AZ_ERROR_LEVEL && viewer->previous_sink)
+        viewer->previous_sink(viewer->previous_sink_user, window, level, text);
     std::vector<char> plain(strlen(text ? text : "") + 1);
     AzConsole_Plain(text, plain.data(), static_cast<int>(plain.size()));
     std::lock_guard<std::mutex> hold(viewer->console_lock);

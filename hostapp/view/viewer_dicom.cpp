@@ -9,6 +9,6 @@ void AzViewer_Save_Dicom(AzViewer *viewer)
 {
     std::string folder = viewer->dicom_folder.empty() ? "azozude-out" : viewer->dicom_folder, error;
     if (!AzSession_Dicom_Write(viewer->app, folder, &error))
-        Error_Fct(hwnd, 2, "DICOM not written: %s", error.c_str());
+        AzError(AZ_EXIT_INPUT, "DICOM not written: %s", error.c_str());
     viewer->dirty = 1;
 }

@@ -7,6 +7,7 @@
 #include "az_viewer.h"
 #include "../../hostlib/structures/az_gl.h"
 #include "../lib/az_labels.h"
+#include "../lib/az_orient.h"
 
 namespace {
 

@@ -19,6 +19,8 @@
 
 #include "../../hostlib/structures/az_db.h"
 #include "../lib/az_labels.h"
+#include "../lib/az_path.h"
+#include "../lib/az_read.h"
 #include "az_viewer.h"
 
 namespace {
@@ -113,7 +115,7 @@ int Autosave_Restore(AzViewer *viewer)
     Kelvra_File *file = loaded->file;
     if (file->images_nb != saved.depth || file->images[0]->width != saved.width ||
         file->images[0]->height != saved.height) {
-        Error_Fct(hwnd, 2, "%s: the autosave does not fit the study \"%s\"; left as it is",
+        AzError(AZ_EXIT_INPUT, "%s: the autosave does not fit the study \"%s\"; left as it is",
                   viewer->autosave_path.c_str(), loaded->name.c_str());
         return 0;
     }
@@ -129,7 +131,7 @@ int Autosave_Restore(AzViewer *viewer)
         }
     }
     if (lost > 0)
-        Error_Fct(hwnd, 2, "%s: %lld voxels hold label values no tag stands for; they were left untagged",
+        AzError(AZ_EXIT_INPUT, "%s: %lld voxels hold label values no tag stands for; they were left untagged",
                   viewer->autosave_path.c_str(), lost);
     for (AzFrame_View &view : viewer->views)
         view.image_valid = 0;
@@ -198,7 +200,7 @@ int AzViewer_Save(AzViewer *viewer, int with_oblique)
     viewer->dirty = 1;
     if (!AzTags_Save(viewer->app, viewer->tags_path, with_oblique ? AzViewer_Oblique_Path(viewer) : std::string(),
                      &error)) {
-        Error_Fct(hwnd, 2, "tags not saved: %s", error.c_str());
+        AzError(AZ_EXIT_INPUT, "tags not saved: %s", error.c_str());
         return 0;
     }
     Autosave_Remove(viewer->autosave_path);
@@ -232,7 +234,7 @@ void AzViewer_Autosave_Step(AzViewer *viewer)
     viewer->autosave_count = count;
     if (!loaded || !Folder_Make_All(Autosave_Folder()) || !AzTags_Study_Volume(*loaded, &volume, &error) ||
         !AzTags_Write(volume, viewer->autosave_path, &error)) {
-        Error_Fct(hwnd, 2, "autosave failed: %s", error.empty() ? strerror(errno) : error.c_str());
+        AzError(AZ_EXIT_INPUT, "autosave failed: %s", error.empty() ? strerror(errno) : error.c_str());
         return;
     }
     Error_Fct(hwnd, 11, "tags autosaved to %s", viewer->autosave_path.c_str());

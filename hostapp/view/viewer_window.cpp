@@ -149,7 +149,7 @@ void On_Size(GLFWwindow *window, int width, int height)
 
 void On_Refresh(GLFWwindow *window) { Present(Of(window)); }
 
-void On_Error(int code, const char *text) { Error_Fct(hwnd, 2, "window system: %s (0x%x)", text, code); }
+void On_Error(int code, const char *text) { AzError(AZ_EXIT_INPUT, "window system: %s (0x%x)", text, code); }
 
 } // namespace
 
@@ -255,10 +255,8 @@ void AzViewer_Window_Close(AzViewer_Window *w)
 int AzViewer_Run(AzViewer *viewer)
 {
     AzViewer_Window *w = AzViewer_Window_Open(viewer, "RUD Azozude");
-    if (!w) {
-        fprintf(stderr, "azozude view: cannot open a window (is DISPLAY set to a running X server?)\n");
-        return AZ_EXIT_INPUT;
-    }
+    if (!w)
+        return AzError(AZ_EXIT_INPUT, "cannot open a window (is DISPLAY set to a running X server?)");
     while (AzViewer_Window_Pass(w, 0.02)) {
     }
     AzViewer_Window_Close(w);

@@ -159,7 +159,7 @@ AZ_EXPORT int AzStudy_Pixel_Get_Dim(Kelvra_Class *cls, void *key, int *width, in
 AZ_EXPORT Vect AzStudy_Pixel_Get_Pos(Kelvra_Class *cls, void *key, Vect point);
 
 /* ------------------------------------------------------------------------
- * Study builder (tests and demos)
+ * Phantom builder: synthetic studies for tests and demos
  * --------------------------------------------------------------------- */
 
 /* Phantom contents (bits of AzStudy_Plan::phantom). */

@@ -3,6 +3,7 @@
  * "[keyword]"; the topic's own text stands before the first section or
  * under "[]".
  */
+#include <dlfcn.h>
 #include <stdio.h>
 #include <strings.h>
 
@@ -14,6 +15,45 @@
 
 #include "../../host/corvantis_util.h"
 #include "az_db_private.h"
+
+/* The module's folder: the default place of the help files. */
+
+namespace {
+
+std::mutex &Module_Mutex()
+{
+    static std::mutex *mutex = new std::mutex;
+    return *mutex;
+}
+
+std::string &Module_Folder()
+{
+    static std::string *folder = new std::string;
+    return *folder;
+}
+
+}  // namespace
+
+namespace azdb {
+
+void Module_Function_Note(const void *function)
+{
+    Dl_info info;
+    if (!dladdr(function, &info) || !info.dli_fname)
+        return;
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    std::lock_guard<std::mutex> hold(Module_Mutex());
+    Module_Folder() = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string Module_Dir()
+{
+    std::lock_guard<std::mutex> hold(Module_Mutex());
+    return Module_Folder();
+}
+
+}  // namespace azdb
 
 namespace {
 

@@ -1,12 +1,9 @@
 /*
  * Updates and redraws: queued from any thread, carried out by the pump on
- * the interface thread.  And the call recorder.
+ * the interface thread.
  */
-#include <dlfcn.h>
-#include <stdarg.h>
 #include <stdio.h>
 
-#include <atomic>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -14,67 +11,6 @@
 #include "../../host/corvantis_util.h"
 #include "../win32/az_win.h"
 #include "az_db_private.h"
-
-/* ------------------------------------------------------------------------
- * Call recorder
- * --------------------------------------------------------------------- */
-
-namespace {
-
-std::mutex &Trace_Mutex()
-{
-    static std::mutex *mutex = new std::mutex;
-    return *mutex;
-}
-
-std::vector<std::string> &Trace_Lines()
-{
-    static std::vector<std::string> *lines = new std::vector<std::string>;
-    return *lines;
-}
-
-std::atomic<bool> trace_on{false};
-thread_local int trace_muted = 0;
-
-}  // namespace
-
-namespace azdb {
-
-bool Trace_Active() { return trace_on.load(std::memory_order_relaxed) && !trace_muted; }
-
-void Trace(const char *format, ...)
-{
-    char line[600];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    std::lock_guard<std::mutex> hold(Trace_Mutex());
-    if (trace_on)
-        Trace_Lines().push_back(line);
-}
-
-Trace_Mute::Trace_Mute() { trace_muted++; }
-Trace_Mute::~Trace_Mute() { trace_muted--; }
-
-}  // namespace azdb
-
-void AzHost_Trace_Start(void)
-{
-    std::lock_guard<std::mutex> hold(Trace_Mutex());
-    Trace_Lines().clear();
-    trace_on = true;
-}
-
-void AzHost_Trace_Stop(void) { trace_on = false; }
-
-std::vector<std::string> AzHost_Trace_Take(void)
-{
-    std::lock_guard<std::mutex> hold(Trace_Mutex());
-    std::vector<std::string> lines;
-    lines.swap(Trace_Lines());
-    return lines;
-}
 
 /* ------------------------------------------------------------------------
  * Queue
@@ -345,47 +281,6 @@ void Interface_Wait_Workers()
     while (!AzWin_Threads_Wait(20))
         Progress_Messages_Dispatch();
     Progress_Messages_Dispatch();
-}
-
-}  // namespace azdb
-
-/* ------------------------------------------------------------------------
- * The module's folder (default place of the help files)
- * --------------------------------------------------------------------- */
-
-namespace {
-
-std::mutex &Module_Mutex()
-{
-    static std::mutex *mutex = new std::mutex;
-    return *mutex;
-}
-
-std::string &Module_Folder()
-{
-    static std::string *folder = new std::string;
-    return *folder;
-}
-
-}  // namespace
-
-namespace azdb {
-
-void Module_Function_Note(const void *function)
-{
-    Dl_info info;
-    if (!dladdr(function, &info) || !info.dli_fname)
-        return;
-    std::string path = info.dli_fname;
-    size_t slash = path.rfind('/');
-    std::lock_guard<std::mutex> hold(Module_Mutex());
-    Module_Folder() = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string Module_Dir()
-{
-    std::lock_guard<std::mutex> hold(Module_Mutex());
-    return Module_Folder();
 }
 
 }  // namespace azdb

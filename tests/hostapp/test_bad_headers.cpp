@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_read.h"
 #include "tests/support/console_capture.h"
 #include "test_files.h"
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_read.h"
 #include "test_files.h"
 
 namespace {
@@ -38,13 +38,13 @@ TEST(HostProgram, ModuleProblemsExitWithThree)
     std::string out, err;
     EXPECT_EQ(3, Program_Run("info --module /nonexistent/class_oblique.so", &out, &err));
     EXPECT_EQ("", out);
-    EXPECT_TRUE(Contains(err, "azozude: cannot load module /nonexistent/class_oblique.so: ")) << err;
+    EXPECT_TRUE(Contains(err, "azozude info: cannot load module /nonexistent/class_oblique.so: ")) << err;
     EXPECT_TRUE(Contains(err, "No such file or directory")) << err;
 
     // A real library that is not a module: the first entry point it lacks is named.
     std::string library = std::string(AZ_BUILD_DIR) + "/libazwin32.so";
     EXPECT_EQ(3, Program_Run("--module '" + library + "' info", &out, &err));
-    EXPECT_TRUE(Contains(err, "azozude: module " + library + " has no entry point Version: ")) << err;
+    EXPECT_TRUE(Contains(err, "azozude info: module " + library + " has no entry point Version: ")) << err;
     EXPECT_TRUE(Contains(err, "undefined symbol: Version")) << err;
 
     // Not a library at all.
@@ -64,7 +64,7 @@ TEST(HostProgram, ModuleProblemsExitWithThree)
     ASSERT_EQ(0, chdir(here));
     EXPECT_EQ(0, mine) << mine_err;
     EXPECT_EQ(3, missing);
-    EXPECT_TRUE(Contains(err, "azozude: cannot load module missing.so: ")) << err;
+    EXPECT_TRUE(Contains(err, "azozude info: cannot load module missing.so: ")) << err;
     EXPECT_TRUE(Contains(err, "No such file or directory")) << err;
 }
 

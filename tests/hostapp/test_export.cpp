@@ -14,6 +14,7 @@
 
 #include "hostapp/lib/az_export.h"
 #include "hostapp/lib/az_labels.h"
+#include "hostapp/lib/az_read.h"
 #include "hostapp/lib/az_study.h"
 #include "hostlib/structures/az_gl.h"
 #include "module/entry.h"

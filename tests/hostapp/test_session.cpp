@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "hostapp/lib/az_app.h"
+#include "hostapp/lib/az_read.h"
 #include "hostapp/lib/az_session.h"
 #include "test_files.h"
 
@@ -136,7 +137,7 @@ TEST(SessionRun, PanelEventsPicturesAndFailuresWithTheirLine)
     // A step that cannot be carried out stops the session with its line.
     ASSERT_TRUE(Bytes_Write(session, "open\necho first\nclick Nope\necho never\n"));
     EXPECT_EQ(2, Program_Run("run '" + session + "' '" + folder.File("study.nii") + "'", &out, &err));
-    EXPECT_TRUE(Contains(err, "azozude: " + session + ":3: no widget \"Nope\" on the panel")) << err;
+    EXPECT_TRUE(Contains(err, "azozude run: " + session + ":3: no widget \"Nope\" on the panel")) << err;
     EXPECT_TRUE(Contains(out, "first\n"));
     EXPECT_FALSE(Contains(out, "never"));
 
@@ -260,7 +261,7 @@ TEST(SessionRun, AnEarlierRunsOutputsAreReplacedAndOtherFilesRefused)
     // A file of the user's refuses the folder, unless --force, which leaves it alone.
     ASSERT_TRUE(Bytes_Write(out_dir + "/notes.txt", "mine"));
     EXPECT_EQ(2, Program_Run("-q reslice '" + study + "' --alpha 5 --beta 5 --original -o " + quoted, &out, &err));
-    EXPECT_TRUE(Contains(err, "azozude: " + out_dir + ": the folder holds other files (\"notes.txt\"); choose an "
+    EXPECT_TRUE(Contains(err, "azozude reslice: " + out_dir + ": the folder holds other files (\"notes.txt\"); choose an "
                               "empty or new folder, or add --force to write beside them\n"))
         << err;
     EXPECT_EQ((std::vector<std::string>{"notes.txt", "oblique.nii.gz"}), Names_In(out_dir));

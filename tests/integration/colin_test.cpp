@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_read.h"
 #include "host_run.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "hostapp/lib/az_labels.h"
+#include "hostapp/lib/az_read.h"
 #include "hostlib/structures/az_db.h"
 #include "host_run.h"
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hostapp/lib/az_series.h"
+#include "hostapp/lib/az_labels.h"
+#include "hostapp/lib/az_read.h"
 #include "hostlib/util/az_console.h"
 #include "stress_fixture.h"
 

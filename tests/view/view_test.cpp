@@ -16,6 +16,7 @@
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
 #include "hostapp/lib/az_labels.h"
+#include "hostapp/lib/az_read.h"
 #include "oblique/oblique.h"
 #include "view_fixture.h"
 
