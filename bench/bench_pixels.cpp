@@ -104,7 +104,7 @@ int64_t Walk_Map(Kelvra_Oblique *cls, int64_t *sum)
 
 int64_t Walk_Study(Kelvra_Oblique *cls, int64_t *sum)
 {
-    Kelvra_Oblique *org = static_cast<Kelvra_Oblique *>(cls->Parent_Get_Pt()->Child_Get_Pt(0));
+    Kelvra_Oblique *org = static_cast<Kelvra_Oblique *>(AzApp_Study_Direction(cls->Parent_Get_Pt(), 0));
     Kelvra_Class *study = org->Parent_Get_Pt();
     int64_t count = 0, total = 0;
     for (int f = 0; f < org->real_files_nb; f++) {

@@ -10,7 +10,6 @@
 
 #include <vector>
 
-#include "hostapp/lib/az_session.h"
 #include "hostlib/structures/az_db.h"
 #include "hostlib/win32/az_win.h"
 
@@ -29,7 +28,7 @@ const char *const volume_files[BENCH_VOLUME_NB] = {"/usr/share/mricron/templates
 /* Sizes of the phantoms standing in for missing files (and the synthetic study). */
 const int volume_sizes[BENCH_VOLUME_NB][3] = {{181, 217, 181}, {301, 370, 316}, {64, 64, 1000}};
 
-/* A phantom of the volume's size, fed through the insert chain. */
+/* A phantom of the volume's size, loaded as the host loads one. */
 int Phantom_Load(Bench_World *world)
 {
     AzStudy_Plan plan;
@@ -37,17 +36,11 @@ int Phantom_Load(Bench_World *world)
     plan.height = volume_sizes[world->volume][1];
     plan.slices = volume_sizes[world->volume][2];
     plan.name = volume_names[world->volume];
-    AzStudy *study = AzStudy_Build(plan);
-    if (!study)
-        return 0;
-    int inserted = AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0);
-    AzStudy_Free(study);
-    AzApp_Pump(&world->app);
     char text[128];
     snprintf(text, sizeof(text), "phantom %dx%dx%d", plan.width, plan.height, plan.slices);
     world->source = text;
     world->synthetic = world->volume != BENCH_THOUSAND;
-    return inserted == plan.slices;
+    return AzApp_Load_Built(&world->app, plan, text) == AZ_EXIT_OK;
 }
 
 int Volume_Load(Bench_World *world)
@@ -63,22 +56,16 @@ int Volume_Load(Bench_World *world)
 
 int Session(Bench_World *world, const char *text)
 {
-    std::vector<AzSession_Step> steps;
     std::string error;
-    if (!AzSession_Parse(text, "bench", &steps, &error) ||
-        AzSession_Run(&world->app, steps, "bench", &error) != AZ_EXIT_OK) {
-        fprintf(stderr, "bench: %s\n", error.c_str());
-        return 0;
-    }
-    return 1;
+    if (AzApp_Session(&world->app, text, "bench", &error) == AZ_EXIT_OK)
+        return 1;
+    fprintf(stderr, "bench: %s\n", error.c_str());
+    return 0;
 }
 
 Kelvra_Oblique *Direction(Bench_World *world, int direction)
 {
-    // The one study of the world: the root's first child, whichever way it was loaded.
-    (void)world;
-    Kelvra_Class *study = AzDb_Root() ? AzDb_Root()->Child_Get_Pt(0) : nullptr;
-    return study ? static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(direction)) : nullptr;
+    return static_cast<Kelvra_Oblique *>(AzApp_Direction(&world->app, 0, direction));
 }
 
 int World_Start(Bench_World *world)
@@ -128,14 +115,8 @@ void Bench_Rotate(double alpha_deg, double beta_deg)
 
 void Bench_Idle(Bench_World *world)
 {
-    unsigned char *lock = AzDb_Lock_Focus();
-    for (;;) {
-        int done = AzApp_Pump(&world->app);
-        if (*lock == 0 && AzHost_Pending() == 0 && done == 0)
-            return;
-        // The worker posts as it goes: look again soon, without spinning.
-        AzWin_Wait(1);
-    }
+    if (!AzApp_Wait(&world->app, AZ_APP_WAIT_MS))
+        fprintf(stderr, "bench: the host is not idle after %d ms\n", AZ_APP_WAIT_MS);
 }
 
 int Bench_Apply(Bench_World *world, int original_on, int oblique_on)

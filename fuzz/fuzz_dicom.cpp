@@ -4,8 +4,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static int quiet = (Fuzz_Console_Quiet(), 1);
-    (void)quiet;
     std::string path = Fuzz_Input_File(data, size, "input.dcm");
     if (path.empty())
         return 0;
@@ -20,6 +18,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (frame.gli.size() != plane)
                 __builtin_trap();
     }
-    Fuzz_Input_Clean();
     return 0;
 }

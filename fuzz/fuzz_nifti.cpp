@@ -5,8 +5,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static int quiet = (Fuzz_Console_Quiet(), 1);
-    (void)quiet;
     bool gzip = size >= 2 && data[0] == 0x1f && data[1] == 0x8b;
     std::string path = Fuzz_Input_File(data, size, gzip ? "input.nii.gz" : "input.nii");
     if (path.empty())
@@ -24,6 +22,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     AzNifti_Read_Labels(path, &labels, &report);
     if (labels.tags.size() != (size_t)labels.width * labels.height * labels.depth)
         __builtin_trap();
-    Fuzz_Input_Clean();
     return 0;
 }

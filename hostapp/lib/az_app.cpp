@@ -9,18 +9,23 @@
 #include <string.h>
 #include <time.h>
 
+#include <random>
+
+#include "../../hostlib/structures/az_progress.h"
 #include "../../hostlib/tools/az_tools.h"
 #include "../../hostlib/util/az_console.h"
 #include "../../hostlib/win32/az_win.h"
 #include "az_dicom_write.h"
 #include "az_error.h"
+#include "az_session.h"
 
 namespace {
 
 const char main_class[] = "AzozudeMain";
 const int main_width = 640, main_height = 480;
-/* Pumping waits this long for a message before looking again. */
-const DWORD idle_wait_ms = 20;
+/* Pumping waits this long for a message before looking again: a worker's
+ * end posts nothing, and the benchmarks time an apply to its end. */
+const DWORD idle_wait_ms = 1;
 
 int Main_Window_Create(AzApp *app)
 {
@@ -155,7 +160,7 @@ double Seconds_Since(long start_ms) { return (AzApp_Clock_Ms() - start_ms) / 100
 
 AzApp::AzApp()
     : module{}, main_window(nullptr), panel_window(nullptr), panel_width(0), panel_height(0), tool_width_default(0),
-      panel_open(0), load_s(0.0), apply_start_ms(0), apply_s(-1.0)
+      panel_open(0), load_s(0.0), apply_start_ms(0), apply_s(-1.0), study_current(0)
 {
 }
 
@@ -208,11 +213,7 @@ int AzApp_Start(AzApp *app, const AzApp_Options &options)
         AzModule_Unload(&app->module);
         return AZ_EXIT_MODULE;
     }
-    AzHost_Interface_Thread_Set();
-    AzDb_Init();
-    AzTags_Map_Reset();
-    AzTools_Register();
-    AzDb_Tree_Default(app->module.Class_Insert);
+    AzApp_Reset(app->module.Class_Insert);
     AzHost_Module_Set(app->module.Update_A, app->module.Update_Register());
     return AZ_EXIT_OK;
 }
@@ -225,6 +226,41 @@ int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::str
     return code;
 }
 
+AzStudy *AzApp_Study_Enter(const AzStudy_Plan &plan, const std::string &source, int order, unsigned int seed,
+                           int time_point, AzLoaded_Study *loaded)
+{
+    AzStudy *study = AzStudy_Build(plan);
+    if (!study)
+        return nullptr;
+    AzLoaded_Study entered;
+    entered.name = plan.name ? plan.name : "";
+    entered.source = source;
+    entered.series_key = study->file->images[0]->series_uid;
+    entered.file = study->file;
+    entered.time_point = time_point < 0 ? 0 : time_point;
+    std::vector<size_t> feed(study->frame_bunch.size());
+    for (size_t i = 0; i < feed.size(); i++)
+        feed[i] = order == AZ_ORDER_DESCENDING ? feed.size() - 1 - i : i;
+    if (order == AZ_ORDER_SHUFFLED) {
+        // The builder's own shuffle (AzStudy_Insert): one seed, one order.
+        std::mt19937 random(seed);
+        for (size_t i = feed.size(); i > 1; i--)
+            std::swap(feed[i - 1], feed[random() % i]);
+    }
+    // The frames of one time point, as for a study read from disk.
+    int per_image = plan.slices_per_image > 0 ? plan.slices_per_image : plan.slices;
+    for (size_t i : feed) {
+        if (time_point >= 0 && study->frame_slice[i] / per_image != time_point)
+            continue;
+        entered.frames_nb++;
+        entered.inserted_nb += AzDb_Insert(study->file, study->frame_bunch[i], study->frame_slice[i]) != 0;
+    }
+    AzApp_Pump(nullptr);
+    if (loaded)
+        *loaded = entered;
+    return study;
+}
+
 int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &source)
 {
     long start = AzApp_Clock_Ms();
@@ -234,28 +270,14 @@ int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &so
                   plan.times);
         return AZ_EXIT_INPUT;
     }
-    AzStudy *study = AzStudy_Build(plan);
+    AzLoaded_Study loaded;
+    AzStudy *study = AzApp_Study_Enter(plan, source, AZ_ORDER_ASCENDING, 0, time_point, &loaded);
     if (!study) {
         AzError(AZ_EXIT_INPUT, "%s: the study cannot be built", source.c_str());
         return AZ_EXIT_INPUT;
     }
-    AzLoaded_Study loaded;
-    loaded.name = plan.name ? plan.name : "";
-    loaded.source = source;
-    loaded.series_key = study->file->images[0]->series_uid;
-    loaded.file = study->file;
-    loaded.time_point = time_point;
-    // The frames of one time point, as for a study read from disk.
-    int per_image = plan.slices_per_image > 0 ? plan.slices_per_image : plan.slices;
-    for (size_t i = 0; i < study->frame_bunch.size(); i++) {
-        if (study->frame_slice[i] / per_image != time_point)
-            continue;
-        loaded.frames_nb++;
-        loaded.inserted_nb += AzDb_Insert(study->file, study->frame_bunch[i], study->frame_slice[i]) != 0;
-    }
     AzStudy_Free(study);
     app->studies.push_back(loaded);
-    AzApp_Pump(app);
     app->load_s += Seconds_Since(start);
     if (loaded.inserted_nb == loaded.frames_nb)
         return AZ_EXIT_OK;
@@ -323,6 +345,28 @@ void AzApp_Panel_Close(AzApp *app)
     AzApp_Pump(app);
 }
 
+int AzApp_Reset(Kelvra_Insert_Fct module_insert)
+{
+    if (AzWin_Threads_Alive() != 0)
+        return 0;
+    AzHost_Trace_Stop();
+    AzDb_Init(); // classes, views, files, variables, queue, hooks, help, script flag; tag colours
+    AzDb_Tree_Default(module_insert);
+    AzHost_Interface_Thread_Set();
+    AzTools_Register();
+    AzProgress_Register();
+    AzProgress_Forget();
+    while (AzTools_Wait_Cursor() > 0)
+        Reset_Curs_Wait(nullptr);
+    AzTags_Map_Reset();
+    AzWin_Fail_Create(nullptr);
+    AzWin_Fail_Thread(0);
+    AzWin_Delay_Off();
+    AzTools_Fail_Grow(0);
+    AzProgress_Fail_Record(0);
+    return 1;
+}
+
 int AzApp_Pump(AzApp *app)
 {
     (void)app;
@@ -344,12 +388,21 @@ int AzApp_Interface_Locked(void)
     return AzWin_Threads_Alive() != 0;
 }
 
+int AzApp_Idle(AzApp *app)
+{
+    AzApp_Pump(app);
+    if (AzApp_Interface_Locked() || AzTools_Wait_Cursor() != 0 || AzHost_Pending() != 0)
+        return 0;
+    // The worker may have posted or queued between the first pass and its end: one more pass finds nothing.
+    return AzApp_Pump(app) == 0;
+}
+
 namespace {
 
 /* An apply whose start was noted ends when the host is found idle. */
 void Apply_Time_End(AzApp *app)
 {
-    if (app->apply_start_ms) {
+    if (app && app->apply_start_ms) {
         app->apply_s = Seconds_Since(app->apply_start_ms);
         app->apply_start_ms = 0;
     }
@@ -378,8 +431,7 @@ int AzApp_Wait(AzApp *app, int timeout_ms)
 {
     long deadline = AzApp_Clock_Ms() + timeout_ms;
     for (;;) {
-        AzApp_Pump(app);
-        if (!AzApp_Interface_Locked() && AzHost_Pending() == 0 && AzApp_Pump(app) == 0) {
+        if (AzApp_Idle(app)) {
             Apply_Time_End(app);
             return 1;
         }
@@ -387,6 +439,14 @@ int AzApp_Wait(AzApp *app, int timeout_ms)
             return 0;
         AzWin_Wait(idle_wait_ms);
     }
+}
+
+int AzApp_Session(AzApp *app, const std::string &text, const std::string &name, std::string *error)
+{
+    std::vector<AzSession_Step> steps;
+    if (!AzSession_Parse(text, name, &steps, error))
+        return AZ_EXIT_INPUT;
+    return AzSession_Run(app, steps, name, error);
 }
 
 void AzApp_Stop(AzApp *app)
@@ -422,29 +482,39 @@ Kelvra_Class *AzApp_Study(AzApp *app, int index)
     return AzLoaded_Study_Class(app->studies[index]);
 }
 
+Kelvra_Class *AzApp_Study_Direction(Kelvra_Class *study, int direction)
+{
+    if (!study || direction < 0 || direction >= study->Child_Get_Nb())
+        return nullptr;
+    return study->Child_Get_Pt(direction);
+}
+
+Kelvra_Class *AzApp_Study_Class(const AzStudy *study)
+{
+    if (!study || !study->file || study->file->images_nb < 1)
+        return nullptr;
+    return AzStudy_Find(study->file->images[0]->series_uid);
+}
+
 Kelvra_Class *AzApp_Direction(AzApp *app, int study, int direction)
 {
-    Kelvra_Class *cls = AzApp_Study(app, study);
-    return cls ? cls->Child_Get_Pt(direction) : nullptr;
+    return AzApp_Study_Direction(AzApp_Study(app, study), direction);
 }
 
 int AzApp_Study_Current(AzApp *app)
 {
-    Selects *list = app->panel_window ? dynamic_cast<Selects *>(AzTools_Find(app->panel_window, "Current Oblique"))
-                                      : nullptr;
-    if (!list || list->current < 0 || list->current >= list->entries_nb || !list->entries[list->current].label)
-        return 0;
-    const char *label = list->entries[list->current].label;
-    const size_t suffix = strlen(" (dir:Original)");
-    for (int i = 0; i < static_cast<int>(app->studies.size()); i++) {
-        Kelvra_Class *original = AzApp_Direction(app, i, 0);
-        if (!original)
-            continue;
-        std::string name = original->Name_Get();
-        if (name.size() >= suffix && name.compare(0, name.size() - suffix, label) == 0)
-            return i;
-    }
-    return 0;
+    // The panel marks its current class (a direction) in the class's own flag word.
+    const uint64_t panel_current = AZ_FLAG_PANEL_CURRENT;
+    for (int i = 0; i < static_cast<int>(app->studies.size()); i++)
+        for (int d = 0; d < 2; d++) {
+            Kelvra_Class *direction = AzApp_Direction(app, i, d);
+            if (direction && direction->Flag_Get_Bit(0x10, nullptr, panel_current)) {
+                app->study_current = i;
+                return i;
+            }
+        }
+    // The panel is closed (its close clears every mark): the study it showed last.
+    return app->study_current < static_cast<int>(app->studies.size()) ? app->study_current : 0;
 }
 
 std::string AzApp_Group_Text(unsigned int bits)

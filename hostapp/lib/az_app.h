@@ -44,6 +44,7 @@ struct AzApp {
     double load_s;                    /* time taken by the loads so far (seconds) */
     long apply_start_ms;              /* AzApp_Clock_Ms of the "Update DB" click of the apply under way, else 0 */
     double apply_s;                   /* the last apply, "Update DB" to its last frame (seconds); < 0: none yet */
+    int study_current;                /* the study the panel marked last (AzApp_Study_Current) */
 
     AzApp();
 };
@@ -81,23 +82,77 @@ AZ_EXPORT int AzApp_Panel_Resize(AzApp *app, int width);
 /* Ctrl_Close when open. */
 AZ_EXPORT void AzApp_Panel_Close(AzApp *app);
 
+/* ------------------------------------------------------------------------
+ * Running the host: the one way the program, the tests and the benchmarks
+ * reset, load, wait and find a study's directions.  Every call here is made
+ * on the interface thread (the thread AzApp_Reset ran on).
+ * --------------------------------------------------------------------- */
+
+/* Puts every piece of host state back as a fresh process has it, at once:
+ * the database (classes, views, file records, variables, queued updates,
+ * hooks, help folder, script flag) with its root and an insert chain of
+ * study, module_insert (when not null) and frame; the calling thread as the
+ * interface thread; no call recording; the toolkit's and the progress
+ * window's classes registered, no progress window remembered, the wait
+ * cursor off; the tag table and its colours as a fresh process has them;
+ * every failure switch and delay point of the host libraries off.
+ * Precondition: no worker thread alive (its classes would be freed under
+ * it).  Windows are left alone: whoever made one destroys it.
+ * Result: 1; 0 (nothing changed) when a worker thread is alive. */
+AZ_EXPORT int AzApp_Reset(Kelvra_Insert_Fct module_insert);
+
 /* Carries out posted window messages and queued host updates until none
- * is left.  Number carried out. */
+ * is left.  Number carried out.  app may be null. */
 AZ_EXPORT int AzApp_Pump(AzApp *app);
 /* Whether the module has locked the interface ("$INTERFACE_LOCK_FOCUS"
  * is 1 while an apply runs) or its worker thread has not ended yet: panel
  * input waits until both are over.  The worker clears the byte from its
  * own thread, so it is read atomically. */
 AZ_EXPORT int AzApp_Interface_Locked(void);
+/* Whether the host is idle, the one definition every waiter uses: no
+ * worker thread alive, the interface lock byte 0, the wait cursor back, no
+ * queued host update and no posted window message pending.  Carries out
+ * what is pending (AzApp_Pump) to find out: idle means a pass carried out
+ * nothing after the worker had gone. */
+AZ_EXPORT int AzApp_Idle(AzApp *app);
 /* Pumps until the interface is unlocked, or until timeout_ms passed; 1
  * when unlocked.  Panel events are delivered only after this, as a host
  * that refuses input behind its wait cursor would. */
 AZ_EXPORT int AzApp_Input_Wait(AzApp *app, int timeout_ms);
-/* Pumps until no apply runs ("$INTERFACE_LOCK_FOCUS" back to 0 and the
- * worker thread ended) and the queues are empty, or until timeout_ms
- * passed.  1 when idle; an apply whose start was noted (apply_start_ms)
- * then has its time in apply_s. */
+/* Pumps until AzApp_Idle, or until timeout_ms passed, looking again every
+ * few milliseconds (never spinning).  app may be null.
+ * Result: 1 when idle; then an apply whose start was noted (apply_start_ms)
+ * has its time in apply_s.  0 when the time ran out: a hung worker fails
+ * its caller instead of stalling it. */
 AZ_EXPORT int AzApp_Wait(AzApp *app, int timeout_ms);
+/* What tests and benchmarks wait at most for a worker to end. */
+#define AZ_APP_WAIT_MS 60000
+
+/* The one loader of built studies (phantoms), which AzApp_Load_Built and
+ * the tests share: AzStudy_Build(plan), then its frames fed into the
+ * database's insert chain in `order` (AZ_ORDER_*, seed for the shuffle),
+ * only those of time point time_point (every frame when time_point < 0),
+ * then AzApp_Pump.
+ * Preconditions: AzApp_Reset (or AzApp_Start) ran; time_point < plan.times.
+ * Result: the study record, which the caller frees with AzStudy_Free (its
+ * file record belongs to the database), with *loaded (may be null) filled:
+ * name, source, series key, file, frames fed and frames taken; null when
+ * the plan cannot be built. */
+AZ_EXPORT AzStudy *AzApp_Study_Enter(const AzStudy_Plan &plan, const std::string &source, int order,
+                                     unsigned int seed, int time_point, AzLoaded_Study *loaded);
+
+/* The one way to a study's two direction classes: direction 0 Original,
+ * 1 Oblique (children 0 and 1 of the study class); null when study is null
+ * or has no such child. */
+AZ_EXPORT Kelvra_Class *AzApp_Study_Direction(Kelvra_Class *study, int direction);
+/* The study class a built study's frames were filed under (by its series
+ * key), or null. */
+AZ_EXPORT Kelvra_Class *AzApp_Study_Class(const AzStudy *study);
+
+/* The one session wrapper: parses a session's text (AzSession_Parse) and
+ * runs it (AzSession_Run).  AZ_EXIT_OK; else AZ_EXIT_INPUT with
+ * "NAME:LINE: reason" in error (the reason alone when name is empty). */
+AZ_EXPORT int AzApp_Session(AzApp *app, const std::string &text, const std::string &name, std::string *error);
 
 /* Closes the panel, waits for the host to be idle, empties the database,
  * unloads the module and destroys the windows.  When a worker has not
@@ -107,7 +162,9 @@ AZ_EXPORT void AzApp_Stop(AzApp *app);
 
 /* The study class of a loaded study (index in load order), or null. */
 AZ_EXPORT Kelvra_Class *AzApp_Study(AzApp *app, int index);
-/* Index of the study the panel's list shows as current (0 when unknown). */
+/* Index of the study whose direction the panel marks as its current
+ * class (0x4000 in the class's own flag word); when none is marked (the
+ * panel closed), the one found last; 0 before any. */
 AZ_EXPORT int AzApp_Study_Current(AzApp *app);
 /* A study's direction class: 0 Original, 1 Oblique (children 0 and 1 of
  * the study), or null. */

@@ -35,6 +35,10 @@
  * change of spacing); the test reports where on the console. */
 #define AZ_GROUP_UNEVEN 0x00000100u
 
+/* Class flag (own flag word) of the panel's current class and frame; the
+ * host keeps it on one class per tree depth. */
+#define AZ_FLAG_PANEL_CURRENT 0x4000ULL
+
 /* Grey level of a point outside an image. */
 #define AZ_GLI_INVALID 2147483646
 

@@ -347,6 +347,31 @@ static void Flag_Targets(Kelvra_Class *cls, unsigned char group, std::vector<Kel
             out.push_back(up);
 }
 
+/* The panel has one current class and one current frame: marking a class
+ * unmarks every other class at its depth, which the panel itself leaves
+ * marked when it turns from one direction or study to another.  The
+ * classes to unmark (under the tree lock). */
+static std::vector<Kelvra_Class *> Panel_Mark_Others(Kelvra_Class *cls, const std::vector<Kelvra_Class *> &targets)
+{
+    int depth = 0;
+    Kelvra_Class *root = cls;
+    for (; root->Parent_Get_Pt(); root = root->Parent_Get_Pt())
+        depth++;
+    std::vector<Kelvra_Class *> level(1, root);
+    for (int d = 0; d < depth; d++) {
+        std::vector<Kelvra_Class *> below;
+        for (Kelvra_Class *up : level)
+            for (int i = 0; i < up->Child_Get_Nb(); i++)
+                below.push_back(up->Child_Get_Pt(i));
+        level.swap(below);
+    }
+    std::vector<Kelvra_Class *> others;
+    for (Kelvra_Class *other : level)
+        if (std::find(targets.begin(), targets.end(), other) == targets.end())
+            others.push_back(other);
+    return others;
+}
+
 /* Sets (on) or clears the mask in the flag words of the given classes: their
  * own word, or the word each keeps for the window.  Under the tree lock. */
 static void Flag_Change(const std::vector<Kelvra_Class_Private *> &targets, Kelvra_Window *window, uint64_t mask,
@@ -388,6 +413,12 @@ void Kelvra_Class::Flag_Set(unsigned char group, Kelvra_Window *window, uint64_t
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     std::vector<Kelvra_Class *> targets;
     Flag_Targets(this, group, targets);
+    if (on && !window && (mask & AZ_FLAG_PANEL_CURRENT) && (group & 0x10)) {
+        std::vector<Kelvra_Class_Private *> others;
+        for (Kelvra_Class *other : Panel_Mark_Others(this, targets))
+            others.push_back(other->priv);
+        Flag_Change(others, nullptr, AZ_FLAG_PANEL_CURRENT, false);
+    }
     std::vector<Kelvra_Class_Private *> privs;
     for (Kelvra_Class *cls : targets)
         privs.push_back(cls->priv);

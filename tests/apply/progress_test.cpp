@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -11,15 +12,13 @@
 #include "hostlib/structures/az_progress.h"
 #include "hostlib/win32/az_win.h"
 #include "oblique/oblique.h"
-#include "tests/support/console_capture.h"
+#include "tests/support/host_test.h"
 
 namespace {
 
 struct Post {
     HWND window;
     UINT message;
-    WPARAM wparam;
-    LPARAM lparam;
     size_t console_lines; /* console lines seen when the post was made */
 };
 
@@ -31,52 +30,26 @@ void Record_Post(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     size_t lines = posts_console ? posts_console->Lines().size() : 0;
     std::lock_guard<std::mutex> hold(posts_lock);
-    posts.push_back(Post{window, message, wparam, lparam, lines});
-}
-
-std::vector<Post> Posts()
-{
-    std::lock_guard<std::mutex> hold(posts_lock);
-    return posts;
+    EXPECT_EQ(wparam, 0u);
+    EXPECT_EQ(lparam, 0);
+    posts.push_back(Post{window, message, lines});
 }
 
 std::vector<UINT> Messages()
 {
+    std::lock_guard<std::mutex> hold(posts_lock);
     std::vector<UINT> out;
-    for (const Post &p : Posts())
+    for (const Post &p : posts)
         out.push_back(p.message);
     return out;
 }
 
-/* Which window each console line named as its first argument. */
-struct Window_Sink {
-    std::vector<HWND> windows;
-    std::vector<std::string> texts;
-    AzConsole_Sink previous;
-    void *previous_user;
-    static void Sink(void *user, HWND window, int level, const char *text)
-    {
-        Window_Sink *self = (Window_Sink *)user;
-        self->windows.push_back(window);
-        self->texts.push_back(text);
-        if (self->previous)
-            self->previous(self->previous_user, window, level, text);
-    }
-    Window_Sink() { previous = AzConsole_Sink_Set(&Window_Sink::Sink, this, &previous_user); }
-    ~Window_Sink() { AzConsole_Sink_Set(previous, previous_user, nullptr); }
-};
-
-class Progress : public ::testing::Test {
+class Progress : public Host_Test {
   protected:
     void SetUp() override
     {
-        ASSERT_EQ(AzProgress_Register(), 1);
-        AzWin_Pump();
-        AzProgress_Forget();
-        {
-            std::lock_guard<std::mutex> hold(posts_lock);
-            posts.clear();
-        }
+        Host_Test::SetUp();
+        posts.clear();
         posts_console = &console;
         AzWin_Post_Hook(Record_Post);
     }
@@ -84,284 +57,158 @@ class Progress : public ::testing::Test {
     {
         AzWin_Post_Hook(nullptr);
         posts_console = nullptr;
-        AzWin_Fail_Create(nullptr);
-        AzProgress_Fail_Record(0);
-        AzWin_Pump();
         if (parent)
             DestroyWindow(parent);
+        Host_Test::TearDown();
     }
     /* A plain top-level window standing for the host's main window. */
-    HWND Parent(int left, int top, int right, int bottom, HINSTANCE instance = nullptr)
+    static HWND Parent(int left, int top, int right, int bottom, HINSTANCE instance = nullptr)
     {
-        HWND w = CreateWindowExA(0, "Az_Test_Parent", "parent", WS_OVERLAPPEDWINDOW, left, top, right - left,
-                                 bottom - top, nullptr, nullptr, instance, nullptr);
-        EXPECT_NE(w, nullptr);
-        return w;
+        return CreateWindowExA(0, "Az_Test_Parent", "parent", WS_OVERLAPPEDWINDOW, left, top, right - left,
+                               bottom - top, nullptr, nullptr, instance, nullptr);
     }
-    /* A progress window over an 800 x 600 parent that TearDown destroys. */
+    /* A progress window over an 800 x 600 parent, then the posts cleared. */
     Progress_Record *Open()
     {
         parent = Parent(0, 0, 800, 600);
-        return Progress_Create(parent, "T", "S");
+        Progress_Record *record = Progress_Create(parent, "T", "S");
+        EXPECT_NE(record, nullptr);
+        console.Clear();
+        posts.clear();
+        return record;
     }
     HWND parent = nullptr;
-    Console_Capture console;
 };
-
-TEST_F(Progress, NullRecordDoesNothing)
-{
-    Progress_Write(nullptr, "line %d", 1);
-    Progress_Step(nullptr, 5);
-    Progress_Set_Max(nullptr, 10);
-    EXPECT_EQ(Progress_Cancelled(nullptr), 0);
-    Progress_Close(nullptr);
-    EXPECT_TRUE(Posts().empty());
-    EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
-}
 
 TEST_F(Progress, CreateOpensAProgressWindowWithItsRecord)
 {
-    HINSTANCE instance = (HINSTANCE)(uintptr_t)0x1234abcd;
-    parent = Parent(100, 50, 900, 650, instance);
-    Window_Sink sink;
+    parent = Parent(100, 50, 900, 650, (HINSTANCE)(uintptr_t)0x1234abcd);
     Progress_Record *record = Progress_Create(parent, "Title here", "Sub title");
     ASSERT_NE(record, nullptr);
-
     /* Centre (500, 350) less 200 on both axes. */
-    ASSERT_EQ(sink.texts.size(), 1u);
-    EXPECT_EQ(sink.texts[0], "creating window: 300 150 Title here 1234abcd");
-    EXPECT_EQ(sink.windows[0], parent);
-    ASSERT_EQ(console.Lines().size(), 1u);
-    EXPECT_EQ(console.Lines()[0].level, 11);
-
+    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{11, "creating window: 300 150 Title here 1234abcd"}}));
     HWND window = record->window;
-    ASSERT_TRUE(IsWindow(window));
     EXPECT_STREQ(AzWin_Class_Name(window), "Progress");
-    EXPECT_STREQ(AzWin_Title(window), "Title here");
-    EXPECT_EQ(AzWin_Style(window), 0xcf0000u);
     EXPECT_EQ(GetParent(window), nullptr);
-    EXPECT_EQ((HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE), instance);
-    RECT rect;
-    ASSERT_TRUE(GetWindowRect(window, &rect));
-    EXPECT_EQ(rect.left, 300);
-    EXPECT_EQ(rect.top, 150);
-    EXPECT_EQ(rect.right - rect.left, 400);
-    EXPECT_EQ(rect.bottom - rect.top, 250);
+    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_HINSTANCE), 0x1234abcd);
     EXPECT_EQ((Progress_Record *)GetWindowLongPtrA(window, GWLP_USERDATA), record);
-
-    /* The window procedure's starting values. */
-    EXPECT_EQ(record->pos, 0);
-    EXPECT_EQ(record->max, 0);
-    EXPECT_EQ(record->lines_nb, 0);
-    EXPECT_EQ(record->cancel, 0);
-    EXPECT_STREQ(record->subtitle, "Sub title");
-
-    std::vector<Post> sent = Posts();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].window, window);
-    EXPECT_EQ(sent[0].message, 1047u);
-    EXPECT_EQ(sent[0].wparam, 0u);
-    EXPECT_EQ(sent[0].lparam, 0);
-
+    EXPECT_EQ(Messages(), std::vector<UINT>{1047});
+    EXPECT_EQ(posts[0].window, window);
     AzProgress_View view;
     ASSERT_EQ(AzProgress_State(window, &view), 1);
-    EXPECT_EQ(view.subtitle, "");  /* not delivered before the pump */
+    EXPECT_EQ(view.subtitle, "") << "not delivered before the pump";
     AzWin_Pump();
     ASSERT_EQ(AzProgress_State(window, &view), 1);
-    EXPECT_EQ(view.title, "Title here");
-    EXPECT_EQ(view.subtitle, "Sub title");
-    EXPECT_EQ(view.received[1047 - 1044], 1);
-
+    EXPECT_EQ(view.title + "|" + view.subtitle, "Title here|Sub title");
     Progress_Close(record);
 }
 
 TEST_F(Progress, PlacementStopsAtTheParentsEdge)
 {
-    struct Case {
+    const struct {
         RECT parent;
         int x, y;
+    } cases[] = {
+        {{100, 50, 900, 650}, 300, 150},
+        {{0, 0, 300, 300}, 0, 0},          /* centre 150: 150 - 200 is left of the edge */
+        {{10, 20, 810, 620}, 210, 120},    /* far enough from both edges */
+        {{10, 20, 410, 820}, 10, 220},     /* only the left edge holds it */
+        {{-601, -601, 0, 0}, -500, -500},  /* halves truncate toward zero: -300, not -301 */
+        {{0, 0, 400, 401}, 0, 0},          /* 200 - 200 = 0: the edge either way */
     };
-    const Case cases[] = {
-        {{0, 0, 300, 300}, 0, 0},               /* centre 150: 150 - 200 is left of the edge */
-        {{10, 20, 810, 620}, 210, 120},         /* far enough from both edges */
-        {{10, 20, 410, 820}, 10, 220},          /* only the left edge holds it */
-        {{-601, -601, 0, 0}, -500, -500},       /* halves truncate toward zero: -300, not -301 */
-        {{0, 0, 400, 401}, 0, 0},               /* 200 - 200 = 0: the edge either way */
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         HWND owner = Parent(c.parent.left, c.parent.top, c.parent.right, c.parent.bottom);
         Progress_Record *record = Progress_Create(owner, "T", "S");
-        ASSERT_NE(record, nullptr);
         RECT rect;
-        GetWindowRect(record->window, &rect);
-        EXPECT_EQ(rect.left, c.x) << c.parent.left << "," << c.parent.right;
-        EXPECT_EQ(rect.top, c.y) << c.parent.top << "," << c.parent.bottom;
+        ASSERT_TRUE(record && GetWindowRect(record->window, &rect));
+        const int got[4] = {(int)rect.left, (int)rect.top, (int)(rect.right - rect.left), (int)(rect.bottom - rect.top)};
+        const int want[4] = {c.x, c.y, 400, 250};
+        EXPECT_TRUE(std::equal(got, got + 4, want)) << c.parent.left << "," << c.parent.top << ": " << got[0]
+                                                    << "," << got[1] << " " << got[2] << "x" << got[3];
         Progress_Close(record);
         DestroyWindow(owner);
     }
-    AzWin_Pump();
 }
 
 TEST_F(Progress, WriteKeepsFiftyLinesAndRefusesTheNext)
 {
     Progress_Record *record = Open();
-    ASSERT_NE(record, nullptr);
-    console.Clear();
-    {
-        std::lock_guard<std::mutex> hold(posts_lock);
-        posts.clear();
-    }
     for (int i = 0; i < 50; i++)
         Progress_Write(record, "line %d of %s", i, "fifty");
-    EXPECT_EQ(record->lines_nb, 50);
-    EXPECT_STREQ(record->lines[0], "line 0 of fifty");
     EXPECT_STREQ(record->lines[49], "line 49 of fifty");
     EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
-
     Progress_Write(record, "line %d", 50);
     EXPECT_EQ(record->lines_nb, 50);
     EXPECT_STREQ(record->lines[49], "line 49 of fifty");
-    std::vector<Post> sent = Posts();
-    ASSERT_EQ(sent.size(), 51u);
-    for (const Post &p : sent)
-        EXPECT_EQ(p.message, 1049u);
-    /* The refusal is posted before its console line is printed. */
-    EXPECT_EQ(sent[50].console_lines, 0u);
-    std::vector<Console_Line> lines = console.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], (Console_Line{11, "in Progress_Write: To many lines"}));
-
+    EXPECT_EQ(Messages(), std::vector<UINT>(51, 1049));
+    EXPECT_EQ(posts[50].console_lines, 0u) << "the refusal is posted before its line is printed";
+    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{11, "in Progress_Write: To many lines"}}));
     AzWin_Pump();
     AzProgress_View view;
     ASSERT_EQ(AzProgress_State(record->window, &view), 1);
     ASSERT_EQ(view.lines.size(), 50u);
     EXPECT_EQ(view.lines[7], "line 7 of fifty");
     EXPECT_EQ(view.received[1049 - 1044], 51);
-    Progress_Close(record);
-}
 
-TEST_F(Progress, LongLineIsCutToTheLineSize)
-{
-    Progress_Record *record = Open();
-    ASSERT_NE(record, nullptr);
-    std::string longer(3000, 'x');
-    Progress_Write(record, "%s", longer.c_str());
-    EXPECT_EQ(strlen(record->lines[0]), 2047u);
-    EXPECT_EQ(record->lines[1][0], 0);  /* the neighbour line is untouched */
+    Progress_Record *other = Progress_Create(parent, "T", "S");
+    Progress_Write(other, "%s", std::string(3000, 'x').c_str());
+    EXPECT_EQ(strlen(other->lines[0]), 2047u) << "cut to the line size";
+    EXPECT_EQ(other->lines[1][0], 0) << "the neighbour line is untouched";
+    Progress_Close(other);
     Progress_Close(record);
 }
 
 TEST_F(Progress, StepClampsBetweenZeroAndMaximum)
 {
     Progress_Record *record = Open();
-    ASSERT_NE(record, nullptr);
     record->aux_count = 77;
     Progress_Set_Max(record, 10);
-    EXPECT_EQ(record->max, 10);
     EXPECT_EQ(record->aux_count, 0);
-    Progress_Step(record, 3);
-    EXPECT_EQ(record->pos, 3);
-    Progress_Step(record, -4);
-    EXPECT_EQ(record->pos, 0);
-    Progress_Step(record, 10);
-    EXPECT_EQ(record->pos, 10);
-    Progress_Step(record, 1);
-    EXPECT_EQ(record->pos, 10);
-    Progress_Step(record, -1);
-    EXPECT_EQ(record->pos, 9);
-    /* A new maximum leaves the position alone, even above it. */
+    const int steps[][2] = {{3, 3}, {-4, 0}, {10, 10}, {1, 10}, {-1, 9}};
+    for (const auto &s : steps) {
+        Progress_Step(record, s[0]);
+        EXPECT_EQ(record->pos, s[1]) << s[0];
+    }
     Progress_Set_Max(record, 5);
-    EXPECT_EQ(record->pos, 9);
+    EXPECT_EQ(record->pos, 9) << "a new maximum leaves the position alone, even above it";
     Progress_Step(record, 0);
     EXPECT_EQ(record->pos, 5);
-
-    EXPECT_EQ(Messages(), (std::vector<UINT>{1047, 1048, 1044, 1044, 1044, 1044, 1044, 1048, 1044}));
+    EXPECT_EQ(Messages(), (std::vector<UINT>{1048, 1044, 1044, 1044, 1044, 1044, 1048, 1044}));
     AzWin_Pump();
     AzProgress_View view;
     ASSERT_EQ(AzProgress_State(record->window, &view), 1);
-    EXPECT_EQ(view.pos, 5);
-    EXPECT_EQ(view.max, 5);
+    EXPECT_EQ(view.pos * 100 + view.max, 505);
     Progress_Close(record);
 }
 
 TEST_F(Progress, CancelAndClose)
 {
     Progress_Record *record = Open();
-    ASSERT_NE(record, nullptr);
     HWND window = record->window;
     EXPECT_EQ(Progress_Cancelled(record), 0);
     AzProgress_Cancel(record);
     EXPECT_NE(Progress_Cancelled(record), 0);
-
     Progress_Close(record);
-    EXPECT_EQ(Messages(), (std::vector<UINT>{1047, 1045}));
-    EXPECT_TRUE(IsWindow(window));  /* closed by the window's own thread */
+    EXPECT_EQ(Messages(), std::vector<UINT>{1045});
+    EXPECT_TRUE(IsWindow(window)) << "closed by the window's own thread";
     AzWin_Pump();
     EXPECT_FALSE(IsWindow(window));
     AzProgress_View view;
     ASSERT_EQ(AzProgress_State(window, &view), 1);
-    EXPECT_EQ(view.closed, 1);
-    EXPECT_EQ(view.cancel, 1);
+    EXPECT_EQ(view.closed + view.cancel, 2);
     EXPECT_EQ(view.record, nullptr);
-}
 
-TEST_F(Progress, ClosingTheWindowByHandAsksToStop)
-{
-    Progress_Record *record = Open();
-    ASSERT_NE(record, nullptr);
+    /* Closing the window by hand asks the work to stop. */
+    record = Progress_Create(parent, "T", "S");
     SendMessageA(record->window, WM_CLOSE, 0, 0);
     EXPECT_NE(Progress_Cancelled(record), 0);
     EXPECT_TRUE(IsWindow(record->window));
     Progress_Close(record);
 }
 
-TEST_F(Progress, CreateFailures)
-{
-    parent = Parent(0, 0, 800, 600);
-    int windows = AzWin_Count();
-    AzWin_Fail_Create("Progress");
-    {
-        Window_Sink sink;
-        EXPECT_EQ(Progress_Create(parent, "T", "S"), nullptr);
-        for (HWND w : sink.windows)
-            EXPECT_EQ(w, parent);
-    }
-    AzWin_Fail_Create(nullptr);
-    std::vector<Console_Line> lines = console.Lines();
-    ASSERT_EQ(lines.size(), 3u) << Console_Dump(lines);
-    EXPECT_EQ(lines[0], (Console_Line{11, "creating window: 200 100 T 00000000"}));
-    EXPECT_EQ(lines[1], (Console_Line{2, "file:.\\w_progress line:370"}));
-    EXPECT_EQ(lines[2], (Console_Line{2, "Unable to create Progress Window"}));
-    EXPECT_EQ(AzWin_Count(), windows);
-    EXPECT_TRUE(Posts().empty());
-
-    console.Clear();
-    AzProgress_Fail_Record(1);
-    {
-        Window_Sink sink;
-        EXPECT_EQ(Progress_Create(parent, "T", "S"), nullptr);
-        for (HWND w : sink.windows)
-            EXPECT_EQ(w, parent);
-    }
-    AzProgress_Fail_Record(0);
-    lines = console.Lines();
-    ASSERT_EQ(lines.size(), 4u) << Console_Dump(lines);
-    EXPECT_EQ(lines[1], (Console_Line{2, "file:.\\w_progress line:377"}));
-    EXPECT_EQ(lines[2], (Console_Line{2, "Failed in GetWindowLong()"}));
-    EXPECT_EQ(lines[3].level, 2);
-    EXPECT_FALSE(lines[3].text.empty());
-    /* The window without a record stays. */
-    EXPECT_EQ(AzWin_Count(), windows + 1);
-    EXPECT_TRUE(Posts().empty());
-    HWND stray = AzWin_Find("Progress", nullptr);
-    ASSERT_NE(stray, nullptr);
-    DestroyWindow(stray);
-}
-
 TEST_F(Progress, MessagesFromAnotherThreadArriveOnTheCreatorsPump)
 {
     Progress_Record *record = Open();
-    ASSERT_NE(record, nullptr);
     AzWin_Pump();
     std::thread worker([record] {
         Progress_Set_Max(record, 100);
@@ -369,7 +216,7 @@ TEST_F(Progress, MessagesFromAnotherThreadArriveOnTheCreatorsPump)
             Progress_Step(record, 1);
             if (i % 10 == 0)
                 Progress_Write(record, "step %d", i);
-            AzWin_Pump();  /* the worker's pump carries nothing of this window */
+            AzWin_Pump();   // the worker's pump carries nothing of this window
         }
     });
     worker.join();
@@ -379,8 +226,7 @@ TEST_F(Progress, MessagesFromAnotherThreadArriveOnTheCreatorsPump)
     EXPECT_TRUE(view.lines.empty());
     AzWin_Pump();
     ASSERT_EQ(AzProgress_State(record->window, &view), 1);
-    EXPECT_EQ(view.pos, 100);
-    EXPECT_EQ(view.max, 100);
+    EXPECT_EQ(view.pos * 1000 + view.max, 100100);
     ASSERT_EQ(view.lines.size(), 10u);
     EXPECT_EQ(view.lines[9], "step 90");
     EXPECT_EQ(view.received[0], 100);

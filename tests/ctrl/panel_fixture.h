@@ -1,10 +1,9 @@
-/* The module's panel in a host window of its own, with the database, the
- * module's insert level and the toolkit's pointer record. */
+/* The module's panel in a host window of its own, on the shared host
+ * fixture, with the toolkit's pointer record. */
 #ifndef PANEL_FIXTURE_H
 #define PANEL_FIXTURE_H
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,9 +11,9 @@
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
 #include "module/entry.h"
-#include "oblique/oblique.h"
-#include "tests/support/console_capture.h"
+#include "tests/support/golden.h"
 #include "tests/support/host_steps.h"
+#include "tests/support/host_test.h"
 #include "tests/support/panel_state.h"
 
 /* Panel flags of Ctrl_Update, as the panel's entry points raise them. */
@@ -22,27 +21,42 @@ const uint64_t UPDATE_DRAW = 0x10000000000000ull;
 const uint64_t UPDATE_SELECT = 0x20000000000000ull;
 const uint64_t UPDATE_ROTATE = 0x40000000000000ull;
 const uint64_t UPDATE_SLICE = 0x80000000000000ull;
-const uint64_t UPDATE_IMAGE = 0x100000000000000ull;
 
-class Panel_Test : public ::testing::Test {
+class Panel_Test : public Host_Test {
   protected:
-    void SetUp() override;
-    void TearDown() override;
-
+    void SetUp() override
+    {
+        Host_Test::SetUp();
+        AzHost_Script_Flag_Set(0x20);   // no dialogs from a frame-creation run
+        AzHost_Help_Dir_Set(AZ_BUILD_DIR);
+        Make_Panel(200, 600);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(Wait(), 1);
+        Panel_Destroy(panel);
+        Host_Test::TearDown();
+    }
     /* Creates and lays out the panel in a new window of that size. */
-    void Make_Panel(int width, int height);
-    /* A study of that size and spacing fed through the insert chain. */
-    AzStudy *Load(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
-                  float sz = 1.0f);
+    void Make_Panel(int width, int height)
+    {
+        if (image_window)
+            DestroyWindow(image_window);
+        if (panel)
+            DestroyWindow(panel);
+        ASSERT_NE(panel = Panel_Make("PanelTestWindow", width, height), nullptr);
+    }
     /* Open (mode 0) and shown. */
-    void Open_Shown();
+    void Open_Shown()
+    {
+        ASSERT_EQ(Ctrl_Open(0), 1);
+        Ctrl_Show();
+    }
     /* Pointer over a widget's centre, or a point, with no button down. */
-    void Over(const Tools &tool);
-    void Over_Point(int x, int y);
+    void Over(const Tools &tool) { Over_Point(tool.x + tool.width / 2, tool.y + tool.height / 2); }
+    void Over_Point(int x, int y) { AzTools_Pointer_Set(panel, x, y, AZ_POINTER_NONE); }
 
     HWND panel = nullptr;
-    std::vector<AzStudy *> studies;
-    Console_Capture console;
 };
 
 /* The Original and Oblique directions of the root's study class number `study`. */

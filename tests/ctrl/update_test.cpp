@@ -1,7 +1,6 @@
 /* The panel's state update: the update hook, the list of studies, the
  * slider, the direction buttons, the rotation geometry and the slice. */
 #include <math.h>
-#include <string.h>
 
 #include "panel_fixture.h"
 #include "tests/support/fault.h"
@@ -9,9 +8,6 @@
 TEST_F(Panel_Test, UpdateHookFlagsAndResult)
 {
     EXPECT_EQ(Update_Register(), 0x7e00000ull);
-    EXPECT_EQ(Update_Register() & 0x8000000ull, 0u);
-    EXPECT_EQ(Update_Register() & 0x100000ull, 0u);
-
     ASSERT_EQ(Ctrl_Open(0), 1);
     EXPECT_EQ(Ctrl_Update(UPDATE_ROTATE), 0) << "no study: no current pair";
     EXPECT_EQ(Update_A(UPDATE_ROTATE), 1) << "the hook answers 1 whatever the update gives";
@@ -39,19 +35,10 @@ TEST_F(Panel_Test, ClosedPanelStillRefreshesEveryMode)
     AzHost_Trace_Start();
     EXPECT_EQ(Ctrl_Update(0x200000), 1);
     std::vector<std::string> trace = AzHost_Trace_Take();
-    std::vector<std::string> iterations = Lines_Starting(trace, {"Iterator_"});
-    std::vector<std::string> expected;
-    for (int m = 0; m < 4; m++) {
-        expected.push_back("Iterator_Init 2 Class Oblique: Ctrl_Update");
-        expected.push_back("Iterator_End 2");
-    }
-    EXPECT_EQ(iterations, expected);
+    EXPECT_TRUE(Trace_Is("panel_refresh_closed", Lines_Starting(trace, {"Iterator_", "Flag_Set"})));
     EXPECT_EQ(org->group_valid, 1) << "the direction set-up ran";
-    EXPECT_EQ(org->ref_dim.z, 8);
-    EXPECT_EQ(Obl_Of(0)->dim.x, 8);
-    EXPECT_EQ(Instance_Nb, 0) << "the list belongs to an open panel";
-    EXPECT_EQ(select_instance.entries_nb, 0);
-    EXPECT_EQ(Lines_Starting(trace, {"Flag_Set"}).size(), 0u);
+    EXPECT_EQ(org->ref_dim.z * 10 + Obl_Of(0)->dim.x, 88);
+    EXPECT_EQ(Instance_Nb + select_instance.entries_nb, 0) << "the list belongs to an open panel";
 }
 
 TEST_F(Panel_Test, ListOfStudiesAndLamps)
@@ -61,117 +48,60 @@ TEST_F(Panel_Test, ListOfStudiesAndLamps)
     ASSERT_EQ(Ctrl_Open(0), 1);
     ASSERT_EQ(Instance_Nb, 4);
     ASSERT_EQ(select_instance.entries_nb, 2);
-    EXPECT_STREQ(Org_Of(0)->Name_Get(), "Head (dir:Original)");
     EXPECT_STREQ(select_instance.entries[0].label, "Head");
     EXPECT_STREQ(select_instance.entries[1].label, "Knee study");
-    EXPECT_EQ(Instance_Pt[0], Org_Of(0));
-    EXPECT_EQ(Instance_Pt[1], Obl_Of(0));
-    EXPECT_EQ(Instance_Pt[2], Org_Of(1));
-    EXPECT_EQ(Instance_Pt[3], Obl_Of(1));
+    const Kelvra_Oblique *pairs[4] = {Org_Of(0), Obl_Of(0), Org_Of(1), Obl_Of(1)};
+    EXPECT_TRUE(std::equal(pairs, pairs + 4, Instance_Pt));
     EXPECT_EQ(Instance_Cur, 0);
     // The Original direction holds the study's frames, the Oblique one none yet.
-    EXPECT_EQ(button_dir[0].lamp, 1);
-    EXPECT_EQ(button_dir[1].lamp, 0);
-    EXPECT_EQ(button_dir[0].selected, 1);
-    EXPECT_EQ(button_dir[1].selected, 0);
+    EXPECT_EQ(button_dir[0].lamp * 10 + button_dir[1].lamp, 10);
+    EXPECT_EQ(button_dir[0].selected * 10 + button_dir[1].selected, 10);
     EXPECT_EQ(button_dir[0].style, 0x500000u);
-
     // Names of 15 characters or fewer leave an empty label.
     Org_Of(1)->Name_Set("%s", "x (dir:Original)");
     Org_Of(0)->Name_Set("%s", "(dir:Original)");
     ASSERT_EQ(Ctrl_Update(0x200000), 1);
     EXPECT_STREQ(select_instance.entries[0].label, "");
     EXPECT_STREQ(select_instance.entries[1].label, "x");
-
     // Another mode lists nothing; the list follows.
     ASSERT_EQ(Ctrl_Open(1), 1);
-    EXPECT_EQ(Instance_Nb, 0);
+    EXPECT_EQ(Instance_Nb + select_instance.entries_nb, 0);
     EXPECT_EQ(Instance_Pt, nullptr);
-    EXPECT_EQ(select_instance.entries_nb, 0);
-
     // Another series of the same name is listed apart.
     AzStudy_Plan twin = Plan_Of("Knee study", 16, 16, 4);
     twin.series_uid = "1.2.826.0.1.3680043.2.1125.99";
-    studies.push_back(AzStudy_Build(twin));
-    ASSERT_EQ(AzStudy_Insert(studies.back(), AZ_ORDER_ASCENDING, 0), 4);
+    ASSERT_NE(Load(twin), nullptr);
     ASSERT_EQ(Ctrl_Open(0), 1);
     ASSERT_EQ(select_instance.entries_nb, 3);
     EXPECT_STREQ(select_instance.entries[2].label, "Knee study (2)");
 }
 
-TEST_F(Panel_Test, ListTableGrowthFailure)
-{
-    Load("Head", 16, 16, 8);
-    Load("Knee", 16, 16, 8);
-    ASSERT_EQ(Ctrl_Open(0), 1);
-    ASSERT_EQ(select_instance.entries_nb, 2);
-    Fault_Scope disarm;
-    for (int nth = 1; nth <= 2; nth++) {
-        Fault_Arm("realloc", nth);
-        console.Clear();
-        AzHost_Trace_Start();
-        EXPECT_EQ(Ctrl_Update(0x200000), 0);
-        std::vector<std::string> trace = AzHost_Trace_Take();
-        std::vector<Console_Line> lines = console.Lines();
-        std::string dim = nth == 1 ? "3x8" : "5x8";
-        Console_Line expected{1, "line 780  of .\\oblique_ctrl \nmemory error in realloc (var=Instance_Pt, dim=" +
-                                     dim + ")"};
-        EXPECT_EQ(console.Lines(1), std::vector<Console_Line>{expected}) << Console_Dump(lines);
-        EXPECT_EQ(Instance_Pt, nullptr);
-        EXPECT_EQ(Instance_Nb, 0);
-        EXPECT_EQ(select_instance.entries_nb, 2) << "the widgets are left alone";
-        ASSERT_FALSE(trace.empty());
-        EXPECT_EQ(trace.back(), "Iterator_End 2") << "the iteration is ended";
-        EXPECT_EQ(Lines_Starting(trace, {"Flag_Set"}).size(), 0u);
-    }
-    Fault_Disarm();
-    EXPECT_EQ(Ctrl_Update(0x200000), 1);
-    EXPECT_EQ(Instance_Nb, 4);
-}
-
-TEST_F(Panel_Test, RotateStepFigures)
+/* The figures themselves are the geometry table's (tests/oblique); here the
+ * panel's step hands the angles on and applies what it gives. */
+TEST_F(Panel_Test, RotateStepAppliesTheGeometry)
 {
     Load("Brain", 256, 256, 100, 0.5f, 0.5f, 2.0f);
     ASSERT_EQ(Ctrl_Open(0), 1);
     Kelvra_Oblique *org = Org_Of(0), *obl = Obl_Of(0);
-    ASSERT_EQ(org->ref_dim.x, 256);
-    ASSERT_EQ(org->ref_dim.z, 100);
     Dir_Cur = 1;
     ASSERT_EQ(Ctrl_Update(UPDATE_ROTATE), 1);
     EXPECT_EQ(Dim_Text(obl->dim), "256 256 100");
     EXPECT_TRUE(Vect_Is(obl->voxel, 0.498046875f, 0.498046875f, 1.98f));
     ASSERT_NE(obl->dir_image, nullptr);
-    EXPECT_FLOAT_EQ(obl->dir_image->pixel_size.x, 0.498046875f);
     EXPECT_FLOAT_EQ(obl->dir_image->pixel_size_2.z, 1.98f);
-    // The centre maps onto the centre; a corner voxel onto the volume's corner, scaled.
-    Vect centre(127.5f, 127.5f, 49.5f);
-    centre *= obl->matrix;
-    EXPECT_NEAR(centre.x, 127.5f, 1e-3);
-    EXPECT_NEAR(centre.z, 49.5f, 1e-3);
-    Vect corner(0.0f, 0.0f, 0.0f);
-    corner *= obl->matrix;
-    EXPECT_NEAR(corner.x, 127.5f - 127.5f * 0.498046875f / 0.5f, 1e-3);
-    EXPECT_NEAR(corner.z, 49.5f - 49.5f * 1.98f / 2.0f, 1e-3);
     EXPECT_EQ(slider_frame.style, 0x8000000u);
     EXPECT_FLOAT_EQ(slider_frame.maximum, 99.999f);
-
-    // Tilted about x by 0.5: the y and z extents mix.
+    // Tilted about x by 0.5: the y and z extents mix, both end voxels counted.
     Rot_X = 0.5f;
     ASSERT_EQ(Ctrl_Update(UPDATE_ROTATE), 1);
-    EXPECT_FLOAT_EQ(obl->alpha, 0.5f);
-    EXPECT_FLOAT_EQ(obl->beta, 0.0f);
-    EXPECT_FLOAT_EQ(obl->theta, 0.0f);
+    EXPECT_TRUE(obl->alpha == 0.5f && obl->beta == 0.0f && obl->theta == 0.0f);
     double c = cos(0.5), s = sin(0.5);
-    EXPECT_EQ(obl->dim.x, 256);
-    EXPECT_EQ(obl->dim.y, (int)(255 * c + 99 * s + 1));
-    EXPECT_EQ(obl->dim.z, (int)(255 * s + 99 * c + 1));
-    EXPECT_NEAR(obl->voxel.y, (255 * 0.5 * c + 99 * 2.0 * s) / obl->dim.y, 1e-5);
+    EXPECT_EQ(Dim_Text(obl->dim),
+              "256 " + std::to_string((int)(255 * c + 99 * s + 1)) + " " + std::to_string((int)(255 * s + 99 * c + 1)));
     EXPECT_FLOAT_EQ(Rot_Matrix[1][1], (float)c);
-    // Panel angles apply to whichever class is current.
     Dir_Cur = 0;
     ASSERT_EQ(Ctrl_Update(UPDATE_ROTATE), 1);
-    EXPECT_FLOAT_EQ(org->alpha, 0.5f);
-
+    EXPECT_FLOAT_EQ(org->alpha, 0.5f) << "the panel's angles apply to whichever class is current";
     // Without a current pair the step refuses.
     Instance_Cur = 2;
     EXPECT_EQ(Ctrl_Update(UPDATE_ROTATE), 0);
@@ -197,20 +127,17 @@ TEST_F(Panel_Test, SliderFollowsTheSliceCount)
     slider_frame.value = -3.0f;
     Ctrl_Update(UPDATE_SELECT);
     EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
-
     // A single-slice study: no 3D group, the slider and the directions are off.
-    slider_frame.value = 5.0f;
-    Instance_Cur = 2;
-    ASSERT_EQ(Ctrl_Update(UPDATE_SELECT), 1);
-    EXPECT_LE(Org_Of(1)->group_valid, 0);
-    EXPECT_EQ(slider_frame.style, 0x23u);
-    EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
+    for (uint64_t step : {UPDATE_SELECT, UPDATE_DRAW}) {
+        slider_frame.value = 5.0f;
+        Instance_Cur = 2;
+        ASSERT_EQ(Ctrl_Update(step), 1);
+        EXPECT_LE(Org_Of(1)->group_valid, 0);
+        EXPECT_EQ(slider_frame.style, 0x23u);
+        EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
+    }
     EXPECT_EQ(button_dir[0].style, 0x23u);
     EXPECT_EQ(button_dir[1].style, 0x23u);
-    slider_frame.value = 5.0f;
-    Ctrl_Update(UPDATE_DRAW);
-    EXPECT_EQ(slider_frame.style, 0x23u);
-    EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
 }
 
 TEST_F(Panel_Test, DrawStepValuatorsAndMarks)
@@ -225,10 +152,9 @@ TEST_F(Panel_Test, DrawStepValuatorsAndMarks)
     EXPECT_EQ(valuator_horiz[0].style, 0x0C000023u);
     EXPECT_EQ(valuator_horiz[1].style, 0x0C000023u);
     std::vector<std::string> marks = Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"});
-    std::string org = Org_Of(0)->Name_Get(), obl = Obl_Of(0)->Name_Get();
     ASSERT_GE(marks.size(), 2u);
-    EXPECT_EQ(marks[0], "Flag_Set_Off " + org + " 0x20 0x4000");
-    EXPECT_EQ(marks[1], "Flag_Set_Off " + obl + " 0x20 0x4000");
+    marks.resize(2);
+    EXPECT_TRUE(Trace_Is("panel_draw_marks", marks, {{"org", Org_Of(0)->Name_Get()}, {"obl", Obl_Of(0)->Name_Get()}}));
     Dir_Cur = 1;
     Ctrl_Draw();
     EXPECT_EQ(valuator_vert[0].style, 0x0C000004u);
@@ -239,27 +165,15 @@ TEST_F(Panel_Test, SelectAndSliceStepsMarkClassAndFrame)
 {
     Load("Head", 16, 16, 8);
     ASSERT_EQ(Ctrl_Open(0), 1);
-    std::string org = Org_Of(0)->Name_Get();
-    Kelvra_Class *frame3 = Org_Of(0)->Child_Get_Pt(3);
-    std::string frame = frame3->Name_Get();
     slider_frame.value = 3.0f;
     AzHost_Trace_Start();
     ASSERT_EQ(Ctrl_Update(UPDATE_SELECT), 1);
-    std::vector<std::string> trace = AzHost_Trace_Take();
-    std::vector<std::string> expected = {"Flag_Set_On " + org + " 0x10 0x4000", "Fct_Redraw 0x400000",
-                                         "Flag_Set_Off " + org + " 0x20 0x4000",
-                                         "Flag_Set_On " + frame + " 0x30 0x4000", "Fct_Redraw 0x400000"};
-    std::vector<std::string> seen;
-    for (const std::string &line : trace)
-        if (line.compare(0, 8, "Flag_Set") == 0 || line.compare(0, 10, "Fct_Redraw") == 0)
-            seen.push_back(line);
-    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(Trace_Is("panel_select", Lines_Starting(AzHost_Trace_Take(), {"Flag_Set", "Fct_Redraw"}),
+                         {{"org", Org_Of(0)->Name_Get()}, {"frame", Org_Of(0)->Child_Get_Pt(3)->Name_Get()}}));
     EXPECT_FLOAT_EQ(Org_Of(0)->slice_cur, 3.0f);
-
     // The Oblique direction has no frames yet: its slice marks nothing.
     Dir_Cur = 1;
     slider_frame.value = 2.0f;
-    AzHost_Trace_Take();
     ASSERT_EQ(Ctrl_Update(UPDATE_SLICE), 1);
     EXPECT_TRUE(Lines_Starting(AzHost_Trace_Take(), {"Flag_Set"}).empty());
     EXPECT_FLOAT_EQ(Obl_Of(0)->slice_cur, 2.0f);

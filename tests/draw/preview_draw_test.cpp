@@ -2,22 +2,6 @@
  * cutting polygon, the info text, and the failure reports. */
 #include "draw_fixture.h"
 
-namespace {
-
-uint32_t Grey(int g) { return (uint32_t)g * 0x010101u; }
-
-/* First and last column (or row) of a colour in a window band. */
-struct Extent {
-    int first = 1 << 30, last = -1;
-    void Add(int v)
-    {
-        first = v < first ? v : first;
-        last = v > last ? v : last;
-    }
-};
-
-} // namespace
-
 class PreviewDrawTest : public DrawTest {
   protected:
     void SetUp() override
@@ -25,9 +9,6 @@ class PreviewDrawTest : public DrawTest {
         DrawTest::SetUp();
         AzVar_Set("$COLOR_SCHEME", 3);
     }
-
-    /* White pixels of a band of rows: the outline, apart from text. */
-    int White_In_Rows(int y0, int y1) { return Count(WHITE, 0, y0, Window_W() - 1, y1); }
 };
 
 TEST_F(PreviewDrawTest, SliceImageCentredInTopLeftSquare)
@@ -37,7 +18,6 @@ TEST_F(PreviewDrawTest, SliceImageCentredInTopLeftSquare)
     Make_Study(20, 10, 5);
     Make_Window(300, 110);
     Preview(obl, 2);
-    Save("preview_image.png");
     for (int j = 0; j < 10; j++) {
         for (int i = 0; i < 20; i++) {
             int x = 5 + 5 * i + 2, y = 30 + 5 * j + 2;
@@ -72,7 +52,6 @@ TEST_F(PreviewDrawTest, ZeroAnglesShowTheSliceRectangle)
     Make_Study(20, 10, 5);
     Make_Window(110, 400);
     Preview(obl, 2);
-    Save("preview_rectangle.png");
     for (int x = 10; x <= 100; x++) {
         EXPECT_TRUE(Rgb(Pixel(x, 174)) == YELLOW || Rgb(Pixel(x, 175)) == YELLOW) << x;
         EXPECT_TRUE(Rgb(Pixel(x, 224)) == YELLOW || Rgb(Pixel(x, 225)) == YELLOW) << x;
@@ -88,73 +67,19 @@ TEST_F(PreviewDrawTest, ZeroAnglesShowTheSliceRectangle)
     EXPECT_EQ(all, near_edges) << "no yellow away from the rectangle";
     EXPECT_GT(all, 2 * (90 + 40));
 
+    // What a draw leaves behind: no device context held, one matrix on each stack.
+    EXPECT_TRUE(Y_DC == nullptr && Y_Window == nullptr);
+    ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
+    GLint depth[2] = {0, 0};
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth[0]);
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth[1]);
+    EXPECT_TRUE(depth[0] == 1 && depth[1] == 1 && !glIsEnabled(GL_LINE_STIPPLE));
+    OpenGL_Context_Off(window, 4);
     // A slice plane that misses the volume: no polygon and no message.
-    Console_Capture console;
+    console.Clear();
     Preview(obl, -10);
     EXPECT_EQ(Count(YELLOW, 0, 0, 109, 399), 0);
     EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
-}
-
-TEST_F(PreviewDrawTest, OutlineDashedInFrontSolidBehind)
-{
-    // A 16 mm cube, slightly turned so that its faces part on screen.
-    Make_Study(16, 16, 16);
-    Make_Window(110, 400);
-    obl->alpha = 0.3f;
-    obl->beta = 0.2f;
-    Preview(obl, 0);
-    Save("preview_first_slice.png");
-    int first = White_In_Rows(120, 340);
-    Preview(obl, 15);
-    Save("preview_last_slice.png");
-    int last = White_In_Rows(120, 340);
-    Preview(obl, 8);
-    int middle = White_In_Rows(120, 340);
-    // Dashed lines light every other pixel.
-    EXPECT_GT(first, 100);
-    EXPECT_LT(first, last * 7 / 10) << "first slice: nearly all in front, dashed";
-    EXPECT_LT(first, middle);
-    EXPECT_LT(middle, last);
-    EXPECT_GT(Count(YELLOW, 0, 120, 109, 340), 50) << "the cutting polygon";
-    // What a draw leaves behind.
-    ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
-    GLint depth = 0;
-    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1);
-    GLfloat width = 0.0f;
-    glGetFloatv(GL_LINE_WIDTH, &width);
-    EXPECT_EQ(width, 1.0f);
-    EXPECT_FALSE(glIsEnabled(GL_LINE_STIPPLE));
-    OpenGL_Context_Off(window, 4);
-    EXPECT_EQ(Y_DC, nullptr);
-    EXPECT_EQ(Y_Window, nullptr);
-}
-
-TEST_F(PreviewDrawTest, WideWindowKeepsImageTopLeftOutlineCentred)
-{
-    // A 10 mm cube: diagonal 17 mm, 120 / 17 pixels per mm.
-    Make_Study(10, 10, 10);
-    Make_Window(200, 120);
-    Preview(obl, 5);
-    Save("preview_wide.png");
-    Extent columns, rows;
-    for (int y = 0; y < 120; y++)
-        for (int x = 0; x < 200; x++)
-            if (Rgb(Pixel(x, y)) == YELLOW) {
-                columns.Add(x);
-                rows.Add(y);
-            }
-    ASSERT_GE(columns.last, 0);
-    EXPECT_NEAR((columns.first + columns.last) / 2.0, 99.5, 1.0);
-    EXPECT_NEAR((rows.first + rows.last) / 2.0, 59.5, 1.0);
-    EXPECT_NEAR(columns.last - columns.first, 10 * 120.0 / 17.0, 3.0);
-    // The image: 70.6 pixels square, centred on (60, 60).
-    EXPECT_EQ(Rgb(Pixel(60, 60)), Grey(5 * 5 + 5 * 10 + 5));
-    EXPECT_EQ(Rgb(Pixel(28, 28)), Grey(5));
-    EXPECT_EQ(Rgb(Pixel(22, 60)), DARK_BLUE);
-    EXPECT_EQ(Rgb(Pixel(150, 60)), DARK_BLUE) << "inside the outline, right of the image square";
 }
 
 TEST_F(PreviewDrawTest, InfoLinesRightAlignedAtTheirBaselines)
@@ -166,7 +91,6 @@ TEST_F(PreviewDrawTest, InfoLinesRightAlignedAtTheirBaselines)
     obl->theta = 1.0f;
     obl->voxel = Vect(0.5f, 0.25f, 2.0f, 0.0f);
     Preview(obl, 2);
-    Save("preview_info.png");
 
     HFONT font = AzFont_Get("arial", 10);
     int ascent = 0, descent = 0;
@@ -218,9 +142,9 @@ TEST_F(PreviewDrawTest, ContextFailureReported)
 {
     Make_Study(20, 10, 5);
     Make_Window(110, 110);
-    Console_Capture console;
+    console.Clear();
     Oblique_Image(nullptr, &box, obl);
-    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:54"},
+    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:54"},
                                       {2, "Error: in YGL_CONTEXT_RGB( box_image )"}}))
         << Console_Dump(console.Lines());
     EXPECT_EQ(Y_DC, nullptr);
@@ -231,14 +155,14 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
 {
     Make_Study(20, 10, 5);
     Make_Window(110, 110);
-    Console_Capture console;
+    console.Clear();
 
     // An error left pending: the first checkpoint reports it.
     ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
     glEnable(0x1234);
     OpenGL_Context_Off(window, 4);
     Preview(obl, 2);
-    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:60"},
+    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:60"},
                                       {11, "OpenGL Error 1280 in glViewport"},
                                       {11, "GL_INVALID_ENUM"}}))
         << Console_Dump(console.Lines());
@@ -246,7 +170,7 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
 
     // A slice 22 mm away: the solid pass's near and far planes meet.
     Preview(obl, -20);
-    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:144"},
+    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:144"},
                                       {11, "OpenGL Error 1281 in glMatrix"},
                                       {11, "GL_INVALID_VALUE"}}))
         << Console_Dump(console.Lines());
@@ -255,7 +179,7 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
     // A box of width 0: every projection of it is empty.
     box.width = 0;
     Preview(obl, 2);
-    EXPECT_EQ(console.Lines(), Lines({{11, "file:.\\oblique_ctrl_draw line:71"},
+    EXPECT_EQ(console.Lines(), std::vector<Console_Line>({{11, "file:.\\oblique_ctrl_draw line:71"},
                                       {11, "OpenGL Error 1281 in Oblique_Image: glMatrix"},
                                       {11, "GL_INVALID_VALUE"},
                                       {11, "file:.\\oblique_ctrl_draw line:144"},
@@ -267,84 +191,3 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
         << Console_Dump(console.Lines());
 }
 
-TEST_F(PreviewDrawTest, TextMeasuring)
-{
-    Make_Window(110, 110);
-    HFONT font = AzFont_Get("arial", 10);
-    int ascent = 0, descent = 0, average = 0;
-    ASSERT_TRUE(AzFont_Metrics(font, nullptr, &ascent, &descent, &average, nullptr));
-    ASSERT_GT(average, 0);
-
-    Oblique_Text_Begin(window);
-    EXPECT_EQ(Y_Window, window);
-    ASSERT_NE(Y_DC, nullptr);
-    EXPECT_EQ(AzDc_Map_Mode(Y_DC), MM_ISOTROPIC);
-    EXPECT_EQ(Oblique_Text_Height(font), ascent + descent);
-    // A null font measures the stock system font.
-    HFONT system = (HFONT)GetStockObject(SYSTEM_FONT);
-    int s_ascent = 0, s_descent = 0;
-    ASSERT_TRUE(AzFont_Metrics(system, nullptr, &s_ascent, &s_descent, nullptr, nullptr));
-    EXPECT_EQ(Oblique_Text_Height(nullptr), s_ascent + s_descent);
-    EXPECT_EQ(Oblique_Text_Width(nullptr, "Beta"), AzFont_Measure(system, "Beta", -1, nullptr, nullptr));
-    // Tabs: three average character widths each on top of the extent.
-    int plain = AzFont_Measure(font, "ab", -1, nullptr, nullptr);
-    EXPECT_EQ(Oblique_Text_Width(font, "ab"), plain);
-    EXPECT_EQ(Oblique_Text_Width(font, "a\tb"), plain + 3 * average);
-    EXPECT_EQ(Oblique_Text_Width(font, "\ta\tb"), plain + 6 * average);
-    EXPECT_EQ(Oblique_Text_Width(font, ""), 0);
-    // Measuring leaves the device context's own font selected.
-    EXPECT_EQ(AzDc_Font(Y_DC), system);
-    ReleaseDC(Y_Window, Y_DC);
-    Y_DC = nullptr;
-    Y_Window = nullptr;
-    LeaveCriticalSection(&Critical);
-    EXPECT_EQ(Critical_Flag, 1);
-}
-
-TEST_F(PreviewDrawTest, PhantomStudyThroughTheHostPixels)
-{
-    // The host's own phantom and pixel callbacks: grey levels and sphere
-    // labels of slice 4, tags blended at half weight (scheme 2).
-    AzVar_Set("$COLOR_SCHEME", 2);
-    AzStudy_Plan plan;   // 16 x 16 x 8, one image per slice
-    AzStudy *built = AzStudy_Build(plan);
-    ASSERT_NE(built, nullptr);
-    ASSERT_EQ(AzStudy_Insert(built, AZ_ORDER_SHUFFLED, 7), 8);
-    Vexa_Image *image = built->file->images[0];
-    AzStudy_Free(built);
-    study = AzDb_Root()->Child_Get_Pt(0);
-    org = static_cast<Kelvra_Oblique *>(study->Child_Get_Pt(0));
-    ASSERT_EQ(org->real_files_nb, 8);
-    org->dim = Oblique_Dim{16, 16, 8};
-    org->voxel = Vect(1.0f, 1.0f, 1.0f, 0.0f);
-    org->matrix.init();
-    // Diagonal 24 mm in a 240-pixel window: 10 pixels per mm, image at (40, 40).
-    Make_Window(240, 240);
-    header = *image;
-    Preview(org, 4);
-    Save("preview_phantom.png");
-
-    const uint16_t *red = (const uint16_t *)Fct_Variable_Value("$TAG_RED", nullptr, nullptr, nullptr);
-    const uint16_t *green = (const uint16_t *)Fct_Variable_Value("$TAG_GRN", nullptr, nullptr, nullptr);
-    const uint16_t *blue = (const uint16_t *)Fct_Variable_Value("$TAG_BLU", nullptr, nullptr, nullptr);
-    ASSERT_EQ(Fct_GLI_2_Color(image->display_mode, image->display_high, image->display_low), 1);
-    int tagged = 0;
-    for (int j = 0; j < 15; j++) {       // the last row lies under the bottom text
-        for (int i = 0; i < 14; i++) {   // the last columns under the top text
-            uint32_t grey = Fct_GLI_2_Color(AzPhantom_GLI(plan, i, j, 4, 0));
-            int t = AzPhantom_TAG(plan, i, j, 4, 0);
-            uint32_t p = Pixel(40 + 10 * i + 5, 40 + 10 * j + 5);
-            if (t == 0) {
-                ASSERT_EQ(Rgb(p), Rgb(grey)) << i << "," << j;
-                continue;
-            }
-            tagged++;
-            const int tag_rgb[3] = {red[t] >> 8, green[t] >> 8, blue[t] >> 8};
-            for (int c = 0; c < 3; c++) {
-                double expected = tag_rgb[c] * (127 / 255.0) + (grey >> (8 * c) & 0xff) * (128 / 255.0);
-                ASSERT_NEAR((double)(p >> (8 * c) & 0xff), expected, 1.01) << i << "," << j << " channel " << c;
-            }
-        }
-    }
-    EXPECT_GT(tagged, 10);
-}

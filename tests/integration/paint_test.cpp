@@ -7,12 +7,9 @@
  */
 #include <math.h>
 
-#include <gtest/gtest.h>
-
+#include "app_test.h"
 #include "hostapp/lib/az_labels.h"
 #include "hostapp/lib/az_read.h"
-#include "hostlib/structures/az_db.h"
-#include "host_run.h"
 
 namespace {
 
@@ -21,29 +18,22 @@ namespace {
 int Value_At(const AzLabels &labels, AzVec3 world)
 {
     const double (*a)[4] = labels.affine;
-    double d[3] = {world.x - a[0][3], world.y - a[1][3], world.z - a[2][3]};
-    auto det = [](double m[3][3]) {
+    const double d[3] = {world.x - a[0][3], world.y - a[1][3], world.z - a[2][3]};
+    // Determinant of the affine's 3 x 3 part with column c replaced by d (c < 0: none).
+    auto det = [&](int c) {
+        double m[3][3];
+        for (int r = 0; r < 3; r++)
+            for (int k = 0; k < 3; k++)
+                m[r][k] = k == c ? d[r] : a[r][k];
         return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
                m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
     };
-    double m[3][3];
-    for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 3; c++)
-            m[r][c] = a[r][c];
-    double whole = det(m);
-    int voxel[3];
-    for (int c = 0; c < 3; c++) {
-        double swapped[3][3];
-        for (int r = 0; r < 3; r++)
-            for (int cc = 0; cc < 3; cc++)
-                swapped[r][cc] = cc == c ? d[r] : m[r][cc];
-        voxel[c] = static_cast<int>(floor(det(swapped) / whole + 0.5));
-    }
-    if (voxel[0] < 0 || voxel[1] < 0 || voxel[2] < 0 || voxel[0] >= labels.width || voxel[1] >= labels.height ||
-        voxel[2] >= labels.depth)
+    int v[3];
+    for (int c = 0; c < 3; c++)
+        v[c] = static_cast<int>(floor(det(c) / det(-1) + 0.5));
+    if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[0] >= labels.width || v[1] >= labels.height || v[2] >= labels.depth)
         return -1;
-    size_t index = (static_cast<size_t>(voxel[2]) * labels.height + voxel[1]) * labels.width + voxel[0];
-    return labels.values[labels.tags[index]];
+    return labels.values[labels.tags[(static_cast<size_t>(v[2]) * labels.height + v[1]) * labels.width + v[0]]];
 }
 
 AzVec3 World_Of(AzApp *app, int direction, int frame, int x, int y)
@@ -55,31 +45,27 @@ AzVec3 World_Of(AzApp *app, int direction, int frame, int x, int y)
 
 } // namespace
 
-TEST(Painting, StrokesOnBothDirectionsAreSavedAtTheirWorldPosition)
+TEST_F(App_Test, PaintedStrokesOnBothDirectionsAreSavedAtTheirWorldPosition)
 {
     std::string folder = Output_Folder("paint");
     ASSERT_FALSE(folder.empty());
-    AzApp app;
-    ASSERT_TRUE(Host_Start(&app));
+    ASSERT_TRUE(Start());
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Phantom(&app));
-    ASSERT_EQ("", Host_Session(&app, AzSession_Reslice(20.0, -15.0, 1) + "dump \"" + folder + "/dump\"\n", "reslice"));
+    ASSERT_EQ("", Session(AzSession_Reslice(20.0, -15.0, 1) + "dump \"" + folder + "/dump\"\n", "reslice"));
     Kelvra_Class *oblique = AzApp_Direction(&app, 0, 1);
     ASSERT_GT(oblique->Child_Get_Nb(), 40);
     int n = oblique->Child_Get_Nb() / 2;
     // A stroke across three slices of the Original direction, one disc on an oblique frame.
-    std::string session = "paint oblique " + std::to_string(n) + " 50 40 3 200\n"
+    ASSERT_EQ("", Session("paint oblique " + std::to_string(n) + " 50 40 3 200\n"
                           "paint original 23 30 60 3 201\npaint original 24 30 60 3 201\n"
                           "paint original 25 30 60 3 201\n"
-                          "save-tags \"" + folder + "/study.nii.gz\" \"" + folder + "/oblique.nii.gz\"\n";
-    ASSERT_EQ("", Host_Session(&app, session, "paint"));
+                          "save-tags \"" + folder + "/study.nii.gz\" \"" + folder + "/oblique.nii.gz\"\n", "paint"));
     EXPECT_EQ(0, AzTags_Unsaved());
     AzVec3 on_oblique = World_Of(&app, 1, n, 50, 40), on_original = World_Of(&app, 0, 24, 30, 60);
     // Painting off the frame or with an unknown region stops the session with the reason.
     EXPECT_EQ("bad:1: nothing painted: (500, 40) lies off frame 2 of \"Phantom (dir:Oblique)\"",
-              Host_Session(&app, "paint oblique 2 500 40 1 7\n", "bad"));
-    EXPECT_EQ("bad:1: no region is named \"Cortex\"", Host_Session(&app, "paint oblique 2 5 5 1 Cortex\n", "bad"));
-    AzApp_Stop(&app);
-
+              Session("paint oblique 2 500 40 1 7\n", "bad"));
+    EXPECT_EQ("bad:1: no region is named \"Cortex\"", Session("paint oblique 2 5 5 1 Cortex\n", "bad"));
     for (const char *name : {"/study.nii.gz", "/oblique.nii.gz"}) {
         SCOPED_TRACE(name);
         AzLabels saved;

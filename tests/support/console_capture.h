@@ -16,24 +16,52 @@ struct Console_Line {
 
 class Console_Capture {
   public:
-    Console_Capture();
-    ~Console_Capture();
-    std::vector<Console_Line> Lines();
-    /* Lines written at that level, in order. */
-    std::vector<Console_Line> Lines(int level);
-    void Clear();
+    Console_Capture() { previous = AzConsole_Sink_Set(&Console_Capture::Sink, this, &previous_user); }
+    ~Console_Capture() { AzConsole_Sink_Set(previous, previous_user, nullptr); }
+    /* Lines written (at that level, when given), in order. */
+    std::vector<Console_Line> Lines(int level = -1)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        std::vector<Console_Line> kept;
+        for (const Console_Line &l : lines)
+            if (level < 0 || l.level == level)
+                kept.push_back(l);
+        return kept;
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        lines.clear();
+    }
     /* Lines whose text contains the fragment. */
-    size_t Count(const std::string &fragment);
+    size_t Count(const std::string &fragment)
+    {
+        size_t n = 0;
+        for (const Console_Line &l : Lines())
+            n += l.text.find(fragment) != std::string::npos;
+        return n;
+    }
 
   private:
-    static void Sink(void *user, HWND window, int level, const char *text);
+    static void Sink(void *user, HWND, int level, const char *text)
+    {
+        Console_Capture *self = static_cast<Console_Capture *>(user);
+        std::lock_guard<std::mutex> hold(self->lock);
+        self->lines.push_back(Console_Line{level, text});
+    }
     std::mutex lock;
     std::vector<Console_Line> lines;
     AzConsole_Sink previous;
     void *previous_user;
 };
 
-/* Prints a line list for failure messages. */
-std::string Console_Dump(const std::vector<Console_Line> &lines);
+/* A line list for failure messages. */
+inline std::string Console_Dump(const std::vector<Console_Line> &lines)
+{
+    std::string out;
+    for (const Console_Line &l : lines)
+        out += "  [" + std::to_string(l.level) + "] " + l.text + "\n";
+    return out;
+}
 
 #endif

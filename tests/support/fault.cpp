@@ -1,12 +1,12 @@
 #include "fault.h"
 
-#include <atomic>
 #include <string.h>
 
-static std::atomic<int> fault_countdown{0};
+#include <atomic>
+
+static std::atomic<int> fault_countdown{0}, fault_hits{0};
 static std::atomic<bool> fault_always{false};
-static std::atomic<int> fault_hits{0};
-static const char *volatile fault_what = nullptr;
+static std::atomic<const char *> fault_what{nullptr};
 
 void Fault_Arm(const char *what, int nth)
 {
@@ -21,12 +21,7 @@ void Fault_Always(const char *what)
     fault_always = true;
 }
 
-void Fault_Disarm()
-{
-    fault_always = false;
-    fault_countdown = 0;
-    fault_what = nullptr;
-}
+void Fault_Disarm() { Fault_Arm(nullptr, 0); }
 
 int Fault_Hits() { return fault_hits; }
 
@@ -36,11 +31,7 @@ extern "C" __attribute__((visibility("default"))) int Az_Fault_Alloc(const char 
     const char *want = fault_what;
     if (want && strcmp(want, what) != 0)
         return 0;
-    if (fault_always) {
-        fault_hits++;
-        return 1;
-    }
-    if (fault_countdown > 0 && --fault_countdown == 0) {
+    if (fault_always || (fault_countdown > 0 && --fault_countdown == 0)) {
         fault_hits++;
         return 1;
     }

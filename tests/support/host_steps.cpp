@@ -3,45 +3,35 @@
 #include <float.h>
 #include <math.h>
 
-#include "hostlib/tools/az_tools.h"
-#include "hostlib/win32/az_win.h"
+#include <algorithm>
+#include <iterator>
 
-AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices)
+#include "hostapp/lib/az_app.h"
+
+AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices, float sx, float sy, float sz)
 {
     AzStudy_Plan plan;
     plan.width = width;
     plan.height = height;
     plan.slices = slices;
     plan.name = name;
+    plan.spacing[0] = sx;
+    plan.spacing[1] = sy;
+    plan.spacing[2] = sz;
     return plan;
 }
 
 AzStudy *Study_Load(const char *name, int width, int height, int slices, float sx, float sy, float sz)
 {
-    AzStudy_Plan plan = Plan_Of(name, width, height, slices);
-    plan.spacing[0] = sx;
-    plan.spacing[1] = sy;
-    plan.spacing[2] = sz;
-    AzStudy *study = AzStudy_Build(plan);
+    AzLoaded_Study loaded;
+    AzStudy *study = AzApp_Study_Enter(Plan_Of(name, width, height, slices, sx, sy, sz), name, AZ_ORDER_ASCENDING,
+                                       0, -1, &loaded);
     EXPECT_NE(study, nullptr);
-    if (!study)
-        return nullptr;
-    EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_ASCENDING, 0), slices);
-    AzWin_Pump();
-    AzHost_Pump();
+    EXPECT_EQ(loaded.inserted_nb, slices);
     return study;
 }
 
-int Worker_Wait(int rounds)
-{
-    for (int i = 0; i < rounds && (AzTools_Wait_Cursor() > 0 || AzWin_Threads_Alive() > 0); i++) {
-        AzWin_Pump();
-        AzWin_Wait(10);
-    }
-    AzWin_Pump();
-    AzHost_Pump();
-    return AzTools_Wait_Cursor() == 0 && AzWin_Threads_Alive() == 0;
-}
+int Worker_Wait(int rounds) { return AzApp_Wait(nullptr, rounds * 10); }
 
 std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)
 {
@@ -54,14 +44,11 @@ std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)
 Matrix_4x4 Swap_Matrix(int last, int reversed)
 {
     Matrix_4x4 m;
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++)
-            m[i][j] = 0.0f;
-    m[2][0] = 1.0f;
-    m[1][1] = 1.0f;
+    for (int i = 0; i < 16; i++)
+        m[i / 4][i % 4] = 0.0f;
+    m[2][0] = m[1][1] = m[3][3] = 1.0f;
     m[0][2] = reversed ? -1.0f : 1.0f;
     m[3][2] = reversed ? (float)last : 0.0f;
-    m[3][3] = 1.0f;
     return m;
 }
 
@@ -96,19 +83,16 @@ std::vector<std::string> Lines_Starting(const std::vector<std::string> &lines,
 {
     std::vector<std::string> kept;
     for (const std::string &line : lines)
-        for (const std::string &prefix : prefixes)
-            if (line.compare(0, prefix.size(), prefix) == 0) {
-                kept.push_back(line);
-                break;
-            }
+        if (std::any_of(prefixes.begin(), prefixes.end(),
+                        [&line](const std::string &prefix) { return line.compare(0, prefix.size(), prefix) == 0; }))
+            kept.push_back(line);
     return kept;
 }
 
 std::vector<std::string> Lines_With(const std::vector<std::string> &lines, const std::string &part)
 {
     std::vector<std::string> kept;
-    for (const std::string &line : lines)
-        if (line.find(part) != std::string::npos)
-            kept.push_back(line);
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(kept),
+                 [&part](const std::string &line) { return line.find(part) != std::string::npos; });
     return kept;
 }

@@ -12,18 +12,18 @@
 #include "hostlib/structures/az_db.h"
 #include "oblique/oblique.h"
 
-/* The description of a phantom study of that size, otherwise the defaults. */
-AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices);
+/* The description of a phantom study of that size and spacing (mm),
+ * otherwise the defaults. */
+AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
+                     float sz = 1.0f);
 
-/* A phantom study of that size and spacing built and fed through the
- * insert chain in location order; nullptr (with a test failure) when that
- * does not go through.  The caller frees it. */
+/* Host_Test::Load for tests not yet on the fixture (the caller frees the
+ * study); Host_Test::Load replaces it. */
 AzStudy *Study_Load(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
                     float sz = 1.0f);
 
-/* Pumps window messages until the worker has given the wait cursor back
- * and its thread has ended, then carries out the host's queued updates.  0 when it did not within
- * `rounds` waits of 10 ms: a hung worker fails the test instead of the run. */
+/* AzApp_Wait for `rounds` x 10 ms, for tests not yet on the fixture;
+ * Host_Test::Wait replaces it. */
 int Worker_Wait(int rounds = 3000);
 
 /* Host frames under a class, in child order. */

@@ -1,0 +1,55 @@
+/*
+ * The host fixture every test derives from: one host reset before each
+ * test, one check of what every test must leave behind after it, and the
+ * host API's loader, wait and directions in the test's own terms.
+ *
+ * SetUp: AzApp_Reset with the insert chain study, module (this program's
+ * own copy of the module), frame (study, frame when module_level is false);
+ * the module's panel state as a freshly loaded module has it; no heap fault
+ * armed; the console captured into `console`; the windows alive noted.
+ *
+ * TearDown: waits until the host is idle (AzApp_Wait, AZ_APP_WAIT_MS), then
+ * expects: interface lock byte 0, no wait cursor, no worker thread alive,
+ * no window beyond those alive at SetUp, every class's lock count 0.  Then
+ * empties the database and frees the studies Load made.
+ *
+ * A derived fixture calls Host_Test::SetUp() first and Host_Test::TearDown()
+ * last, destroys the windows it made before that, sets module_level in its
+ * constructor, and uses `console` rather than a capture of its own.
+ */
+#ifndef HOST_TEST_H
+#define HOST_TEST_H
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "hostapp/lib/az_app.h"
+#include "oblique/oblique.h"
+#include "tests/support/console_capture.h"
+
+class Host_Test : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /* A phantom of the plan fed through the insert chain (every time
+     * point) in that order; a test failure unless every frame was taken.
+     * The fixture frees it at TearDown. */
+    AzStudy *Load(const AzStudy_Plan &plan, int order = AZ_ORDER_ASCENDING, unsigned int seed = 0);
+    /* The same with the default phantom of that size and spacing (mm). */
+    AzStudy *Load(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
+                  float sz = 1.0f);
+    /* Direction 0 (Original) or 1 (Oblique) of a loaded study (the study
+     * class its frames were filed under), or null. */
+    static Kelvra_Oblique *Direction(const AzStudy *study, int direction);
+    /* Pumps until the host is idle; 1 when it became idle in time. */
+    static int Wait(int timeout_ms = AZ_APP_WAIT_MS) { return AzApp_Wait(nullptr, timeout_ms); }
+
+    bool module_level = true;
+    std::vector<AzStudy *> studies;
+    Console_Capture console;
+    int windows_before = 0;
+};
+
+#endif
