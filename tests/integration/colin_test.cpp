@@ -6,9 +6,9 @@
  * and its tags are the atlas's labels.
  */
 #include <math.h>
-#include <stdint.h>
 
 #include <algorithm>
+#include <random>
 #include <tuple>
 
 #include "app_test.h"
@@ -89,11 +89,8 @@ TEST_F(App_Test, ColinObliqueVolumeShowsTheBrainAndItsAtlasAtTheSameWorldPoints)
     // The cut leans away from the brain's slices.
     EXPECT_LT(fabs(AzVec3_Dot(oblique.s.axis_normal, original.s.axis_normal)), 0.99);
 
-    uint64_t state = 0x2545f4914f6cdd1dULL; // a fixed sequence: the same samples on every run
-    auto next = [&state](int bound) {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<int>((state >> 33) % static_cast<uint64_t>(bound));
-    };
+    std::mt19937 random(2545); // a fixed sequence: the same samples on every run
+    auto next = [&random](int bound) { return static_cast<int>(random() % static_cast<unsigned>(bound)); };
     int sampled = 0, tries = 0, labels_equal = 0, labels_inner = 0;
     while (sampled < samples_wanted && tries++ < 200 * samples_wanted) {
         int x = next(oblique.W()), y = next(oblique.H()), n = next(oblique.D());
