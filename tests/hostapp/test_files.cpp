@@ -7,9 +7,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -23,8 +25,7 @@ Temp_Folder::Temp_Folder()
 Temp_Folder::~Temp_Folder()
 {
     if (path != "/tmp") {
-        std::string command = "rm -rf '" + path + "'";
-        if (system(command.c_str()) != 0)
+        if (Shell("rm -rf '" + path + "'") != 0)
             fprintf(stderr, "cannot remove %s\n", path.c_str());
     }
 }
@@ -123,7 +124,7 @@ bool Dicom_Write(const std::string &path, const Dicom_Plan &plan)
     if (!plan.series_number.empty())
         Element(&out, 0x0020, 0x0011, "IS", plan.series_number);
     Element(&out, 0x0020, 0x0013, "IS", std::to_string(plan.instance_number));
-    Element(&out, 0x0020, 0x0032, "DS", Ds3(plan.position, 3));
+    Element(&out, 0x0020, 0x0032, "DS", Ds3(plan.position.data(), 3));
     double cosines[6] = {plan.row[0], plan.row[1], plan.row[2], plan.col[0], plan.col[1], plan.col[2]};
     Element(&out, 0x0020, 0x0037, "DS", Ds3(cosines, 6));
     if (plan.with_pixels) {
@@ -168,7 +169,9 @@ int Bytes_Per(int datatype) { return datatype == 2 ? 1 : datatype == 4 ? 2 : 4; 
 std::string Data_Of(const Nifti_Plan &plan)
 {
     std::string data;
-    for (double v : plan.values) {
+    size_t count = static_cast<size_t>(plan.dim[0]) * plan.dim[1] * plan.dim[2] * plan.dim[3];
+    for (size_t i = 0; i < count; i++) {
+        double v = i < plan.values.size() ? plan.values[i] : 0.0;
         if (plan.datatype == 2) {
             data.push_back(static_cast<char>(static_cast<uint8_t>(v)));
         } else if (plan.datatype == 4) {
@@ -254,6 +257,28 @@ bool Nifti_Write(const std::string &path, const Nifti_Plan &plan)
 
 bool Contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
+bool Matches(const std::string &text, std::string pattern)
+{
+    bool head = !pattern.empty() && pattern[0] == '^';
+    bool tail = pattern.size() > (head ? 1u : 0u) && pattern.back() == '$';
+    pattern = pattern.substr(head, pattern.size() - head - tail);
+    for (size_t at = 0, from = 0;;) {
+        size_t star = pattern.find('*', from);
+        std::string part = pattern.substr(from, star == std::string::npos ? std::string::npos : star - from);
+        size_t found = text.find(part, at);
+        if (star == std::string::npos && tail)
+            found = text.size() >= at + part.size() && text.compare(text.size() - part.size(), part.size(), part) == 0
+                        ? text.size() - part.size()
+                        : std::string::npos;
+        if (found == std::string::npos || (head && from == 0 && found != 0))
+            return false;
+        if (star == std::string::npos)
+            return true;
+        at = found + part.size();
+        from = star + 1;
+    }
+}
+
 std::string Text_Of(const std::string &path)
 {
     std::ifstream file(path, std::ios::binary);
@@ -261,6 +286,21 @@ std::string Text_Of(const std::string &path)
     text << file.rdbuf();
     return text.str();
 }
+
+std::vector<std::string> Names_In(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(folder.c_str())) {
+        while (struct dirent *entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int Shell(const std::string &line) { return system(line.c_str()); }
 
 bool Png_Size(const std::string &path, int *width, int *height)
 {
@@ -273,13 +313,11 @@ bool Png_Size(const std::string &path, int *width, int *height)
     return true;
 }
 
-int Program_Run(const std::string &arguments, std::string *out, std::string *err)
+Outcome Program(const std::string &arguments, const std::string &cwd)
 {
     Temp_Folder folder;
-    std::string command = std::string("'") + AZ_BUILD_DIR + "/azozude' " + arguments + " >'" +
-                          folder.File("out") + "' 2>'" + folder.File("err") + "' </dev/null";
+    std::string command = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + "'" + AZ_BUILD_DIR + "/azozude' " +
+                          arguments + " >'" + folder.File("out") + "' 2>'" + folder.File("err") + "' </dev/null";
     int status = system(command.c_str());
-    *out = Text_Of(folder.File("out"));
-    *err = Text_Of(folder.File("err"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Text_Of(folder.File("out")), Text_Of(folder.File("err"))};
 }

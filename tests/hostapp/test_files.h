@@ -1,13 +1,16 @@
 /*
  * Small study files written by the tests themselves, byte by byte, so that
  * the host's readers are checked against writers that share no code with
- * them: DICOM (explicit VR little endian) and NIfTI-1 / NIfTI-2.
+ * them: DICOM (explicit VR little endian) and NIfTI-1 / NIfTI-2; and the
+ * host program run as a user runs it.
  */
 #ifndef TEST_FILES_H
 #define TEST_FILES_H
 
 #include <stdint.h>
+#include <string.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -25,8 +28,8 @@ class Temp_Folder {
 
 struct Dicom_Plan {
     int width = 6, height = 5, frames = 1;      /* frames > 1: one multi-frame file */
-    double row[3] = {1, 0, 0}, col[3] = {0, 1, 0};
-    double position[3] = {0, 0, 0};              /* pixel (0, 0) of frame 0 */
+    std::array<double, 3> row = {1, 0, 0}, col = {0, 1, 0};
+    std::array<double, 3> position = {0, 0, 0}; /* pixel (0, 0) of frame 0 */
     double row_spacing = 1.0, col_spacing = 1.0; /* between rows (y), between columns (x) */
     double frame_step = 1.0;                     /* multi-frame: spacing between slices */
     int bits_stored = 16;
@@ -47,14 +50,17 @@ struct Dicom_Plan {
 /* Writes the DICOM file; true when written. */
 bool Dicom_Write(const std::string &path, const Dicom_Plan &plan);
 
+/* Voxel (i, j, k) -> world (mm): column 3 is the origin. */
+typedef std::array<std::array<double, 4>, 3> Affine;
+
 struct Nifti_Plan {
     int version = 1;                 /* 1 or 2 */
-    int dim[4] = {4, 3, 2, 1};      /* nx, ny, nz, nt */
-    double sform[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};   /* RAS */
+    std::array<int, 4> dim = {4, 3, 2, 1}; /* nx, ny, nz, nt */
+    Affine sform = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}}}; /* RAS */
     int sform_code = 1;
     double slope = 0.0, intercept = 0.0;
     int datatype = 4;                /* DT_INT16; 2 uint8, 16 float32 */
-    std::vector<double> values;      /* nx*ny*nz*nt values in file order */
+    std::vector<double> values;      /* nx*ny*nz*nt values in file order; missing ones are 0 */
     long truncate_to = -1;           /* >= 0: keep only this many bytes */
 };
 
@@ -67,14 +73,39 @@ bool Bytes_Write(const std::string &path, const std::string &bytes);
 /* Whether text holds part. */
 bool Contains(const std::string &text, const std::string &part);
 
+/* Whether text holds the pattern's parts, split at '*', in this order; a
+ * leading '^' ties the first part to the start of the text, a closing '$'
+ * the last to its end. */
+bool Matches(const std::string &text, std::string pattern);
+
 /* A file's bytes ("" when it cannot be read). */
 std::string Text_Of(const std::string &path);
+
+/* The names in a folder, hidden ones too, sorted; empty when it does not exist. */
+std::vector<std::string> Names_In(const std::string &folder);
+
+/* A shell line's status (0 when it succeeded). */
+int Shell(const std::string &line);
 
 /* Width and height from a PNG file's header; false when it is no PNG. */
 bool Png_Size(const std::string &path, int *width, int *height);
 
-/* Runs the host program with arguments (a shell line); its exit code,
- * standard output and standard error. */
-int Program_Run(const std::string &arguments, std::string *out, std::string *err);
+/* The value of type T stored at offset of bytes. */
+template <class T> T Field(const std::string &bytes, size_t offset)
+{
+    T value{};
+    if (offset + sizeof(T) <= bytes.size())
+        memcpy(&value, bytes.data() + offset, sizeof(T));
+    return value;
+}
+
+/* The host program's exit code, standard output and standard error. */
+struct Outcome {
+    int code;
+    std::string out, err;
+};
+
+/* Runs the host program with arguments (a shell line), in folder cwd when given. */
+Outcome Program(const std::string &arguments, const std::string &cwd = "");
 
 #endif

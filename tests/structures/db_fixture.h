@@ -1,20 +1,17 @@
-/* A fresh database for every test, and small helpers. */
+/* The host fixture with the host's own insert chain (study, frame), and small helpers. */
 #ifndef DB_FIXTURE_H
 #define DB_FIXTURE_H
 
 #include <gtest/gtest.h>
+#include <math.h>
 
 #include "hostlib/structures/az_db.h"
 #include "tests/support/host_steps.h"
+#include "tests/support/host_test.h"
 
-class Db : public ::testing::Test {
+class Db : public Host_Test {
   protected:
-    void SetUp() override { AzDb_Init(); }
-    void TearDown() override
-    {
-        AzHost_Trace_Stop();
-        AzDb_Reset();
-    }
+    Db() { module_level = false; }
 };
 
 /* A plain class of given types, named. */
@@ -27,13 +24,12 @@ inline Kelvra_Class *Make_Class(const char *name, unsigned short a, unsigned sho
     return cls;
 }
 
-/* Builds a study and feeds it through the insert chain in ascending order. */
-inline AzStudy *Load_Study(const AzStudy_Plan &plan, int order = AZ_ORDER_ASCENDING, unsigned seed = 1)
+/* A point equal to (x, y, z) to within a thousandth. */
+inline testing::AssertionResult Near(const Vect &v, float x, float y, float z)
 {
-    AzStudy *study = AzStudy_Build(plan);
-    if (study)
-        AzStudy_Insert(study, order, seed);
-    return study;
+    if (fabsf(v.x - x) < 1e-3f && fabsf(v.y - y) < 1e-3f && fabsf(v.z - z) < 1e-3f)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << v.x << " " << v.y << " " << v.z;
 }
 
 #endif

@@ -27,7 +27,6 @@ struct End_Signal {
             sem_post(&report->ended);
     }
 };
-
 thread_local End_Signal end_signal;
 
 unsigned __stdcall Worker(void *arg)
@@ -43,14 +42,12 @@ unsigned __stdcall Worker(void *arg)
 
 bool Held_Elsewhere(CRITICAL_SECTION *section)
 {
-    bool busy = false;
+    int r = 0;
     std::thread([&] {
-        int r = pthread_mutex_trylock(&section->mutex);
-        busy = r == EBUSY;
-        if (r == 0)
+        if ((r = pthread_mutex_trylock(&section->mutex)) == 0)
             pthread_mutex_unlock(&section->mutex);
     }).join();
-    return busy;
+    return r == EBUSY;
 }
 
 } // namespace
@@ -61,8 +58,7 @@ TEST(Kernel, CriticalSectionIsRecursive)
     EXPECT_EQ(sizeof section, 40u);
     InitializeCriticalSection(&section);
     EnterCriticalSection(&section);
-    EnterCriticalSection(&section); /* the owner enters again without blocking */
-    EXPECT_TRUE(Held_Elsewhere(&section));
+    EnterCriticalSection(&section);  // the owner enters again without blocking
     LeaveCriticalSection(&section);
     EXPECT_TRUE(Held_Elsewhere(&section)) << "still held once";
     LeaveCriticalSection(&section);
@@ -70,9 +66,21 @@ TEST(Kernel, CriticalSectionIsRecursive)
     DeleteCriticalSection(&section);
 }
 
-TEST(Kernel, ThreadStartsEndsItselfAndIsReleased)
+TEST(Kernel, ThreadStartsEndsItselfFailsOnDemandAndIsReleased)
 {
     static Thread_Report report;
+    errno = 0;
+    _doserrno = 0;
+    AzWin_Fail_Thread(1);
+    EXPECT_EQ(_beginthreadex(nullptr, 0, Worker, &report, 0, nullptr), 0u);
+    AzWin_Fail_Thread(0);
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(_doserrno, 8u);
+    EXPECT_EQ(report.arg_seen, nullptr) << "the routine never ran";
+    unsigned long other = 99;
+    std::thread([&other] { other = _doserrno; }).join();
+    EXPECT_EQ(other, 0u) << "_doserrno belongs to the thread";
+
     unsigned id = 0;
     uintptr_t handle = _beginthreadex(nullptr, 0, Worker, &report, 0, &id);
     ASSERT_NE(handle, 0u);
@@ -80,55 +88,10 @@ TEST(Kernel, ThreadStartsEndsItselfAndIsReleased)
     sem_wait(&report.ended);
     EXPECT_EQ(report.arg_seen, &report);
     EXPECT_EQ(report.id_seen, id);
-    EXPECT_NE(report.id_seen, GetCurrentThreadId());
+    EXPECT_NE(id, GetCurrentThreadId());
     EXPECT_NE(id, 0u);
     EXPECT_FALSE(report.ran_past_end) << "_endthreadex does not return";
-
     SetLastError(0);
     EXPECT_FALSE(CloseHandle(nullptr));
     EXPECT_EQ(GetLastError(), 6u);
-}
-
-TEST(Kernel, ThreadStartFailureSetsRuntimeErrors)
-{
-    static Thread_Report report;
-    errno = 0;
-    _doserrno = 0;
-    AzWin_Fail_Thread(1);
-    uintptr_t handle = _beginthreadex(nullptr, 0, Worker, &report, 0, nullptr);
-    AzWin_Fail_Thread(0);
-    EXPECT_EQ(handle, 0u);
-    EXPECT_EQ(errno, EAGAIN);
-    EXPECT_EQ(_doserrno, 8u);
-    EXPECT_EQ(report.arg_seen, nullptr) << "the routine never ran";
-
-    /* _doserrno belongs to the thread. */
-    unsigned long other = 99;
-    std::thread([&other] { other = _doserrno; }).join();
-    EXPECT_EQ(other, 0u);
-
-    handle = _beginthreadex(nullptr, 0, Worker, &report, 0, nullptr);
-    ASSERT_NE(handle, 0u) << "starts again once the failure is off";
-    CloseHandle((HANDLE)handle);
-    sem_wait(&report.ended);
-    EXPECT_EQ(report.arg_seen, &report);
-}
-
-TEST(Kernel, LastErrorAndThreadIdsArePerThread)
-{
-    SetLastError(1400);
-    DWORD seen = 1, set_there = 0, id_there = 0;
-    std::thread([&] {
-        seen = GetLastError();
-        SetLastError(5);
-        set_there = GetLastError();
-        id_there = GetCurrentThreadId();
-    }).join();
-    EXPECT_EQ(seen, 0u);
-    EXPECT_EQ(set_there, 5u);
-    EXPECT_EQ(GetLastError(), 1400u);
-    EXPECT_NE(id_there, GetCurrentThreadId());
-    EXPECT_EQ(GetCurrentThreadId(), GetCurrentThreadId());
-    EXPECT_TRUE(DisableThreadLibraryCalls(nullptr));
-    Sleep(0);
 }
