@@ -4,14 +4,54 @@
 #ifndef FUZZ_INPUT_H
 #define FUZZ_INPUT_H
 
-#include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <string>
 
-/* Drops console lines (once), removes the files written for the last
- * input, writes the bytes under that name (readers pick their format by
+#include "hostapp/lib/az_read.h"
+#include "hostlib/util/az_console.h"
+
+namespace fuzz_input {
+inline std::string folder, written;
+inline void Drop(void *, HWND, int, const char *) {}
+inline void Folder_Remove()
+{
+    unlink(written.c_str());
+    rmdir(folder.c_str());
+}
+} // namespace fuzz_input
+
+/* Drops console lines (once), removes the file written for the last input,
+ * writes the bytes under that name (readers pick their format by
  * extension).  Empty on failure. */
-std::string Fuzz_Input_File(const uint8_t *data, size_t size, const char *name);
+inline std::string Fuzz_Input_File(const uint8_t *data, size_t size, const char *name)
+{
+    using namespace fuzz_input;
+    char pattern[] = "/tmp/az_fuzz_XXXXXX";
+    if (folder.empty() && mkdtemp(pattern)) {
+        folder = pattern;
+        atexit(Folder_Remove);
+        AzConsole_Sink_Set(Drop, nullptr, nullptr);
+    }
+    unlink(written.c_str());
+    written = folder + "/" + name;
+    FILE *file = folder.empty() ? nullptr : fopen(written.c_str(), "wb");
+    if (!file)
+        return std::string();
+    bool whole = (size ? fwrite(data, 1, size, file) : 0) == size;
+    return fclose(file) == 0 && whole ? written : std::string();
+}
+
+/* What a read series promises its users: every frame holds a whole plane
+ * per time point. */
+inline void Fuzz_Planes_Whole(const AzSeries &series)
+{
+    for (const AzSeries_Frame &frame : series.frames)
+        if (frame.gli.size() != (size_t)series.width * series.height * series.times_nb)
+            __builtin_trap();
+}
 
 #endif

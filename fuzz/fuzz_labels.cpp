@@ -2,7 +2,6 @@
  * is the file. */
 #include "fuzz_input.h"
 #include "hostapp/lib/az_labels.h"
-#include "hostapp/lib/az_read.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

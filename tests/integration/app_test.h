@@ -8,8 +8,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "hostapp/lib/az_session.h"
+#include "hostlib/tools/az_tools.h"
 #include "tests/support/host_test.h"
 
 class App_Test : public Host_Test {
@@ -38,17 +40,27 @@ class App_Test : public Host_Test {
     AzApp app;
 };
 
-/* AZ_BUILD_DIR/integration/NAME, made when missing, emptied of files. */
+/* AZ_BUILD_DIR/integration/NAME, made afresh; "" when it cannot be. */
 inline std::string Output_Folder(const std::string &name)
 {
-    namespace fs = std::filesystem;
-    fs::path folder = fs::path(AZ_BUILD_DIR) / "integration" / name;
+    std::filesystem::path folder = std::filesystem::path(AZ_BUILD_DIR) / "integration" / name;
     std::error_code error;
-    fs::create_directories(folder, error);
-    for (const fs::directory_entry &entry : fs::directory_iterator(folder, error))
-        if (entry.is_regular_file())
-            fs::remove(entry.path(), error);
-    return fs::is_directory(folder) ? folder.string() : "";
+    std::filesystem::remove_all(folder, error);
+    return std::filesystem::create_directories(folder, error) ? folder.string() : "";
+}
+
+/* The angle (radians) of the panel's valuators of one orientation (the
+ * left pair or the bottom pair), which move together. */
+inline double Panel_Angle(HWND panel, int vertical)
+{
+    std::vector<Valuators *> found;
+    for (int i = 0; Tools *tool = AzTools_Widget(panel, i); i++)
+        if (Valuators *valuator = dynamic_cast<Valuators *>(tool))
+            if (((valuator->style & 0x4u) != 0) == (vertical != 0))
+                found.push_back(valuator);
+    EXPECT_EQ(2u, found.size());
+    EXPECT_TRUE(found.size() == 2 && found[0]->value == found[1]->value) << "each pair moves together";
+    return found.empty() ? 0.0 : found[0]->value;
 }
 
 inline bool File_Exists(const std::string &path) { return std::filesystem::is_regular_file(path); }

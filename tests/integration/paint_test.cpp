@@ -14,23 +14,18 @@
 namespace {
 
 /* The label value at a world point of a label volume read back: its
- * affine inverted here by Cramer's rule, nearest voxel; -1 outside. */
+ * affine inverted here (Cramer's rule by cross products), nearest voxel;
+ * -1 outside. */
 int Value_At(const AzLabels &labels, AzVec3 world)
 {
     const double (*a)[4] = labels.affine;
-    const double d[3] = {world.x - a[0][3], world.y - a[1][3], world.z - a[2][3]};
-    // Determinant of the affine's 3 x 3 part with column c replaced by d (c < 0: none).
-    auto det = [&](int c) {
-        double m[3][3];
-        for (int r = 0; r < 3; r++)
-            for (int k = 0; k < 3; k++)
-                m[r][k] = k == c ? d[r] : a[r][k];
-        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-    };
+    AzVec3 col[3], d = {world.x - a[0][3], world.y - a[1][3], world.z - a[2][3]};
+    for (int c = 0; c < 3; c++)
+        col[c] = {a[0][c], a[1][c], a[2][c]};
     int v[3];
     for (int c = 0; c < 3; c++)
-        v[c] = static_cast<int>(floor(det(c) / det(-1) + 0.5));
+        v[c] = static_cast<int>(floor(AzVec3_Dot(d, AzVec3_Cross(col[(c + 1) % 3], col[(c + 2) % 3])) /
+                                          AzVec3_Dot(col[0], AzVec3_Cross(col[1], col[2])) + 0.5));
     if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[0] >= labels.width || v[1] >= labels.height || v[2] >= labels.depth)
         return -1;
     return labels.values[labels.tags[(static_cast<size_t>(v[2]) * labels.height + v[1]) * labels.width + v[0]]];

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "app_test.h"
-#include "hostlib/tools/az_tools.h"
 #include "tests/support/host_steps.h"
 
 namespace {
@@ -109,21 +108,6 @@ void Frames_Expect(const AzStudy_Plan &plan, int t, double alpha, double beta, K
     EXPECT_GT(inside_middle * 2, g.dim[0] * g.dim[1]) << inside_middle;
 }
 
-/* The angle of the panel's first valuator of one orientation (left or bottom). */
-double Angle(HWND panel, int vertical)
-{
-    std::vector<Valuators *> found;
-    for (int i = 0; Tools *tool = AzTools_Widget(panel, i); i++)
-        if (Valuators *valuator = dynamic_cast<Valuators *>(tool))
-            if (((valuator->style & 0x4u) != 0) == (vertical != 0))
-                found.push_back(valuator);
-    EXPECT_EQ(2u, found.size());
-    EXPECT_EQ(found[0]->value, found[1]->value) << "each pair moves together";
-    return (*std::min_element(found.begin(), found.end(), [vertical](Valuators *a, Valuators *b) {
-               return vertical ? a->x < b->x : a->y < b->y;
-           }))->value;
-}
-
 float Slider_Value(HWND panel) { return dynamic_cast<Sliders *>(AzTools_Find(panel, "Demo Frame"))->value; }
 
 } // namespace
@@ -154,7 +138,7 @@ TEST_F(App_Test, TheSecondStudyTurnedOnThePanelGetsObliqueFramesOfTheMapping)
     ASSERT_EQ("", Session("save-panel " + at + "2-second.png\nclick \"Dir. Oblique\"\nclick \"On/Off\"\n"
                           "click rot-x-left 0.5 0.3\ndrag rot-y-top 0.5 0.5 rot-y-top 0.7 0.5 5\n"
                           "save-panel " + at + "3-turned.png\n"));
-    double alpha = Angle(app.panel_window, 1), beta = Angle(app.panel_window, 0);
+    double alpha = Panel_Angle(app.panel_window, 1), beta = Panel_Angle(app.panel_window, 0);
     EXPECT_GT(fabs(alpha), 0.2) << alpha; // both turns count
     EXPECT_GT(fabs(beta), 0.2) << beta;
     // The wheel over the preview scrolls the slices.
@@ -190,5 +174,6 @@ TEST_F(App_Test, FourDPhantomEntersAtTheChosenTimePointAndIsReslicedThere)
         EXPECT_EQ(2, AzFrame_Cast(original->Child_Get_Pt(n))->t) << n;
     EXPECT_EQ(0u, Fct_Group_Test(original));
     ASSERT_EQ("", Session("open\ndirection oblique on\nrotate 25 35\nclick \"Update DB\"\nwait 60\n"));
-    Frames_Expect(plan, 2, Angle(app.panel_window, 1), Angle(app.panel_window, 0), AzApp_Direction(&app, 0, 1));
+    Frames_Expect(plan, 2, Panel_Angle(app.panel_window, 1), Panel_Angle(app.panel_window, 0),
+                  AzApp_Direction(&app, 0, 1));
 }

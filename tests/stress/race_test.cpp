@@ -30,7 +30,7 @@ TEST_F(Stress_Test, UpdatesWaitUntilTheWorkerHasEnded)
     // The worker stops in Child_Delete of the class it rebuilds; meanwhile
     // the host has updates for the module and the classes.
     AzWin_Delay_Set(AZ_DELAY_CHILD_DELETE, 300);
-    Swap_Direction(obl, W, 8, 6, 1);
+    Turn(1);
     ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
     for (int i = 0; i < 5000 && AzWin_Delay_Passes(AZ_DELAY_CHILD_DELETE) == 0; i++)
         Sleep(1);

@@ -1,11 +1,11 @@
 /* Long-running and many-threaded cases on the host fixture: the module's
- * panel in a window of its own, and a watchdog that ends a hung case. */
+ * panel in a window of its own, and an alarm that ends a hung case (after
+ * 180 s, enough for sanitizer builds): a hang must fail, not stall the run. */
 #ifndef STRESS_H
 #define STRESS_H
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <unistd.h>
+
 #include <string>
 #include <thread>
 
@@ -17,42 +17,16 @@
 #include "tests/support/host_test.h"
 #include "tests/support/panel_state.h"
 
-/* Ends the whole program with the case's name and step when it does not
- * finish in time (180 s, enough for sanitizer builds): a hang must fail,
- * not stall the run.  The hung threads hold locks: no destructors run. */
-class Watchdog {
-  public:
-    ~Watchdog()
-    {
-        Step("");
-        thread.join();
-    }
-    /* What the case is doing now; "" ends the watch. */
-    void Step(const std::string &what)
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        step = what;
-        wake.notify_all();
-    }
-
-  private:
-    std::string step = "start";
-    std::mutex lock;
-    std::condition_variable wake;
-    std::thread thread{[this] {
-        std::unique_lock<std::mutex> hold(lock);
-        if (wake.wait_for(hold, std::chrono::seconds(180), [this] { return step.empty(); }))
-            return;
-        fprintf(stderr, "\nFAILED: %s hung at step \"%s\"\n",
-                testing::UnitTest::GetInstance()->current_test_info()->name(), step.c_str());
-        _exit(3);
-    }};
-};
-
 class Stress_Test : public Host_Test {
   protected:
+    void SetUp() override
+    {
+        alarm(180);
+        Host_Test::SetUp();
+    }
     void TearDown() override
     {
+        alarm(0);
         EXPECT_EQ(Wait(), 1);
         AzWin_Delay_Off();
         if (panel)
@@ -69,19 +43,29 @@ class Stress_Test : public Host_Test {
     }
     void Pointer(int x, int y) { AzTools_Pointer_Set(panel, x, y, AZ_POINTER_NONE); }
     static void Pump() { AzApp_Pump(nullptr); }
-    /* The two directions of a loaded study, set up and the Oblique one turned by Swap_Direction. */
+    /* The two directions of a loaded study, set up and the Oblique one turned. */
     void Set_Up(AzStudy *study, int reversed = 1)
     {
         org = Direction(study, 0);
         obl = Direction(study, 1);
         ASSERT_TRUE(org && obl);
         Oblique_Setup(org, obl);
-        Swap_Direction(obl, study->plan.width, study->plan.height, study->plan.slices, reversed);
+        plan = study->plan;
+        Turn(reversed);
+    }
+    /* Keeps voxels on voxels: the Oblique direction's frames are the study's
+     * columns, each as wide as the study has slices (Swap_Matrix). */
+    void Turn(int reversed)
+    {
+        obl->matrix = Swap_Matrix(plan.slices - 1, reversed);
+        obl->dim.x = plan.slices;
+        obl->dim.y = plan.height;
+        obl->dim.z = plan.width;
     }
 
     HWND panel = nullptr;
     Kelvra_Oblique *org = nullptr, *obl = nullptr;
-    Watchdog watchdog;
+    AzStudy_Plan plan;
 };
 
 #endif

@@ -2,6 +2,8 @@
 #ifndef CONSOLE_CAPTURE_H
 #define CONSOLE_CAPTURE_H
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,9 +25,8 @@ class Console_Capture {
     {
         std::lock_guard<std::mutex> hold(lock);
         std::vector<Console_Line> kept;
-        for (const Console_Line &l : lines)
-            if (level < 0 || l.level == level)
-                kept.push_back(l);
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(kept),
+                     [level](const Console_Line &l) { return level < 0 || l.level == level; });
         return kept;
     }
     void Clear()

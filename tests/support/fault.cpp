@@ -5,20 +5,12 @@
 #include <atomic>
 
 static std::atomic<int> fault_countdown{0}, fault_hits{0};
-static std::atomic<bool> fault_always{false};
 static std::atomic<const char *> fault_what{nullptr};
 
 void Fault_Arm(const char *what, int nth)
 {
     fault_what = what;
-    fault_always = false;
     fault_countdown = nth;
-}
-
-void Fault_Always(const char *what)
-{
-    fault_what = what;
-    fault_always = true;
 }
 
 void Fault_Disarm() { Fault_Arm(nullptr, 0); }
@@ -31,7 +23,7 @@ extern "C" __attribute__((visibility("default"))) int Az_Fault_Alloc(const char 
     const char *want = fault_what;
     if (want && strcmp(want, what) != 0)
         return 0;
-    if (fault_always || (fault_countdown > 0 && --fault_countdown == 0)) {
+    if (fault_countdown > 0 && --fault_countdown == 0) {
         fault_hits++;
         return 1;
     }

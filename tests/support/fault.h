@@ -1,11 +1,10 @@
 /* Makes the module's heap calls fail ("malloc", "calloc", "realloc",
- * "new"; null: any): the nth matching call from now (1 = the next), or
- * every matching call while Fault_Always holds; until Fault_Disarm. */
+ * "new"; null: any): the nth matching call from now (1 = the next), until
+ * Fault_Disarm. */
 #ifndef FAULT_H
 #define FAULT_H
 
 void Fault_Arm(const char *what, int nth);
-void Fault_Always(const char *what);
 void Fault_Disarm();
 /* Calls made to fail so far. */
 int Fault_Hits();

@@ -1,7 +1,8 @@
 /* Host-call traces against golden files in tests/data/traces: one call a
  * line; "{name}" stands for a text the test gives (class names), "@file"
  * for the lines of another golden file, "#" starts a comment line.  A
- * mismatch prints both sides as a diff, "-" golden and "+" traced. */
+ * mismatch prints both sides from the first differing line on, "-" golden
+ * and "+" traced. */
 #ifndef GOLDEN_H
 #define GOLDEN_H
 
@@ -39,26 +40,6 @@ inline std::vector<std::string> Golden_Lines(const std::string &name, const Gold
     return lines;
 }
 
-/* Longest common subsequence diff: short traces, so the table is small. */
-inline std::string Golden_Diff(const std::vector<std::string> &a, const std::vector<std::string> &b)
-{
-    std::vector<std::vector<int>> l(a.size() + 1, std::vector<int>(b.size() + 1, 0));
-    for (size_t i = a.size(); i-- > 0;)
-        for (size_t j = b.size(); j-- > 0;)
-            l[i][j] = a[i] == b[j] ? l[i + 1][j + 1] + 1 : std::max(l[i + 1][j], l[i][j + 1]);
-    std::string out;
-    size_t i = 0, j = 0;
-    while (i < a.size() || j < b.size()) {
-        if (i < a.size() && j < b.size() && a[i] == b[j])
-            out += "  " + a[i++] + "\n", j++;
-        else if (j < b.size() && (i == a.size() || l[i][j + 1] >= l[i + 1][j]))
-            out += "+ " + b[j++] + "\n";
-        else
-            out += "- " + a[i++] + "\n";
-    }
-    return out;
-}
-
 /* A text with its control and high bytes as \xNN, as golden files hold it. */
 inline std::string Golden_Escaped(const std::string &text)
 {
@@ -86,8 +67,12 @@ inline testing::AssertionResult Trace_Is(const std::string &name, const std::vec
     std::vector<std::string> want = Golden_Lines(name, names);
     if (want == trace)
         return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "trace differs from tests/data/traces/" << name << ".trace:\n"
-                                       << Golden_Diff(want, trace);
+    size_t at = std::mismatch(want.begin(), want.end(), trace.begin(), trace.end()).first - want.begin();
+    testing::AssertionResult failure = testing::AssertionFailure();
+    failure << "trace differs from tests/data/traces/" << name << ".trace from line " << at + 1 << ":\n";
+    for (size_t i = at; i < std::max(want.size(), trace.size()); i++)
+        failure << "- " << (i < want.size() ? want[i] : "") << "\n+ " << (i < trace.size() ? trace[i] : "") << "\n";
+    return failure;
 }
 
 #endif

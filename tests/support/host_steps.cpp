@@ -6,32 +6,13 @@
 #include <algorithm>
 #include <iterator>
 
-#include "hostapp/lib/az_app.h"
 
 AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices, float sx, float sy, float sz)
 {
-    AzStudy_Plan plan;
-    plan.width = width;
-    plan.height = height;
-    plan.slices = slices;
+    AzStudy_Plan plan{width, height, slices, 1, 1, {sx, sy, sz}}; // one time point, one image a slice
     plan.name = name;
-    plan.spacing[0] = sx;
-    plan.spacing[1] = sy;
-    plan.spacing[2] = sz;
     return plan;
 }
-
-AzStudy *Study_Load(const char *name, int width, int height, int slices, float sx, float sy, float sz)
-{
-    AzLoaded_Study loaded;
-    AzStudy *study = AzApp_Study_Enter(Plan_Of(name, width, height, slices, sx, sy, sz), name, AZ_ORDER_ASCENDING,
-                                       0, -1, &loaded);
-    EXPECT_NE(study, nullptr);
-    EXPECT_EQ(loaded.inserted_nb, slices);
-    return study;
-}
-
-int Worker_Wait(int rounds) { return AzApp_Wait(nullptr, rounds * 10); }
 
 std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls)
 {
@@ -50,14 +31,6 @@ Matrix_4x4 Swap_Matrix(int last, int reversed)
     m[0][2] = reversed ? -1.0f : 1.0f;
     m[3][2] = reversed ? (float)last : 0.0f;
     return m;
-}
-
-void Swap_Direction(Kelvra_Oblique *obl, int width, int height, int slices, int reversed)
-{
-    obl->matrix = Swap_Matrix(slices - 1, reversed);
-    obl->dim.x = slices;
-    obl->dim.y = height;
-    obl->dim.z = width;
 }
 
 static bool Float_Near(float a, float b)

@@ -1,6 +1,5 @@
-/* Steps many host-level tests share: loading a study through the insert
- * chain, waiting for the frame-creation worker, listing frames, a matrix
- * that keeps voxels on voxels, and picking trace lines. */
+/* Steps many host-level tests share: a phantom's plan, listing frames, a
+ * matrix that keeps voxels on voxels, and picking trace lines. */
 #ifndef HOST_STEPS_H
 #define HOST_STEPS_H
 
@@ -17,15 +16,6 @@
 AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
                      float sz = 1.0f);
 
-/* Host_Test::Load for tests not yet on the fixture (the caller frees the
- * study); Host_Test::Load replaces it. */
-AzStudy *Study_Load(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
-                    float sz = 1.0f);
-
-/* AzApp_Wait for `rounds` x 10 ms, for tests not yet on the fixture;
- * Host_Test::Wait replaces it. */
-int Worker_Wait(int rounds = 3000);
-
 /* Host frames under a class, in child order. */
 std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls);
 
@@ -33,10 +23,6 @@ std::vector<AzFrame *> Frames_Of(Kelvra_Class *cls);
  * direction's column x is source frame last - x (x when not reversed), its
  * frame k the source column k. */
 Matrix_4x4 Swap_Matrix(int last, int reversed = 1);
-
-/* The Oblique direction of a study of that size turned by Swap_Matrix:
- * its frames are the study's columns, each as wide as the study has slices. */
-void Swap_Direction(Kelvra_Oblique *obl, int width, int height, int slices, int reversed = 1);
 
 /* A point or vector equal to (x, y, z), each to within float rounding;
  * the failure names all three. */

@@ -1,21 +1,13 @@
 /*
- * The host fixture every test derives from: one host reset before each
- * test, one check of what every test must leave behind after it, and the
- * host API's loader, wait and directions in the test's own terms.
- *
- * SetUp: AzApp_Reset with the insert chain study, module (this program's
- * own copy of the module), frame (study, frame when module_level is false);
- * the module's panel state as a freshly loaded module has it; no heap fault
- * armed; the console captured into `console`; the windows alive noted.
- *
- * TearDown: waits until the host is idle (AzApp_Wait, AZ_APP_WAIT_MS), then
- * expects: interface lock byte 0, no wait cursor, no worker thread alive,
- * no window beyond those alive at SetUp, every class's lock count 0.  Then
- * empties the database and frees the studies Load made.
- *
- * A derived fixture calls Host_Test::SetUp() first and Host_Test::TearDown()
- * last, destroys the windows it made before that, sets module_level in its
- * constructor, and uses `console` rather than a capture of its own.
+ * The host fixture every test derives from.  SetUp resets every piece of
+ * host state (AzApp_Reset, with this program's own copy of the module's
+ * insert chain unless module_level is false), the panel state and the heap
+ * faults.  TearDown waits until the host is idle, then expects what every
+ * test must leave behind: interface lock byte 0, no wait cursor, no worker
+ * alive, no window beyond those of SetUp, every class's lock count 0; then
+ * empties the database and frees the studies Load made.  A derived fixture
+ * calls these first and last, destroys its windows before TearDown and
+ * reads the console through `console`.
  */
 #ifndef HOST_TEST_H
 #define HOST_TEST_H

@@ -19,32 +19,14 @@ void *__real__ZnwmRKSt9nothrow_t(size_t size, const std::nothrow_t &tag);
 /* Non-zero: the allocation of `size` bytes by `what` is to fail. */
 __attribute__((weak, visibility("default"))) int Az_Fault_Alloc(const char *what, size_t size);
 
-void *__wrap_malloc(size_t size)
-{
-    if (Az_Fault_Alloc && Az_Fault_Alloc("malloc", size))
-        return NULL;
-    return __real_malloc(size);
-}
+static int Fails(const char *what, size_t size) { return Az_Fault_Alloc && Az_Fault_Alloc(what, size); }
 
-void *__wrap_calloc(size_t count, size_t size)
-{
-    if (Az_Fault_Alloc && Az_Fault_Alloc("calloc", count * size))
-        return NULL;
-    return __real_calloc(count, size);
-}
-
-void *__wrap_realloc(void *block, size_t size)
-{
-    if (Az_Fault_Alloc && Az_Fault_Alloc("realloc", size))
-        return NULL;
-    return __real_realloc(block, size);
-}
-
+void *__wrap_malloc(size_t size) { return Fails("malloc", size) ? NULL : __real_malloc(size); }
+void *__wrap_calloc(size_t n, size_t size) { return Fails("calloc", n * size) ? NULL : __real_calloc(n, size); }
+void *__wrap_realloc(void *block, size_t size) { return Fails("realloc", size) ? NULL : __real_realloc(block, size); }
 /* operator new(size_t, const std::nothrow_t &) */
 void *__wrap__ZnwmRKSt9nothrow_t(size_t size, const std::nothrow_t &tag)
 {
-    if (Az_Fault_Alloc && Az_Fault_Alloc("new", size))
-        return NULL;
-    return __real__ZnwmRKSt9nothrow_t(size, tag);
+    return Fails("new", size) ? NULL : __real__ZnwmRKSt9nothrow_t(size, tag);
 }
 }
