@@ -19,29 +19,15 @@ namespace {
 
 const int width = 16, height = 12, depth = 20;
 
-/* A command's standard output and error. */
-std::string Output_Of(const std::string &command)
-{
-    std::string text;
-    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    size_t length;
-    while (pipe && (length = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        text.append(buffer, length);
-    if (pipe)
-        pclose(pipe);
-    return text;
-}
-
 /* The validator's error lines for a file. */
 std::string Validator_Errors(const std::string &file)
 {
-    return Output_Of("dciodvfy '" + file + "' 2>&1 | grep ^Error");
+    return Shell_Output("dciodvfy '" + file + "' 2>&1 | grep ^Error");
 }
 
 std::string Key_Of(const std::string &file, const char *key)
 {
-    std::string value = Output_Of("dckey -k " + std::string(key) + " '" + file + "'");
+    std::string value = Shell_Output("dckey -k " + std::string(key) + " '" + file + "'");
     while (!value.empty() && (value.back() == '\n' || value.back() == ' '))
         value.pop_back();
     return value;
@@ -112,14 +98,6 @@ std::string Study_Write(const Temp_Folder &folder, const std::string &modality)
     return folder.File("study");
 }
 
-AzSeries Series_Read(const std::string &path)
-{
-    std::vector<AzSeries> series;
-    AzLoad_Report report;
-    EXPECT_EQ(1, AzStudy_Read(path, &series, &report)) << path;
-    return series.empty() ? AzSeries() : series[0];
-}
-
 /* World position of pixel (x, y) of frame f. */
 AzVec3 Pixel_World(const AzSeries &series, size_t f, double x, double y)
 {
@@ -166,7 +144,7 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
     EXPECT_EQ(dicom ? "Test^Patient" : "ANONYMOUS^NIFTI", Key_Of(first, "PatientName"));
     if (dicom) {
         // The segmentation names its source series and images.
-        EXPECT_TRUE(Matches(Output_Of("dcdump '" + seg + "'"),
+        EXPECT_TRUE(Matches(Shell_Output("dcdump '" + seg + "'"),
                             "1.2.826.0.1.3680043.2.1125.1.1.1*<1.2.826.0.1.3680043.2.1125.1>"));
         EXPECT_EQ("1.2.826.0.1.3680043.2.1125.9", Key_Of(first, "StudyInstanceUID"));
         EXPECT_EQ("1.2.826.0.1.3680043.2.1125.9", Key_Of(seg, "StudyInstanceUID"));

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "hostapp/lib/az_read.h"
+
 /* A scratch folder, removed with everything in it when the object goes. */
 class Temp_Folder {
   public:
@@ -84,8 +86,12 @@ std::string Text_Of(const std::string &path);
 /* The names in a folder, hidden ones too, sorted; empty when it does not exist. */
 std::vector<std::string> Names_In(const std::string &folder);
 
-/* A shell line's status (0 when it succeeded). */
+/* A shell line's status (0 when it succeeded); its standard output and error together. */
 int Shell(const std::string &line);
+std::string Shell_Output(const std::string &line);
+
+/* The first series the host's reader finds at path (a test failure when none). */
+AzSeries Series_Read(const std::string &path);
 
 /* Width and height from a PNG file's header; false when it is no PNG. */
 bool Png_Size(const std::string &path, int *width, int *height);

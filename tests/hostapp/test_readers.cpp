@@ -29,14 +29,6 @@ Dicom_Plan Slice(int k)
     return plan;
 }
 
-AzSeries Read_One(const std::string &path)
-{
-    std::vector<AzSeries> series;
-    AzLoad_Report report;
-    EXPECT_EQ(1, AzStudy_Read(path, &series, &report)) << path;
-    return series.empty() ? AzSeries() : series[0];
-}
-
 int abort_exit_code = 0;
 extern "C" void Abort_Exits(int) { _exit(abort_exit_code); }
 
@@ -78,7 +70,7 @@ TEST(DicomReader, StoredBitsSignsAndRealValues)
         plan.stored = c.stored;
         plan.series_uid = "1.2.826.0.1.3680043.2.1125." + std::to_string(uid++);
         ASSERT_TRUE(Dicom_Write(folder.File(plan.series_uid + ".dcm"), plan));
-        AzSeries s = Read_One(folder.File(plan.series_uid + ".dcm"));
+        AzSeries s = Series_Read(folder.File(plan.series_uid + ".dcm"));
         EXPECT_FLOAT_EQ(c.study_slope, s.slope);
         EXPECT_FLOAT_EQ(c.study_intercept, s.intercept);
         for (int i = 0; i < 4; i++)
@@ -99,7 +91,7 @@ TEST(DicomReader, StoredBitsSignsAndRealValues)
         plan.sop_instance = plan.series_uid + "." + std::to_string(k + 1);
         ASSERT_TRUE(Dicom_Write(folder.File("mixed/" + std::to_string(k) + ".dcm"), plan));
     }
-    AzSeries mixed = Read_One(folder.File("mixed"));
+    AzSeries mixed = Series_Read(folder.File("mixed"));
     EXPECT_NEAR(2.0 / 65534, mixed.slope, 1e-9);
     for (int k = 0; k < 2; k++)
         for (int i = 0; i < 4; i++)
@@ -194,7 +186,7 @@ TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
     for (int n = 0; n < 48; n++)
         plan.values.push_back(n / 24 * 1000 + n / 6 % 4 * 100 + n / 3 % 2 * 10 + n % 3);
     ASSERT_TRUE(Nifti_Write(folder.File("v2.nii"), plan));
-    AzSeries s = Read_One(folder.File("v2.nii"));
+    AzSeries s = Series_Read(folder.File("v2.nii"));
     EXPECT_EQ(0.5, s.slope);
     EXPECT_EQ(10.0, s.intercept);
     ASSERT_EQ(4u, s.frames.size());
