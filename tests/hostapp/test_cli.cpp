@@ -185,13 +185,9 @@ TEST(HostProgram, DemoWithThePhantom)
     for (const char *name : {"oblique.nii.gz", "oblique_tags.nii.gz"})
         EXPECT_GT(Text_Of(folder.File(std::string("demo/") + name)).size(), 352u) << name;
     // 36 of the 111 frames, six a row, at their own size.
-    int size[3][2] = {};
-    EXPECT_TRUE(Png_Size(folder.File("demo/oblique_montage.png"), &size[0][0], &size[0][1]));
-    EXPECT_TRUE(Png_Size(folder.File("demo/oblique_middle.png"), &size[1][0], &size[1][1]));
-    EXPECT_TRUE(Png_Size(folder.File("demo/panel.png"), &size[2][0], &size[2][1]));
-    EXPECT_EQ(6 * 118, size[0][0]);
-    EXPECT_EQ(6 * 106, size[0][1]);
-    EXPECT_EQ(118, size[1][0]);
+    EXPECT_EQ("708x636", Png_Size(folder.File("demo/oblique_montage.png")));
+    EXPECT_EQ("118x106", Png_Size(folder.File("demo/oblique_middle.png")));
+    EXPECT_NE("", Png_Size(folder.File("demo/panel.png")));
 }
 
 namespace {

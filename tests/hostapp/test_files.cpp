@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -270,15 +271,12 @@ AzSeries Series_Read(const std::string &path)
     return series.empty() ? AzSeries() : series[0];
 }
 
-bool Png_Size(const std::string &path, int *width, int *height)
+std::string Png_Size(const std::string &path)
 {
     std::string bytes = Text_Of(path);
     if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0)
-        return false;
-    const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes.data());
-    *width = (b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19];
-    *height = (b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23];
-    return true;
+        return "";
+    return std::to_string(ntohl(Field<uint32_t>(bytes, 16))) + "x" + std::to_string(ntohl(Field<uint32_t>(bytes, 20)));
 }
 
 Outcome Program(const std::string &arguments, const std::string &cwd)

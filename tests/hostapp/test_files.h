@@ -93,8 +93,8 @@ std::string Shell_Output(const std::string &line);
 /* The first series the host's reader finds at path (a test failure when none). */
 AzSeries Series_Read(const std::string &path);
 
-/* Width and height from a PNG file's header; false when it is no PNG. */
-bool Png_Size(const std::string &path, int *width, int *height);
+/* "WIDTHxHEIGHT" from a PNG file's header; "" when it is no PNG. */
+std::string Png_Size(const std::string &path);
 
 /* The value of type T stored at offset of bytes. */
 template <class T> T Field(const std::string &bytes, size_t offset)
