@@ -16,30 +16,6 @@
 
 namespace {
 
-/* A series of single-slice files at the given depths: identity axes, 1 mm
- * pixels, pixel (0, 0) at (10, -20, depth), stored 100 + 10 x + 3 y. */
-std::string Series_At(const std::string &folder, const std::string &name, const std::vector<double> &depths,
-                      double slope)
-{
-    std::string path = folder + "/" + name;
-    Shell("mkdir -p '" + path + "'");
-    for (size_t k = 0; k < depths.size(); k++) {
-        Dicom_Plan plan;
-        plan.width = 16;
-        plan.height = 12;
-        plan.has_window = 0;
-        plan.slope = slope;
-        plan.description = name;
-        plan.series_uid = "1.2.826.0.1.3680043.2.1125.5." + std::to_string(name.size());
-        plan.sop_instance = plan.series_uid + "." + std::to_string(k + 1);
-        plan.position = {10, -20, depths[k]};
-        for (int n = 0; n < 16 * 12; n++)
-            plan.stored.push_back(static_cast<uint16_t>(100 + 10 * (n % 16) + 3 * (n / 16)));
-        Dicom_Write(path + "/s" + std::to_string(k) + ".dcm", plan);
-    }
-    return path;
-}
-
 /* One command line of a table: see commands.tsv. */
 struct Line {
     std::string make, args;
@@ -105,16 +81,12 @@ std::vector<Line> Manifest()
     return lines;
 }
 
-class Command : public ::testing::TestWithParam<Line> {};
-
-TEST_P(Command, ExitsAndSays)
+/* The inputs of a row: folders of tests/data/inputs copied in, empty folders (name/), the module, and files
+ * given as name=bytes; split by '|'. */
+void Inputs_Make(const std::string &make, const Temp_Folder &folder)
 {
-    const Line &line = GetParam();
-    Temp_Folder folder;
-    // The inputs: folders of tests/data/inputs copied in, empty folders (name/), the module, and files given in
-    // the row as name=bytes; split by '|'.
-    for (size_t at = 0, bar; at <= line.make.size(); at = bar + 1) {
-        std::string input = line.make.substr(at, (bar = std::min(line.make.find('|', at), line.make.size())) - at);
+    for (size_t at = 0, bar; at <= make.size(); at = bar + 1) {
+        std::string input = make.substr(at, (bar = std::min(make.find('|', at), make.size())) - at);
         size_t is = input.find('=');
         if (is != std::string::npos && Shell("mkdir -p \"$(dirname '" + folder.File(input.substr(0, is)) + "')\"") == 0)
             Bytes_Write(folder.File(input.substr(0, is)), input.substr(is + 1));
@@ -126,6 +98,15 @@ TEST_P(Command, ExitsAndSays)
                  Shell("cp -r '" AZ_SOURCE_DIR "/tests/data/inputs/" + input + "/.' '" + folder.Path() + "'") != 0)
             ADD_FAILURE() << "no input folder " << input;
     }
+}
+
+class Command : public ::testing::TestWithParam<Line> {};
+
+TEST_P(Command, ExitsAndSays)
+{
+    const Line &line = GetParam();
+    Temp_Folder folder;
+    Inputs_Make(line.make, folder);
     Outcome run = Program(line.args, folder.Path());
     EXPECT_EQ(line.code, run.code) << run.err;
     EXPECT_TRUE(Matches(run.err, line.err)) << run.err;
@@ -225,7 +206,7 @@ TEST_P(ObliqueExport, IsOrthogonalKeepsRealValuesAndFillsWithZero)
     // indices are cut toward zero: the first slice from -2.5 to 2.5 mm, the second from 2.5 to 5 mm); the file
     // places it half a slice back, so that the slice it reads is the nearest: -3.75 .. 3.75 mm hold values.
     Temp_Folder folder;
-    Series_At(folder.Path(), "two", {0, 2.5}, 0.001);
+    Inputs_Make("two", folder);
     const std::array<int, 3> angle = GetParam();
     Outcome run = Program("-q reslice two --alpha " + std::to_string(angle[0]) + " --beta " + std::to_string(angle[1]) +
                           " -o out", folder.Path());
