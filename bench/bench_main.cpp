@@ -14,6 +14,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -87,46 +88,66 @@ void Tags_Paint(Kelvra_Oblique *org)
     }
 }
 
-/* Grey levels and tags of one frame: pixel by pixel (threads < 0), or
- * with the host's frame reader on that many threads (0: every core). */
-void Frame_Hash(AzFrame *frame, int threads, Hash *gli, Hash *tag)
+/* Grey levels and tags of frames of one size: pixel by pixel (threads <
+ * 0), with the host's frame reader one frame at a time on one thread
+ * (threads 1), or as the export reads them, eight frames at a time on
+ * every core (threads 0). */
+void Frames_Hash(AzFrame *const *frames, int count, int threads, Hash *gli, Hash *tag)
 {
     int width = 0, height = 0;
-    if (!AzFrame_Get_Dim(frame, &width, &height))
+    if (count == 0 || !AzFrame_Get_Dim(frames[0], &width, &height))
         return;
-    std::vector<int32_t> g((size_t)width * height);
-    std::vector<uint8_t> t((size_t)width * height);
-    if (threads >= 0) {
-        AzFrame_Read(frame, width, height, g.data(), t.data(), threads);
+    size_t plane = (size_t)width * height;
+    std::vector<int32_t> g(plane * count);
+    std::vector<uint8_t> t(plane * count);
+    if (threads == 0) {
+        AzFrame_Read_Many(frames, count, width, height, g.data(), t.data(), 0);
     } else {
-        for (int y = 0; y < height; y++)
-            for (int x = 0; x < width; x++) {
-                g[(size_t)y * width + x] = AzFrame_Get_GLI(frame, (float)x, (float)y);
-                t[(size_t)y * width + x] = (uint8_t)AzFrame_Get_TAG(frame, (float)x, (float)y);
+        for (int i = 0; i < count; i++) {
+            int32_t *gi = &g[plane * i];
+            uint8_t *ti = &t[plane * i];
+            if (threads > 0) {
+                AzFrame_Read(frames[i], width, height, gi, ti, threads);
+                continue;
             }
+            for (int y = 0; y < height; y++)
+                for (int x = 0; x < width; x++) {
+                    gi[(size_t)y * width + x] = AzFrame_Get_GLI(frames[i], (float)x, (float)y);
+                    ti[(size_t)y * width + x] = (uint8_t)AzFrame_Get_TAG(frames[i], (float)x, (float)y);
+                }
+        }
     }
     gli->Add(g.data(), g.size() * sizeof(int32_t));
     tag->Add(t.data(), t.size());
 }
 
-/* Every frame of a direction.  The Original direction's frames are gone
- * once only the Oblique one is on: its source frames then stand in, read
- * through the Original class's callbacks as its frames would be. */
+/* Every frame of a direction, in blocks of eight.  The Original
+ * direction's frames are gone once only the Oblique one is on: its source
+ * frames then stand in, read through the Original class's callbacks as its
+ * frames would be. */
 void Direction_Hash(Kelvra_Oblique *cls, int threads, Hash *gli, Hash *tag)
 {
+    std::vector<AzFrame *> frames;
+    std::vector<AzFrame *> stand_ins;
     if (cls->Child_Get_Nb() == 0 && !cls->matrix_pt) {
         for (int f = 0; f < cls->real_files_nb; f++) {
-            AzFrame frame((Vexa_Image *)Oblique_Frame_Key(cls, f), cls->real_files_z[f], cls->real_files_t[f]);
-            frame.Parent_Set_Pt(cls);
-            Frame_Hash(&frame, threads, gli, tag);
-            frame.Parent_Set_Pt(nullptr);
+            AzFrame *frame = new AzFrame((Vexa_Image *)Oblique_Frame_Key(cls, f), cls->real_files_z[f],
+                                         cls->real_files_t[f]);
+            frame->Parent_Set_Pt(cls);
+            stand_ins.push_back(frame);
         }
-        return;
+        frames = stand_ins;
+    } else {
+        for (int k = 0; k < cls->Child_Get_Nb(); k++)
+            if (AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k)))
+                frames.push_back(frame);
     }
-    for (int k = 0; k < cls->Child_Get_Nb(); k++) {
-        AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k));
-        if (frame)
-            Frame_Hash(frame, threads, gli, tag);
+    const int block = 8;
+    for (size_t k = 0; k < frames.size(); k += block)
+        Frames_Hash(&frames[k], (int)std::min<size_t>(block, frames.size() - k), threads, gli, tag);
+    for (AzFrame *frame : stand_ins) {
+        frame->Parent_Set_Pt(nullptr);
+        delete frame;
     }
 }
 
@@ -150,7 +171,7 @@ int Hash_Print(const char *name)
         Hash first[2];
         for (int way = 0; way < 3; way++) {
             Hash gli, tag;
-            Direction_Hash(directions[d], way - 1, &gli, &tag);
+            Direction_Hash(directions[d], way == 0 ? -1 : way == 1 ? 1 : 0, &gli, &tag);
             printf("%s %s %s gli %016llx tag %016llx\n", name, labels[d], ways[way], (unsigned long long)gli.value,
                    (unsigned long long)tag.value);
             if (way == 0) {

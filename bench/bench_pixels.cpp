@@ -13,27 +13,30 @@
 namespace {
 
 /* Reads every frame whole with the host's frame reader (grey levels or
- * tags) on the given number of threads (0: every core); the number of
- * pixels read. */
-int64_t Volume_Read(Kelvra_Oblique *cls, int tags, int threads, int64_t *sum)
+ * tags), frames_per_read frames at a time, on the given number of threads
+ * (0: every core); the number of pixels read. */
+int64_t Volume_Read(Kelvra_Oblique *cls, int tags, int threads, int frames_per_read, int64_t *sum)
 {
     int64_t count = 0, total = 0;
     std::vector<int32_t> gli;
     std::vector<uint8_t> tag;
-    int frames = cls->Child_Get_Nb();
-    for (int k = 0; k < frames; k++) {
-        AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(k));
+    std::vector<AzFrame *> frames;
+    int frames_nb = cls->Child_Get_Nb();
+    for (int k = 0; k < frames_nb; k += frames_per_read) {
+        frames.clear();
+        for (int i = k; i < k + frames_per_read && i < frames_nb; i++)
+            frames.push_back(AzFrame_Cast(cls->Child_Get_Pt(i)));
         int width = 0, height = 0;
-        if (!frame || !AzFrame_Get_Dim(frame, &width, &height))
+        if (!frames[0] || !AzFrame_Get_Dim(frames[0], &width, &height))
             continue;
-        size_t n = (size_t)width * height;
+        size_t n = (size_t)width * height * frames.size();
         if (tags) {
             tag.resize(n);
-            AzFrame_Read(frame, width, height, nullptr, tag.data(), threads);
+            AzFrame_Read_Many(frames.data(), (int)frames.size(), width, height, nullptr, tag.data(), threads);
             total += tag[n / 2];
         } else {
             gli.resize(n);
-            AzFrame_Read(frame, width, height, gli.data(), nullptr, threads);
+            AzFrame_Read_Many(frames.data(), (int)frames.size(), width, height, gli.data(), nullptr, threads);
             total += gli[n / 2];
         }
         count += (int64_t)n;
@@ -51,7 +54,8 @@ void Counters_Set(benchmark::State &state, int64_t voxels)
         (double)voxels * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-/* range(0): volume; range(1): threads (0 every core). */
+/* range(0): volume; range(1): threads (0 every core); range(2): frames
+ * per read. */
 void Pixel_Path(benchmark::State &state, int tags)
 {
     Bench_World *world = Bench_World_For(state, (int)state.range(0));
@@ -61,7 +65,7 @@ void Pixel_Path(benchmark::State &state, int tags)
     int threads = (int)state.range(1);
     int64_t voxels = 0, sum = 0;
     for (auto _ : state) {
-        voxels = Volume_Read(world->oblique, tags, threads, &sum);
+        voxels = Volume_Read(world->oblique, tags, threads, (int)state.range(2), &sum);
         benchmark::DoNotOptimize(sum);
     }
     Counters_Set(state, voxels);
@@ -145,11 +149,13 @@ void BM_Pixel_Path_TAG(benchmark::State &state) { Pixel_Path(state, 1); }
 /* One thread: CPU time; every core: wall-clock time. */
 void Path_Args(benchmark::internal::Benchmark *b, int volume)
 {
-    b->ArgNames({"volume", "threads"})->Args({volume, 1})->Unit(benchmark::kMillisecond)->MinTime(2.0);
+    b->ArgNames({"volume", "threads", "frames"})->Args({volume, 1, 1})->Args({volume, 1, 8});
+    b->Unit(benchmark::kMillisecond)->MinTime(2.0);
 }
 void Path_Args_All(benchmark::internal::Benchmark *b, int volume)
 {
-    b->ArgNames({"volume", "threads"})->Args({volume, 0})->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+    b->ArgNames({"volume", "threads", "frames"})->Args({volume, 0, 8});
+    b->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 }
 
 BENCHMARK(BM_Pixel_Path_GLI)->Apply([](benchmark::internal::Benchmark *b) { Path_Args(b, BENCH_COLIN27); });

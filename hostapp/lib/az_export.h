@@ -85,7 +85,7 @@ struct AzExport_Request {
     int keep_montage;        /* keep the slices of a montage (AzMontage_Slices) */
     std::string what;        /* what the progress line says is being written */
     int force_tags;          /* read every frame's tags even when the study holds none (tests the fast path) */
-    int block_frames;        /* frames per block (0: about a million voxels a block) */
+    int block_frames;        /* frames per block (0: about two million voxels a block) */
 
     AzExport_Request() : keep_middle(0), keep_montage(0), force_tags(0), block_frames(0) {}
 };

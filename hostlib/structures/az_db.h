@@ -128,6 +128,13 @@ AZ_EXPORT Vect AzFrame_Get_Pos(AzFrame *frame, float x, float y);
  * no parent (then, as for a missing callback, the single-pixel answers:
  * AZ_GLI_INVALID and tag 0). */
 AZ_EXPORT int AzFrame_Read(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag, int threads);
+/* count frames of one size read as AzFrame_Read reads each, frame i into
+ * gli + i * width * height and tag + i * width * height, row y of every
+ * frame before row y + 1 (neighbouring frames of a direction read nearly
+ * the same pixels of the study for the same row).  1, or 0 when a frame
+ * has no parent. */
+AZ_EXPORT int AzFrame_Read_Many(AzFrame *const *frames, int count, int width, int height, int32_t *gli,
+                                uint8_t *tag, int threads);
 
 /* ------------------------------------------------------------------------
  * Pixel store

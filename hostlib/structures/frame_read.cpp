@@ -5,6 +5,11 @@
  * host's reader threads share.  What is looked up per frame (parent,
  * callbacks, key, z and t) is looked up once.
  *
+ * Several frames of one size can be read together, row y of each before
+ * row y + 1 of any: neighbouring frames of a re-sliced direction map the
+ * same row to nearly the same pixels of the study, which the next frame
+ * then finds in cache instead of memory.
+ *
  * Reader threads: hardware threads - 1, started on the first read that asks
  * for more than one thread and kept for the life of the process.  A read
  * posts itself on a list; idle readers join it until its rows run out.  The
@@ -18,43 +23,51 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "az_db_private.h"
 
 namespace {
 
-/* One frame read: what every row needs, and the rows not yet taken. */
-struct Frame_Job {
+/* One frame of a read: what every row needs. */
+struct Frame_Source {
     Kelvra_Class *parent;
+    Pixel_Get_GLI_Fct get_gli;     /* null: no grey levels asked (or none to ask) */
+    Pixel_Get_TAG_Fct get_tag;
     void *key;
     float z, t;
-    int width, height;
     int32_t *gli;
     uint8_t *tag;
+};
+
+/* One read: its frames, and the rows not yet taken. */
+struct Frame_Job {
+    std::vector<Frame_Source> sources;
+    int width, height;
     int band;                      /* rows taken at a time */
     int helpers_max;               /* reader threads this read may use */
     int helpers = 0;               /* reader threads working on it (pool lock) */
     std::atomic<int> row_next{0};
 };
 
-/* Rows [y0, y1) of the frame, grey levels then tags of each row: one
+/* Rows [y0, y1) of every frame, grey levels then tags of each row: one
  * callback target at a time, and the row's outputs stay in cache. */
 void Rows_Read(const Frame_Job &job, int y0, int y1)
 {
-    Pixel_Get_GLI_Fct get_gli = job.gli ? job.parent->Pixel_Get_GLI : nullptr;
-    Pixel_Get_TAG_Fct get_tag = job.tag ? job.parent->Pixel_Get_TAG : nullptr;
     for (int y = y0; y < y1; y++) {
         float fy = (float)y;
         size_t row = (size_t)y * job.width;
-        if (get_gli) {
-            int32_t *out = job.gli + row;
-            for (int x = 0; x < job.width; x++)
-                out[x] = get_gli(job.parent, job.key, Vect((float)x, fy, job.z, job.t));
-        }
-        if (get_tag) {
-            uint8_t *out = job.tag + row;
-            for (int x = 0; x < job.width; x++)
-                out[x] = (uint8_t)get_tag(job.parent, job.key, Vect((float)x, fy, job.z, job.t));
+        for (const Frame_Source &source : job.sources) {
+            if (source.get_gli) {
+                int32_t *out = source.gli + row;
+                for (int x = 0; x < job.width; x++)
+                    out[x] = source.get_gli(source.parent, source.key, Vect((float)x, fy, source.z, source.t));
+            }
+            if (source.get_tag) {
+                uint8_t *out = source.tag + row;
+                for (int x = 0; x < job.width; x++)
+                    out[x] = (uint8_t)source.get_tag(source.parent, source.key, Vect((float)x, fy, source.z, source.t));
+            }
         }
     }
 }
@@ -151,47 +164,64 @@ Reader_Pool &Pool()
 
 } // namespace
 
-int AzFrame_Read(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag, int threads)
+/* The frame's part of a read; 0 when the frame has no parent.  What the
+ * single-pixel reads answer without a parent or a callback is written at
+ * once, and that output is then not read. */
+static int Source_Of(AzFrame *frame, size_t n, int32_t *gli, uint8_t *tag, Frame_Source *source)
 {
-    if (width < 0 || height < 0)
-        return 0;
     Kelvra_Class *parent = frame ? frame->Parent_Get_Pt() : nullptr;
-    size_t n = (size_t)width * height;
-    // What the single-pixel reads answer without a parent or a callback.
-    if (gli && (!parent || !parent->Pixel_Get_GLI)) {
+    source->parent = parent;
+    source->get_gli = gli && parent ? parent->Pixel_Get_GLI : nullptr;
+    source->get_tag = tag && parent ? parent->Pixel_Get_TAG : nullptr;
+    if (gli && !source->get_gli)
         std::fill(gli, gli + n, (int32_t)AZ_GLI_INVALID);
-        gli = nullptr;
-    }
-    if (tag && (!parent || !parent->Pixel_Get_TAG)) {
+    if (tag && !source->get_tag)
         std::fill(tag, tag + n, (uint8_t)0);
-        tag = nullptr;
-    }
-    if (!parent)
+    source->key = parent ? frame->key : nullptr;
+    source->z = parent ? (float)frame->z : 0.0f;
+    source->t = parent ? (float)frame->t : 0.0f;
+    source->gli = gli;
+    source->tag = tag;
+    return parent != nullptr;
+}
+
+int AzFrame_Read_Many(AzFrame *const *frames, int count, int width, int height, int32_t *gli, uint8_t *tag,
+                      int threads)
+{
+    if (width < 0 || height < 0 || count < 0)
         return 0;
-    if (!gli && !tag)
-        return 1;
+    size_t n = (size_t)width * height;
     Frame_Job job;
-    job.parent = parent;
-    job.key = frame->key;
-    job.z = (float)frame->z;
-    job.t = (float)frame->t;
+    job.sources.reserve(count);
+    int all = 1;
+    for (int i = 0; i < count; i++) {
+        Frame_Source source;
+        all &= Source_Of(frames[i], n, gli ? gli + n * i : nullptr, tag ? tag + n * i : nullptr, &source);
+        if (source.get_gli || source.get_tag)
+            job.sources.push_back(source);
+    }
+    if (job.sources.empty())
+        return all;
     job.width = width;
     job.height = height;
-    job.gli = gli;
-    job.tag = tag;
     int readers = Reader_Pool::Size();
     job.helpers_max = threads <= 0 ? readers : (threads - 1 < readers ? threads - 1 : readers);
-    // Small frames are not worth waking a thread for.
-    if ((int64_t)width * height < 4096)
+    // Small reads are not worth waking a thread for.
+    if ((int64_t)n * (int64_t)job.sources.size() < 4096)
         job.helpers_max = 0;
     if (job.helpers_max == 0) {
         job.band = height;
         Job_Work(&job);
-        return 1;
+        return all;
     }
     // Several bands per thread, so that a thread slowed by others still finishes with the rest.
     int bands = (job.helpers_max + 1) * 8;
     job.band = height / bands > 0 ? height / bands : 1;
     Pool().Run(&job);
-    return 1;
+    return all;
+}
+
+int AzFrame_Read(AzFrame *frame, int width, int height, int32_t *gli, uint8_t *tag, int threads)
+{
+    return AzFrame_Read_Many(&frame, 1, width, height, gli, tag, threads);
 }

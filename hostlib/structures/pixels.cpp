@@ -1,14 +1,36 @@
 /*
- * The pixel store and the study's pixel callbacks, and the host frames that
- * read their pixels through their parent.
+ * The pixel store and the study's pixel callbacks.
  *
  * The callbacks are the product's hot loop: from the key (the image header)
  * to the pixel in constant time, with no lock, allocation or search.
  */
+#include <emmintrin.h>
+#include <math.h>
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "az_db_private.h"
+
+namespace {
+
+/* The pixel record as the store allocates it: the limits of a point
+ * inside, as four floats each that one packed compare tests at once, then
+ * the shared record (what pixels_pt points to), then the pixels.  Every
+ * Vexa_Pixels comes from AzImage_Create. */
+struct Pixel_Store {
+    alignas(16) float low[4], high[4];
+    Vexa_Pixels shared;
+};
+
+Pixel_Store *Store_Of(Vexa_Pixels *px)
+{
+    return reinterpret_cast<Pixel_Store *>(reinterpret_cast<char *>(px) - offsetof(Pixel_Store, shared));
+}
+
+const Pixel_Store *Store_Of(const Vexa_Pixels *px) { return Store_Of(const_cast<Vexa_Pixels *>(px)); }
+
+} // namespace
 
 /* ------------------------------------------------------------------------
  * Pixel store
@@ -22,14 +44,15 @@ Vexa_Image *AzImage_Create(int width, int height, int slices, int times)
     int64_t plane = (int64_t)width * height;
     int64_t count = plane * slices * times;
     /* Grey levels, then tags, right after the pixel record: one block. */
-    size_t bytes = sizeof(Vexa_Pixels) + (size_t)count * (sizeof(int16_t) + sizeof(uint8_t));
-    Vexa_Pixels *pixels = (Vexa_Pixels *)calloc(1, bytes);
+    size_t bytes = sizeof(Pixel_Store) + (size_t)count * (sizeof(int16_t) + sizeof(uint8_t));
+    Pixel_Store *store = (Pixel_Store *)calloc(1, bytes);
     Vexa_Image *image = (Vexa_Image *)calloc(1, sizeof(Vexa_Image));
-    if (!pixels || !image) {
-        free(pixels);
+    if (!store || !image) {
+        free(store);
         free(image);
         return nullptr;
     }
+    Vexa_Pixels *pixels = &store->shared;
     pixels->gli = (int16_t *)(pixels + 1);
     pixels->tag = (uint8_t *)(pixels->gli + count);
     pixels->width = width;
@@ -41,6 +64,14 @@ Vexa_Image *AzImage_Create(int width, int height, int slices, int times)
     pixels->height_f = (float)height;
     pixels->slices_f = (float)slices;
     pixels->slices_nb = slices;
+    /* x in [0, width], y in [0, height], z in (-1, slices), t in (-1,
+     * 65536): the open ends as the next float inward, so that one "low <=
+     * p <= high" says it all (and NaN fails it). */
+    const float open_low = nextafterf(-1.0f, 0.0f);
+    const float low[4] = {0.0f, 0.0f, open_low, open_low};
+    const float high[4] = {(float)width, (float)height, nextafterf((float)slices, 0.0f), nextafterf(65536.0f, 0.0f)};
+    memcpy(store->low, low, sizeof(low));
+    memcpy(store->high, high, sizeof(high));
 
     image->width = (uint16_t)width;
     image->height = (uint16_t)height;
@@ -61,7 +92,8 @@ void AzImage_Free(Vexa_Image *image)
 {
     if (!image)
         return;
-    free(image->pixels_pt);
+    if (image->pixels_pt)
+        free(Store_Of(image->pixels_pt));
     free(image);
 }
 
@@ -97,50 +129,106 @@ uint8_t *AzImage_TAG_Plane(Vexa_Image *image, int z, int t)
  * Study callbacks
  * --------------------------------------------------------------------- */
 
+/* The point as one packed value.  A Vect argument arrives as two halves
+ * of 64 bits; joined as such, it never goes through memory (a 16-byte load
+ * of two 8-byte stores would stall). */
+static inline __attribute__((always_inline)) __m128 Point_Packed(const Vect &p)
+{
+    double low, high;
+    memcpy(&low, &p.x, sizeof(low));
+    memcpy(&high, &p.z, sizeof(high));
+    __m128d a = _mm_set_sd(low), b = _mm_set_sd(high);
+    // Keeps the compiler from merging the halves through the stack.
+    __asm__("" : "+x"(a), "+x"(b));
+    return _mm_castpd_ps(_mm_unpacklo_pd(a, b));
+}
+
 /* Offset of the point's plane, or -1 outside: x in [0, width], y in [0,
  * height] (the far edge is inside), z and t truncated toward zero to a
- * plane of the image.  Written so that NaN is outside; the float limits on
- * z and t keep their conversions defined. */
-static inline __attribute__((always_inline)) int64_t Point_Plane(const Vexa_Pixels *px, const Vect &p)
+ * plane of the image.  NaN is outside; inside, every conversion below is
+ * defined. */
+static inline __attribute__((always_inline)) int64_t Point_Plane(const Vexa_Pixels *px, __m128 v)
 {
-    if (!(p.x >= 0.0f && p.x <= px->width_f && p.y >= 0.0f && p.y <= px->height_f && p.z > -1.0f &&
-          p.z < px->slices_f && p.w > -1.0f && p.w < 65536.0f))
+    const Pixel_Store *store = Store_Of(px);
+    __m128 inside = _mm_and_ps(_mm_cmpge_ps(v, _mm_load_ps(store->low)), _mm_cmple_ps(v, _mm_load_ps(store->high)));
+    if (_mm_movemask_ps(inside) != 0xF)
         return -1;
+    __m128i i = _mm_cvttps_epi32(v);
     // t past the last time point gives a plane past the last one.
-    int plane = (int)p.w * px->slices_nb + (int)p.z;
+    int plane = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 3)) * px->slices_nb + _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 2));
     return plane < px->planes_nb ? (int64_t)plane * px->plane_stride : -1;
 }
 
-/* floor(v) for v well inside the int range, without a library call. */
+/* floor(v) for v well inside the int range, without a library call.
+ * Truncation is the floor from 0 up (most grey levels): the test against
+ * the truncated value is then off the path the result waits on. */
 static inline int Floor_Int(double v)
 {
     int i = (int)v;
+    if (__builtin_expect(v >= 0.0, 1))
+        return i;
     return i - ((double)i > v);
 }
 
-/* Bilinear grey level of (x, y) in plane (z, t) of the key's image.  The
- * far edge (x == width or y == height) reads the last column or row with
- * weight 1: the neighbour step is then 0 rather than a test per read. */
-static inline __attribute__((always_inline)) int Image_GLI(const Vexa_Image *image, const Vect &p)
+/* Bilinear grey level at the far edge (x0 or y0 the last column or row):
+ * the missing neighbour is the pixel itself (step 0), so that x == width
+ * reads the last column with weight 1.  The sums are those of the packed
+ * path below, in the same order. */
+static __attribute__((noinline)) int Image_GLI_Edge(const Vexa_Pixels *px, int64_t plane, const Vect &p)
 {
-    const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
-    if (!px)
-        return AZ_GLI_INVALID;
-    int64_t plane = Point_Plane(px, p);
-    if (plane < 0)
-        return AZ_GLI_INVALID;
     int x0 = (int)p.x, y0 = (int)p.y;
     x0 -= x0 == px->width;
     y0 -= y0 == px->height;
     int64_t step_x = x0 + 1 < px->width ? 1 : 0;
     int64_t step_y = y0 + 1 < px->height ? px->row_stride : 0;
     const int16_t *g = px->gli + plane + (int64_t)y0 * px->row_stride + x0;
-    /* Weights and sums in double, in this order: a level on a rounding
-     * edge then rounds the same way wherever the host computes it. */
     double fx = (double)p.x - x0, fy = (double)p.y - y0;
     double top = g[0] * (1.0 - fx) + g[step_x] * fx;
     double bottom = g[step_y] * (1.0 - fx) + g[step_y + step_x] * fx;
     return Floor_Int(top * (1.0 - fy) + bottom * fy + 0.5);
+}
+
+/* Two neighbouring grey levels as the low 32 bits of a vector. */
+static inline __m128i Pair_Load(const int16_t *g)
+{
+    int32_t pair;
+    memcpy(&pair, g, sizeof(pair));
+    return _mm_cvtsi32_si128(pair);
+}
+
+/* Bilinear grey level of (x, y) in plane (z, t) of the key's image.
+ * Weights and sums in double, in this order: top = g00 (1 - fx) + g10 fx,
+ * bottom = g01 (1 - fx) + g11 fx, level = floor(top (1 - fy) + bottom fy
+ * + 0.5); a level on a rounding edge then rounds the same way wherever the
+ * host computes it.  Inside the image the two rows are read two pixels at
+ * a time and weighed in pairs (the same products and sums, packed). */
+static inline __attribute__((always_inline)) int Image_GLI(const Vexa_Image *image, const Vect &p)
+{
+    const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
+    if (!px)
+        return AZ_GLI_INVALID;
+    __m128 v = Point_Packed(p);
+    int64_t plane = Point_Plane(px, v);
+    if (plane < 0)
+        return AZ_GLI_INVALID;
+    __m128i corner = _mm_cvttps_epi32(v);
+    int x0 = _mm_cvtsi128_si32(corner), y0 = _mm_cvtsi128_si32(_mm_shuffle_epi32(corner, 1));
+    if (x0 + 1 >= px->width || y0 + 1 >= px->height)
+        return Image_GLI_Edge(px, plane, p);
+    const int16_t *g = px->gli + plane + (int64_t)y0 * px->row_stride + x0;
+    // g00 g10 g01 g11 as 32-bit integers (sign-extended), then as doubles.
+    __m128i rows = _mm_unpacklo_epi32(Pair_Load(g), Pair_Load(g + px->row_stride));
+    rows = _mm_srai_epi32(_mm_unpacklo_epi16(rows, rows), 16);
+    __m128d top_pair = _mm_cvtepi32_pd(rows), bottom_pair = _mm_cvtepi32_pd(_mm_unpackhi_epi64(rows, rows));
+    // (fx, fy) = (x - x0, y - y0) in double; weights (1 - fx, fx) and (1 - fy, fy).
+    __m128d f = _mm_sub_pd(_mm_cvtps_pd(v), _mm_cvtepi32_pd(corner));
+    __m128d rest = _mm_sub_pd(_mm_set1_pd(1.0), f);
+    __m128d weight_x = _mm_unpacklo_pd(rest, f), weight_y = _mm_unpackhi_pd(rest, f);
+    __m128d top_terms = _mm_mul_pd(top_pair, weight_x), bottom_terms = _mm_mul_pd(bottom_pair, weight_x);
+    __m128d sums = _mm_add_pd(_mm_unpacklo_pd(top_terms, bottom_terms), _mm_unpackhi_pd(top_terms, bottom_terms));
+    __m128d terms = _mm_mul_pd(sums, weight_y);
+    double level = _mm_cvtsd_f64(_mm_add_sd(terms, _mm_unpackhi_pd(terms, terms)));
+    return Floor_Int(level + 0.5);
 }
 
 /* Nearest pixel index of an inside coordinate (c >= 0, so truncation is
@@ -157,7 +245,7 @@ static inline __attribute__((always_inline)) int64_t Tag_Offset(const Vexa_Image
     const Vexa_Pixels *px = image ? image->pixels_pt : nullptr;
     if (!px)
         return -1;
-    int64_t plane = Point_Plane(px, p);
+    int64_t plane = Point_Plane(px, Point_Packed(p));
     if (plane < 0)
         return -1;
     return plane + (int64_t)Nearest(p.y, px->height) * px->row_stride + Nearest(p.x, px->width);
@@ -202,103 +290,4 @@ int AzStudy_Pixel_Get_Dim(Kelvra_Class *, void *key, int *width, int *height)
 Vect AzStudy_Pixel_Get_Pos(Kelvra_Class *, void *key, Vect point)
 {
     return AzImage_Pos((const Vexa_Image *)key, point.x, point.y, point.z);
-}
-
-/* ------------------------------------------------------------------------
- * Host frames
- * --------------------------------------------------------------------- */
-
-AzFrame::AzFrame(Vexa_Image *frame_key, int frame_z, int frame_t)
-    : key(frame_key), z(frame_z), t(frame_t), dirty_nb(0), update_nb(0)
-{
-    Class_A_Set(AZ_CLASS_FRAME);
-    Title_Set("Frame");
-    dirty_last.kind = 6;
-    dirty_last.Clear();
-}
-
-void AzFrame::Update_Child_A(uint64_t, void *, void *changed_key, Region_4D *box)
-{
-    update_nb++;
-    if (changed_key && changed_key != (void *)key)
-        return;
-    if (box && !(box->min[2] <= (float)z && (float)z <= box->max[2]))
-        return;
-    if (box) {
-        dirty_last = *box;
-    } else {
-        dirty_last.Clear();
-        dirty_last.Add(0, 0, (float)z, (float)t);
-        dirty_last.Add(key ? key->width : 0, key ? key->height : 0, (float)z, (float)t);
-    }
-    dirty_nb++;
-    AzHost_Post_Redraw(AZ_REDRAW_FRAME);
-}
-
-/* Position of the frame's first pixel along its image's normal. */
-static double Frame_Depth(AzFrame *frame)
-{
-    Vect p = AzFrame_Get_Pos(frame, 0.0f, 0.0f);
-    return frame->key ? azdb::Dot(p, frame->key->axis_normal) : 0.0;
-}
-
-int AzFrame::Compare(Kelvra_Class *other)
-{
-    AzFrame *that = AzFrame_Cast(other);
-    if (!that)
-        return Kelvra_Class::Compare(other);
-    double a = Frame_Depth(this), b = Frame_Depth(that);
-    /* Positions closer than this are the same place. */
-    const double same = 1e-4;
-    if (a < b - same)
-        return -1;
-    if (a > b + same)
-        return 1;
-    if (z != that->z)
-        return z < that->z ? -1 : 1;
-    if (t != that->t)
-        return t < that->t ? -1 : 1;
-    return 0;
-}
-
-AzFrame *AzFrame_Cast(Kelvra_Class *cls) { return dynamic_cast<AzFrame *>(cls); }
-
-int AzFrame_Get_GLI(AzFrame *frame, float x, float y)
-{
-    Kelvra_Class *parent = frame->Parent_Get_Pt();
-    if (!parent || !parent->Pixel_Get_GLI)
-        return AZ_GLI_INVALID;
-    return parent->Pixel_Get_GLI(parent, frame->key, Vect(x, y, (float)frame->z, (float)frame->t));
-}
-
-int AzFrame_Get_TAG(AzFrame *frame, float x, float y)
-{
-    Kelvra_Class *parent = frame->Parent_Get_Pt();
-    if (!parent || !parent->Pixel_Get_TAG)
-        return 0;
-    return parent->Pixel_Get_TAG(parent, frame->key, Vect(x, y, (float)frame->z, (float)frame->t));
-}
-
-int AzFrame_Set_TAG(AzFrame *frame, float x, float y, unsigned char tag)
-{
-    Kelvra_Class *parent = frame->Parent_Get_Pt();
-    if (!parent || !parent->Pixel_Set_TAG)
-        return 0;
-    return parent->Pixel_Set_TAG(parent, frame->key, Vect(x, y, (float)frame->z, (float)frame->t), tag);
-}
-
-int AzFrame_Get_Dim(AzFrame *frame, int *width, int *height)
-{
-    Kelvra_Class *parent = frame->Parent_Get_Pt();
-    if (!parent || !parent->Pixel_Get_Dim)
-        return 0;
-    return parent->Pixel_Get_Dim(parent, frame->key, width, height);
-}
-
-Vect AzFrame_Get_Pos(AzFrame *frame, float x, float y)
-{
-    Kelvra_Class *parent = frame->Parent_Get_Pt();
-    if (!parent || !parent->Pixel_Get_Pos)
-        return Vect();
-    return parent->Pixel_Get_Pos(parent, frame->key, Vect(x, y, (float)frame->z, (float)frame->t));
 }

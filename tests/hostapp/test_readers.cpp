@@ -6,9 +6,12 @@
 #include <math.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -195,6 +198,17 @@ TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
         EXPECT_EQ(k * 100 + 12, s.frames[k].gli[5]);
         EXPECT_EQ(1000 + k * 100 + 12, s.frames[k].gli[6 + 5]);
     }
+    // gzip'd in two members, split inside the voxels: inflated member after member, the same levels.
+    std::string path = folder.File("v2.nii");
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(Bytes_Write(path + ".a", bytes.substr(0, bytes.size() - 10)));
+    ASSERT_TRUE(Bytes_Write(path + ".b", bytes.substr(bytes.size() - 10)));
+    ASSERT_EQ(0, system(("gzip -c '" + path + ".a' > '" + path + ".gz' && gzip -c '" + path + ".b' >> '" + path +
+                         ".gz'").c_str()));
+    AzSeries packed = Read_One(path + ".gz");
+    for (int k = 0; k < 4; k++)
+        EXPECT_EQ(packed.frames[k].gli, s.frames[k].gli) << k;
 }
 
 TEST(NiftiReader, LabelsWithColourTablesAndNames)

@@ -131,9 +131,12 @@ TEST_F(ObliqueResampleTest, WholeFramesMatchPixelByPixelOnAnyThreads)
     Kelvra_Oblique *directions[2] = {org, obl};
     for (int d = 0; d < 2; d++) {
         uint64_t hash[2] = {0xcbf29ce484222325ull, 0xcbf29ce484222325ull};   // FNV-1a of grey levels, of tags
+        std::vector<AzFrame *> frames;
+        std::vector<int32_t> gli_all;
+        std::vector<uint8_t> tag_all;
+        int w = 0, h = 0;
         for (int c = 0; c < directions[d]->Child_Get_Nb(); c++) {
             AzFrame *frame = AzFrame_Cast(directions[d]->Child_Get_Pt(c));
-            int w = 0, h = 0;
             ASSERT_TRUE(frame && AzFrame_Get_Dim(frame, &w, &h));
             std::vector<int32_t> gli(w * h), gli_read(w * h, -1);
             std::vector<uint8_t> tag(w * h), tag_read(w * h, 0xee);
@@ -152,7 +155,15 @@ TEST_F(ObliqueResampleTest, WholeFramesMatchPixelByPixelOnAnyThreads)
                     hash[0] = (hash[0] ^ ((uint32_t)gli[n] >> (8 * i) & 0xff)) * 0x100000001b3ull;
             for (uint8_t t : tag)
                 hash[1] = (hash[1] ^ t) * 0x100000001b3ull;
+            frames.push_back(frame);
+            gli_all.insert(gli_all.end(), gli.begin(), gli.end());
+            tag_all.insert(tag_all.end(), tag.begin(), tag.end());
         }
+        // All frames in one read, row by row across them.
+        std::vector<int32_t> gli_many(gli_all.size());
+        std::vector<uint8_t> tag_many(tag_all.size());
+        ASSERT_EQ(AzFrame_Read_Many(frames.data(), (int)frames.size(), w, h, gli_many.data(), tag_many.data(), 0), 1);
+        EXPECT_TRUE(gli_many == gli_all && tag_many == tag_all) << "direction " << d;
         char got[40];
         snprintf(got, sizeof got, "%016llx %016llx", (unsigned long long)hash[0], (unsigned long long)hash[1]);
         EXPECT_STREQ(got, want[d]) << "direction " << d;
