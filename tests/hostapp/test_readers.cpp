@@ -206,7 +206,7 @@ TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
     ASSERT_TRUE(Bytes_Write(path + ".b", bytes.substr(bytes.size() - 10)));
     ASSERT_EQ(0, system(("gzip -c '" + path + ".a' > '" + path + ".gz' && gzip -c '" + path + ".b' >> '" + path +
                          ".gz'").c_str()));
-    AzSeries packed = Read_One(path + ".gz");
+    AzSeries packed = Series_Read(path + ".gz");
     for (int k = 0; k < 4; k++)
         EXPECT_EQ(packed.frames[k].gli, s.frames[k].gli) << k;
 }
