@@ -279,6 +279,23 @@ std::string Png_Size(const std::string &path)
     return std::to_string(ntohl(Field<uint32_t>(bytes, 16))) + "x" + std::to_string(ntohl(Field<uint32_t>(bytes, 20)));
 }
 
+void Inputs_Make(const std::string &make, const Temp_Folder &folder)
+{
+    for (size_t at = 0, bar; at <= make.size(); at = bar + 1) {
+        std::string input = make.substr(at, (bar = std::min(make.find('|', at), make.size())) - at);
+        size_t is = input.find('=');
+        if (is != std::string::npos && Shell("mkdir -p \"$(dirname '" + folder.File(input.substr(0, is)) + "')\"") == 0)
+            Bytes_Write(folder.File(input.substr(0, is)), input.substr(is + 1));
+        else if (input == "module-copy")
+            Shell("cp '" AZ_MODULE_PATH "' '" + folder.File("mine.so") + "'");
+        else if (!input.empty() && input.back() == '/')
+            Shell("mkdir -p '" + folder.File(input) + "'");
+        else if (!input.empty() && input != "-" &&
+                 Shell("cp -r '" AZ_SOURCE_DIR "/tests/data/inputs/" + input + "/.' '" + folder.Path() + "'") != 0)
+            ADD_FAILURE() << "no input folder " << input;
+    }
+}
+
 Outcome Program(const std::string &arguments, const std::string &cwd)
 {
     Temp_Folder folder;

@@ -105,6 +105,10 @@ template <class T> T Field(const std::string &bytes, size_t offset)
     return value;
 }
 
+/* Inputs of a test, put into folder: names of folders of tests/data/inputs (copied in), empty folders as
+ * name/, module-copy (the module as mine.so), and files as name=bytes; split by '|'. */
+void Inputs_Make(const std::string &make, const Temp_Folder &folder);
+
 /* The host program's exit code, standard output and standard error. */
 struct Outcome {
     int code;
