@@ -275,17 +275,7 @@ TEST_P(Placement, LabelsLandByWorldPositionWhateverTheirGrid)
     const Label_Grid &grid = GetParam();
     AzSeries series = Read(Test_Volume(), "source.nii");
     if (grid.dicom) {
-        Dicom_Plan dicom;
-        dicom.width = 5;
-        dicom.height = 4;
-        dicom.frames = 3;
-        dicom.row = {-0.6, -0.8, 0};
-        dicom.col = {0.8, -0.6, 0};
-        dicom.position = {-5, 6, 7};
-        dicom.col_spacing = 2.0;
-        dicom.row_spacing = 1.5;
-        dicom.frame_step = 3.0;
-        ASSERT_TRUE(Dicom_Write(folder.File("study.dcm"), dicom));
+        Inputs_Make("export", folder);  // the test volume as one 3-frame DICOM file
         std::vector<AzSeries> read;
         AzLoad_Report report;
         ASSERT_EQ(1, AzDicom_Read(folder.File("study.dcm"), &read, &report));
