@@ -55,8 +55,8 @@ if(NOT ZLIB_FOUND)
 endif()
 
 # The toolkit's text is drawn with Liberation Sans (Arial's metrics).
-find_file(AZ_FONT_FILE LiberationSans-Regular.ttf
-  PATHS /usr/share/fonts/truetype/liberation /usr/share/fonts/truetype/liberation2 NO_DEFAULT_PATH)
+find_file(AZ_FONT_FILE LiberationSans-Regular.ttf PATHS ${CMAKE_SYSTEM_PREFIX_PATH}
+  PATH_SUFFIXES share/fonts/truetype/liberation share/fonts/truetype/liberation2 NO_DEFAULT_PATH)
 if(NOT AZ_FONT_FILE)
   az_missing("the font LiberationSans-Regular.ttf" fonts-liberation)
 endif()
@@ -64,8 +64,9 @@ endif()
 # GDCM's package configuration aborts when its tool programs are absent, so
 # the tools are looked for first.
 find_program(AZ_GDCMDUMP gdcmdump)
-find_file(AZ_GDCM_CONFIG GDCMConfig.cmake PATH_SUFFIXES gdcm-3.0 gdcm PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}
-  /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/cmake /usr/lib/cmake)
+find_file(AZ_GDCM_CONFIG GDCMConfig.cmake PATHS ${CMAKE_SYSTEM_PREFIX_PATH}
+  PATH_SUFFIXES lib/${CMAKE_LIBRARY_ARCHITECTURE}/gdcm-3.0 lib/${CMAKE_LIBRARY_ARCHITECTURE}/cmake/gdcm-3.0
+  lib/gdcm-3.0 lib/cmake/gdcm-3.0)
 if(NOT AZ_GDCM_CONFIG)
   az_missing("GDCM (DICOM)" libgdcm-dev)
 elseif(NOT AZ_GDCMDUMP)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzing: tools/fuzz.sh [seconds per target, default 60] [targets...]
 # Targets: nifti dicom labels header (default: all).  Builds the libFuzzer
-# programs with clang into build-fuzz/, writes the seed corpus, runs each
+# programs with clang into build-fuzz/ (preset "fuzz"), writes the seed corpus, runs each
 # target for the given time and prints executions and corpus size.  Inputs
 # that crash are kept in build-fuzz/crashes/<target>/; copy them into
 # fuzz/regressions/<target>/ so that the normal test run replays them.
@@ -16,8 +16,7 @@ jobs=${AZ_JOBS:-$(nproc)}
 
 bash "$top/tools/deps.sh" fuzz
 
-cmake -S "$top" -B "$build" -DAZ_FUZZ=ON -DAZ_TESTS=OFF -DAZ_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null || exit 1
+(cd "$top" && cmake --preset fuzz -B "$build" >/dev/null) || exit 1
 cmake --build "$build" -j"$jobs" --target "${targets[@]/#/fuzz_}" || exit 1
 
 python3 "$top/fuzz/make_seeds.py" "$build/seeds" || exit 1

@@ -2,7 +2,7 @@
 # The whole test suite: installs what is missing, then
 #   1. the normal build and every test,
 #   2. the AddressSanitizer + UndefinedBehaviorSanitizer build and every test,
-#   3. the ThreadSanitizer build and the tests that run threads,
+#   3. the ThreadSanitizer build and the tests that run threads (label threads),
 #   4. each fuzz program for AZ_FUZZ_SECONDS (default 30) seconds.
 # AZ_QUICK=1 runs step 1 only.  Extra arguments go to the step-1 ctest.
 # Every step runs; the result is failure when any step failed.
@@ -32,7 +32,7 @@ step() {
 
 normal() {
   bash "$top/tools/build.sh" || return 1
-  (cd "${AZ_BUILD_DIR:-$top/build}" && ctest --output-on-failure -j"$(nproc)" "$@")
+  (cd "$top" && ctest --preset default --test-dir "${AZ_BUILD_DIR:-$top/build}" -j"$(nproc)" "$@")
 }
 
 step "build and tests" normal "$@"

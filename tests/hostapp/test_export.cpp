@@ -214,6 +214,12 @@ TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
     EXPECT_EQ("300 First\n65535 Last\n", Text_Of(folder.File("saved.nii.txt")));
     EXPECT_TRUE(Contains(Text_Of(folder.File("saved.nii.lut")), "\n65535 ")) << Text_Of(folder.File("saved.nii.lut"));
     AzTags_Map_Reset();
+
+    // As many distinct values as tags are taken (more are refused: the command table).
+    for (int i = 0; i < 400; i++)
+        plan.values[i] = 1000 + i % 255;
+    ASSERT_TRUE(Nifti_Write(folder.File("full.nii"), plan));
+    EXPECT_EQ(1, AzNifti_Read_Labels(folder.File("full.nii"), &back, &report));
 }
 
 namespace {
