@@ -19,38 +19,19 @@ namespace {
 
 const int width = 16, height = 12, depth = 20;
 
-/* A command's standard output and error. */
-std::string Output_Of(const std::string &command)
-{
-    std::string text;
-    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    size_t length;
-    while (pipe && (length = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        text.append(buffer, length);
-    if (pipe)
-        pclose(pipe);
-    return text;
-}
-
 /* The validator's error lines for a file. */
 std::string Validator_Errors(const std::string &file)
 {
-    return Output_Of("dciodvfy '" + file + "' 2>&1 | grep ^Error");
+    return Shell_Output("dciodvfy '" + file + "' 2>&1 | grep ^Error");
 }
 
 std::string Key_Of(const std::string &file, const char *key)
 {
-    std::string value = Output_Of("dckey -k " + std::string(key) + " '" + file + "'");
+    std::string value = Shell_Output("dckey -k " + std::string(key) + " '" + file + "'");
     while (!value.empty() && (value.back() == '\n' || value.back() == ' '))
         value.pop_back();
     return value;
 }
-
-/* Both study forms' grid (RAS): the DICOM series' pixel (0, 0) of slice k lies at LPS (-10, 0, k). */
-const Affine study_sform = {{{-1.5, 0, 0, 10}, {0, -1.2, 0, 0}, {0, 0, 1, 0}}};
-
-int Stored(int x, int y, int k) { return (x * 7 + y * 13 + k * 29) % 500; }
 
 /* Label 3 in one block, label 2001 (beyond the 8-bit tags) in another, in
  * location order; named and coloured. */
@@ -70,54 +51,6 @@ int Tag_Of(const AzLabels &labels, int value)
         if (labels.values[tag] == value)
             return tag;
     return -1;
-}
-
-/* The study as a DICOM series (slices of 1.5 x 1.2 mm, 1 mm apart) or
- * as NIfTI, and its labels with names. */
-std::string Study_Write(const Temp_Folder &folder, const std::string &modality)
-{
-    Nifti_Plan nifti;
-    nifti.dim = {width, height, depth, 1};
-    nifti.sform = study_sform;
-    Nifti_Plan labels = nifti;
-    for (int n = 0; n < width * height * depth; n++) {
-        nifti.values.push_back(Stored(n % width, n / width % height, n / (width * height)));
-        labels.values.push_back(Label_At(n % width, n / width % height, n / (width * height)));
-    }
-    EXPECT_TRUE(Nifti_Write(folder.File("labels.nii"), labels));
-    EXPECT_TRUE(Bytes_Write(folder.File("labels.txt"), "3 left\n2001 right\n"));
-    EXPECT_TRUE(Bytes_Write(folder.File("labels.lut"), "3 200 30 40\n2001 10 220 90\n"));
-    if (modality.empty()) {
-        EXPECT_TRUE(Nifti_Write(folder.File("study.nii"), nifti));
-        return folder.File("study.nii");
-    }
-    mkdir(folder.File("study").c_str(), 0777);
-    for (int k = 0; k < depth; k++) {
-        Dicom_Plan plan;
-        plan.width = width;
-        plan.height = height;
-        plan.row_spacing = 1.2;
-        plan.col_spacing = 1.5;
-        plan.position[0] = -10.0;
-        plan.position[2] = 1.0 * k;
-        plan.sop_instance += "." + std::to_string(k + 1);
-        plan.instance_number = k + 1;
-        plan.modality = modality;
-        plan.intercept = modality == "CT" ? -1024.0 : 0.0;
-        plan.slope = modality == "MR" ? 0.5 : 1.0; // real values in halves: the study keeps the file's scale
-        for (int n = 0; n < width * height; n++)
-            plan.stored.push_back(static_cast<uint16_t>(Stored(n % width, n / width, k)));
-        EXPECT_TRUE(Dicom_Write(folder.File("study/im" + std::to_string(k) + ".dcm"), plan));
-    }
-    return folder.File("study");
-}
-
-AzSeries Series_Read(const std::string &path)
-{
-    std::vector<AzSeries> series;
-    AzLoad_Report report;
-    EXPECT_EQ(1, AzStudy_Read(path, &series, &report)) << path;
-    return series.empty() ? AzSeries() : series[0];
 }
 
 /* World position of pixel (x, y) of frame f. */
@@ -145,7 +78,9 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
 {
     std::string modality = GetParam();
     bool dicom = !modality.empty();
-    std::string study = Study_Write(folder, modality), out = folder.File("out");
+    // The study (tests/data/inputs/dicom-out) as a DICOM series of 1.5 x 1.2 mm slices 1 mm apart, or as NIfTI.
+    Inputs_Make("dicom-out", folder);
+    std::string study = folder.File(dicom ? modality + "/study" : "study.nii"), out = folder.File("out");
     // "dicom" is one of the names a run writes: an earlier one, even a file, is replaced as a whole.
     mkdir(out.c_str(), 0777);
     ASSERT_TRUE(Bytes_Write(out + "/dicom", "an earlier output"));
@@ -166,7 +101,7 @@ TEST_P(DicomOut, ValidObjectsThatReadBackWhereTheNiftiExportPutsThem)
     EXPECT_EQ(dicom ? "Test^Patient" : "ANONYMOUS^NIFTI", Key_Of(first, "PatientName"));
     if (dicom) {
         // The segmentation names its source series and images.
-        EXPECT_TRUE(Matches(Output_Of("dcdump '" + seg + "'"),
+        EXPECT_TRUE(Matches(Shell_Output("dcdump '" + seg + "'"),
                             "1.2.826.0.1.3680043.2.1125.1.1.1*<1.2.826.0.1.3680043.2.1125.1>"));
         EXPECT_EQ("1.2.826.0.1.3680043.2.1125.9", Key_Of(first, "StudyInstanceUID"));
         EXPECT_EQ("1.2.826.0.1.3680043.2.1125.9", Key_Of(seg, "StudyInstanceUID"));

@@ -40,9 +40,7 @@ Nifti_Plan Test_Volume(int nt = 1)
 AzLabels Tags(std::initializer_list<std::pair<int, int>> set)
 {
     AzLabels labels;
-    labels.width = 5;
-    labels.height = 4;
-    labels.depth = 3;
+    labels.width = 5, labels.height = 4, labels.depth = 3;
     labels.tags.assign(60, 0);
     for (const auto &voxel : set)
         labels.tags[voxel.first] = static_cast<uint8_t>(voxel.second);
@@ -178,9 +176,7 @@ TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
 {
     // 200 distinct values from 300 to 65535 on a 20 x 10 x 2 grid, two of them named.
     Nifti_Plan plan;
-    plan.dim[0] = 20;
-    plan.dim[1] = 10;
-    plan.dim[2] = 2;
+    plan.dim = {20, 10, 2, 1};
     plan.datatype = 16;
     for (int i = 0; i < 400; i++)
         plan.values.push_back(i % 2 ? 0 : i / 2 == 199 ? 65535 : 300 + 37 * (i / 2));
@@ -285,17 +281,7 @@ TEST_P(Placement, LabelsLandByWorldPositionWhateverTheirGrid)
     const Label_Grid &grid = GetParam();
     AzSeries series = Read(Test_Volume(), "source.nii");
     if (grid.dicom) {
-        Dicom_Plan dicom;
-        dicom.width = 5;
-        dicom.height = 4;
-        dicom.frames = 3;
-        dicom.row = {-0.6, -0.8, 0};
-        dicom.col = {0.8, -0.6, 0};
-        dicom.position = {-5, 6, 7};
-        dicom.col_spacing = 2.0;
-        dicom.row_spacing = 1.5;
-        dicom.frame_step = 3.0;
-        ASSERT_TRUE(Dicom_Write(folder.File("study.dcm"), dicom));
+        Inputs_Make("export", folder);  // the test volume as one 3-frame DICOM file
         std::vector<AzSeries> read;
         AzLoad_Report report;
         ASSERT_EQ(1, AzDicom_Read(folder.File("study.dcm"), &read, &report));
@@ -373,10 +359,8 @@ TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
 
     ASSERT_EQ(1, AzVolume_Write_Png(volume, 1, folder.File("slice.png"), &error)) << error;
     ASSERT_EQ(1, AzVolume_Write_Montage(volume, 2, folder.File("montage.png"), &error)) << error;
-    std::vector<int> sizes(4, 0);
-    ASSERT_TRUE(Png_Size(folder.File("slice.png"), &sizes[0], &sizes[1]));
-    ASSERT_TRUE(Png_Size(folder.File("montage.png"), &sizes[2], &sizes[3]));
-    EXPECT_EQ((std::vector<int>{5, 4, 10, 8}), sizes); // the montage: two slices a row
+    EXPECT_EQ("5x4", Png_Size(folder.File("slice.png")));
+    EXPECT_EQ("10x8", Png_Size(folder.File("montage.png"))); // two slices a row
     EXPECT_EQ(0, AzVolume_Write_Png(volume, 3, folder.File("none.png"), &error));
     EXPECT_EQ(folder.File("none.png") + ": no slice 3 (the volume has 3)", error);
     EXPECT_EQ(0, AzVolume_Write_Nifti(volume, folder.File("missing/x.nii"), AZ_EXPORT_GREY, &error));

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,8 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 Temp_Folder::Temp_Folder()
 {
@@ -41,15 +44,9 @@ namespace {
 
 /* ---- DICOM, explicit VR little endian --------------------------------- */
 
-void Put16(std::string *out, uint16_t v)
+void Put(std::string *out, uint32_t v, int bytes)
 {
-    out->push_back(static_cast<char>(v & 0xff));
-    out->push_back(static_cast<char>(v >> 8));
-}
-
-void Put32(std::string *out, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
+    for (int i = 0; i < bytes; i++)
         out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
 }
 
@@ -58,37 +55,31 @@ void Element(std::string *out, uint16_t group, uint16_t element, const char *vr,
     bool long_form = !strcmp(vr, "OB") || !strcmp(vr, "OW") || !strcmp(vr, "SQ") || !strcmp(vr, "UN");
     if (value.size() % 2)
         value.push_back(!strcmp(vr, "UI") || long_form ? '\0' : ' ');
-    Put16(out, group);
-    Put16(out, element);
+    Put(out, group, 2);
+    Put(out, element, 2);
     out->append(vr, 2);
-    if (long_form) {
-        Put16(out, 0);
-        Put32(out, static_cast<uint32_t>(value.size()));
-    } else {
-        Put16(out, static_cast<uint16_t>(value.size()));
-    }
+    if (long_form)
+        Put(out, 0, 2);
+    Put(out, static_cast<uint32_t>(value.size()), long_form ? 4 : 2);
     out->append(value);
 }
 
-std::string Us(uint16_t v)
+std::string Us(int v)
 {
     std::string s;
-    Put16(&s, v);
+    Put(&s, static_cast<uint32_t>(v), 2);
     return s;
 }
 
-std::string Ds(double v)
-{
-    char text[32];
-    snprintf(text, sizeof(text), "%.8g", v);
-    return text;
-}
-
-std::string Ds3(const double *v, int n)
+/* Decimal strings, split by backslashes. */
+std::string Ds(std::initializer_list<double> values)
 {
     std::string s;
-    for (int i = 0; i < n; i++)
-        s += (i ? "\\" : "") + Ds(v[i]);
+    for (double v : values) {
+        char text[32];
+        snprintf(text, sizeof(text), "%.8g", v);
+        s += (s.empty() ? "" : "\\") + std::string(text);
+    }
     return s;
 }
 
@@ -99,57 +90,51 @@ bool Dicom_Write(const std::string &path, const Dicom_Plan &plan)
     const char *sop_class = plan.modality == "CT"   ? "1.2.840.10008.5.1.4.1.1.2"
                             : plan.modality == "PT" ? "1.2.840.10008.5.1.4.1.1.128"
                                                     : "1.2.840.10008.5.1.4.1.1.4";
-    std::string meta;
+    std::string meta, out(128, '\0');
     Element(&meta, 0x0002, 0x0001, "OB", std::string("\0\1", 2));
     Element(&meta, 0x0002, 0x0002, "UI", sop_class);
     Element(&meta, 0x0002, 0x0003, "UI", plan.sop_instance);
     Element(&meta, 0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1");
-    std::string out(128, '\0');
     out += "DICM";
-    Element(&out, 0x0002, 0x0000, "UL", std::string());
-    out.resize(out.size() - 2); // UL value follows: length 4
-    Put16(&out, 4);
-    Put32(&out, static_cast<uint32_t>(meta.size()));
+    std::string length;
+    Put(&length, static_cast<uint32_t>(meta.size()), 4);
+    Element(&out, 0x0002, 0x0000, "UL", length);
     out += meta;
-
     Element(&out, 0x0008, 0x0016, "UI", sop_class);
     Element(&out, 0x0008, 0x0018, "UI", plan.sop_instance);
     Element(&out, 0x0008, 0x0060, "CS", plan.modality);
     Element(&out, 0x0008, 0x103e, "LO", plan.description);
     Element(&out, 0x0010, 0x0010, "PN", "Test^Patient");
     if (plan.frames > 1)
-        Element(&out, 0x0018, 0x0088, "DS", Ds(plan.frame_step));
+        Element(&out, 0x0018, 0x0088, "DS", Ds({plan.frame_step}));
     Element(&out, 0x0020, 0x000d, "UI", "1.2.826.0.1.3680043.2.1125.9");
     Element(&out, 0x0020, 0x000e, "UI", plan.series_uid);
     if (!plan.series_number.empty())
         Element(&out, 0x0020, 0x0011, "IS", plan.series_number);
     Element(&out, 0x0020, 0x0013, "IS", std::to_string(plan.instance_number));
-    Element(&out, 0x0020, 0x0032, "DS", Ds3(plan.position.data(), 3));
-    double cosines[6] = {plan.row[0], plan.row[1], plan.row[2], plan.col[0], plan.col[1], plan.col[2]};
-    Element(&out, 0x0020, 0x0037, "DS", Ds3(cosines, 6));
+    Element(&out, 0x0020, 0x0032, "DS", Ds({plan.position[0], plan.position[1], plan.position[2]}));
+    Element(&out, 0x0020, 0x0037, "DS", Ds({plan.row[0], plan.row[1], plan.row[2], plan.col[0], plan.col[1], plan.col[2]}));
     if (plan.with_pixels) {
         Element(&out, 0x0028, 0x0002, "US", Us(1));
         Element(&out, 0x0028, 0x0004, "CS", "MONOCHROME2");
         if (plan.frames > 1)
             Element(&out, 0x0028, 0x0008, "IS", std::to_string(plan.frames));
-        Element(&out, 0x0028, 0x0010, "US", Us(static_cast<uint16_t>(plan.height)));
-        Element(&out, 0x0028, 0x0011, "US", Us(static_cast<uint16_t>(plan.width)));
-        double spacing[2] = {plan.row_spacing, plan.col_spacing};
-        Element(&out, 0x0028, 0x0030, "DS", Ds3(spacing, 2));
+        Element(&out, 0x0028, 0x0010, "US", Us(plan.height));
+        Element(&out, 0x0028, 0x0011, "US", Us(plan.width));
+        Element(&out, 0x0028, 0x0030, "DS", Ds({plan.row_spacing, plan.col_spacing}));
         Element(&out, 0x0028, 0x0100, "US", Us(16));
-        Element(&out, 0x0028, 0x0101, "US", Us(static_cast<uint16_t>(plan.bits_stored)));
-        Element(&out, 0x0028, 0x0102, "US", Us(static_cast<uint16_t>(plan.bits_stored - 1)));
-        Element(&out, 0x0028, 0x0103, "US", Us(static_cast<uint16_t>(plan.is_signed)));
+        Element(&out, 0x0028, 0x0101, "US", Us(plan.bits_stored));
+        Element(&out, 0x0028, 0x0102, "US", Us(plan.bits_stored - 1));
+        Element(&out, 0x0028, 0x0103, "US", Us(plan.is_signed));
         if (plan.has_window) {
-            Element(&out, 0x0028, 0x1050, "DS", Ds(plan.window_center));
-            Element(&out, 0x0028, 0x1051, "DS", Ds(plan.window_width));
+            Element(&out, 0x0028, 0x1050, "DS", Ds({plan.window_center}));
+            Element(&out, 0x0028, 0x1051, "DS", Ds({plan.window_width}));
         }
-        Element(&out, 0x0028, 0x1052, "DS", Ds(plan.intercept));
-        Element(&out, 0x0028, 0x1053, "DS", Ds(plan.slope));
+        Element(&out, 0x0028, 0x1052, "DS", Ds({plan.intercept}));
+        Element(&out, 0x0028, 0x1053, "DS", Ds({plan.slope}));
         std::string pixels;
-        size_t count = static_cast<size_t>(plan.width) * plan.height * plan.frames;
-        for (size_t i = 0; i < count; i++)
-            Put16(&pixels, i < plan.stored.size() ? plan.stored[i] : 0);
+        for (size_t i = 0; i < static_cast<size_t>(plan.width) * plan.height * plan.frames; i++)
+            Put(&pixels, i < plan.stored.size() ? plan.stored[i] : 0, 2);
         Element(&out, 0x7fe0, 0x0010, "OW", pixels);
     }
     return Bytes_Write(path, out);
@@ -159,89 +144,48 @@ namespace {
 
 /* ---- NIfTI ------------------------------------------------------------- */
 
-template <typename T> void At(std::string *out, size_t offset, T value)
+/* A header field: an integer of `bytes` bytes, or a float (4) or double (8) when real. */
+void Field_Put(std::string *h, size_t offset, int bytes, bool real, double v)
 {
-    memcpy(&(*out)[offset], &value, sizeof(T));
+    char raw[8];
+    if (real && bytes == 4) {
+        float f = static_cast<float>(v);
+        memcpy(raw, &f, 4);
+    } else if (real) {
+        memcpy(raw, &v, 8);
+    } else {
+        int64_t i = static_cast<int64_t>(v);  // little endian: the low bytes first
+        memcpy(raw, &i, 8);
+    }
+    memcpy(&(*h)[offset], raw, bytes);
 }
 
 int Bytes_Per(int datatype) { return datatype == 2 ? 1 : datatype == 4 ? 2 : 4; }
 
-std::string Data_Of(const Nifti_Plan &plan)
+/* Both versions hold the same fields; version 2 widens them and moves them. */
+std::string Header(const Nifti_Plan &plan)
 {
-    std::string data;
-    size_t count = static_cast<size_t>(plan.dim[0]) * plan.dim[1] * plan.dim[2] * plan.dim[3];
-    for (size_t i = 0; i < count; i++) {
-        double v = i < plan.values.size() ? plan.values[i] : 0.0;
-        if (plan.datatype == 2) {
-            data.push_back(static_cast<char>(static_cast<uint8_t>(v)));
-        } else if (plan.datatype == 4) {
-            int16_t s = static_cast<int16_t>(v);
-            data.append(reinterpret_cast<const char *>(&s), 2);
-        } else {
-            float f = static_cast<float>(v);
-            data.append(reinterpret_cast<const char *>(&f), 4);
-        }
+    const bool two = plan.version == 2;
+    const int n = two ? 8 : 2, r = two ? 8 : 4;  // widths of dim and of the real fields
+    std::string h(two ? 544 : 352, '\0');
+    Field_Put(&h, 0, 4, false, two ? 540 : 348);
+    memcpy(&h[two ? 4 : 344], two ? "n+2\0\r\n\032\n" : "n+1", two ? 8 : 4);
+    Field_Put(&h, two ? 12 : 70, 2, false, plan.datatype);
+    Field_Put(&h, two ? 14 : 72, 2, false, 8 * Bytes_Per(plan.datatype));
+    for (int i = 0; i < 8; i++)
+        Field_Put(&h, (two ? 16 : 40) + n * i, n, false, i == 0 ? (plan.dim[3] > 1 ? 4 : 3) : i <= 4 ? plan.dim[i - 1] : 1);
+    for (int i = 0; i < 5; i++) {  // pixdim: qfac, the three voxel sizes, the time step
+        const Affine &m = plan.sform;
+        double size = i == 0 || i == 4 ? 1.0 : sqrt(m[0][i - 1] * m[0][i - 1] + m[1][i - 1] * m[1][i - 1] + m[2][i - 1] * m[2][i - 1]);
+        Field_Put(&h, (two ? 104 : 76) + r * i, r, true, size);
     }
-    return data;
-}
-
-std::string Header_1(const Nifti_Plan &plan)
-{
-    std::string h(352, '\0');
-    At<int32_t>(&h, 0, 348);
-    int ndim = plan.dim[3] > 1 ? 4 : 3;
-    At<int16_t>(&h, 40, static_cast<int16_t>(ndim));
-    for (int i = 0; i < 4; i++)
-        At<int16_t>(&h, 42 + 2 * i, static_cast<int16_t>(plan.dim[i]));
-    for (int i = 4; i < 7; i++)
-        At<int16_t>(&h, 42 + 2 * i, 1);
-    At<int16_t>(&h, 70, static_cast<int16_t>(plan.datatype));
-    At<int16_t>(&h, 72, static_cast<int16_t>(8 * Bytes_Per(plan.datatype)));
-    At<float>(&h, 76, 1.0f);
-    for (int i = 0; i < 3; i++) {
-        double n = sqrt(plan.sform[0][i] * plan.sform[0][i] + plan.sform[1][i] * plan.sform[1][i] +
-                        plan.sform[2][i] * plan.sform[2][i]);
-        At<float>(&h, 80 + 4 * i, static_cast<float>(n));
-    }
-    At<float>(&h, 92, 1.0f);
-    At<float>(&h, 108, 352.0f);
-    At<float>(&h, 112, static_cast<float>(plan.slope));
-    At<float>(&h, 116, static_cast<float>(plan.intercept));
-    At<int16_t>(&h, 254, static_cast<int16_t>(plan.sform_code));
-    for (int r = 0; r < 3; r++)
+    Field_Put(&h, two ? 168 : 108, r, !two, two ? 544 : 352);  // vox_offset
+    Field_Put(&h, two ? 176 : 112, r, true, plan.slope);
+    Field_Put(&h, two ? 176 + r : 116, r, true, plan.intercept);
+    Field_Put(&h, two ? 348 : 254, two ? 4 : 2, false, plan.sform_code);
+    for (int row = 0; row < 3; row++)
         for (int c = 0; c < 4; c++)
-            At<float>(&h, 280 + 16 * r + 4 * c, static_cast<float>(plan.sform[r][c]));
-    memcpy(&h[344], "n+1", 4);
-    return h;
-}
-
-std::string Header_2(const Nifti_Plan &plan)
-{
-    std::string h(544, '\0');
-    At<int32_t>(&h, 0, 540);
-    memcpy(&h[4], "n+2\0\r\n\032\n", 8);
-    At<int16_t>(&h, 12, static_cast<int16_t>(plan.datatype));
-    At<int16_t>(&h, 14, static_cast<int16_t>(8 * Bytes_Per(plan.datatype)));
-    int ndim = plan.dim[3] > 1 ? 4 : 3;
-    At<int64_t>(&h, 16, ndim);
-    for (int i = 0; i < 4; i++)
-        At<int64_t>(&h, 24 + 8 * i, plan.dim[i]);
-    for (int i = 4; i < 7; i++)
-        At<int64_t>(&h, 24 + 8 * i, 1);
-    At<double>(&h, 104, 1.0);
-    for (int i = 0; i < 3; i++) {
-        double n = sqrt(plan.sform[0][i] * plan.sform[0][i] + plan.sform[1][i] * plan.sform[1][i] +
-                        plan.sform[2][i] * plan.sform[2][i]);
-        At<double>(&h, 112 + 8 * i, n);
-    }
-    At<double>(&h, 136, 1.0);
-    At<int64_t>(&h, 168, 544);
-    At<double>(&h, 176, plan.slope);
-    At<double>(&h, 184, plan.intercept);
-    At<int32_t>(&h, 348, plan.sform_code);
-    for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 4; c++)
-            At<double>(&h, 400 + 32 * r + 8 * c, plan.sform[r][c]);
+            Field_Put(&h, (two ? 400 : 280) + 4 * r * row + r * c, r, true, plan.sform[row][c]);
     return h;
 }
 
@@ -249,7 +193,12 @@ std::string Header_2(const Nifti_Plan &plan)
 
 bool Nifti_Write(const std::string &path, const Nifti_Plan &plan)
 {
-    std::string bytes = (plan.version == 2 ? Header_2(plan) : Header_1(plan)) + Data_Of(plan);
+    const int size = Bytes_Per(plan.datatype);
+    std::string bytes = Header(plan);
+    size_t at = bytes.size(), count = static_cast<size_t>(plan.dim[0]) * plan.dim[1] * plan.dim[2] * plan.dim[3];
+    bytes.resize(at + count * size);
+    for (size_t i = 0; i < count; i++)
+        Field_Put(&bytes, at + i * size, size, plan.datatype == 16, i < plan.values.size() ? plan.values[i] : 0.0);
     if (plan.truncate_to >= 0 && static_cast<size_t>(plan.truncate_to) < bytes.size())
         bytes.resize(plan.truncate_to);
     return Bytes_Write(path, bytes);
@@ -302,15 +251,49 @@ std::vector<std::string> Names_In(const std::string &folder)
 
 int Shell(const std::string &line) { return system(line.c_str()); }
 
-bool Png_Size(const std::string &path, int *width, int *height)
+std::string Shell_Output(const std::string &line)
+{
+    std::string text;
+    char buffer[4096];
+    FILE *pipe = popen((line + " 2>&1").c_str(), "r");
+    for (size_t length; pipe && (length = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+        text.append(buffer, length);
+    if (pipe)
+        pclose(pipe);
+    return text;
+}
+
+AzSeries Series_Read(const std::string &path)
+{
+    std::vector<AzSeries> series;
+    AzLoad_Report report;
+    EXPECT_EQ(1, AzStudy_Read(path, &series, &report)) << path;
+    return series.empty() ? AzSeries() : series[0];
+}
+
+std::string Png_Size(const std::string &path)
 {
     std::string bytes = Text_Of(path);
     if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0)
-        return false;
-    const unsigned char *b = reinterpret_cast<const unsigned char *>(bytes.data());
-    *width = (b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19];
-    *height = (b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23];
-    return true;
+        return "";
+    return std::to_string(ntohl(Field<uint32_t>(bytes, 16))) + "x" + std::to_string(ntohl(Field<uint32_t>(bytes, 20)));
+}
+
+void Inputs_Make(const std::string &make, const Temp_Folder &folder)
+{
+    for (size_t at = 0, bar; at <= make.size(); at = bar + 1) {
+        std::string input = make.substr(at, (bar = std::min(make.find('|', at), make.size())) - at);
+        size_t is = input.find('=');
+        if (is != std::string::npos && Shell("mkdir -p \"$(dirname '" + folder.File(input.substr(0, is)) + "')\"") == 0)
+            Bytes_Write(folder.File(input.substr(0, is)), input.substr(is + 1));
+        else if (input == "module-copy")
+            Shell("cp '" AZ_MODULE_PATH "' '" + folder.File("mine.so") + "'");
+        else if (!input.empty() && input.back() == '/')
+            Shell("mkdir -p '" + folder.File(input) + "'");
+        else if (!input.empty() && input != "-" &&
+                 Shell("cp -r '" AZ_SOURCE_DIR "/tests/data/inputs/" + input + "/.' '" + folder.Path() + "'") != 0)
+            ADD_FAILURE() << "no input folder " << input;
+    }
 }
 
 Outcome Program(const std::string &arguments, const std::string &cwd)

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "hostapp/lib/az_read.h"
+
 /* A scratch folder, removed with everything in it when the object goes. */
 class Temp_Folder {
   public:
@@ -84,11 +86,15 @@ std::string Text_Of(const std::string &path);
 /* The names in a folder, hidden ones too, sorted; empty when it does not exist. */
 std::vector<std::string> Names_In(const std::string &folder);
 
-/* A shell line's status (0 when it succeeded). */
+/* A shell line's status (0 when it succeeded); its standard output and error together. */
 int Shell(const std::string &line);
+std::string Shell_Output(const std::string &line);
 
-/* Width and height from a PNG file's header; false when it is no PNG. */
-bool Png_Size(const std::string &path, int *width, int *height);
+/* The first series the host's reader finds at path (a test failure when none). */
+AzSeries Series_Read(const std::string &path);
+
+/* "WIDTHxHEIGHT" from a PNG file's header; "" when it is no PNG. */
+std::string Png_Size(const std::string &path);
 
 /* The value of type T stored at offset of bytes. */
 template <class T> T Field(const std::string &bytes, size_t offset)
@@ -98,6 +104,10 @@ template <class T> T Field(const std::string &bytes, size_t offset)
         memcpy(&value, bytes.data() + offset, sizeof(T));
     return value;
 }
+
+/* Inputs of a test, put into folder: names of folders of tests/data/inputs (copied in), empty folders as
+ * name/, module-copy (the module as mine.so), and files as name=bytes; split by '|'. */
+void Inputs_Make(const std::string &make, const Temp_Folder &folder);
 
 /* The host program's exit code, standard output and standard error. */
 struct Outcome {

@@ -23,23 +23,6 @@
 
 namespace {
 
-/* Slice k of a plain series, k mm along z. */
-Dicom_Plan Slice(int k)
-{
-    Dicom_Plan plan;
-    plan.position[2] = k;
-    plan.sop_instance += "." + std::to_string(k + 1);
-    return plan;
-}
-
-AzSeries Read_One(const std::string &path)
-{
-    std::vector<AzSeries> series;
-    AzLoad_Report report;
-    EXPECT_EQ(1, AzStudy_Read(path, &series, &report)) << path;
-    return series.empty() ? AzSeries() : series[0];
-}
-
 int abort_exit_code = 0;
 extern "C" void Abort_Exits(int) { _exit(abort_exit_code); }
 
@@ -81,7 +64,7 @@ TEST(DicomReader, StoredBitsSignsAndRealValues)
         plan.stored = c.stored;
         plan.series_uid = "1.2.826.0.1.3680043.2.1125." + std::to_string(uid++);
         ASSERT_TRUE(Dicom_Write(folder.File(plan.series_uid + ".dcm"), plan));
-        AzSeries s = Read_One(folder.File(plan.series_uid + ".dcm"));
+        AzSeries s = Series_Read(folder.File(plan.series_uid + ".dcm"));
         EXPECT_FLOAT_EQ(c.study_slope, s.slope);
         EXPECT_FLOAT_EQ(c.study_intercept, s.intercept);
         for (int i = 0; i < 4; i++)
@@ -102,7 +85,7 @@ TEST(DicomReader, StoredBitsSignsAndRealValues)
         plan.sop_instance = plan.series_uid + "." + std::to_string(k + 1);
         ASSERT_TRUE(Dicom_Write(folder.File("mixed/" + std::to_string(k) + ".dcm"), plan));
     }
-    AzSeries mixed = Read_One(folder.File("mixed"));
+    AzSeries mixed = Series_Read(folder.File("mixed"));
     EXPECT_NEAR(2.0 / 65534, mixed.slope, 1e-9);
     for (int k = 0; k < 2; k++)
         for (int i = 0; i < 4; i++)
@@ -115,24 +98,10 @@ TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
 {
     Temp_Folder folder;
     Console_Capture console;
+    // Three slices deeper down, a text file, a DICOM file without an image, and a second series whose images
+    // differ in size, refused whole (tests/data/inputs/readers/mixed).
+    Inputs_Make("readers", folder);
     std::string top = folder.File("mixed");
-    mkdir(top.c_str(), 0777);
-    mkdir((top + "/deeper").c_str(), 0777);
-    for (int k = 0; k < 3; k++)
-        ASSERT_TRUE(Dicom_Write(top + "/deeper/slice" + std::to_string(k) + ".dcm", Slice(k)));
-    ASSERT_TRUE(Bytes_Write(top + "/README.txt", "not an image"));
-    Dicom_Plan no_image = Slice(5);
-    no_image.with_pixels = 0;
-    ASSERT_TRUE(Dicom_Write(top + "/report.dcm", no_image));
-    // A second series whose images differ in size is refused whole.
-    Dicom_Plan odd = Slice(0);
-    odd.series_uid = "1.2.826.0.1.3680043.2.1125.77";
-    ASSERT_TRUE(Dicom_Write(top + "/odd_a.dcm", odd));
-    odd.width = 7;
-    odd.stored.resize(35);
-    odd.sop_instance += ".2";
-    ASSERT_TRUE(Dicom_Write(top + "/odd_b.dcm", odd));
-
     std::vector<AzSeries> series;
     AzLoad_Report report;
     ASSERT_EQ(1, AzStudy_Read(top, &series, &report));
@@ -149,14 +118,7 @@ TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
         EXPECT_EQ(2, line.level) << line.text;
 
     // Series of one folder without a description are told apart by their numbers, else by their UIDs.
-    std::string pair = folder.File("pair");
-    mkdir(pair.c_str(), 0777);
-    Dicom_Plan numbered = Slice(0), plain = Slice(0);
-    numbered.description = plain.description = "";
-    numbered.series_number = "3";
-    plain.series_uid = "1.2.826.0.1.3680043.2.1125.78";
-    ASSERT_TRUE(Dicom_Write(pair + "/a.dcm", numbered));
-    ASSERT_TRUE(Dicom_Write(pair + "/b.dcm", plain));
+    std::string pair = folder.File("pair");  // a.dcm numbered 3, b.dcm of UID ...78; neither described
     series.clear();
     ASSERT_EQ(2, AzStudy_Read(pair, &series, &report));
     std::set<std::string> names = {series[0].name, series[1].name};
@@ -197,7 +159,7 @@ TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
     for (int n = 0; n < 48; n++)
         plan.values.push_back(n / 24 * 1000 + n / 6 % 4 * 100 + n / 3 % 2 * 10 + n % 3);
     ASSERT_TRUE(Nifti_Write(folder.File("v2.nii"), plan));
-    AzSeries s = Read_One(folder.File("v2.nii"));
+    AzSeries s = Series_Read(folder.File("v2.nii"));
     EXPECT_EQ(0.5, s.slope);
     EXPECT_EQ(10.0, s.intercept);
     ASSERT_EQ(4u, s.frames.size());
@@ -214,28 +176,17 @@ TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
     ASSERT_TRUE(Bytes_Write(path + ".b", bytes.substr(bytes.size() - 10)));
     ASSERT_EQ(0, system(("gzip -c '" + path + ".a' > '" + path + ".gz' && gzip -c '" + path + ".b' >> '" + path +
                          ".gz'").c_str()));
-    AzSeries packed = Read_One(path + ".gz");
+    AzSeries packed = Series_Read(path + ".gz");
     for (int k = 0; k < 4; k++)
         EXPECT_EQ(packed.frames[k].gli, s.frames[k].gli) << k;
 }
 
 TEST(NiftiReader, LabelsWithColourTablesAndNames)
 {
+    // Three 4 x 3 x 2 volumes of i % 5: atlas.nii with a binary table (256 reds, then greens, then blues: 10 20 30
+    // at 3) and names, second.nii with a text table beside it without ".nii" in its name, bare.nii alone.
     Temp_Folder folder;
-    Nifti_Plan plan;
-    plan.datatype = 2;
-    for (int i = 0; i < 24; i++)
-        plan.values.push_back(i % 5);
-    // Binary table: 256 reds, then greens, then blues.  A text table beside a volume without ".nii" in its name.
-    std::string table(768, '\0');
-    table[3] = 10;
-    table[256 + 3] = 20;
-    table[512 + 3] = 30;
-    for (const char *name : {"atlas", "second", "bare"})
-        ASSERT_TRUE(Nifti_Write(folder.File(std::string(name) + ".nii"), plan));
-    ASSERT_TRUE(Bytes_Write(folder.File("atlas.nii.lut"), table));
-    ASSERT_TRUE(Bytes_Write(folder.File("atlas.nii.txt"), "1 Precentral_L 2001\n3 Frontal_Sup_L 2101\nbad line\n"));
-    ASSERT_TRUE(Bytes_Write(folder.File("second.lut"), "# index red green blue\n2 200 100 50\n300 1 1 1\n"));
+    Inputs_Make("readers", folder);
     AzLabels labels[3];
     AzLoad_Report report;
     for (int n = 0; n < 3; n++)

@@ -8,6 +8,7 @@
 
 #include "db_fixture.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/golden.h"
 
 namespace {
 
@@ -84,13 +85,7 @@ TEST_F(Db, UpdatesFromAWorkerRunOnPumpInOrder)
     EXPECT_EQ(AzHost_Pending(), 5);
     EXPECT_EQ(AzHost_Pump(), 5);
     EXPECT_EQ(AzHost_Pending(), 0);
-    const std::vector<std::string> want = {
-        "hook 0xc00000",  // 0xc00300 & 0x7e00000
-        "Update_B study 0xc00300", "Update_B O 0xc00300", "Update_B B 0xc00300", "redraw 0x40000000",
-        "hook 0x200000",  "hook 0x800000", "Update_B study 0x800000", "Update_B O 0x800000",
-        "Update_B B 0x800000", "Update_Child_A B 0x800000 ctx null 2..2",
-    };
-    EXPECT_EQ(seen, want);
+    EXPECT_TRUE(Trace_Is("host_update_queue", seen));
 
     /* An update queued on the interface thread waits for the pump too;
      * a class that dies before the pump is not called. */
@@ -124,21 +119,7 @@ TEST_F(Db, RecorderListsTheModulesCallsFromEveryThreadInCallOrder)
     Database_Current(w, o);
     std::thread([] { Fct_Update(0x8000000000000000ULL, nullptr, nullptr, nullptr); }).join();
     Fct_Redraw(0xFFFFFFFF3FFFFFFFULL, nullptr, nullptr, nullptr);
-    const std::vector<std::string> want = {
-        "Child_Add Database Phantom (dir:Original)",
-        "Fct_Update 0x800000 cls=Phantom (dir:Original) region=1,2,3,0:4,5,6,1",
-        "Flag_Set_Off Phantom (dir:Original) 0x30 0x200 win=View 1",
-        "Access_Init Class Oblique: Oblique_Thread",
-        "Lock_Set Phantom (dir:Original) 1",
-        "Access_End Class Oblique: Oblique_Thread",
-        "Mutex_Open Phantom (dir:Original) Class_Oblique_Pixel_Set_TAG",
-        "Iterator_Init 4 Class Oblique: Ctrl_Apply",
-        "Database_Geom_Cleanup",
-        "Database_Current View 1 Phantom (dir:Original)",
-        "Fct_Update 0x8000000000000000",  // from another thread, in call order
-        "Fct_Redraw 0xffffffff3fffffff",
-    };
-    EXPECT_EQ(AzHost_Trace_Take(), want);
+    EXPECT_TRUE(Trace_Is("host_recorder", AzHost_Trace_Take()));
     EXPECT_TRUE(AzHost_Trace_Take().empty()) << "Take empties";
     EXPECT_EQ(AzHost_Geom_Cleanup_Count(), 1);
     AzHost_Trace_Stop();

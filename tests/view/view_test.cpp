@@ -37,41 +37,26 @@ pid_t xvfb_pid = -1;
 int Xvfb_Start()
 {
     int fds[2];
-    if (pipe(fds) != 0)
+    if (pipe(fds) != 0 || (xvfb_pid = fork()) < 0)
         return 0;
-    pid_t pid = fork();
-    if (pid == 0) {
+    if (xvfb_pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);  // the server goes with this program, even when a test crashes
-        close(fds[0]);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        std::string fd_text = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", "1600x1000x24", "-nolisten", "tcp",
-               static_cast<char *>(nullptr));
+        dup2(open("/dev/null", O_WRONLY), 2);
+        dup2(fds[1], 1);
+        execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);
-    /* The server writes the display number it took once it accepts clients. */
+    /* The server writes the display number it took, then a line end, once it accepts clients. */
     char text[32] = {0};
-    size_t got = 0;
     struct pollfd wait_for{fds[0], POLLIN, 0};
-    while (pid > 0 && got < sizeof(text) - 1 && !memchr(text, '\n', got) && poll(&wait_for, 1, 20000) > 0) {
-        ssize_t n = read(fds[0], text + got, sizeof(text) - 1 - got);
-        if (n <= 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    close(fds[0]);
-    if (pid > 0 && !memchr(text, '\n', got)) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    if (pid <= 0 || !memchr(text, '\n', got))
-        return 0;
-    setenv("DISPLAY", (":" + std::to_string(atoi(text))).c_str(), 1);
-    xvfb_pid = pid;
-    return 1;
+    FILE *in = fdopen(fds[0], "r");
+    if (poll(&wait_for, 1, 20000) > 0 && fgets(text, sizeof(text), in) && strchr(text, '\n'))
+        setenv("DISPLAY", (":" + std::to_string(atoi(text))).c_str(), 1);
+    else
+        kill(xvfb_pid, SIGTERM), waitpid(xvfb_pid, nullptr, 0), xvfb_pid = -1;
+    fclose(in);
+    return xvfb_pid > 0;
 }
 
 /* Pixels whose colour differs (the screen never shows alpha). */
@@ -89,8 +74,6 @@ int Lines_Starting(AzViewer *viewer, const std::string &start)
     return (int)std::count_if(lines.begin(), lines.end(),
                               [&](const AzConsole_Entry &line) { return line.text.compare(0, start.size(), start) == 0; });
 }
-
-int File_Readable(const std::string &path) { return access(path.c_str(), R_OK) == 0; }
 
 class ViewTest : public Host_Test {
   protected:
@@ -145,12 +128,17 @@ class ViewTest : public Host_Test {
         return widget;
     }
     Buttons *Button(const char *label) { return dynamic_cast<Buttons *>(Widget(label)); }
-    /* Screen point of a widget of the panel at fractions of its size. */
-    void Widget_Point(const Tools *widget, double fx, double fy, int *sx, int *sy)
+    /* Screen point of a widget of the panel at fractions of its size, or of a pixel of a view's frame. */
+    AzRect At(const Tools *widget, double fx = 0.5, double fy = 0.5)
     {
-        *sx = viewer.panel_rect.x + widget->x + static_cast<int>(lround(fx * (widget->width - 1)));
-        *sy = viewer.panel_rect.y + viewer.panel_rect.h - 1 - widget->y -
-              static_cast<int>(lround(fy * (widget->height - 1)));
+        return {viewer.panel_rect.x + widget->x + static_cast<int>(lround(fx * (widget->width - 1))),
+                viewer.panel_rect.y + viewer.panel_rect.h - 1 - widget->y - static_cast<int>(lround(fy * (widget->height - 1))), 1, 1};
+    }
+    AzRect At(int view, int fx, int fy)
+    {
+        AzRect at = {0, 0, 1, 1};
+        AzViewer_Screen_Point(&viewer.views[view], fx, fy, &at.x, &at.y);
+        return at;
     }
     /* A vertical or horizontal valuator, the leftmost or lowest first. */
     Valuators *Valuator(int vertical, int index)
@@ -165,50 +153,32 @@ class ViewTest : public Host_Test {
                   [vertical](const Valuators *a, const Valuators *b) { return vertical ? a->x < b->x : a->y < b->y; });
         return index < static_cast<int>(found.size()) ? found[index] : nullptr;
     }
-    void Press(int sx, int sy, int button = 0)
+    void Press(AzRect at, int button = 0)
     {
-        AzViewer_Pointer_Move(&viewer, sx, sy);
+        AzViewer_Pointer_Move(&viewer, at.x, at.y);
         AzViewer_Button(&viewer, button, 1, 0);
         AzViewer_Button(&viewer, button, 0, 0);
     }
-    void Click_Label(const char *label, double fx = 0.5)
+    void Click(const char *label, double fx = 0.5)
     {
-        int sx, sy;
-        Widget_Point(Widget(label), fx, 0.5, &sx, &sy);
-        Press(sx, sy);
+        Press(At(Widget(label), fx));
         Idle();
     }
-    void Drag(int x0, int y0, int x1, int y1, int button = 0)
+    void Drag(AzRect from, AzRect to, int button = 0)
     {
-        AzViewer_Pointer_Move(&viewer, x0, y0);
+        AzViewer_Pointer_Move(&viewer, from.x, from.y);
         AzViewer_Button(&viewer, button, 1, 0);
         for (int i = 1; i <= 8; i++) {
-            AzViewer_Pointer_Move(&viewer, x0 + (x1 - x0) * i / 8, y0 + (y1 - y0) * i / 8);
+            AzViewer_Pointer_Move(&viewer, from.x + (to.x - from.x) * i / 8, from.y + (to.y - from.y) * i / 8);
             AzViewer_Window_Pass(window, 0.0);
         }
         AzViewer_Button(&viewer, button, 0, 0);
         Idle();
     }
-    void Drag_Widget(const Tools *widget, double fx0, double fy0, double fx1, double fy1)
-    {
-        int x0, y0, x1, y1;
-        Widget_Point(widget, fx0, fy0, &x0, &y0);
-        Widget_Point(widget, fx1, fy1, &x1, &y1);
-        Drag(x0, y0, x1, y1);
-    }
-    /* Drags the brush along a row of a view's frame. */
-    void Stroke(int view, int fx0, int fx1, int fy)
-    {
-        int sx, sy, ex, ey;
-        AzViewer_Screen_Point(&viewer.views[view], fx0, fy, &sx, &sy);
-        AzViewer_Screen_Point(&viewer.views[view], fx1, fy, &ex, &ey);
-        Drag(sx, sy, ex, ey);
-    }
     uint32_t Screen(int view, int fx, int fy)
     {
-        int sx, sy;
-        AzViewer_Screen_Point(&viewer.views[view], fx, fy, &sx, &sy);
-        return viewer.screen[static_cast<size_t>(sy) * viewer.width + sx];
+        AzRect at = At(view, fx, fy);
+        return viewer.screen[static_cast<size_t>(at.y) * viewer.width + at.x];
     }
     std::vector<uint32_t> Crop(const AzRect &r) const
     {
@@ -288,11 +258,9 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
     EXPECT_EQ("Original   frame 15 (0-15)   32x32   zoom 1", AzViewer_Title_Text(&view));
     /* The status line gives the panel's angles to a hundredth of a degree. */
     float kept[2] = {Valuator(1, 0)->value, Valuator(0, 0)->value};
-    Valuator(1, 0)->value = 29.6f / 57.29578f;
-    Valuator(0, 0)->value = -10.27f / 57.29578f;
+    Valuator(1, 0)->value = 29.6f / 57.29578f, Valuator(0, 0)->value = -10.27f / 57.29578f;
     EXPECT_EQ("   alpha 29.60, beta -10.27 degrees", AzViewer_Angles_Text(&viewer));
-    Valuator(1, 0)->value = kept[0];
-    Valuator(0, 0)->value = kept[1];
+    Valuator(1, 0)->value = kept[0], Valuator(0, 0)->value = kept[1];
     Idle();
 
     /* Grey levels of the frame through the host's colours, pixel for pixel; a right drag sets a
@@ -303,14 +271,14 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
     Fct_GLI_2_Color(frame->key->display_mode, frame->key->display_high, frame->key->display_low);
     uint32_t grey = Fct_GLI_2_Color(AzFrame_Get_GLI(frame, 3.0f, 20.0f));
     EXPECT_EQ(grey, Screen(0, 3, 20));
-    Drag(cx, cy, cx + 128, cy, 1);
+    Drag({cx, cy, 1, 1}, {cx + 128, cy, 1, 1}, 1);
     EXPECT_EQ(1, view.window_custom);
     EXPECT_FLOAT_EQ(3000.0f * 1.5f, view.window_high - view.window_low);
     EXPECT_FLOAT_EQ(1500.0f, (view.window_high + view.window_low) * 0.5f);
     EXPECT_NE(grey, Screen(0, 3, 20));
     AzViewer_Wheel(&viewer, 1.0, GLFW_MOD_CONTROL);
     EXPECT_FLOAT_EQ(1.25f, view.zoom);
-    Drag(cx, cy, cx + 30, cy - 20, 2);  // the middle button pans
+    Drag({cx, cy, 1, 1}, {cx + 30, cy - 20, 1, 1}, 2);  // the middle button pans
     EXPECT_TRUE(view.pan_x == 30 && view.pan_y == -20) << view.pan_x << " " << view.pan_y;
     AzViewer_Char(&viewer, 'r');
     EXPECT_TRUE(view.window_custom == 0 && view.pan_x == 0 && view.pan_y == 0 && view.zoom == 1.0f);
@@ -318,7 +286,7 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
     EXPECT_EQ(grey, Screen(0, 3, 20));
 
     /* The view follows the frame the panel's slider shows, when it changes. */
-    Drag_Widget(slider, 0.02, 0.5, 0.5, 0.5);
+    Drag(At(slider, 0.02), At(slider));
     int chosen = static_cast<int>(slider->value);
     EXPECT_GT(chosen, 2);
     EXPECT_TRUE(chosen == view.frame && chosen == view.followed);
@@ -327,15 +295,15 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
 TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
 {
     /* Both vertical valuators and the Oblique direction turn together; then oblique frames. */
-    Click_Label("Dir. Oblique");
-    Drag_Widget(Valuator(1, 0), 0.5, 0.5, 0.5, 0.85);
+    Click("Dir. Oblique");
+    Drag(At(Valuator(1, 0)), At(Valuator(1, 0), 0.5, 0.85));
     Kelvra_Oblique *turned = dynamic_cast<Kelvra_Oblique *>(AzApp_Direction(&app, 0, 1));
     ASSERT_NE(nullptr, turned);
     EXPECT_NE(0.0f, turned->alpha);
     EXPECT_TRUE(Valuator(1, 0)->value == Valuator(1, 1)->value && Valuator(1, 0)->value == turned->alpha);
-    Drag_Widget(Valuator(0, 0), 0.5, 0.5, 0.6, 0.5);
-    Click_Label("On/Off");
-    Click_Label("Update DB");
+    Drag(At(Valuator(0, 0)), At(Valuator(0, 0), 0.6));
+    Click("On/Off");
+    Click("Update DB");
     Kelvra_Class *oblique = AzApp_Direction(&app, 0, 1);
     int oblique_nb = oblique->Child_Get_Nb();
     ASSERT_GT(oblique_nb, 0);
@@ -363,7 +331,7 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     EXPECT_EQ(7, viewer.tag_cur);
 
     /* First stroke: find where it lands in the oblique frames, then take it back. */
-    Stroke(0, 10, 14, 12);
+    Drag(At(0, 10, 12), At(0, 14, 12));
     EXPECT_EQ(7, AzFrame_Get_TAG(painted, 10.0f, 12.0f));
     EXPECT_EQ(7, AzFrame_Get_TAG(painted, 14.0f, 14.0f)) << "brush of 5 reaches 2 rows down";
     int hit_frame = -1, hit_x = 0, hit_y = 0;
@@ -385,7 +353,7 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     AzFrame *seen = AzViewer_Frame(&right);
     uint32_t clean = Screen(1, hit_x, hit_y), mixed = 0xff000000u;
     int dirty_before = seen->dirty_nb;
-    Stroke(0, 10, 14, 12);
+    Drag(At(0, 10, 12), At(0, 14, 12));
     EXPECT_GT(seen->dirty_nb, dirty_before) << "the update reached the oblique frames";
     for (int c = 0; c < 3; c++)  // tag 7's colour (255, 128, 0) at opacity 127/255 over the grey level
         mixed |= (((clean >> (8 * c) & 0xff) * 128 + (c == 0 ? 255 : c == 1 ? 128 : 0) * 127 + 127) / 255) << (8 * c);
@@ -412,9 +380,7 @@ TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
     ASSERT_NE(nullptr, mkdtemp(folder_name));
     std::string folder = folder_name, saved = folder + "/saved.nii.gz";
     /* A study read from a file comes back at the next start: its autosave is offered then. */
-    FILE *source = fopen((folder + "/study.nii").c_str(), "w");
-    ASSERT_NE(nullptr, source);
-    fclose(source);
+    ASSERT_EQ(0, system(("touch '" + folder + "/study.nii'").c_str()));
     app.studies[0].source = folder + "/study.nii";
     setenv("AZOZUDE_AUTOSAVE_DIR", (folder + "/autosave").c_str(), 1);
     AzViewer_Tags_Init(&viewer, saved);
@@ -432,10 +398,10 @@ TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
     AzViewer_Key(&viewer, GLFW_KEY_ENTER, 0);
     EXPECT_TRUE(viewer.tag_cur == 200 && viewer.picking == 0);
     AzFrame *painted = AzViewer_Frame(&viewer.views[0]);
-    Stroke(0, 10, 14, 12);
+    Drag(At(0, 10, 12), At(0, 14, 12));
     ASSERT_EQ(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
     EXPECT_EQ(1, AzTags_Unsaved());
-    EXPECT_TRUE(File_Readable(viewer.autosave_path)) << viewer.autosave_path;
+    EXPECT_TRUE(access(viewer.autosave_path.c_str(), R_OK) == 0) << viewer.autosave_path;
     /* Quitting with unsaved strokes asks; Esc goes on painting. */
     AzViewer_Char(&viewer, 'q');
     EXPECT_TRUE(viewer.prompt == AZ_VIEWER_PROMPT_QUIT && viewer.quit == 0);
@@ -452,7 +418,7 @@ TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
     /* Ctrl+S writes the study's tags with their names; the autosave goes; q then quits at once. */
     AzViewer_Key(&viewer, GLFW_KEY_S, GLFW_MOD_CONTROL);
     EXPECT_EQ(0, AzTags_Unsaved());
-    EXPECT_FALSE(File_Readable(viewer.autosave_path));
+    EXPECT_FALSE(access(viewer.autosave_path.c_str(), R_OK) == 0);
     AzLabels back;
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read_Labels(saved, &back, &report));
@@ -466,24 +432,19 @@ TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
 
 TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)
 {
-    Click_Label("Dir. Oblique");
-    Click_Label("On/Off");
+    Click("Dir. Oblique");
+    Click("On/Off");
     Access_Init("view test");  // holding the database access lock keeps the worker at its first class
-    int x, y;
-    Widget_Point(Widget("Update DB"), 0.5, 0.5, &x, &y);
-    Press(x, y);
+    Press(At(Widget("Update DB")));
     for (int i = 0; i < 200 && !viewer.progress_shown; i++)
         AzViewer_Window_Pass(window, 0.005);
     ASSERT_TRUE(AzViewer_Busy() && viewer.progress_shown);
     EXPECT_EQ(1, AzViewer_Window_Cursor_Wait(window));
-    Widget_Point(Widget("Dir. Original"), 0.5, 0.5, &x, &y);
-    Press(x, y);
+    Press(At(Widget("Dir. Original")));
     EXPECT_EQ(0, Button("Dir. Original")->selected) << "the panel is out of reach meanwhile";
-    Press(viewer.cancel_rect.x + 5, viewer.cancel_rect.y + 5);
+    Press({viewer.cancel_rect.x + 5, viewer.cancel_rect.y + 5, 1, 1});
     AzProgress_View progress;
-    ASSERT_EQ(1, AzProgress_Last(&progress));
-    ASSERT_NE(nullptr, progress.record);
-    EXPECT_NE(0, progress.record->cancel);
+    ASSERT_TRUE(AzProgress_Last(&progress) == 1 && progress.record && progress.record->cancel);
     Access_End("view test");
     Idle();
     EXPECT_TRUE(!AzViewer_Busy() && !viewer.progress_shown);
@@ -497,17 +458,17 @@ TEST_F(ViewTest, PanelTakesClicksKeysAndHelp)
     Buttons *original = Button("Dir. Original"), *oblique = Button("Dir. Oblique");
     ASSERT_TRUE(original && oblique);
     std::vector<uint32_t> before = Crop(viewer.panel_rect);
-    Click_Label("Dir. Oblique");
+    Click("Dir. Oblique");
     EXPECT_TRUE(!original->selected && oblique->selected);
     EXPECT_GT(Differing(before, Crop(viewer.panel_rect)), 50) << "the panel redrew its buttons";
-    int x, y, px = -1, py = -1, state = -1;
-    Widget_Point(oblique, 0.5, 0.5, &x, &y);
+    int px = -1, py = -1, state = -1;
+    AzRect at = At(oblique);
     ASSERT_EQ(1, AzTools_Pointer_Get(app.panel_window, &px, &py, &state));
-    EXPECT_TRUE(px == x - viewer.panel_rect.x && py == viewer.panel_rect.h - 1 - y && state == AZ_POINTER_NONE);
+    EXPECT_TRUE(px == at.x - viewer.panel_rect.x && py == viewer.panel_rect.h - 1 - at.y && state == AZ_POINTER_NONE);
 
     /* F1 over "Update DB": the module's help for that control, in the help pane. */
-    Widget_Point(Widget("Update DB"), 0.5, 0.5, &x, &y);
-    AzViewer_Pointer_Move(&viewer, x, y);
+    at = At(Widget("Update DB"));
+    AzViewer_Pointer_Move(&viewer, at.x, at.y);
     std::vector<uint32_t> help_before = Crop(viewer.help_rect);
     AzViewer_Key(&viewer, GLFW_KEY_F1, 0);
     Idle();
@@ -530,7 +491,7 @@ TEST_F(ViewTest, PanelTakesClicksKeysAndHelp)
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, flat, "flat phantom"));
     Fct_Update(0x200000, nullptr, nullptr, nullptr);  // the database changed: the panel lists it
     Idle();
-    Click_Label("Current Oblique", 0.99);  // the next entry
+    Click("Current Oblique", 0.99);  // the next entry
     ASSERT_EQ(1, AzApp_Study_Current(&app));
     EXPECT_NE(0, original->Disabled());
     EXPECT_EQ("This study cannot be re-sliced, it is not a 3D group: one frame only (0x40000000).",
@@ -563,13 +524,9 @@ TEST_F(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
         SCOPED_TRACE(s.name);
         AzSeries series;
         series.name = series.source = series.uid = s.name;
-        series.width = 4;
-        series.height = s.height;
-        series.axis_row = s.row;
-        series.axis_col = s.col;
-        series.axis_normal = AzVec3_Cross(s.row, s.col);
-        series.display_mode = AZ_DISPLAY_MIN_MAX;
-        series.display_high = 3000.0f;
+        series.width = 4, series.height = s.height;
+        series.axis_row = s.row, series.axis_col = s.col, series.axis_normal = AzVec3_Cross(s.row, s.col);
+        series.display_mode = AZ_DISPLAY_MIN_MAX, series.display_high = 3000.0f;
         AzVec3 corner = {s.row.x + s.col.x < 0 ? 3.0 : 0.0, s.row.y + s.col.y < 0 ? 2.0 : 0.0,
                          s.row.z + s.col.z < 0 ? 1.0 : 0.0};  // pixel (0, 0): the corner the axes run away from
         for (int k = 0; k < 2; k++) {

@@ -1,23 +1,43 @@
+/* Windows: creation, longs, geometry and their end; messages: posted, sent,
+ * pumped by the owning thread only. */
 #include <gtest/gtest.h>
+
+#include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hostlib/win32/az_win.h"
 
 namespace {
 
-struct Heard {
+/* What a procedure or the post hook heard. */
+struct Note {
     HWND window;
     UINT message;
+    WPARAM wparam;
     LPARAM lparam;
+    DWORD thread;
+    bool operator==(const Note &o) const
+    {
+        return window == o.window && message == o.message && wparam == o.wparam && lparam == o.lparam;
+    }
 };
-std::vector<Heard> heard;
+std::mutex notes_lock;
+std::vector<Note> heard, posted;
 CREATESTRUCTA create_seen;
 int user_data_store;
 
-LRESULT CALLBACK Recording_Proc(HWND window, UINT message, WPARAM, LPARAM lparam)
+void Note_Down(std::vector<Note> *notes, HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    heard.push_back(Heard{window, message, lparam});
+    std::lock_guard<std::mutex> hold(notes_lock);
+    notes->push_back(Note{window, message, wparam, lparam, GetCurrentThreadId()});
+}
+
+LRESULT CALLBACK Recording_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    Note_Down(&heard, window, message, wparam, lparam);
     if (message == WM_CREATE) {
         create_seen = *reinterpret_cast<CREATESTRUCTA *>(lparam);
         /* Set while creating: must be in place when CreateWindowExA returns. */
@@ -27,6 +47,20 @@ LRESULT CALLBACK Recording_Proc(HWND window, UINT message, WPARAM, LPARAM lparam
 }
 
 LRESULT CALLBACK Refusing_Proc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_CREATE ? -1 : 0; }
+
+/* Answers every message but the life-cycle ones with its number + 1000. */
+LRESULT CALLBACK Queue_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_CREATE || message == WM_DESTROY || message == WM_NCDESTROY)
+        return 0;
+    Note_Down(&heard, window, message, wparam, lparam);
+    return (LRESULT)(message + 1000);
+}
+
+void Post_Recorder(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    Note_Down(&posted, window, message, wparam, lparam);
+}
 
 HWND Make(const char *cls, DWORD style = 0, HWND parent = nullptr, int x = 0, int y = 0, int w = 1, int h = 1)
 {
@@ -46,11 +80,10 @@ class Windows : public testing::Test {
   protected:
     void SetUp() override
     {
-        heard.clear();
         const struct {
             const char *name;
             WNDPROC proc;
-        } classes[] = {{"AzTestRec", Recording_Proc}, {"AzTestRefuse", Refusing_Proc}};
+        } classes[] = {{"AzTestRec", Recording_Proc}, {"AzTestRefuse", Refusing_Proc}, {"AzTestQueue", Queue_Proc}};
         for (const auto &c : classes) {
             AzWin_Unregister_Class(c.name);
             WNDCLASSA wc = {};
@@ -58,8 +91,37 @@ class Windows : public testing::Test {
             wc.lpszClassName = c.name;
             ASSERT_TRUE(RegisterClassA(&wc));
         }
+        AzWin_Pump();
+        heard.clear();
+        posted.clear();
     }
     void TearDown() override { AzWin_Fail_Create(nullptr); }
+    std::vector<Note> Heard()
+    {
+        std::lock_guard<std::mutex> hold(notes_lock);
+        return heard;
+    }
+};
+
+/* A window of the answering class, whose posts the hook records. */
+class Messages : public Windows {
+  protected:
+    void SetUp() override
+    {
+        Windows::SetUp();
+        previous_hook = AzWin_Post_Hook(Post_Recorder);
+        window = Make("AzTestQueue", 0, nullptr, 0, 0, 4, 4);
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override
+    {
+        AzWin_Post_Hook(previous_hook);
+        if (IsWindow(window))
+            DestroyWindow(window);
+        Windows::TearDown();
+    }
+    AzWin_Post_Fn previous_hook = nullptr;
+    HWND window = nullptr;
 };
 
 } // namespace
@@ -169,7 +231,7 @@ TEST_F(Windows, ChildGeometryStateAndPixels)
     EXPECT_TRUE(DestroyWindow(top));
     std::vector<std::pair<HWND, UINT>> order, want = {
         {top, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {top, WM_NCDESTROY}};
-    for (const Heard &e : heard)
+    for (const Note &e : heard)
         order.push_back({e.window, e.message});
     EXPECT_EQ(order, want);
     EXPECT_FALSE(IsWindow(child));
@@ -177,4 +239,81 @@ TEST_F(Windows, ChildGeometryStateAndPixels)
     EXPECT_FALSE(DestroyWindow(top));
     EXPECT_EQ(GetLastError(), 1400u);
     EXPECT_TRUE(AzWin_Pixels(top, &w, &h) == nullptr && w == 0);
+}
+
+TEST_F(Messages, PostedInOrderAndDeliveredOnlyByThePump)
+{
+    EXPECT_TRUE(PostMessageA(window, WM_USER + 23, 0, 0));
+    EXPECT_TRUE(PostMessageA(window, WM_USER + 25, 7, -3));
+    EXPECT_TRUE(PostMessageA(window, WM_USER + 20, 0, 0));
+    EXPECT_TRUE(Heard().empty()) << "posting never calls the procedure";
+    std::vector<Note> want = {{window, 1047, 0, 0, 0}, {window, 1049, 7, -3, 0}, {window, 1044, 0, 0, 0}};
+    EXPECT_EQ(posted, want);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, window, 1049, 1049, PM_NOREMOVE)) << "range filter skips the first";
+    EXPECT_EQ(msg.wParam, 7u);
+    EXPECT_EQ(AzWin_Pump(), 3);
+    EXPECT_EQ(Heard(), want);
+    EXPECT_EQ(AzWin_Pump(), 0);
+    EXPECT_EQ(SendMessageA(window, WM_USER + 5, 1, 2), (LRESULT)(WM_USER + 5 + 1000)) << "sent: answered at once";
+    EXPECT_EQ(Heard().size(), 4u);
+}
+
+TEST_F(Messages, OnlyTheOwningThreadReceivesAndAPostWakesTheWait)
+{
+    /* A worker posts to the main thread's window while it waits, and pumps its own queue. */
+    EXPECT_EQ(AzWin_Wait(0), 0) << "nothing pending";
+    std::promise<void> waiting;
+    int worker_pumped = -1;
+    std::thread worker([&] {
+        waiting.get_future().wait();
+        PostMessageA(window, 1044, 1, 0);
+        PostMessageA(window, 1045, 2, 0);
+        worker_pumped = AzWin_Pump();
+    });
+    waiting.set_value();
+    EXPECT_EQ(AzWin_Wait(60000), 1);  // generous bound: the post wakes the wait long before it
+    worker.join();
+    EXPECT_EQ(worker_pumped, 0);
+    EXPECT_TRUE(Heard().empty());
+    EXPECT_EQ(AzWin_Pump(), 2);
+    std::vector<Note> got = Heard();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].wparam, 1u);
+    EXPECT_EQ(got[1].message, 1045u);
+    EXPECT_EQ(got[1].thread, GetCurrentThreadId());
+
+    /* A window made by a worker is served by that worker only. */
+    std::promise<HWND> made;
+    std::promise<void> posted_now;
+    std::promise<int> worker_count;
+    std::thread owner([&] {
+        HWND w = CreateWindowExA(0, "AzTestQueue", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        made.set_value(w);
+        posted_now.get_future().wait();
+        worker_count.set_value(AzWin_Pump());
+        DestroyWindow(w);
+    });
+    HWND foreign = made.get_future().get();
+    EXPECT_NE(AzWin_Thread(foreign), GetCurrentThreadId());
+    EXPECT_TRUE(PostMessageA(foreign, 1048, 0, 0));
+    EXPECT_EQ(AzWin_Pump(), 0);
+    posted_now.set_value();
+    EXPECT_EQ(worker_count.get_future().get(), 1);
+    owner.join();
+    EXPECT_EQ(Heard().back().message, 1048u);
+    EXPECT_NE(Heard().back().thread, GetCurrentThreadId());
+}
+
+TEST_F(Messages, DeadWindowsTakeNoPostsAndLoseTheirQueue)
+{
+    PostMessageA(window, 1044, 0, 0);
+    DestroyWindow(window);
+    size_t hooked = posted.size();
+    SetLastError(0);
+    EXPECT_FALSE(PostMessageA(window, 1045, 0, 0));
+    EXPECT_EQ(GetLastError(), 1400u);
+    EXPECT_EQ(posted.size(), hooked) << "a refused post is not reported to the hook";
+    EXPECT_EQ(AzWin_Pump(), 0) << "the pending post died with its window";
+    EXPECT_TRUE(Heard().empty());
 }
