@@ -31,7 +31,7 @@ const int volume_sizes[BENCH_VOLUME_NB][3] = {{181, 217, 181}, {301, 370, 316}, 
 /* A phantom of the volume's size, loaded as the host loads one. */
 int Phantom_Load(Bench_World *world)
 {
-    AzStudy_Plan plan;
+    AzPhantom_Plan plan;
     plan.width = volume_sizes[world->volume][0];
     plan.height = volume_sizes[world->volume][1];
     plan.slices = volume_sizes[world->volume][2];

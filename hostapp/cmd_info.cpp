@@ -26,7 +26,7 @@ void Vector_Print(const char *label, const Vect &v)
 
 void Study_Print(AzApp *app, int index)
 {
-    const AzLoaded_Study &loaded = app->studies[index];
+    const AzLoaded_Series &loaded = app->studies[index];
     const Kelvra_File *file = loaded.file;
     const Vexa_Image *first = file->images[0];
     const Vexa_Image *last = file->images[file->images_nb - 1];

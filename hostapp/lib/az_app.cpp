@@ -121,7 +121,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
     for (const std::string &path : paths) {
         std::vector<AzSeries> series;
         AzLoad_Report report;
-        if (AzStudy_Read(path, &series, &report) == 0) {
+        if (AzSeries_Read(path, &series, &report) == 0) {
             AzError(AZ_EXIT_INPUT, "%s: nothing could be loaded", path.c_str());
             return AZ_EXIT_INPUT;
         }
@@ -135,7 +135,7 @@ int Studies_Load(AzApp *app, const std::vector<std::string> &paths, const std::s
             const AzLabels *tags = has_labels && app->studies.empty() ? &labels : nullptr;
             if (tags && is_segmentation && !AzDicom_Read_Segmentation(labels_path, one, &labels, &label_report))
                 return AZ_EXIT_INPUT;
-            AzLoaded_Study loaded;
+            AzLoaded_Series loaded;
             std::string error;
             if (!AzSeries_Insert(one, tags, &loaded, &error, app->options.time_point)) {
                 AzError(AZ_EXIT_INPUT, "%s: %s", path.c_str(), error.c_str());
@@ -226,13 +226,13 @@ int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, const std::str
     return code;
 }
 
-AzStudy *AzApp_Study_Enter(const AzStudy_Plan &plan, const std::string &source, int order, unsigned int seed,
-                           int time_point, AzLoaded_Study *loaded)
+AzPhantom *AzApp_Study_Enter(const AzPhantom_Plan &plan, const std::string &source, int order, unsigned int seed,
+                           int time_point, AzLoaded_Series *loaded)
 {
-    AzStudy *study = AzStudy_Build(plan);
+    AzPhantom *study = AzPhantom_Build(plan);
     if (!study)
         return nullptr;
-    AzLoaded_Study entered;
+    AzLoaded_Series entered;
     entered.name = plan.name ? plan.name : "";
     entered.source = source;
     entered.series_key = study->file->images[0]->series_uid;
@@ -242,7 +242,7 @@ AzStudy *AzApp_Study_Enter(const AzStudy_Plan &plan, const std::string &source, 
     for (size_t i = 0; i < feed.size(); i++)
         feed[i] = order == AZ_ORDER_DESCENDING ? feed.size() - 1 - i : i;
     if (order == AZ_ORDER_SHUFFLED) {
-        // The builder's own shuffle (AzStudy_Insert): one seed, one order.
+        // The builder's own shuffle (AzPhantom_Insert): one seed, one order.
         std::mt19937 random(seed);
         for (size_t i = feed.size(); i > 1; i--)
             std::swap(feed[i - 1], feed[random() % i]);
@@ -261,7 +261,7 @@ AzStudy *AzApp_Study_Enter(const AzStudy_Plan &plan, const std::string &source, 
     return study;
 }
 
-int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &source)
+int AzApp_Load_Built(AzApp *app, const AzPhantom_Plan &plan, const std::string &source)
 {
     long start = AzApp_Clock_Ms();
     int time_point = app->options.time_point;
@@ -270,13 +270,13 @@ int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &so
                   plan.times);
         return AZ_EXIT_INPUT;
     }
-    AzLoaded_Study loaded;
-    AzStudy *study = AzApp_Study_Enter(plan, source, AZ_ORDER_ASCENDING, 0, time_point, &loaded);
+    AzLoaded_Series loaded;
+    AzPhantom *study = AzApp_Study_Enter(plan, source, AZ_ORDER_ASCENDING, 0, time_point, &loaded);
     if (!study) {
         AzError(AZ_EXIT_INPUT, "%s: the study cannot be built", source.c_str());
         return AZ_EXIT_INPUT;
     }
-    AzStudy_Free(study);
+    AzPhantom_Free(study);
     app->studies.push_back(loaded);
     app->load_s += Seconds_Since(start);
     if (loaded.inserted_nb == loaded.frames_nb)
@@ -288,7 +288,7 @@ int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &so
 
 int AzApp_Load_Phantom(AzApp *app)
 {
-    AzStudy_Plan plan;
+    AzPhantom_Plan plan;
     plan.width = 96;
     plan.height = 96;
     plan.slices = 48;
@@ -479,7 +479,7 @@ Kelvra_Class *AzApp_Study(AzApp *app, int index)
 {
     if (index < 0 || index >= static_cast<int>(app->studies.size()))
         return nullptr;
-    return AzLoaded_Study_Class(app->studies[index]);
+    return AzLoaded_Series_Class(app->studies[index]);
 }
 
 Kelvra_Class *AzApp_Study_Direction(Kelvra_Class *study, int direction)
@@ -489,7 +489,7 @@ Kelvra_Class *AzApp_Study_Direction(Kelvra_Class *study, int direction)
     return study->Child_Get_Pt(direction);
 }
 
-Kelvra_Class *AzApp_Study_Class(const AzStudy *study)
+Kelvra_Class *AzApp_Study_Class(const AzPhantom *study)
 {
     if (!study || !study->file || study->file->images_nb < 1)
         return nullptr;

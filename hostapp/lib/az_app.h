@@ -40,7 +40,7 @@ struct AzApp {
     int panel_width, panel_height;
     int tool_width_default;           /* the host's tool width before a panel of another width */
     int panel_open;                   /* Ctrl_Open done, Ctrl_Close not yet */
-    std::vector<AzLoaded_Study> studies;
+    std::vector<AzLoaded_Series> studies;
     double load_s;                    /* time taken by the loads so far (seconds) */
     long apply_start_ms;              /* AzApp_Clock_Ms of the "Update DB" click of the apply under way, else 0 */
     double apply_s;                   /* the last apply, "Update DB" to its last frame (seconds); < 0: none yet */
@@ -66,7 +66,7 @@ AZ_EXPORT int AzApp_Load(AzApp *app, const std::vector<std::string> &paths, cons
  * options.time_point; source says where it came from.  AZ_EXIT_OK, or
  * AZ_EXIT_INPUT (reported) when it has no such time point, cannot be built
  * or the database did not take every frame. */
-AZ_EXPORT int AzApp_Load_Built(AzApp *app, const AzStudy_Plan &plan, const std::string &source);
+AZ_EXPORT int AzApp_Load_Built(AzApp *app, const AzPhantom_Plan &plan, const std::string &source);
 /* The built-in phantom (96 x 96 x 48, 2 mm slices, spheres tagged over a
  * gradient) that the demo and the viewer fall back on. */
 AZ_EXPORT int AzApp_Load_Phantom(AzApp *app);
@@ -129,17 +129,17 @@ AZ_EXPORT int AzApp_Wait(AzApp *app, int timeout_ms);
 #define AZ_APP_WAIT_MS 60000
 
 /* The one loader of built studies (phantoms), which AzApp_Load_Built and
- * the tests share: AzStudy_Build(plan), then its frames fed into the
+ * the tests share: AzPhantom_Build(plan), then its frames fed into the
  * database's insert chain in `order` (AZ_ORDER_*, seed for the shuffle),
  * only those of time point time_point (every frame when time_point < 0),
  * then AzApp_Pump.
  * Preconditions: AzApp_Reset (or AzApp_Start) ran; time_point < plan.times.
- * Result: the study record, which the caller frees with AzStudy_Free (its
+ * Result: the study record, which the caller frees with AzPhantom_Free (its
  * file record belongs to the database), with *loaded (may be null) filled:
  * name, source, series key, file, frames fed and frames taken; null when
  * the plan cannot be built. */
-AZ_EXPORT AzStudy *AzApp_Study_Enter(const AzStudy_Plan &plan, const std::string &source, int order,
-                                     unsigned int seed, int time_point, AzLoaded_Study *loaded);
+AZ_EXPORT AzPhantom *AzApp_Study_Enter(const AzPhantom_Plan &plan, const std::string &source, int order,
+                                     unsigned int seed, int time_point, AzLoaded_Series *loaded);
 
 /* The one way to a study's two direction classes: direction 0 Original,
  * 1 Oblique (children 0 and 1 of the study class); null when study is null
@@ -147,7 +147,7 @@ AZ_EXPORT AzStudy *AzApp_Study_Enter(const AzStudy_Plan &plan, const std::string
 AZ_EXPORT Kelvra_Class *AzApp_Study_Direction(Kelvra_Class *study, int direction);
 /* The study class a built study's frames were filed under (by its series
  * key), or null. */
-AZ_EXPORT Kelvra_Class *AzApp_Study_Class(const AzStudy *study);
+AZ_EXPORT Kelvra_Class *AzApp_Study_Class(const AzPhantom *study);
 
 /* The one session wrapper: parses a session's text (AzSession_Parse) and
  * runs it (AzSession_Run).  AZ_EXIT_OK; else AZ_EXIT_INPUT with

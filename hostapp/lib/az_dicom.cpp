@@ -344,13 +344,13 @@ int AzDicom_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_
         return 0;
     }
     Dicom_Load load;
-    AzProgress progress;
-    AzProgress_Start(&progress, "reading " + path, files.size() >= progress_file_min ? files.size() : 0);
+    AzProgressLine progress;
+    AzProgressLine_Start(&progress, "reading " + path, files.size() >= progress_file_min ? files.size() : 0);
     for (size_t i = 0; i < files.size(); i++) {
         report->files_seen++;
         if (!File_Read(files[i], &load, report))
             report->files_bad++;
-        AzProgress_Step(&progress, static_cast<long>(i + 1));
+        AzProgressLine_Step(&progress, static_cast<long>(i + 1));
     }
     int read_nb = 0;
     for (auto &entry : load.by_uid) {

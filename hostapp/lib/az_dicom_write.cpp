@@ -53,7 +53,7 @@ struct Source {
     std::vector<Source_Image> images; /* per Original frame, when from DICOM */
 };
 
-int Source_Read(const AzLoaded_Study &study, Source *source)
+int Source_Read(const AzLoaded_Series &study, Source *source)
 {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
@@ -87,7 +87,7 @@ void Source_Copy(const Source &source, gdcm::DataSet *data)
 
 /* A study of its own for a source without DICOM attributes (the other
  * patient and study attributes are left empty). */
-void Placeholders_Set(const AzLoaded_Study &study, Source *source)
+void Placeholders_Set(const AzLoaded_Series &study, Source *source)
 {
     source->study_uid = AzDcm_Uid_New();
     source->frame_uid = AzDcm_Uid_New();
@@ -104,7 +104,7 @@ void Placeholders_Set(const AzLoaded_Study &study, Source *source)
 /* The source's attributes, or placeholders for a study that did not come
  * from DICOM; a DICOM source that cannot be read again is an error, never
  * a silent new patient. */
-int Source_Get(const AzLoaded_Study &study, Source *source, std::string *error)
+int Source_Get(const AzLoaded_Series &study, Source *source, std::string *error)
 {
     const std::string first = study.frame_files.empty() ? std::string() : study.frame_files[0];
     int from_dicom = !first.empty() && !AzPath_Ends_With(first, ".nii") && !AzPath_Ends_With(first, ".nii.gz");
@@ -419,8 +419,8 @@ int Series_Write(const Source &source, Kelvra_Class *direction,
     Folder_Remove(temporary);
     if (!Folder_Make(temporary, error))
         return 0;
-    AzProgress progress;
-    AzProgress_Start(&progress, "writing " + folder, volume.depth >= 64 ? volume.depth : 0);
+    AzProgressLine progress;
+    AzProgressLine_Start(&progress, "writing " + folder, volume.depth >= 64 ? volume.depth : 0);
     for (int k = 0; k < volume.depth; k++) {
         gdcm::DataSet slice = common;
         Slice_Set(volume, g, k, outside, &slice);
@@ -432,7 +432,7 @@ int Series_Write(const Source &source, Kelvra_Class *direction,
             Folder_Remove(temporary);
             return 0;
         }
-        AzProgress_Step(&progress, k + 1);
+        AzProgressLine_Step(&progress, k + 1);
     }
     if (!Folder_Commit(temporary, folder, error)) {
         Folder_Remove(temporary);
@@ -519,7 +519,7 @@ gdcm::DataSet Segment_Item(const AzDicom_Segment &segment, int number)
 
 /* The source images of the Original direction's frames, in their order:
  * frames of one multi-frame file follow each other along its normal. */
-void Source_Images_Get(const AzLoaded_Study &study, const std::vector<const Vexa_Image *> &keys, Source *source)
+void Source_Images_Get(const AzLoaded_Series &study, const std::vector<const Vexa_Image *> &keys, Source *source)
 {
     std::map<const Vexa_Image *, size_t> index_of;
     for (int i = 0; study.file && i < study.file->images_nb; i++)
@@ -692,7 +692,7 @@ gdcm::DataSet Shared_Groups(const Plane_Geometry &g)
 
 /* The tags of the Original direction as a segmentation at path: 1
  * written, -1 no tag painted, 0 failed. */
-int Segmentation_Write(const AzLoaded_Study &study, Source source, Kelvra_Class *original, const std::string &path,
+int Segmentation_Write(const AzLoaded_Series &study, Source source, Kelvra_Class *original, const std::string &path,
                        std::string *notes, std::string *error)
 {
     AzVolume volume;
@@ -752,7 +752,7 @@ int Segmentation_Write(const AzLoaded_Study &study, Source source, Kelvra_Class 
 
 } // namespace
 
-int AzDicom_Write_Study(const AzLoaded_Study &study, Kelvra_Class *study_class, const std::string &folder,
+int AzDicom_Write_Study(const AzLoaded_Series &study, Kelvra_Class *study_class, const std::string &folder,
                         const std::string &description, std::string *notes, std::string *error)
 {
     Kelvra_Class *original = study_class && study_class->Child_Get_Nb() > 1 ? study_class->Child_Get_Pt(0) : nullptr;

@@ -45,7 +45,7 @@ AZ_EXPORT std::vector<AzDicom_Segment> AzDicom_Segments_Of(const std::vector<uin
  * notes gets a line per object written or left out.
  * Identifiers made for a source without them are shared by both objects.
  * 1, or 0 with the reason (what was not complete is not left behind). */
-AZ_EXPORT int AzDicom_Write_Study(const AzLoaded_Study &study, Kelvra_Class *study_class, const std::string &folder,
+AZ_EXPORT int AzDicom_Write_Study(const AzLoaded_Series &study, Kelvra_Class *study_class, const std::string &folder,
                                   const std::string &description, std::string *notes, std::string *error);
 
 /* Whether a file is a DICOM segmentation (by its SOP class). */

@@ -120,7 +120,7 @@ std::string Study_Line(AzApp *app)
     Kelvra_Class *study = AzApp_Study(app, index);
     std::string text = std::string("study: ") + (study ? study->Name_Get() : "(none)");
     if (study) {
-        const AzLoaded_Study &loaded = app->studies[index];
+        const AzLoaded_Series &loaded = app->studies[index];
         int times_nb = loaded.file && loaded.file->images_nb > 0 ? loaded.file->images[0]->times_nb : 1;
         if (times_nb > 1)
             text += Text(", time point %d of %d", loaded.time_point, times_nb);

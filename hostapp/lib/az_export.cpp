@@ -495,9 +495,9 @@ int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error,
     volume->display_mode = header->display_mode;
     volume->display_low = header->display_low;
     volume->display_high = header->display_high;
-    AzProgress progress;
+    AzProgressLine progress;
     long total = static_cast<long>(volume->depth) * volume->times;
-    AzProgress_Start(&progress, std::string("reading ") + cls->Name_Get(), total >= progress_frame_min ? total : 0);
+    AzProgressLine_Start(&progress, std::string("reading ") + cls->Name_Get(), total >= progress_frame_min ? total : 0);
     for (int t = 0; t < volume->times; t++)
         for (int k = 0; k < volume->depth; k++) {
             AzFrame *frame = by_time[t][k];
@@ -508,7 +508,7 @@ int AzVolume_From_Class(Kelvra_Class *cls, AzVolume *volume, std::string *error,
                 return 0;
             }
             Frame_Read(frame, volume, k, t);
-            AzProgress_Step(&progress, static_cast<long>(t) * volume->depth + k + 1);
+            AzProgressLine_Step(&progress, static_cast<long>(t) * volume->depth + k + 1);
         }
     double miss = Affine_Set(first, volume);
     Vect size = AzImage_Pixel_Size(first[0]->key);
@@ -1193,9 +1193,9 @@ int Job_Prepare(Kelvra_Class *cls, Export_Job *job, AzVolume *shape, std::string
 /* Writes the blocks in order as the workers finish them. */
 int Blocks_Write(Export_Job *job, Export_File *grey, Export_File *tags, std::string *error)
 {
-    AzProgress progress;
+    AzProgressLine progress;
     long frames_nb = static_cast<long>(job->frames.size());
-    AzProgress_Start(&progress, "writing " + job->request->what, frames_nb >= progress_frame_min ? frames_nb : 0);
+    AzProgressLine_Start(&progress, "writing " + job->request->what, frames_nb >= progress_frame_min ? frames_nb : 0);
     int done = 1;
     for (int b = 0; b < job->blocks_nb && done; b++) {
         Export_Block block;
@@ -1218,10 +1218,10 @@ int Blocks_Write(Export_Job *job, Export_File *grey, Export_File *tags, std::str
         if (!done)
             job->failed = 1;
         job->changed.notify_all();
-        AzProgress_Step(&progress, std::min<long>(static_cast<long>(job->written) * job->per_block,
+        AzProgressLine_Step(&progress, std::min<long>(static_cast<long>(job->written) * job->per_block,
                                                   static_cast<long>(job->frames.size())));
     }
-    AzProgress_End(&progress);
+    AzProgressLine_End(&progress);
     return done;
 }
 

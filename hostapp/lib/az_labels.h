@@ -109,7 +109,7 @@ AZ_EXPORT int AzTags_Paint_Disc(AzFrame *frame, int cx, int cy, float r, int tag
 /* The tags of a loaded study's images (its time point), on the study's
  * grid in location order, with the study's world geometry.  1, or 0 with
  * the reason. */
-AZ_EXPORT int AzTags_Study_Volume(const AzLoaded_Study &loaded, AzVolume *volume, std::string *error);
+AZ_EXPORT int AzTags_Study_Volume(const AzLoaded_Series &loaded, AzVolume *volume, std::string *error);
 
 /* Writes the tags of a volume as a NIfTI label volume of the original
  * values (uint8 when they fit, else uint16), with the colour table

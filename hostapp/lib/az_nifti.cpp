@@ -383,8 +383,8 @@ void Pixels_Set(const nifti_image *image, const std::string &path, AzSeries *ser
     int64_t plane = image->nx * image->ny;
     int64_t depth = static_cast<int64_t>(series->frames.size());
     std::vector<double> values(plane);
-    AzProgress progress;
-    AzProgress_Start(&progress, "reading " + path, image->nvox >= progress_voxel_min ? static_cast<long>(depth) : 0);
+    AzProgressLine progress;
+    AzProgressLine_Start(&progress, "reading " + path, image->nvox >= progress_voxel_min ? static_cast<long>(depth) : 0);
     for (int64_t k = 0; k < depth; k++) {
         AzSeries_Frame &frame = series->frames[k];
         frame.file_name = path;
@@ -394,7 +394,7 @@ void Pixels_Set(const nifti_image *image, const std::string &path, AzSeries *ser
             Plane_Values(image, source, plane, slope, intercept, values.data());
             AzFrame_Values_Add(&frame, values.data(), plane);
         }
-        AzProgress_Step(&progress, static_cast<long>(k + 1));
+        AzProgressLine_Step(&progress, static_cast<long>(k + 1));
     }
 }
 

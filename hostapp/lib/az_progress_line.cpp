@@ -53,7 +53,7 @@ int Terminal_Columns(void)
 
 } // namespace
 
-std::string AzProgress_Line(const std::string &what, long done, long total, long elapsed_ms, int columns)
+std::string AzProgressLine_Text(const std::string &what, long done, long total, long elapsed_ms, int columns)
 {
     int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
     int filled = total > 0 ? static_cast<int>(done * bar_width / total) : bar_width;
@@ -67,7 +67,7 @@ std::string AzProgress_Line(const std::string &what, long done, long total, long
     return line;
 }
 
-void AzProgress_Start(AzProgress *progress, const std::string &what, long total)
+void AzProgressLine_Start(AzProgressLine *progress, const std::string &what, long total)
 {
     progress->what = what;
     progress->total = AzConsole_Level_Get() >= progress_level ? total : 0;
@@ -77,7 +77,7 @@ void AzProgress_Start(AzProgress *progress, const std::string &what, long total)
     progress->shown = 0;
 }
 
-void AzProgress_Step(AzProgress *progress, long done)
+void AzProgressLine_Step(AzProgressLine *progress, long done)
 {
     if (progress->total <= 0)
         return;
@@ -88,10 +88,10 @@ void AzProgress_Step(AzProgress *progress, long done)
         progress->drawn_ms = now;
         // The finished line goes away by itself, so callers need not end it.
         if (done >= progress->total) {
-            AzProgress_End(progress);
+            AzProgressLine_End(progress);
             return;
         }
-        std::string line = AzProgress_Line(progress->what, done, progress->total, now - progress->start_ms,
+        std::string line = AzProgressLine_Text(progress->what, done, progress->total, now - progress->start_ms,
                                            Terminal_Columns());
         fprintf(stderr, "\r%s\033[K", line.c_str());
         fflush(stderr);
@@ -106,7 +106,7 @@ void AzProgress_Step(AzProgress *progress, long done)
               Time_Left(done, progress->total, now - progress->start_ms).c_str());
 }
 
-void AzProgress_End(AzProgress *progress)
+void AzProgressLine_End(AzProgressLine *progress)
 {
     if (progress->shown) {
         fprintf(stderr, "\r\033[K");

@@ -12,7 +12,7 @@
 /* Long work says how far it is: on a terminal one line redrawn in place
  * (bar, percentage, what is being done, time left), otherwise a plain
  * console line at each quarter; nothing below the console's notice level. */
-struct AzProgress {
+struct AzProgressLine {
     std::string what;
     long total;
     int last_quarter;
@@ -20,11 +20,11 @@ struct AzProgress {
     int terminal;     /* redraws a line on standard error */
     int shown;        /* a line is on the terminal */
 };
-AZ_EXPORT void AzProgress_Start(AzProgress *progress, const std::string &what, long total);
-AZ_EXPORT void AzProgress_Step(AzProgress *progress, long done);
+AZ_EXPORT void AzProgressLine_Start(AzProgressLine *progress, const std::string &what, long total);
+AZ_EXPORT void AzProgressLine_Step(AzProgressLine *progress, long done);
 /* Clears the line from the terminal. */
-AZ_EXPORT void AzProgress_End(AzProgress *progress);
+AZ_EXPORT void AzProgressLine_End(AzProgressLine *progress);
 /* The line drawn for done of total after elapsed_ms (for tests). */
-AZ_EXPORT std::string AzProgress_Line(const std::string &what, long done, long total, long elapsed_ms, int columns);
+AZ_EXPORT std::string AzProgressLine_Text(const std::string &what, long done, long total, long elapsed_ms, int columns);
 
 #endif

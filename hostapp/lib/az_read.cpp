@@ -173,7 +173,7 @@ int Folder_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_R
 
 } // namespace
 
-int AzStudy_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report)
+int AzSeries_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report)
 {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {

@@ -38,6 +38,6 @@ AZ_EXPORT int AzNifti_Read_Labels(const std::string &path, AzLabels *labels, AzL
 
 /* Any study: a folder or DICOM file, or a NIfTI file by its extension.
  * The number of series read (0: nothing usable, every reason reported). */
-AZ_EXPORT int AzStudy_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
+AZ_EXPORT int AzSeries_Read(const std::string &path, std::vector<AzSeries> *series, AzLoad_Report *report);
 
 #endif

@@ -128,7 +128,7 @@ Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::
     return new Kelvra_File(series.name.c_str(), images);
 }
 
-int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded, std::string *error,
+int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Series *loaded, std::string *error,
                     int time_point)
 {
     if (series.frames.empty()) {
@@ -173,4 +173,4 @@ int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Stu
     return 0;
 }
 
-Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded) { return AzStudy_Find(loaded.series_key.c_str()); }
+Kelvra_Class *AzLoaded_Series_Class(const AzLoaded_Series &loaded) { return AzStudy_Find(loaded.series_key.c_str()); }

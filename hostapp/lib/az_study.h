@@ -10,7 +10,7 @@
 #include "az_series.h"
 
 /* A series in the database. */
-struct AzLoaded_Study {
+struct AzLoaded_Series {
     std::string name;
     std::string source;         /* the file or folder it was read from */
     std::string series_key;     /* what the study level files it under */
@@ -35,10 +35,10 @@ AZ_EXPORT Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *lab
  * group; the images keep every time point for the views.  1 when every
  * frame was taken; 0 with the reason in error (no such time point, or
  * frames refused). */
-AZ_EXPORT int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Study *loaded,
+AZ_EXPORT int AzSeries_Insert(const AzSeries &series, const AzLabels *labels, AzLoaded_Series *loaded,
                               std::string *error, int time_point = 0);
 
 /* The study class of a loaded study, or null. */
-AZ_EXPORT Kelvra_Class *AzLoaded_Study_Class(const AzLoaded_Study &loaded);
+AZ_EXPORT Kelvra_Class *AzLoaded_Series_Class(const AzLoaded_Series &loaded);
 
 #endif

@@ -103,7 +103,7 @@ std::string Name_List(const std::vector<int> &tags)
 
 } // namespace
 
-int AzTags_Study_Volume(const AzLoaded_Study &loaded, AzVolume *volume, std::string *error)
+int AzTags_Study_Volume(const AzLoaded_Series &loaded, AzVolume *volume, std::string *error)
 {
     Kelvra_File *file = loaded.file;
     if (!file || file->images_nb < 1 || !file->images[0]) {
@@ -240,7 +240,7 @@ int AzTags_Save(AzApp *app, const std::string &path, const std::string &oblique_
 namespace {
 
 /* The geometry of a loaded study's images, as a series without pixels. */
-AzSeries Study_Geometry(const AzLoaded_Study &loaded)
+AzSeries Study_Geometry(const AzLoaded_Series &loaded)
 {
     AzSeries series;
     series.name = loaded.name;

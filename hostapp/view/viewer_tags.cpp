@@ -62,7 +62,7 @@ int Exists(const std::string &path)
 }
 
 /* One autosave per study file and time point. */
-std::string Autosave_Path(const AzLoaded_Study &loaded)
+std::string Autosave_Path(const AzLoaded_Series &loaded)
 {
     char *full = realpath(loaded.source.c_str(), nullptr);
     std::string key = full ? full : loaded.source;
@@ -83,9 +83,9 @@ void Autosave_Remove(const std::string &path)
 
 /* The study the autosave keeps: the one current when the viewer started,
  * whichever the panel shows later. */
-const AzLoaded_Study *Study_Saved(const AzViewer *viewer)
+const AzLoaded_Series *Study_Saved(const AzViewer *viewer)
 {
-    const std::vector<AzLoaded_Study> &studies = viewer->app->studies;
+    const std::vector<AzLoaded_Series> &studies = viewer->app->studies;
     int index = viewer->autosave_study;
     if (index < 0 || index >= static_cast<int>(studies.size()))
         return nullptr;
@@ -107,7 +107,7 @@ std::string Time_Text(const std::string &path)
 /* Writes the autosave's tags back into the study's images. */
 int Autosave_Restore(AzViewer *viewer)
 {
-    const AzLoaded_Study *loaded = Study_Saved(viewer);
+    const AzLoaded_Series *loaded = Study_Saved(viewer);
     AzLabels saved;
     AzLoad_Report report;
     if (!loaded || !loaded->file || !AzNifti_Read_Labels(viewer->autosave_path, &saved, &report))
@@ -170,7 +170,7 @@ void AzViewer_Tags_Init(AzViewer *viewer, const std::string &save_path)
     viewer->autosave_path.clear();
     viewer->autosave_study = AzApp_Study_Current(viewer->app);
     viewer->tags_path = save_path;
-    const AzLoaded_Study *loaded = Study_Saved(viewer);
+    const AzLoaded_Series *loaded = Study_Saved(viewer);
     if (!loaded)
         return;
     if (viewer->tags_path.empty())
@@ -227,7 +227,7 @@ void AzViewer_Autosave_Step(AzViewer *viewer)
     long now = AzApp_Clock_Ms();
     if (viewer->autosave_ms != 0 && now - viewer->autosave_ms < autosave_pause_ms)
         return;
-    const AzLoaded_Study *loaded = Study_Saved(viewer);
+    const AzLoaded_Series *loaded = Study_Saved(viewer);
     AzVolume volume;
     std::string error;
     viewer->autosave_ms = now;

@@ -173,17 +173,17 @@ AZ_EXPORT Vect AzStudy_Pixel_Get_Pos(Kelvra_Class *cls, void *key, Vect point);
  * Phantom builder: synthetic studies for tests and demos
  * --------------------------------------------------------------------- */
 
-/* Phantom contents (bits of AzStudy_Plan::phantom). */
+/* Phantom contents (bits of AzPhantom_Plan::phantom). */
 #define AZ_PHANTOM_GRADIENT 0x1  /* x + 2y + 3z + 5t (voxel indices) */
 #define AZ_PHANTOM_SPHERES 0x2   /* +1000 inside sphere 1 (tag 1), +2000 inside sphere 2 (tag 2) */
 #define AZ_PHANTOM_PLANES 0x4    /* +300 on the column x = width/4 and the row y = height/4 */
 
-/* Frame feeding order of AzStudy_Insert. */
+/* Frame feeding order of AzPhantom_Insert. */
 #define AZ_ORDER_ASCENDING 0
 #define AZ_ORDER_DESCENDING 1
 #define AZ_ORDER_SHUFFLED 2
 
-struct AzStudy_Plan {
+struct AzPhantom_Plan {
     int width = 16, height = 16;
     int slices = 8;                /* slices of the volume along the normal */
     int times = 1;                 /* time points */
@@ -201,8 +201,8 @@ struct AzStudy_Plan {
 
 /* A built study: its file record (owned by the database) and its frames as
  * (bunch, slice) pairs in ascending location. */
-struct AzStudy {
-    AzStudy_Plan plan;
+struct AzPhantom {
+    AzPhantom_Plan plan;
     Kelvra_File *file;
     std::vector<int> frame_bunch;
     std::vector<int> frame_slice;
@@ -210,17 +210,17 @@ struct AzStudy {
 
 /* Builds the images (headers with geometry, phantom pixels) and the file
  * record; nothing enters the database yet.  Null when memory fails. */
-AZ_EXPORT AzStudy *AzStudy_Build(const AzStudy_Plan &plan);
+AZ_EXPORT AzPhantom *AzPhantom_Build(const AzPhantom_Plan &plan);
 /* Feeds every frame of the study into the insert chain in the given order
  * (AZ_ORDER_*; seed for the shuffle); number of inserts that returned
  * non-zero. */
-AZ_EXPORT int AzStudy_Insert(AzStudy *study, int order, unsigned int seed);
+AZ_EXPORT int AzPhantom_Insert(AzPhantom *study, int order, unsigned int seed);
 /* Frees the study record (not the file record, which the database owns). */
-AZ_EXPORT void AzStudy_Free(AzStudy *study);
+AZ_EXPORT void AzPhantom_Free(AzPhantom *study);
 /* The phantom's exact grey level and tag at a voxel (x column, y row,
  * slice along the normal, time point t). */
-AZ_EXPORT int AzPhantom_GLI(const AzStudy_Plan &plan, int x, int y, int slice, int t);
-AZ_EXPORT int AzPhantom_TAG(const AzStudy_Plan &plan, int x, int y, int slice, int t);
+AZ_EXPORT int AzPhantom_GLI(const AzPhantom_Plan &plan, int x, int y, int slice, int t);
+AZ_EXPORT int AzPhantom_TAG(const AzPhantom_Plan &plan, int x, int y, int slice, int t);
 /* The study class of a series (by series key), or null. */
 AZ_EXPORT AzStudy_Class *AzStudy_Find(const char *series_key);
 

@@ -25,7 +25,7 @@ struct Sphere {
 };
 
 /* Physical extent (mm) of the volume along x, y and the normal. */
-void Extent(const AzStudy_Plan &plan, double e[3])
+void Extent(const AzPhantom_Plan &plan, double e[3])
 {
     e[0] = (plan.width - 1) * (double)plan.spacing[0];
     e[1] = (plan.height - 1) * (double)plan.spacing[1];
@@ -34,7 +34,7 @@ void Extent(const AzStudy_Plan &plan, double e[3])
 
 /* Sphere 1 in the middle, sphere 2 smaller, off towards the +x +y corner
  * and overlapping it: both stay round in every re-sliced direction. */
-void Spheres(const AzStudy_Plan &plan, Sphere &one, Sphere &two)
+void Spheres(const AzPhantom_Plan &plan, Sphere &one, Sphere &two)
 {
     double e[3];
     Extent(plan, e);
@@ -59,7 +59,7 @@ bool Inside(const Sphere &s, const double p[3])
 }
 
 /* Which sphere a voxel lies in: 2 wins over 1, 0 for none. */
-int Sphere_Label(const AzStudy_Plan &plan, int x, int y, int slice)
+int Sphere_Label(const AzPhantom_Plan &plan, int x, int y, int slice)
 {
     Sphere one, two;
     Spheres(plan, one, two);
@@ -82,7 +82,7 @@ Vect Cross(const Vect &a, const Vect &b)
 
 }  // namespace
 
-int AzPhantom_GLI(const AzStudy_Plan &plan, int x, int y, int slice, int t)
+int AzPhantom_GLI(const AzPhantom_Plan &plan, int x, int y, int slice, int t)
 {
     int value = 0;
     if (plan.phantom & AZ_PHANTOM_GRADIENT)
@@ -96,7 +96,7 @@ int AzPhantom_GLI(const AzStudy_Plan &plan, int x, int y, int slice, int t)
     return std::min(32767, std::max(-32768, value));
 }
 
-int AzPhantom_TAG(const AzStudy_Plan &plan, int x, int y, int slice, int)
+int AzPhantom_TAG(const AzPhantom_Plan &plan, int x, int y, int slice, int)
 {
     if (!plan.tags || !(plan.phantom & AZ_PHANTOM_SPHERES))
         return 0;
@@ -110,7 +110,7 @@ int AzPhantom_TAG(const AzStudy_Plan &plan, int x, int y, int slice, int)
 static void Text_Set(char *field, size_t size, const char *text) { snprintf(field, size, "%s", text ? text : ""); }
 
 /* Header of image `index` (its first slice is `first` along the normal). */
-static void Image_Geometry(Vexa_Image *image, const AzStudy_Plan &plan, int first, const char *uid)
+static void Image_Geometry(Vexa_Image *image, const AzPhantom_Plan &plan, int first, const char *uid)
 {
     Vect row = Unit(plan.row), col = Unit(plan.col);
     Vect normal = Unit(Cross(row, col));
@@ -132,7 +132,7 @@ static void Image_Geometry(Vexa_Image *image, const AzStudy_Plan &plan, int firs
     image->display_high = 3000.0f;
 }
 
-static void Image_Fill(Vexa_Image *image, const AzStudy_Plan &plan, int first, int per_image)
+static void Image_Fill(Vexa_Image *image, const AzPhantom_Plan &plan, int first, int per_image)
 {
     for (int t = 0; t < plan.times; t++)
         for (int z = 0; z < per_image; z++) {
@@ -154,7 +154,7 @@ static void Images_Free(Vexa_Image **images, int count)
     free(images);
 }
 
-AzStudy *AzStudy_Build(const AzStudy_Plan &plan)
+AzPhantom *AzPhantom_Build(const AzPhantom_Plan &plan)
 {
     int per_image = plan.slices_per_image > 0 ? plan.slices_per_image : plan.slices;
     if (plan.width < 1 || plan.height < 1 || plan.slices < 1 || plan.times < 1 || per_image < 1 ||
@@ -177,7 +177,7 @@ AzStudy *AzStudy_Build(const AzStudy_Plan &plan)
         Image_Geometry(images[i], plan, i * per_image, uid);
         Image_Fill(images[i], plan, i * per_image, per_image);
     }
-    AzStudy *study = new AzStudy;
+    AzPhantom *study = new AzPhantom;
     study->plan = plan;
     study->file = new Kelvra_File(plan.name, images);
     AzDb_File_Add(study->file);
@@ -190,7 +190,7 @@ AzStudy *AzStudy_Build(const AzStudy_Plan &plan)
     return study;
 }
 
-int AzStudy_Insert(AzStudy *study, int order, unsigned int seed)
+int AzPhantom_Insert(AzPhantom *study, int order, unsigned int seed)
 {
     if (!study)
         return 0;
@@ -212,4 +212,4 @@ int AzStudy_Insert(AzStudy *study, int order, unsigned int seed)
     return done;
 }
 
-void AzStudy_Free(AzStudy *study) { delete study; }
+void AzPhantom_Free(AzPhantom *study) { delete study; }

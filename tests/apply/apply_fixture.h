@@ -17,7 +17,7 @@
 class Study_Test : public Host_Test {
   protected:
     /* Feeds a phantom through the insert chain in location order. */
-    void Enter(const AzStudy_Plan &plan)
+    void Enter(const AzPhantom_Plan &plan)
     {
         ASSERT_NE(study = Load(plan), nullptr);
         org = Direction(study, 0);
@@ -56,7 +56,7 @@ class Study_Test : public Host_Test {
         return out;
     }
 
-    AzStudy *study = nullptr;
+    AzPhantom *study = nullptr;
     Kelvra_Oblique *org = nullptr; /* Original direction, child 0 */
     Kelvra_Oblique *obl = nullptr; /* Oblique direction, child 1 */
 };

@@ -6,12 +6,12 @@
 
 namespace {
 
-const AzStudy_Plan Knee = Plan_Of("Knee", 12, 10, 7);
+const AzPhantom_Plan Knee = Plan_Of("Knee", 12, 10, 7);
 
 /* Every pixel of every Oblique frame against the phantom, for matrices
  * that keep voxels on voxels: frame k of the Oblique direction is source
  * column k, its column x source frame `last - x` (x when last is 0). */
-void Expect_Pixels(Kelvra_Oblique *obl, const AzStudy_Plan &plan, int last)
+void Expect_Pixels(Kelvra_Oblique *obl, const AzPhantom_Plan &plan, int last)
 {
     std::vector<AzFrame *> frames = Frames_Of(obl);
     ASSERT_EQ((int)frames.size(), obl->dim.z);

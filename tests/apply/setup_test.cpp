@@ -5,9 +5,9 @@ namespace {
 
 class Setup : public Study_Test {};
 
-AzStudy_Plan Spaced_Plan()
+AzPhantom_Plan Spaced_Plan()
 {
-    AzStudy_Plan plan = Plan_Of("Spine", 12, 10, 7);
+    AzPhantom_Plan plan = Plan_Of("Spine", 12, 10, 7);
     plan.spacing[0] = 0.75f;
     plan.spacing[1] = 0.5f;
     plan.spacing[2] = 2.5f;
@@ -58,7 +58,7 @@ TEST_F(Setup, SizesBothDirectionsFromTheFirstFrame)
 
 TEST_F(Setup, InvalidGroupLeavesTheDirectionsBareAndIsTestedAgain)
 {
-    AzStudy_Plan plan = Spaced_Plan();
+    AzPhantom_Plan plan = Spaced_Plan();
     plan.slices = 1;
     Enter(plan);
     console.Clear();
@@ -74,12 +74,12 @@ TEST_F(Setup, InvalidGroupLeavesTheDirectionsBareAndIsTestedAgain)
 
 TEST_F(Setup, AddingAFrameRebuildsTheObliqueDirectionByItself)
 {
-    AzStudy_Plan plan = Spaced_Plan();
+    AzPhantom_Plan plan = Spaced_Plan();
     plan.series_uid = "1.2.3.4";
     Enter(plan);
     Build_Oblique(Swap_Matrix(6), 7, 10, 10);   // narrower than the source width, as after a rotation
     /* One more frame of the same series, past the last one. */
-    AzStudy_Plan more = plan;
+    AzPhantom_Plan more = plan;
     more.slices = 1;
     more.origin = Vect(0.0f, 0.0f, 7 * 2.5f);
     ASSERT_NE(Load(more), nullptr);

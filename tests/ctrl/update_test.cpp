@@ -68,7 +68,7 @@ TEST_F(Panel_Test, ListOfStudiesAndLamps)
     EXPECT_EQ(Instance_Nb + select_instance.entries_nb, 0);
     EXPECT_EQ(Instance_Pt, nullptr);
     // Another series of the same name is listed apart.
-    AzStudy_Plan twin = Plan_Of("Knee study", 16, 16, 4);
+    AzPhantom_Plan twin = Plan_Of("Knee study", 16, 16, 4);
     twin.series_uid = "1.2.826.0.1.3680043.2.1125.99";
     ASSERT_NE(Load(twin), nullptr);
     ASSERT_EQ(Ctrl_Open(0), 1);

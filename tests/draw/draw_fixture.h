@@ -95,13 +95,13 @@ class DrawTest : public Host_Test {
             for (int y = 0; y < h; y++)
                 for (int x = 0; x < w; x++)
                     volume.gli[volume.At(x, y, z)] = x * 5 + y * 10 + z;
-        AzStudy_Plan plan = Plan_Of("Preview", w, h, n);
+        AzPhantom_Plan plan = Plan_Of("Preview", w, h, n);
         plan.slices_per_image = 0;
         plan.spacing[0] = vx;
         plan.spacing[1] = vy;
         plan.spacing[2] = vz;
         plan.phantom = plan.tags = 0;
-        AzStudy *built = Load(plan);
+        AzPhantom *built = Load(plan);
         ASSERT_NE(built, nullptr);
         study = AzApp_Study_Class(built);
         study->Pixel_Get_GLI = Study_GLI;

@@ -64,12 +64,12 @@ class Export : public Host_Test {
 
     Kelvra_Class *Insert(const AzSeries &series, const AzLabels *labels)
     {
-        AzLoaded_Study loaded;
+        AzLoaded_Series loaded;
         std::string error;
         EXPECT_EQ(1, AzSeries_Insert(series, labels, &loaded, &error)) << error;
         Wait();
         EXPECT_EQ(static_cast<int>(series.frames.size()), loaded.inserted_nb);
-        return AzLoaded_Study_Class(loaded);
+        return AzLoaded_Series_Class(loaded);
     }
 
     Temp_Folder folder;
@@ -196,7 +196,7 @@ TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
 
     plan.datatype = 4;
     AzSeries series = Read(plan, "study.nii");
-    AzLoaded_Study loaded;
+    AzLoaded_Series loaded;
     std::string error;
     ASSERT_EQ(1, AzSeries_Insert(series, &labels, &loaded, &error)) << error;
     AzTags_Map_Set(labels);
@@ -306,7 +306,7 @@ TEST_P(Placement, LabelsLandByWorldPositionWhateverTheirGrid)
     // Labels without world geometry must have the study's size.
     labels.has_affine = 0;
     labels.depth = 4;
-    AzLoaded_Study loaded;
+    AzLoaded_Series loaded;
     EXPECT_EQ(0, AzSeries_Insert(series, &labels, &loaded, &error));
     EXPECT_EQ("label volume " + std::to_string(grid.dim[0]) + "x" + std::to_string(grid.dim[1]) +
                   "x4 does not match the study's grid 5x4x3", error);

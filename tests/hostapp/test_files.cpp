@@ -267,7 +267,7 @@ AzSeries Series_Read(const std::string &path)
 {
     std::vector<AzSeries> series;
     AzLoad_Report report;
-    EXPECT_EQ(1, AzStudy_Read(path, &series, &report)) << path;
+    EXPECT_EQ(1, AzSeries_Read(path, &series, &report)) << path;
     return series.empty() ? AzSeries() : series[0];
 }
 

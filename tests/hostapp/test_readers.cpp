@@ -104,7 +104,7 @@ TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
     std::string top = folder.File("mixed");
     std::vector<AzSeries> series;
     AzLoad_Report report;
-    ASSERT_EQ(1, AzStudy_Read(top, &series, &report));
+    ASSERT_EQ(1, AzSeries_Read(top, &series, &report));
     EXPECT_EQ(3u, series[0].frames.size());
     EXPECT_EQ(7, report.files_seen);
     EXPECT_EQ(3, report.files_bad);
@@ -120,7 +120,7 @@ TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
     // Series of one folder without a description are told apart by their numbers, else by their UIDs.
     std::string pair = folder.File("pair");  // a.dcm numbered 3, b.dcm of UID ...78; neither described
     series.clear();
-    ASSERT_EQ(2, AzStudy_Read(pair, &series, &report));
+    ASSERT_EQ(2, AzSeries_Read(pair, &series, &report));
     std::set<std::string> names = {series[0].name, series[1].name};
     EXPECT_EQ((std::set<std::string>{"pair (series 3)", "pair (1.2.826.0.1.3680043.2.1125.78)"}), names);
 }
@@ -208,23 +208,23 @@ TEST(NiftiReader, LabelsWithColourTablesAndNames)
 TEST(LoadProgress, EveryQuarterOnceOffATerminalAndNothingForShortWork)
 {
     Console_Capture console;
-    AzProgress progress;
-    AzProgress_Start(&progress, "reading x", 20);
+    AzProgressLine progress;
+    AzProgressLine_Start(&progress, "reading x", 20);
     progress.terminal = 0; // the tests' standard error may be a terminal
     for (long done = 1; done <= 20; done++)
-        AzProgress_Step(&progress, done);
+        AzProgressLine_Step(&progress, done);
     std::vector<Console_Line> lines = console.Lines();
     ASSERT_EQ(4u, lines.size()) << Console_Dump(lines);
     EXPECT_EQ((Console_Line{4, "reading x: 25%"}), lines[0]);
     EXPECT_EQ((Console_Line{4, "reading x: 100%"}), lines[3]);
     console.Clear();
-    AzProgress_Start(&progress, "short", 0);
-    AzProgress_Step(&progress, 1);
+    AzProgressLine_Start(&progress, "short", 0);
+    AzProgressLine_Step(&progress, 1);
     EXPECT_EQ(0u, console.Lines().size());
     // The line a terminal shows: bar, percentage, what, time left; cut to the terminal's width.
     EXPECT_EQ("[######..................]  25% writing oblique.nii.gz, 9 s left",
-              AzProgress_Line("writing oblique.nii.gz", 25, 100, 3000, 80));
-    EXPECT_EQ("[########################] 100% done", AzProgress_Line("done", 7, 7, 3000, 80));
-    EXPECT_EQ("[######..................]  25% writ...", AzProgress_Line("writing oblique.nii.gz", 25, 100, 3000, 40));
-    EXPECT_EQ(", 2 min 05 s left", AzProgress_Line("", 1, 2, 125000, 200).substr(32));
+              AzProgressLine_Text("writing oblique.nii.gz", 25, 100, 3000, 80));
+    EXPECT_EQ("[########################] 100% done", AzProgressLine_Text("done", 7, 7, 3000, 80));
+    EXPECT_EQ("[######..................]  25% writ...", AzProgressLine_Text("writing oblique.nii.gz", 25, 100, 3000, 40));
+    EXPECT_EQ(", 2 min 05 s left", AzProgressLine_Text("", 1, 2, 125000, 200).substr(32));
 }

@@ -25,7 +25,7 @@ struct Geometry {
     double turn[3][3], half[3], corner[3], study_voxel[3], voxel[3];
     int dim[3];
 
-    Geometry(const AzStudy_Plan &plan, double alpha, double beta)
+    Geometry(const AzPhantom_Plan &plan, double alpha, double beta)
     {
         double ca = cos(alpha), sa = sin(alpha), cb = cos(beta), sb = sin(beta);
         const double rx[3][3] = {{1, 0, 0}, {0, ca, sa}, {0, -sa, ca}};
@@ -58,7 +58,7 @@ struct Geometry {
 };
 
 /* Bilinear in frame f's plane from the phantom's values; the far edge reads the last column or row. */
-int Study_Grey(const AzStudy_Plan &plan, int t, double column, double row, double frame)
+int Study_Grey(const AzPhantom_Plan &plan, int t, double column, double row, double frame)
 {
     int f = static_cast<int>(frame); // toward zero: -0.5 is still frame 0
     if (!(frame > -1.0) || f >= plan.slices || !(column >= 0.0 && column <= plan.width) ||
@@ -74,7 +74,7 @@ int Study_Grey(const AzStudy_Plan &plan, int t, double column, double row, doubl
 
 /* Every pixel of a few frames (first, last, between) against the grey
  * levels a point within float rounding of the mapping may show. */
-void Frames_Expect(const AzStudy_Plan &plan, int t, double alpha, double beta, Kelvra_Class *oblique)
+void Frames_Expect(const AzPhantom_Plan &plan, int t, double alpha, double beta, Kelvra_Class *oblique)
 {
     Geometry g(plan, alpha, beta);
     ASSERT_NE(nullptr, oblique);
@@ -116,9 +116,9 @@ TEST_F(App_Test, TheSecondStudyTurnedOnThePanelGetsObliqueFramesOfTheMapping)
 {
     std::string folder = Output_Folder("session");
     ASSERT_FALSE(folder.empty());
-    AzStudy_Plan first = Plan_Of("First", 20, 18, 8);
+    AzPhantom_Plan first = Plan_Of("First", 20, 18, 8);
     // Sizes and steps that differ on every axis, so that no two axes can be mistaken.
-    AzStudy_Plan second = Plan_Of("Second", 30, 24, 14, 1.0f, 1.25f, 2.0f);
+    AzPhantom_Plan second = Plan_Of("Second", 30, 24, 14, 1.0f, 1.25f, 2.0f);
     ASSERT_TRUE(Start());
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, first, "phantom one"));
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, second, "phantom two"));
@@ -157,7 +157,7 @@ TEST_F(App_Test, TheSecondStudyTurnedOnThePanelGetsObliqueFramesOfTheMapping)
 
 TEST_F(App_Test, FourDPhantomEntersAtTheChosenTimePointAndIsReslicedThere)
 {
-    AzStudy_Plan plan = Plan_Of("Timed", 16, 14, 10, 1.0f, 1.5f, 1.0f);
+    AzPhantom_Plan plan = Plan_Of("Timed", 16, 14, 10, 1.0f, 1.5f, 1.0f);
     plan.times = 3;
     ASSERT_TRUE(Start(3));
     EXPECT_EQ(AZ_EXIT_INPUT, AzApp_Load_Built(&app, plan, "timed phantom"));

@@ -45,9 +45,9 @@ class Fault : public ObliqueTest, public ::testing::WithParamInterface<Fault_Sit
             DestroyWindow(window);
         ObliqueTest::TearDown();
     }
-    void Enter(const AzStudy_Plan &plan)
+    void Enter(const AzPhantom_Plan &plan)
     {
-        AzStudy *entered = Load(plan);
+        AzPhantom *entered = Load(plan);
         ASSERT_NE(entered, nullptr);
         org = Direction(entered, 0);
         obl = Direction(entered, 1);

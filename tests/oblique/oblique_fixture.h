@@ -70,12 +70,12 @@ class ObliqueTest : public Host_Test {
  * Original one sized like the study. */
 class ObliqueStudyTest : public ObliqueTest {
   protected:
-    AzStudy_Plan plan;
-    AzStudy *built = nullptr;
+    AzPhantom_Plan plan;
+    AzPhantom *built = nullptr;
     Kelvra_Class *study = nullptr;
     Kelvra_Oblique *org = nullptr, *obl = nullptr;
 
-    void Enter(const AzStudy_Plan &wanted, int order, unsigned seed)
+    void Enter(const AzPhantom_Plan &wanted, int order, unsigned seed)
     {
         plan = wanted;
         ASSERT_NE(built = Load(plan, order, seed), nullptr);

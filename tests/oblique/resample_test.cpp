@@ -36,7 +36,7 @@ void Transform(const Matrix_4x4 &m, const double p[3], double out[3])
 /* The study's grey level at a fractional point of frame f, computed from
  * the phantom: bilinear between the four pixels around (x, y), the far
  * edge (x = width, y = height) reading the last column and row. */
-double Phantom_Bilinear(const AzStudy_Plan &plan, int f, double x, double y)
+double Phantom_Bilinear(const AzPhantom_Plan &plan, int f, double x, double y)
 {
     int x0 = (int)x < plan.width - 1 ? (int)x : plan.width - 1;
     int y0 = (int)y < plan.height - 1 ? (int)y : plan.height - 1;

@@ -126,9 +126,9 @@ TEST_F(ObliqueUpdateTest, FrameRangeOfAChange)
 {
     // A second study: one image holding three slices (z 0, 1, 2), all
     // three frames sharing its key.
-    AzStudy_Plan one = Plan_Of("Shared", 4, 4, 3);
+    AzPhantom_Plan one = Plan_Of("Shared", 4, 4, 3);
     one.slices_per_image = 0;
-    AzStudy *shared = Load(one);
+    AzPhantom *shared = Load(one);
     ASSERT_NE(shared, nullptr);
     Kelvra_Oblique *b2 = Direction(shared, 1);
     ASSERT_EQ(Direction(shared, 0)->real_files_nb, 3);

@@ -48,7 +48,7 @@ TEST_F(Stress_Test, UpdatesWaitUntilTheWorkerHasEnded)
 
 TEST_F(Stress_Test, SetUpStartsOneApplyAtATime)
 {
-    AzStudy *a = Load("Chest", 12, 8, 6), *b = Load("Pelvis", 10, 8, 5);
+    AzPhantom *a = Load("Chest", 12, 8, 6), *b = Load("Pelvis", 10, 8, 5);
     // Both Oblique directions on and never built: the refresh pass sets up
     // each study and each set-up applies by itself.
     Direction(a, 1)->enabled = 1;

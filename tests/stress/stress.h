@@ -44,7 +44,7 @@ class Stress_Test : public Host_Test {
     void Pointer(int x, int y) { AzTools_Pointer_Set(panel, x, y, AZ_POINTER_NONE); }
     static void Pump() { AzApp_Pump(nullptr); }
     /* The two directions of a loaded study, set up and the Oblique one turned. */
-    void Set_Up(AzStudy *study, int reversed = 1)
+    void Set_Up(AzPhantom *study, int reversed = 1)
     {
         org = Direction(study, 0);
         obl = Direction(study, 1);
@@ -65,7 +65,7 @@ class Stress_Test : public Host_Test {
 
     HWND panel = nullptr;
     Kelvra_Oblique *org = nullptr, *obl = nullptr;
-    AzStudy_Plan plan;
+    AzPhantom_Plan plan;
 };
 
 #endif

@@ -11,7 +11,7 @@
 TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
 {
     const int W = 20, H = 14, S = 10;
-    AzStudy *a = Load("Chest", W, H, S);
+    AzPhantom *a = Load("Chest", W, H, S);
     ASSERT_TRUE(a && Load("Pelvis", 16, 16, 8));
     Make_Panel();
     // The panel works on the other study's Oblique direction meanwhile.

@@ -13,7 +13,7 @@ TEST_F(Stress_Test, PanelStateGoesWithTheLibrary)
         ASSERT_EQ(AzModule_Load(&module, AZ_MODULE_PATH, error, sizeof(error)), 1) << error;
         ASSERT_EQ(AzApp_Reset(module.Class_Insert), 1);
         AzHost_Script_Flag_Set(0x20);
-        AzStudy_Plan phantom;
+        AzPhantom_Plan phantom;
         phantom.name = round ? "Second" : "First";
         Load(phantom);
         HWND window = CreateWindowExA(0, "UnloadPanel", "panel", WS_VISIBLE, 0, 0, 200, 600, nullptr, nullptr,

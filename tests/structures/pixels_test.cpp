@@ -104,7 +104,7 @@ TEST_F(Db, StudyTagsRoundTripNearestPixelAndWorldPosition)
 
 TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
 {
-    AzStudy_Plan plan = Plan_Of("Oblique phantom", 12, 10, 6);
+    AzPhantom_Plan plan = Plan_Of("Oblique phantom", 12, 10, 6);
     plan.times = 2;
     plan.slices_per_image = 3;
     plan.spacing[0] = 0.8f;
@@ -113,7 +113,7 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
     const float c = cosf(0.4f), s = sinf(0.4f);
     plan.row = Vect(c, 0, s);
     plan.origin = Vect(-50, 12, 7);
-    AzStudy *study = Load(plan);
+    AzPhantom *study = Load(plan);
     ASSERT_TRUE(study && study->file->images_nb == 2 && AzDb_Root()->Child_Get_Nb() == 1);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     AzStudy_Class *found = dynamic_cast<AzStudy_Class *>(cls);
@@ -145,9 +145,9 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
 
 TEST_F(Db, InsertOrderSortAndGrouping)
 {
-    AzStudy_Plan plan = Plan_Of("Shuffled", 4, 4, 9);
+    AzPhantom_Plan plan = Plan_Of("Shuffled", 4, 4, 9);
     plan.series_uid = "1.2.3";
-    AzStudy *study = Load(plan, AZ_ORDER_SHUFFLED, 7);
+    AzPhantom *study = Load(plan, AZ_ORDER_SHUFFLED, 7);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     auto keys = [](Kelvra_Class *k) {
         std::vector<Vexa_Image *> out;
@@ -160,7 +160,7 @@ TEST_F(Db, InsertOrderSortAndGrouping)
     EXPECT_EQ(cls->Sort(1), 1);
     EXPECT_EQ(keys(cls), ascending);
     /* Another series joins as a study of its own; one series, even from another file, is one study. */
-    AzStudy_Plan other = plan;
+    AzPhantom_Plan other = plan;
     other.name = "Four";
     other.series_uid = nullptr;
     other.slices = other.slices_per_image = other.times = 2;
@@ -196,7 +196,7 @@ TEST_F(Db, InsertOrderSortAndGrouping)
 
 TEST_F(Db, FrameRecordsRegionsThatReachIt)
 {
-    AzStudy_Plan plan = Plan_Of("Phantom", 6, 5, 4);
+    AzPhantom_Plan plan = Plan_Of("Phantom", 6, 5, 4);
     plan.slices_per_image = 4;
     Load(plan);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);

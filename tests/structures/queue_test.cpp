@@ -132,13 +132,13 @@ TEST_F(Db, RecorderListsTheModulesCallsFromEveryThreadInCallOrder)
 
 TEST_F(Db, GroupTestBitPerCondition)
 {
-    AzStudy_Plan plan = Plan_Of("Phantom", 8, 6, 4);
+    AzPhantom_Plan plan = Plan_Of("Phantom", 8, 6, 4);
     plan.spacing[2] = 1.5f;
     plan.row = Vect(0.8f, 0.6f, 0);
     plan.col = Vect(0, 0, 1);
     plan.origin = Vect(100, -40, 250);
     plan.phantom = AZ_PHANTOM_GRADIENT;
-    AzStudy *s = Load(plan, AZ_ORDER_ASCENDING, 0);
+    AzPhantom *s = Load(plan, AZ_ORDER_ASCENDING, 0);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
     EXPECT_EQ(Fct_Group_Test(cls), 0u);
     Vexa_Image **im = s->file->images;

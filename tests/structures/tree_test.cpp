@@ -255,9 +255,9 @@ TEST_F(Db, InsertChainPassesFramesDown)
     EXPECT_TRUE(ids[0] == 0 && ids[1] == 1 && ids[2] == 0 && ids[3] == 3);
 
     middle_calls.clear();
-    AzStudy *study = AzStudy_Build(Plan_Of("Phantom", 5, 4, 3));
+    AzPhantom *study = AzPhantom_Build(Plan_Of("Phantom", 5, 4, 3));
     studies.push_back(study);
-    EXPECT_EQ(AzStudy_Insert(study, AZ_ORDER_DESCENDING, 0), 3);
+    EXPECT_EQ(AzPhantom_Insert(study, AZ_ORDER_DESCENDING, 0), 3);
     EXPECT_EQ(middle_calls, std::vector<std::string>({"Phantom 2 2 0", "Phantom 2 1 0", "Phantom 2 0 0"}));
     Kelvra_Class *middle = AzDb_Root()->Child_Get_Pt(0)->Child_Get_Pt(0);
     ASSERT_EQ(middle->Child_Get_Nb(), 3);

@@ -7,9 +7,9 @@
 #include <iterator>
 
 
-AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices, float sx, float sy, float sz)
+AzPhantom_Plan Plan_Of(const char *name, int width, int height, int slices, float sx, float sy, float sz)
 {
-    AzStudy_Plan plan{width, height, slices, 1, 1, {sx, sy, sz}}; // one time point, one image a slice
+    AzPhantom_Plan plan{width, height, slices, 1, 1, {sx, sy, sz}}; // one time point, one image a slice
     plan.name = name;
     return plan;
 }

@@ -13,7 +13,7 @@
 
 /* The description of a phantom study of that size and spacing (mm),
  * otherwise the defaults. */
-AzStudy_Plan Plan_Of(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
+AzPhantom_Plan Plan_Of(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
                      float sz = 1.0f);
 
 /* Host frames under a class, in child order. */

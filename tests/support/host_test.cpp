@@ -35,16 +35,16 @@ void Host_Test::TearDown()
     AzHost_Trace_Stop();
     if (AzWin_Threads_Alive() == 0)
         AzDb_Reset(); // the module's classes go while no worker can reach them
-    for (AzStudy *study : studies)
-        AzStudy_Free(study);
+    for (AzPhantom *study : studies)
+        AzPhantom_Free(study);
     studies.clear();
     AzWin_Pump();
 }
 
-AzStudy *Host_Test::Load(const AzStudy_Plan &plan, int order, unsigned int seed)
+AzPhantom *Host_Test::Load(const AzPhantom_Plan &plan, int order, unsigned int seed)
 {
-    AzLoaded_Study loaded;
-    AzStudy *study = AzApp_Study_Enter(plan, plan.name ? plan.name : "", order, seed, -1, &loaded);
+    AzLoaded_Series loaded;
+    AzPhantom *study = AzApp_Study_Enter(plan, plan.name ? plan.name : "", order, seed, -1, &loaded);
     EXPECT_NE(study, nullptr) << "the phantom " << (plan.name ? plan.name : "") << " is built";
     if (!study)
         return nullptr;
@@ -53,12 +53,12 @@ AzStudy *Host_Test::Load(const AzStudy_Plan &plan, int order, unsigned int seed)
     return study;
 }
 
-AzStudy *Host_Test::Load(const char *name, int width, int height, int slices, float sx, float sy, float sz)
+AzPhantom *Host_Test::Load(const char *name, int width, int height, int slices, float sx, float sy, float sz)
 {
     return Load(Plan_Of(name, width, height, slices, sx, sy, sz));
 }
 
-Kelvra_Oblique *Host_Test::Direction(const AzStudy *study, int direction)
+Kelvra_Oblique *Host_Test::Direction(const AzPhantom *study, int direction)
 {
     return static_cast<Kelvra_Oblique *>(AzApp_Study_Direction(AzApp_Study_Class(study), direction));
 }

@@ -28,18 +28,18 @@ class Host_Test : public ::testing::Test {
     /* A phantom of the plan fed through the insert chain (every time
      * point) in that order; a test failure unless every frame was taken.
      * The fixture frees it at TearDown. */
-    AzStudy *Load(const AzStudy_Plan &plan, int order = AZ_ORDER_ASCENDING, unsigned int seed = 0);
+    AzPhantom *Load(const AzPhantom_Plan &plan, int order = AZ_ORDER_ASCENDING, unsigned int seed = 0);
     /* The same with the default phantom of that size and spacing (mm). */
-    AzStudy *Load(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
+    AzPhantom *Load(const char *name, int width, int height, int slices, float sx = 1.0f, float sy = 1.0f,
                   float sz = 1.0f);
     /* Direction 0 (Original) or 1 (Oblique) of a loaded study (the study
      * class its frames were filed under), or null. */
-    static Kelvra_Oblique *Direction(const AzStudy *study, int direction);
+    static Kelvra_Oblique *Direction(const AzPhantom *study, int direction);
     /* Pumps until the host is idle; 1 when it became idle in time. */
     static int Wait(int timeout_ms = AZ_APP_WAIT_MS) { return AzApp_Wait(nullptr, timeout_ms); }
 
     bool module_level = true;
-    std::vector<AzStudy *> studies;
+    std::vector<AzPhantom *> studies;
     Console_Capture console;
     int windows_before = 0;
 };

@@ -193,7 +193,7 @@ class ViewTest : public Host_Test {
     AzViewer viewer;
     AzViewer_Window *window = nullptr;
     int started = 0;
-    AzStudy_Plan plan;
+    AzPhantom_Plan plan;
 };
 
 } // namespace
@@ -484,7 +484,7 @@ TEST_F(ViewTest, PanelTakesClicksKeysAndHelp)
     /* A one-slice study: greyed direction buttons, and a hint that does not send the user to them. */
     EXPECT_EQ("No frames yet: choose Dir. Oblique, switch it on (On/Off) and press Update DB.",
               AzViewer_Hint_Text(&viewer, &viewer.views[1]));
-    AzStudy_Plan flat = plan;
+    AzPhantom_Plan flat = plan;
     flat.slices = 1;
     flat.name = "Flat";
     flat.series_uid = "1.2.826.0.1.3680043.2.1125.5";
@@ -541,12 +541,12 @@ TEST_F(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
             series.frames.push_back(frame);
         }
         AzSeries_Sort(&series);
-        AzLoaded_Study loaded;
+        AzLoaded_Series loaded;
         std::string error;
         ASSERT_EQ(1, AzSeries_Insert(series, nullptr, &loaded, &error)) << error;
         AzHost_Pump();
         AzFrame_View view = {};
-        view.shown = AzLoaded_Study_Class(loaded);
+        view.shown = AzLoaded_Series_Class(loaded);
         view.zoom = 1.0f;
         view.picture = AzRect{0, 0, 40, 10 * s.height};
         AzViewer_View_Image(&view);
