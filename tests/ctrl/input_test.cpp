@@ -43,7 +43,7 @@ class Panel_Input : public Panel_Test {
     std::vector<std::string> Run(const std::vector<Event> &events)
     {
         std::vector<std::string> transcript;
-        Kelvra_Oblique *saved = Instance_Pt ? Instance_Pt[3] : nullptr;
+        Kelvra_Oblique *saved = Instance_Pt && Instance_Nb > 3 ? Instance_Pt[3] : nullptr;   // the second study's Oblique class
         AzHost_Trace_Start();
         for (const Event &e : events) {
             if (e.over)
