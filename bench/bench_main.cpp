@@ -32,19 +32,25 @@ void Json_String(FILE *out, const char *key, const std::string &value, const cha
     fprintf(out, "\"%s\n", after);
 }
 
+/* The benchmark volume of that name, built on first use; nullptr (said on
+ * standard error, naming what was asked for) when there is none. */
+Bench_World *World_Named(const char *name, const char *what)
+{
+    for (int v = 0; v < BENCH_VOLUME_NB; v++)
+        if (strcmp(name, Bench_Volume_Name(v)) == 0)
+            if (Bench_World *world = Bench_World_Get(v))
+                return world;
+    fprintf(stderr, "bench: no %s for \"%s\"\n", what, name);
+    return nullptr;
+}
+
 /* The Oblique direction's output grid and frame-to-study voxel transform
  * (row vectors: source = (x, y, z, 1) * matrix). */
 int Geometry_Print(const char *name)
 {
-    int volume = -1;
-    for (int v = 0; v < BENCH_VOLUME_NB; v++)
-        if (strcmp(name, Bench_Volume_Name(v)) == 0)
-            volume = v;
-    Bench_World *world = volume >= 0 ? Bench_World_Get(volume) : nullptr;
-    if (!world) {
-        fprintf(stderr, "bench: no geometry for \"%s\"\n", name);
+    Bench_World *world = World_Named(name, "geometry");
+    if (!world)
         return 1;
-    }
     const Kelvra_Oblique *org = world->original, *obl = world->oblique;
     const Matrix_4x4 &m = obl->matrix_pt ? *obl->matrix_pt : obl->matrix;
     FILE *out = stdout;
@@ -153,15 +159,9 @@ void Direction_Hash(Kelvra_Oblique *cls, int threads, Hash *gli, Hash *tag)
 
 int Hash_Print(const char *name)
 {
-    int volume = -1;
-    for (int v = 0; v < BENCH_VOLUME_NB; v++)
-        if (strcmp(name, Bench_Volume_Name(v)) == 0)
-            volume = v;
-    Bench_World *world = volume >= 0 ? Bench_World_Get(volume) : nullptr;
-    if (!world) {
-        fprintf(stderr, "bench: no world for \"%s\"\n", name);
+    Bench_World *world = World_Named(name, "world");
+    if (!world)
         return 1;
-    }
     Tags_Paint(world->original);
     Kelvra_Oblique *directions[2] = {world->original, world->oblique};
     const char *labels[2] = {"original", "oblique"};
