@@ -37,20 +37,10 @@ const int progress_file_min = 100;
  * file expands further than this. */
 const double compression_ratio_max = 10000.0;
 
+// DICOM pads texts with blanks or a zero byte to an even length: AzDcm_Text trims both.
 std::string Tag_Text(const gdcm::DataSet &data, uint16_t group, uint16_t element)
 {
-    const gdcm::Tag tag(group, element);
-    if (!data.FindDataElement(tag))
-        return std::string();
-    const gdcm::ByteValue *bytes = data.GetDataElement(tag).GetByteValue();
-    if (!bytes || !bytes->GetPointer())
-        return std::string();
-    std::string text(bytes->GetPointer(), bytes->GetLength());
-    // DICOM pads texts with blanks or a zero byte to an even length.
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
-        text.pop_back();
-    size_t start = text.find_first_not_of(' ');
-    return start == std::string::npos ? std::string() : text.substr(start);
+    return AzDcm_Text(data, (uint32_t)group << 16 | element);
 }
 
 /* First value of a multi-valued decimal text ("40\400"); 0 when absent. */
