@@ -1,25 +1,19 @@
 /* Header conversion: any bytes as a frame's header (zero-padded to its
  * size); the copy must equal the source but for the pixel pointers. */
-#include <stdint.h>
 #include <string.h>
 
+#include "fuzz_input.h"
 #include "host/corvantis_convert.h"
 #include "hostlib/structures/az_db.h"
-#include "hostlib/util/az_console.h"
-
-static void Drop(void *, HWND, int, const char *) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static AzConsole_Sink quiet = AzConsole_Sink_Set(Drop, nullptr, nullptr); // the null cases report
-    (void)quiet;
+    Fuzz_Quiet(); // the null cases report
     Vexa_Image source, copy;
     memset(&source, 0, sizeof(source));
     memcpy(&source, data, size < sizeof(source) ? size : sizeof(source));
     memset(&copy, 0, sizeof(copy));
-    if (Vexa_Image_Header_Copy(nullptr, &copy, &source) != 1)
-        __builtin_trap();
-    if (copy.pixels_pt || copy.pixel_size_pt)
+    if (Vexa_Image_Header_Copy(nullptr, &copy, &source) != 1 || copy.pixels_pt || copy.pixel_size_pt)
         __builtin_trap();
     copy.pixels_pt = source.pixels_pt;
     copy.pixel_size_pt = source.pixel_size_pt;
@@ -31,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     // Positions from the copied geometry (no pixel-size pointer after the copy).
     copy.pixel_size_pt = nullptr;
-    Vect p = AzImage_Pos(&copy, 1.0f, 2.0f, 3.0f);
-    (void)p;
+    (void)AzImage_Pos(&copy, 1.0f, 2.0f, 3.0f);
     if (Vexa_Image_Header_Copy(nullptr, nullptr, &source) != 0 || Vexa_Image_Header_Copy(nullptr, &copy, nullptr) != 0)
         __builtin_trap();
     return 0;

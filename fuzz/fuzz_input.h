@@ -14,27 +14,26 @@
 #include "hostapp/lib/az_read.h"
 #include "hostlib/util/az_console.h"
 
-namespace fuzz_input {
-inline std::string folder, written;
-inline void Drop(void *, HWND, int, const char *) {}
-inline void Folder_Remove()
+/* Drops console lines (once). */
+inline void Fuzz_Quiet()
 {
-    unlink(written.c_str());
-    rmdir(folder.c_str());
+    static AzConsole_Sink previous = AzConsole_Sink_Set([](void *, HWND, int, const char *) {}, nullptr, nullptr);
+    (void)previous;
 }
-} // namespace fuzz_input
 
-/* Drops console lines (once), removes the file written for the last input,
- * writes the bytes under that name (readers pick their format by
- * extension).  Empty on failure. */
+/* Removes the file written for the last input, writes the bytes under
+ * that name (readers pick their format by extension).  Empty on failure. */
 inline std::string Fuzz_Input_File(const uint8_t *data, size_t size, const char *name)
 {
-    using namespace fuzz_input;
+    static std::string folder, written;
     char pattern[] = "/tmp/az_fuzz_XXXXXX";
     if (folder.empty() && mkdtemp(pattern)) {
         folder = pattern;
-        atexit(Folder_Remove);
-        AzConsole_Sink_Set(Drop, nullptr, nullptr);
+        atexit([] {
+            unlink(written.c_str());
+            rmdir(folder.c_str());
+        });
+        Fuzz_Quiet();
     }
     unlink(written.c_str());
     written = folder + "/" + name;

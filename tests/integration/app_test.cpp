@@ -12,11 +12,12 @@
  * frames the worker leaves are checked pixel by pixel against grey levels
  * worked out here from the phantom's formula; strokes painted on both
  * directions are saved and read back at the world position where they were
- * painted; the module is unloaded only after its last worker ended.
+ * painted; the module is unloaded only after its last worker ended and
+ * loads afresh.
  *
- * The sample brain re-sliced and exported with its atlas, both volumes read
- * back with the host's NIfTI reader: at sampled world points inside the
- * brain the oblique volume shows the brain's grey level there, and its tags
+ * The sample brain re-sliced with its atlas, the cut and its tags exported
+ * and read back with the host's NIfTI reader: at sampled world points
+ * inside the brain the cut shows the brain's grey level there, and its tags
  * are the atlas's labels.
  */
 #include <dlfcn.h>
@@ -29,7 +30,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "hostapp/lib/az_labels.h"
@@ -96,8 +96,6 @@ int Value_At(const AzLabels &labels, AzVec3 world)
     return labels.values[labels.tags[(static_cast<size_t>(v[2]) * labels.height + v[1]) * labels.width + v[0]]];
 }
 
-bool File_Exists(const std::string &path) { return std::filesystem::is_regular_file(path); }
-
 const int grey_outside = 2147483646;
 
 /* Bilinear in frame f's plane from the phantom's values; the far edge reads the last column or row. */
@@ -153,12 +151,6 @@ void Frames_Expect(const AzPhantom_Plan &plan, int t, double alpha, double beta,
     }
     EXPECT_LT(ambiguous * 10, checked) << ambiguous << " of " << checked;
     EXPECT_GT(inside_middle * 2, g.dim.x * g.dim.y) << inside_middle;
-}
-
-AzVec3 World_Of(Kelvra_Class *cls, int frame, int x, int y)
-{
-    Vect p = AzFrame_Get_Pos(AzFrame_Cast(cls->Child_Get_Pt(frame)), static_cast<float>(x), static_cast<float>(y));
-    return {p.x, p.y, p.z};
 }
 
 /* A widget's value, the widget found as a session names it. */
@@ -269,7 +261,6 @@ TEST_F(App_Test, ASessionOverTwoStudiesLocksTurnsPaintsAndUnloadsAfterItsWorker)
     EXPECT_EQ(slice_before + 3.0f, Value_Of<Sliders>(app.panel_window, "Demo Frame"));
     ASSERT_EQ("", Session("click \"Update DB\"\nwait 120\nsave-panel " + at + "5-applied.png\nslice middle\n"
                           "save-panel " + at + "6-middle.png\n"));
-    EXPECT_GE(app.apply_s, 0.0);
     // Only the second study was applied, at the time point it entered.
     Kelvra_Class *original = AzApp_Direction(&app, 1, 0), *oblique = AzApp_Direction(&app, 1, 1);
     EXPECT_EQ(0, AzApp_Direction(&app, 0, 1)->Child_Get_Nb());
@@ -287,7 +278,9 @@ TEST_F(App_Test, ASessionOverTwoStudiesLocksTurnsPaintsAndUnloadsAfterItsWorker)
                           "paint original 8 22 16 2 201\n"
                           "save-tags \"" + at + "study.nii.gz\" \"" + at + "oblique.nii.gz\"\n", "paint"));
     EXPECT_EQ(0, AzTags_Unsaved());
-    AzVec3 on_oblique = World_Of(oblique, n, 10, 8), on_original = World_Of(original, 7, 22, 16);
+    Vect p = AzFrame_Get_Pos(AzFrame_Cast(oblique->Child_Get_Pt(n)), 10.0f, 8.0f);
+    Vect q = AzFrame_Get_Pos(AzFrame_Cast(original->Child_Get_Pt(7)), 22.0f, 16.0f);
+    AzVec3 on_oblique = {p.x, p.y, p.z}, on_original = {q.x, q.y, q.z};
     // Painting off the frame or with an unknown region stops the session with the reason.
     EXPECT_EQ("bad:1: nothing painted: (500, 40) lies off frame 2 of \"Second (dir:Oblique)\"",
               Session("paint oblique 2 500 40 1 7\n", "bad"));
@@ -298,7 +291,7 @@ TEST_F(App_Test, ASessionOverTwoStudiesLocksTurnsPaintsAndUnloadsAfterItsWorker)
         ASSERT_EQ(1, AzNifti_Read_Labels(at + name, &saved, &report)) << name;
         EXPECT_EQ(200, Value_At(saved, on_oblique)) << name;
         EXPECT_EQ(201, Value_At(saved, on_original)) << name;
-        EXPECT_TRUE(File_Exists(AzTags_Beside(at + name, ".lut"))) << name;
+        EXPECT_TRUE(std::filesystem::is_regular_file(AzTags_Beside(at + name, ".lut"))) << name;
     }
 
     // The angles of a session's rotate; without a progress window the worker's only posts are its updates
@@ -316,33 +309,33 @@ TEST_F(App_Test, ASessionOverTwoStudiesLocksTurnsPaintsAndUnloadsAfterItsWorker)
     EXPECT_EQ(0, AzWin_Threads_Alive()) << "the module was unloaded under its worker";
     AzWin_Delay_Off();
     dlclose(other);
+    // Loaded again, the module starts afresh: what it held for its panel went with the library (the
+    // sanitizer build's leak checker watches this).
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, first, "phantom one"));
+    EXPECT_EQ("", Session("open\nclick \"Dir. Oblique\"\n"));
+    EXPECT_EQ(0u, console.Count("memory error")) << Console_Dump(console.Lines());
 }
 
 TEST_F(App_Test, ColinObliqueVolumeShowsTheBrainAndItsAtlasAtTheSameWorldPoints)
 {
-    if (!File_Exists(brain_path) || !File_Exists(atlas_path))
+    if (!std::filesystem::exists(brain_path) || !std::filesystem::exists(atlas_path))
         GTEST_SKIP() << brain_path << " or " << atlas_path << " is absent (package mricron-data): nothing to test";
     std::string folder = Output_Folder("colin");
     ASSERT_FALSE(folder.empty());
     ASSERT_TRUE(Start());
     ASSERT_EQ(AZ_EXIT_OK, AzApp_Load(&app, std::vector<std::string>(1, brain_path), atlas_path));
-    ASSERT_EQ("", Session(AzSession_Reslice(20.0, -15.0, 0) + "dump \"" + folder + "\" original\n", "reslice"));
+    ASSERT_EQ("", Session(AzSession_Reslice(20.0, -15.0, 0) + "dump \"" + folder + "\"\n", "reslice"));
     AzApp_Stop(&app);
 
-    Grid source, original, oblique;
+    Grid original, oblique; // the brain as read, the exported cut
     AzLabels atlas, oblique_tags;
     AzLoad_Report report;
-    ASSERT_EQ(1, AzNifti_Read(brain_path, &source.s, &report));
+    ASSERT_EQ(1, AzNifti_Read(brain_path, &original.s, &report));
     ASSERT_EQ(1, AzNifti_Read_Labels(atlas_path, &atlas, &report));
-    ASSERT_EQ(1, AzNifti_Read(folder + "/original.nii.gz", &original.s, &report));
     ASSERT_EQ(1, AzNifti_Read(folder + "/oblique.nii.gz", &oblique.s, &report));
     ASSERT_EQ(1, AzNifti_Read_Labels(folder + "/oblique_tags.nii.gz", &oblique_tags, &report));
     ASSERT_TRUE(report.problems.empty()) << report.problems[0];
-    // The exported Original direction is the brain as it was read: same grid, same geometry.
-    ASSERT_EQ(std::make_tuple(source.W(), source.H(), source.D()),
-              std::make_tuple(original.W(), original.H(), original.D()));
-    for (int k : {0, source.D() / 2, source.D() - 1})
-        EXPECT_NEAR(0.0, AzVec3_Norm(AzVec3_Sub(source.World_Of(7, 11, k), original.World_Of(7, 11, k))), 1e-3);
     // The cut leans away from the brain's slices.
     EXPECT_LT(fabs(AzVec3_Dot(oblique.s.axis_normal, original.s.axis_normal)), 0.99);
 
@@ -365,7 +358,6 @@ TEST_F(App_Test, ColinObliqueVolumeShowsTheBrainAndItsAtlasAtTheSameWorldPoints)
         if (label == 0)
             continue; // outside the brain
         sampled++;
-        ASSERT_EQ(source.Grey(i, j, k), original.Grey(i, j, k)) << i << " " << j << " " << k;
         // The oblique voxel takes its grey level in-plane from one slice of the original, known to one
         // slice only (the exported plane runs through the stepping of the source slices along the cut):
         // between the lowest and highest in-plane level of the slices near the point, widened by one for

@@ -3,7 +3,6 @@
  * must fail, not stall the run.  What the host keeps from racing the worker
  * is forced into the order that broke it: delay points hold one thread back
  * while the other goes on, far longer than the other needs. */
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -37,15 +36,17 @@ class Stress_Test : public Host_Test {
         Host_Test::TearDown();
     }
     void Pointer(int x, int y) { AzTools_Pointer_Set(panel, x, y, AZ_POINTER_NONE); }
-    /* The two directions of a loaded study, set up and the Oblique one turned. */
-    void Set_Up(AzPhantom *study, int reversed = 1)
+    /* The two directions of a loaded study, set up (unless the host did)
+     * and the Oblique one turned. */
+    void Set_Up(AzPhantom *study, bool setup = true)
     {
         org = Direction(study, 0);
         obl = Direction(study, 1);
         ASSERT_TRUE(org && obl);
-        Oblique_Setup(org, obl);
+        if (setup)
+            Oblique_Setup(org, obl);
         plan = study->plan;
-        Turn(reversed);
+        Turn(1);
     }
     /* Keeps voxels on voxels: the Oblique direction's frames are the study's
      * columns, each as wide as the study has slices (Swap_Matrix). */
@@ -74,18 +75,34 @@ int Watched_Update_A(uint64_t flags)
 
 } // namespace
 
-TEST_F(Stress_Test, UpdatesWaitUntilTheWorkerHasEnded)
+TEST_F(Stress_Test, SetUpStartsOneApplyAtATimeAndUpdatesWaitForTheWorker)
 {
     const int W = 12;
-    Set_Up(Load("Chest", W, 8, 6), 0);
-    ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
+    AzPhantom *a = Load("Chest", W, 8, 6), *b = Load("Pelvis", 10, 8, 5);
+    // Both Oblique directions on and never built: the refresh pass sets up
+    // each study and each set-up applies by itself.
+    Direction(a, 1)->enabled = 1;
+    Direction(b, 1)->enabled = 1;
+    AzHost_Module_Set(Update_A, Update_Register());
+    // The first worker is slow to start; the pass must not go on to the
+    // second study's apply (which refills the one job) before it has ended.
+    AzWin_Delay_Set(AZ_DELAY_THREAD_START, 200);
+    AzHost_Post_Update(0x200000, nullptr, nullptr, nullptr);
+    AzApp_Pump(nullptr);
     ASSERT_EQ(Wait(), 1);
+    EXPECT_EQ(AzWin_Delay_Passes(AZ_DELAY_THREAD_START), 2u);
+    EXPECT_EQ(Direction(a, 1)->Child_Get_Nb(), W);
+    EXPECT_EQ(Direction(b, 1)->Child_Get_Nb(), 10);
+    EXPECT_EQ(console.Count("class locked"), 0u) << Console_Dump(console.Lines());
+    EXPECT_EQ(console.Count("in Oblique_Thread()"), 2u);
+
+    // Rebuilding the first study, the worker stops in Child_Delete of the
+    // class it rebuilds; meanwhile the host has updates for the module and
+    // the classes.
+    Set_Up(a, false);
     AzHost_Module_Set(Watched_Update_A, Update_Register());
     hook_calls = hook_calls_beside_worker = 0;
-    // The worker stops in Child_Delete of the class it rebuilds; meanwhile
-    // the host has updates for the module and the classes.
     AzWin_Delay_Set(AZ_DELAY_CHILD_DELETE, 300);
-    Turn(1);
     ASSERT_EQ(Ctrl_Apply(1, org, 1, obl), 1);
     for (int i = 0; i < 5000 && AzWin_Delay_Passes(AZ_DELAY_CHILD_DELETE) == 0; i++)
         Sleep(1);
@@ -99,28 +116,6 @@ TEST_F(Stress_Test, UpdatesWaitUntilTheWorkerHasEnded)
     EXPECT_GT(hook_calls, 0) << "and are carried out once it has ended";
     EXPECT_EQ(hook_calls_beside_worker, 0);
     EXPECT_EQ(obl->Child_Get_Nb(), W);
-}
-
-TEST_F(Stress_Test, SetUpStartsOneApplyAtATime)
-{
-    AzPhantom *a = Load("Chest", 12, 8, 6), *b = Load("Pelvis", 10, 8, 5);
-    // Both Oblique directions on and never built: the refresh pass sets up
-    // each study and each set-up applies by itself.
-    Direction(a, 1)->enabled = 1;
-    Direction(b, 1)->enabled = 1;
-    AzHost_Module_Set(Update_A, Update_Register());
-    // The first worker is slow to start; the pass must not go on to the
-    // second study's apply (which refills the one job) before it has ended.
-    AzWin_Delay_Set(AZ_DELAY_THREAD_START, 200);
-    console.Clear();
-    AzHost_Post_Update(0x200000, nullptr, nullptr, nullptr);
-    AzApp_Pump(nullptr);
-    ASSERT_EQ(Wait(), 1);
-    EXPECT_EQ(AzWin_Delay_Passes(AZ_DELAY_THREAD_START), 2u);
-    EXPECT_EQ(Direction(a, 1)->Child_Get_Nb(), 12);
-    EXPECT_EQ(Direction(b, 1)->Child_Get_Nb(), 10);
-    EXPECT_EQ(console.Count("class locked"), 0u) << Console_Dump(console.Lines());
-    EXPECT_EQ(console.Count("in Oblique_Thread()"), 2u);
 }
 
 /* Many threads at once: a painter writing tags and a reader of grey levels
@@ -142,8 +137,6 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
     Set_Up(a);
     ASSERT_EQ(org->dim.z, S) << Console_Dump(console.Lines());
     std::vector<AzFrame *> source = Frames_Of(org); // in slice order: the phantom's locations ascend
-    for (int s = 0; s < S; s++)
-        ASSERT_EQ((void *)source[s]->key, (void *)a->file->images[a->frame_bunch[s]]) << s;
 
     // Random pauses at every delay point shake the order of the threads' steps.
     AzWin_Delay_Random(17, 3);
@@ -230,38 +223,4 @@ TEST_F(Stress_Test, PaintWhileWorkerBuildsAndPanelTurns)
             for (int x = 0; x < S; x++)
                 missing += AzFrame_Get_GLI(oblique[k], (float)x, (float)y) != AzPhantom_GLI(a->plan, k, y, S - 1 - x, 0);
     EXPECT_EQ(missing, 0) << "tags lost or grey levels of the last apply wrong";
-}
-
-/* The shipped module loaded, used and unloaded as the host does: whatever
- * it allocated for its panel goes with it (the leak checker of the
- * sanitizer build watches this case). */
-TEST_F(Stress_Test, PanelStateGoesWithTheLibrary)
-{
-    for (int round = 0; round < 2; round++) {
-        AzModule module;
-        char error[1024];
-        ASSERT_EQ(AzModule_Load(&module, AZ_MODULE_PATH, error, sizeof(error)), 1) << error;
-        ASSERT_EQ(AzApp_Reset(module.Class_Insert), 1);
-        AzHost_Script_Flag_Set(0x20);
-        AzPhantom_Plan phantom;
-        phantom.name = round ? "Second" : "First";
-        Load(phantom);
-        HWND window = CreateWindowExA(0, "UnloadPanel", "panel", WS_VISIBLE, 0, 0, 200, 600, nullptr, nullptr,
-                                      nullptr, nullptr);
-        ASSERT_NE(window, nullptr);
-        EXPECT_EQ(module.Ctrl_Create(window, 200, 600), 1);
-        EXPECT_EQ(module.Ctrl_Resize(window, 200, 600), 1);
-        EXPECT_EQ(module.Ctrl_Open(0), 1);
-        EXPECT_EQ(module.Update_A(0x200000), 1); // the study table is built again
-        EXPECT_EQ(module.Ctrl_Close(), 1);
-        // The host takes its classes and windows back before it unloads.
-        for (HWND child = AzWin_Find("TOOL", nullptr); child; child = AzWin_Find("TOOL", nullptr))
-            DestroyWindow(child);
-        DestroyWindow(window);
-        AzWin_Pump();
-        AzDb_Reset();
-        EXPECT_EQ(AzWin_Count(), windows_before) << "round " << round;
-        AzModule_Unload(&module);
-    }
-    EXPECT_EQ(console.Count("memory error"), 0u);
 }

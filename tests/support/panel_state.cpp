@@ -9,24 +9,17 @@
 
 void Panel_Reset()
 {
-    Ctrl_Active = 0;
-    Ctrl_Shown = 0;
-    Ctrl_Inside = 0;
-    Ctrl_Mode = 0;
-    Dir_Cur = 0;
+    Ctrl_Active = Ctrl_Shown = Ctrl_Inside = Ctrl_Mode = 0;
     free(Instance_Pt);
     Instance_Pt = nullptr;
-    Instance_Nb = 0;
-    Instance_Cur = 0;
+    Dir_Cur = Instance_Nb = Instance_Cur = 0;
     Rot_X = Rot_Y = Rot_Z = 0.0f;
     Rot_Matrix.init();
     slider_frame.value = 0.0f;
     slider_frame.style = 0;
     for (int i = 0; i < 2; i++) {
-        valuator_horiz[i].value = 0.0f;
-        valuator_vert[i].value = 0.0f;
-        button_dir[i].lamp = 0;
-        button_dir[i].selected = 0;
+        valuator_horiz[i].value = valuator_vert[i].value = 0.0f;
+        button_dir[i].lamp = button_dir[i].selected = 0;
     }
     button_on_off.lamp = 0;
     select_instance.Grow(0, 0);
