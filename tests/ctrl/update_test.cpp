@@ -139,20 +139,6 @@ TEST_F(Panel_Test, SliderFollowsTheSliceCount)
     EXPECT_EQ(button_dir[1].style, 0x23u);
 }
 
-/* Which valuators a draw greys out per direction is the event table's. */
-TEST_F(Panel_Test, DrawStepMarks)
-{
-    Load("Head", 16, 16, 8);
-    Open_Shown();
-    Dir_Cur = 0;
-    AzHost_Trace_Start();
-    ASSERT_EQ(Ctrl_Draw(), 1);
-    std::vector<std::string> marks = Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_"});
-    ASSERT_GE(marks.size(), 2u);
-    marks.resize(2);
-    EXPECT_TRUE(Trace_Is("panel_draw_marks", marks, {{"org", Org_Of(0)->Name_Get()}, {"obl", Obl_Of(0)->Name_Get()}}));
-}
-
 TEST_F(Panel_Test, SelectAndSliceStepsMarkClassAndFrame)
 {
     Load("Head", 16, 16, 8);
