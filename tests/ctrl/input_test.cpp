@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "panel_fixture.h"
+#include "tests/support/fault.h"
 
 class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<const char *> {
   protected:
@@ -30,9 +31,14 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         const int arg = (int)strtoll(word.c_str(), nullptr, 0);
         const std::pair<const char *, uint64_t> steps[4] = {
             {"select", UPDATE_SELECT}, {"rotate", UPDATE_ROTATE}, {"slice", UPDATE_SLICE}, {"draw", UPDATE_DRAW}};
+        uint64_t flags = strtoull(word.c_str(), nullptr, 0);
         for (const auto &step : steps)
-            if (kind == "update" && word == step.first)
-                return Ctrl_Update(step.second);
+            flags = word == step.first ? step.second : flags;
+        if (kind == "update" || kind == "hook")
+            return kind == "update" ? Ctrl_Update(flags) : Update_A(flags);
+        for (const char *what : {"malloc", "calloc", "realloc", "new"})
+            if (kind == "fault" && place == what)   // the nth heap call of that kind from now fails, once
+                Fault_Arm(what, arg);
         if (kind == "c" || kind == "u")   // u: a click that starts work, then the wait for it
             return kind == "c" ? Ctrl_Click(nullptr, arg) : Ctrl_Click(nullptr, arg) * 10 + Wait();
         if (kind == "m" || kind == "w" || kind == "k" || kind == "h")
@@ -45,6 +51,8 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
             return (int)Ctrl_Query();
         if (kind == "show" || kind == "hide")
             kind == "show" ? Ctrl_Show() : Ctrl_Hide();
+        else if (kind == "fault")
+            ;
         else if (kind == "view")   // the current window with that module, or none (-1)
             Current_View(arg);
         else if (kind == "D")
@@ -111,9 +119,11 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
                 continue;
             std::string event = line.substr(0, line.find(" -> ")), kind, place, word;
             std::istringstream(event) >> kind >> place >> word;
-            const Tools *tool = kind == "load" ? nullptr : Place(place);
+            const Tools *tool = kind == "load" || kind == "fault" ? nullptr : Place(place);
             console.Clear();
             int result = Act(kind, place, word);
+            if (kind != "fault")
+                Fault_Disarm();
             transcript.push_back(event + " -> " + std::to_string(result));
             for (const Console_Line &text : console.Lines())
                 if (text.level != 11)   // the insert level's own lines
@@ -136,4 +146,4 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
 TEST_P(Panel_Input, Script) { EXPECT_TRUE(Trace_Is(GetParam(), Run(GetParam()))); }
 
 INSTANTIATE_TEST_SUITE_P(Events, Panel_Input, ::testing::Values("panel_events", "panel_list_events", "panel_help",
-                                                                  "panel_lifecycle"));
+                                                                  "panel_lifecycle", "panel_update"));
