@@ -81,10 +81,11 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         view->Module_Set(module < 0 ? 0 : module);
     }
     /* The panel's state in a line: shown (and its window visible, enabled,
-     * raised), mode, direction, lamps, selected buttons, greyed valuators and
-     * Oblique button, the panel's angles (and whether its valuators show
-     * them), the current class's angles, slider and slice, pointer inside,
-     * frames of both directions, list entry, current pair and pairs. */
+     * raised), mode, direction, lamps, selected buttons, greyed valuators,
+     * Oblique and Original buttons and slider, the panel's angles (and
+     * whether its valuators show them), the current class's angles, slider
+     * (value/maximum) and slice, pointer inside, frames of both directions,
+     * list entry, current pair and pairs. */
     std::string Panel_Now()
     {
         char text[300];
@@ -97,13 +98,14 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         bool agree = valuator_vert[0].value == Rot_X && valuator_vert[1].value == Rot_X &&
                      valuator_horiz[0].value == Rot_Y && valuator_horiz[1].value == Rot_Y;
         snprintf(text + strlen(text), sizeof text - strlen(text),
-                 " dir %d lamps %d%d selected %d%d grey %d%d%d%d%d rot %.5f %.5f%s", Dir_Cur, button_dir[0].lamp,
+                 " dir %d lamps %d%d selected %d%d grey %d%d%d%d%d%d%d rot %.5f %.5f%s", Dir_Cur, button_dir[0].lamp,
                  button_dir[1].lamp, button_dir[0].selected, button_dir[1].selected, grey(valuator_vert[0]),
                  grey(valuator_vert[1]), grey(valuator_horiz[0]), grey(valuator_horiz[1]),
-                 button_dir[1].style == 0x23u, Rot_X, Rot_Y, agree ? "" : " apart");
+                 button_dir[1].style == 0x23u, button_dir[0].style == 0x23u, slider_frame.style == 0x23u, Rot_X,
+                 Rot_Y, agree ? "" : " apart");
         snprintf(text + strlen(text), sizeof text - strlen(text),
-                 " class %.5f %.5f slice %g %g in %d frames %d %d list %d %d of %d", cur->alpha, cur->beta,
-                 slider_frame.value, cur->slice_cur, Ctrl_Inside, Org_Of(0)->Child_Get_Nb(),
+                 " class %.5f %.5f slice %g/%g %g in %d frames %d %d list %d %d of %d", cur->alpha, cur->beta,
+                 slider_frame.value, slider_frame.maximum, cur->slice_cur, Ctrl_Inside, Org_Of(0)->Child_Get_Nb(),
                  Obl_Of(0)->Child_Get_Nb(), select_instance.current, Instance_Cur, Instance_Nb);
         return text;
     }
@@ -146,4 +148,5 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
 TEST_P(Panel_Input, Script) { EXPECT_TRUE(Trace_Is(GetParam(), Run(GetParam()))); }
 
 INSTANTIATE_TEST_SUITE_P(Events, Panel_Input, ::testing::Values("panel_events", "panel_list_events", "panel_help",
-                                                                  "panel_lifecycle", "panel_update"));
+                                                                  "panel_lifecycle", "panel_update",
+                                                                  "panel_slider"));

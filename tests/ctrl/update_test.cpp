@@ -90,34 +90,6 @@ TEST_F(Panel_Test, RotateStepAppliesTheGeometry)
     Instance_Pt[1] = obl;
 }
 
-TEST_F(Panel_Test, SliderFollowsTheSliceCount)
-{
-    Load("Forty", 16, 16, 40);
-    Load("Single", 16, 16, 1);
-    ASSERT_EQ(Ctrl_Open(0), 1);
-    Ctrl_Show();
-    slider_frame.value = 57.0f;
-    ASSERT_EQ(Ctrl_Update(UPDATE_SELECT), 1);
-    EXPECT_FLOAT_EQ(slider_frame.maximum, 39.999f);
-    EXPECT_FLOAT_EQ(slider_frame.value, 39.0f);
-    EXPECT_EQ(slider_frame.style, 0x8000000u);
-    EXPECT_FLOAT_EQ(Org_Of(0)->slice_cur, 39.0f);
-    slider_frame.value = -3.0f;
-    Ctrl_Update(UPDATE_SELECT);
-    EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
-    // A single-slice study: no 3D group, the slider and the directions are off.
-    for (uint64_t step : {UPDATE_SELECT, UPDATE_DRAW}) {
-        slider_frame.value = 5.0f;
-        Instance_Cur = 2;
-        ASSERT_EQ(Ctrl_Update(step), 1);
-        EXPECT_LE(Org_Of(1)->group_valid, 0);
-        EXPECT_EQ(slider_frame.style, 0x23u);
-        EXPECT_FLOAT_EQ(slider_frame.value, 0.0f);
-    }
-    EXPECT_EQ(button_dir[0].style, 0x23u);
-    EXPECT_EQ(button_dir[1].style, 0x23u);
-}
-
 TEST_F(Panel_Test, ImageStepDrawsThePreview)
 {
     Load("Head", 32, 32, 16);
