@@ -47,11 +47,13 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         if (kind == "load" || kind == "open" || kind == "draw" || kind == "close" || kind == "leave")
             return kind == "load" ? Load(place.c_str(), 16, 16, arg) != nullptr : kind == "open" ? Ctrl_Open(arg)
                    : kind == "draw" ? Ctrl_Draw() : kind == "close" ? Ctrl_Close() : Ctrl_Leave();
-        if (kind == "query")
-            return (int)Ctrl_Query();
+        if (kind == "query" || kind == "register")
+            return kind == "query" ? (int)Ctrl_Query() : Ctrl_Register();
+        if (kind == "var")
+            AzVar_Set(place.c_str(), arg);
         if (kind == "show" || kind == "hide")
             kind == "show" ? Ctrl_Show() : Ctrl_Hide();
-        else if (kind == "fault")
+        else if (kind == "fault" || kind == "var")
             ;
         else if (kind == "view")   // the current window with that module, or none (-1)
             Current_View(arg);
@@ -121,7 +123,7 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
                 continue;
             std::string event = line.substr(0, line.find(" -> ")), kind, place, word;
             std::istringstream(event) >> kind >> place >> word;
-            const Tools *tool = kind == "load" || kind == "fault" ? nullptr : Place(place);
+            const Tools *tool = kind == "load" || kind == "fault" || kind == "var" ? nullptr : Place(place);
             console.Clear();
             int result = Act(kind, place, word);
             if (kind != "fault")

@@ -9,18 +9,6 @@ Console_Line Entry_Line(const std::string &call) { return {15, "Class Kelvra_Obl
 
 } // namespace
 
-TEST_F(Panel_Test, RegisterHeightFromSettings)
-{
-    console.Clear();
-    EXPECT_EQ(Ctrl_Register(), 304);   // 200 + 2 * (2 * 4 + 20) + 20 + 16 + 12
-    EXPECT_EQ(console.Lines(), std::vector<Console_Line>{Entry_Line("Ctrl_Register()")});
-    AzVar_Set("$INTERFACE_SPACE_DIM", 6);
-    AzVar_Set("$INTERFACE_VAL_DIM_MID", 30);
-    EXPECT_EQ(Ctrl_Register(), 200 + 2 * (12 + 20) + 20 + 30 + 12) << "settings are read at every call";
-    AzVar_Set("$INTERFACE_TOOL_WIDTH", 32767);
-    EXPECT_EQ(Ctrl_Register(), 32767 + 64 + 20 + 30 + 12 - 65536) << "kept in 16 bits, widened with its sign";
-}
-
 TEST_F(Panel_Test, CreateMakesFrameAndPreviewWindow)
 {
     console.Clear();
