@@ -3,6 +3,7 @@
  * events and whose indented lines are what each event must give. */
 #include <stdlib.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "panel_fixture.h"
@@ -44,16 +45,23 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         if (kind == "m" || kind == "w" || kind == "k" || kind == "h")
             return kind == "m" ? Ctrl_Motion(nullptr, arg, 10, 20) : kind == "w" ? Ctrl_Scroll(nullptr, arg)
                    : kind == "k" ? Ctrl_Key(nullptr, arg, 3, 4) : Ctrl_Help(nullptr, arg, 5, 6);
-        if (kind == "load" || kind == "open" || kind == "draw" || kind == "close" || kind == "leave")
-            return kind == "load" ? Load(place.c_str(), 16, 16, arg) != nullptr : kind == "open" ? Ctrl_Open(arg)
+        std::string name = place, text = word;   // "_" for a space
+        std::replace(name.begin(), name.end(), '_', ' ');
+        std::replace(text.begin(), text.end(), '_', ' ');
+        AzPhantom_Plan plan = Plan_Of(name.c_str(), 16, 16, arg);
+        plan.series_uid = kind == "twin" ? "1.2.826.0.1.3680043.2.1125.99" : plan.series_uid;   // another series
+        if (kind == "load" || kind == "twin" || kind == "open" || kind == "draw" || kind == "close" || kind == "leave")
+            return kind == "load" || kind == "twin" ? Load(plan) != nullptr : kind == "open" ? Ctrl_Open(arg)
                    : kind == "draw" ? Ctrl_Draw() : kind == "close" ? Ctrl_Close() : Ctrl_Leave();
+        if (kind == "name")   // the Original direction of study `place` renamed
+            Org_Of(atoi(place.c_str()))->Name_Set("%s", text.c_str());
         if (kind == "query" || kind == "register")
             return kind == "query" ? (int)Ctrl_Query() : Ctrl_Register();
         if (kind == "var")
             AzVar_Set(place.c_str(), arg);
         if (kind == "show" || kind == "hide")
             kind == "show" ? Ctrl_Show() : Ctrl_Hide();
-        else if (kind == "fault" || kind == "var")
+        else if (kind == "fault" || kind == "var" || kind == "name")
             ;
         else if (kind == "view")   // the current window with that module, or none (-1)
             Current_View(arg);
@@ -123,7 +131,7 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
                 continue;
             std::string event = line.substr(0, line.find(" -> ")), kind, place, word;
             std::istringstream(event) >> kind >> place >> word;
-            const Tools *tool = kind == "load" || kind == "fault" || kind == "var" ? nullptr : Place(place);
+            const Tools *tool = isalpha((unsigned char)place[0]) && !Is_Widget(place) ? nullptr : Place(place);
             console.Clear();
             int result = Act(kind, place, word);
             if (kind != "fault")
@@ -138,6 +146,11 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
                 transcript.push_back("  page " + AzHost_Help_Last().substr(0, AzHost_Help_Last().find('\n')));
             if (tool && tool->Disabled())
                 transcript.push_back("  greyed");
+            std::string list = "  list:";
+            for (int i = 0; i < select_instance.entries_nb; i++)
+                list += (i ? " | " : " ") + std::string(select_instance.entries[i].label);
+            if (list != shown_list)
+                transcript.push_back(shown_list = list);
             transcript.push_back(Panel_Now());
         }
         AzHost_Trace_Stop();
@@ -145,10 +158,11 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
     }
     Kelvra_Oblique *saved = nullptr;
     Kelvra_Window *view = nullptr;
+    std::string shown_list = "  list:";
 };
 
 TEST_P(Panel_Input, Script) { EXPECT_TRUE(Trace_Is(GetParam(), Run(GetParam()))); }
 
 INSTANTIATE_TEST_SUITE_P(Events, Panel_Input, ::testing::Values("panel_events", "panel_list_events", "panel_help",
                                                                   "panel_lifecycle", "panel_update",
-                                                                  "panel_slider"));
+                                                                  "panel_slider", "panel_list"));

@@ -84,6 +84,14 @@ inline const std::vector<std::pair<std::string, const Tools *>> &Widgets()
         {"select_instance", &select_instance}, {"box_image", &box_image}};
     return all;
 }
+inline bool Is_Widget(const std::string &place)
+{
+    const std::string name = place.substr(0, place.find('+'));
+    for (const auto &widget : Widgets())
+        if (widget.first == name)
+            return true;
+    return false;
+}
 inline const Tools *Widget(const std::string &name)
 {
     for (const auto &widget : Widgets())

@@ -20,41 +20,6 @@ TEST_F(Panel_Test, ClosedPanelStillRefreshesEveryMode)
     EXPECT_EQ(Instance_Nb + select_instance.entries_nb, 0) << "the list belongs to an open panel";
 }
 
-TEST_F(Panel_Test, ListOfStudiesAndLamps)
-{
-    Load("Head", 16, 16, 8);
-    Load("Knee study", 16, 16, 6);
-    ASSERT_EQ(Ctrl_Open(0), 1);
-    ASSERT_EQ(Instance_Nb, 4);
-    ASSERT_EQ(select_instance.entries_nb, 2);
-    EXPECT_STREQ(select_instance.entries[0].label, "Head");
-    EXPECT_STREQ(select_instance.entries[1].label, "Knee study");
-    const Kelvra_Oblique *pairs[4] = {Org_Of(0), Obl_Of(0), Org_Of(1), Obl_Of(1)};
-    EXPECT_TRUE(std::equal(pairs, pairs + 4, Instance_Pt));
-    EXPECT_EQ(Instance_Cur, 0);
-    // The Original direction holds the study's frames, the Oblique one none yet.
-    EXPECT_EQ(button_dir[0].lamp * 10 + button_dir[1].lamp, 10);
-    EXPECT_EQ(button_dir[0].selected * 10 + button_dir[1].selected, 10);
-    EXPECT_EQ(button_dir[0].style, 0x500000u);
-    // Names of 15 characters or fewer leave an empty label.
-    Org_Of(1)->Name_Set("%s", "x (dir:Original)");
-    Org_Of(0)->Name_Set("%s", "(dir:Original)");
-    ASSERT_EQ(Ctrl_Update(0x200000), 1);
-    EXPECT_STREQ(select_instance.entries[0].label, "");
-    EXPECT_STREQ(select_instance.entries[1].label, "x");
-    // Another mode lists nothing; the list follows.
-    ASSERT_EQ(Ctrl_Open(1), 1);
-    EXPECT_EQ(Instance_Nb + select_instance.entries_nb, 0);
-    EXPECT_EQ(Instance_Pt, nullptr);
-    // Another series of the same name is listed apart.
-    AzPhantom_Plan twin = Plan_Of("Knee study", 16, 16, 4);
-    twin.series_uid = "1.2.826.0.1.3680043.2.1125.99";
-    ASSERT_NE(Load(twin), nullptr);
-    ASSERT_EQ(Ctrl_Open(0), 1);
-    ASSERT_EQ(select_instance.entries_nb, 3);
-    EXPECT_STREQ(select_instance.entries[2].label, "Knee study (2)");
-}
-
 /* The figures themselves are the geometry table's (tests/oblique); here the
  * panel's step hands the angles on and applies what it gives. */
 TEST_F(Panel_Test, RotateStepAppliesTheGeometry)
