@@ -53,6 +53,7 @@ TEST_F(ObliqueTest, CopiesShareStorageAndFreeItOnce)
     Vexa_Image *header = Own_Header(target, Image(2, 2, 0.0f), "Oblique_Dir_0");
     target->Child_Add(new AzFrame(header, 0, 0));
     watched_image = header;
+    watched_frees = 0;
     *target = *org;
     EXPECT_EQ(watched_frees, 0) << "the header its frame shows was freed";
     EXPECT_TRUE(target->dir_file == org->dir_file && target->real_files_d == org->real_files_d &&
