@@ -20,7 +20,7 @@ struct Line {
     std::string make, args;
     int code;
     std::string err, out;
-    std::vector<std::string> files; /* file or folder/, what it holds; again */
+    std::vector<std::string> files; /* file, folder/ or picture, what it holds; again */
 };
 
 void PrintTo(const Line &line, std::ostream *os) { *os << line.args; }
@@ -70,7 +70,7 @@ TEST_P(Command, ExitsAndSays)
         for (const std::string &name : Names_In(path))
             held += (held.empty() ? "" : " ") + name;
         if (path.back() != '/')
-            held = Text_Of(path);
+            held = Contains(path, ".png") ? Png_Size(path) : Text_Of(path);
         EXPECT_TRUE(line.files[i + 1] == "!" ? access(path.c_str(), F_OK) != 0 : Matches(held, line.files[i + 1]))
             << line.files[i] << ": " << held;
     }

@@ -1,6 +1,6 @@
 /*
  * Sessions of panel events, and the batch commands built on them: parsing,
- * pictures, label values, and runs stopped by a signal.  Output folders
+ * label values, and runs stopped by a signal.  Pictures and output folders
  * replaced, refused or left whole are rows of the command table.
  */
 #include <signal.h>
@@ -32,27 +32,10 @@ TEST(SessionText, StepsAreCheckedBeforeAnythingRuns)
     // What it refuses is in the command table.
 }
 
-TEST(SessionRun, PicturesOfThePanelAndOfFrames)
-{
-    Temp_Folder folder;
-    Inputs_Make("labelled", folder); // study.nii, 20 x 16 x 12 voxels, and labels.nii: 300 where i >= 10, else 7
-    ASSERT_TRUE(Bytes_Write(folder.File("session.txt"), "open\nclick \"Dir. Oblique\"\nslice 3\nsave-panel panel.png\n"
-                                                         "save-frame original 5 frame.png\nresize 300\nslice middle\n"
-                                                         "save-panel wide.png\nwait 30\necho session done\n"));
-    Outcome run = Program("run session.txt study.nii", folder.Path());
-    ASSERT_EQ(0, run.code) << run.err;
-    EXPECT_TRUE(Contains(run.out, "session done\n")) << run.out;
-    EXPECT_EQ("20x16", Png_Size(folder.File("frame.png")));
-    // The panel at the host's tool width; it grows with its square preview.
-    int high = atoi(Png_Size(folder.File("panel.png")).substr(4).c_str());
-    EXPECT_TRUE(Png_Size(folder.File("panel.png")).compare(0, 4, "200x") == 0 && high > 200);
-    EXPECT_EQ("300x" + std::to_string(high + 100), Png_Size(folder.File("wide.png")));
-}
-
 TEST(SessionRun, LabelValuesAboveOneByteAreWrittenAsSixteenBits)
 {
     Temp_Folder folder;
-    Inputs_Make("labelled", folder);
+    Inputs_Make("labelled", folder); // study.nii, 20 x 16 x 12 voxels, and labels.nii: 300 where i >= 10, else 7
     Outcome run = Program("-q reslice study.nii --alpha 20 --beta -15 -o out --labels labels.nii", folder.Path());
     ASSERT_EQ(0, run.code) << run.err;
     ASSERT_EQ(0, Shell("gzip -dc '" + folder.File("out/oblique_tags.nii.gz") + "' >'" + folder.File("tags.nii") + "'"));
