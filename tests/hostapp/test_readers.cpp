@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <iterator>
-#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -45,37 +44,6 @@ TEST(DicomReader, StoredBitsSignsAndRealValues)
         EXPECT_TRUE(row[5] == "-" || row[5] == range.str()) << range.str();
     }
     EXPECT_EQ(0u, console.Lines().size()) << Console_Dump(console.Lines()); // nothing clamped
-}
-
-TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
-{
-    Temp_Folder folder;
-    Console_Capture console;
-    // Three slices deeper down, a text file, a DICOM file without an image, and a second series whose images
-    // differ in size, refused whole (tests/data/inputs/readers/mixed).
-    Inputs_Make("readers", folder);
-    std::string top = folder.File("mixed");
-    std::vector<AzSeries> series;
-    AzLoad_Report report;
-    ASSERT_EQ(1, AzSeries_Read(top, &series, &report));
-    EXPECT_EQ(3u, series[0].frames.size());
-    EXPECT_EQ(7, report.files_seen);
-    EXPECT_EQ(3, report.files_bad);
-    EXPECT_EQ(1u, console.Count(top + "/README.txt: not a DICOM file, or unreadable"));
-    EXPECT_EQ(1u, console.Count(top + "/report.dcm: DICOM file without an image"));
-    EXPECT_EQ(1u, console.Count(top + "/odd_b.dcm: image size 7x5 differs from 6x5 of " + top +
-                                "/odd_a.dcm in the same series"));
-    EXPECT_EQ(1u, console.Count(top + "/odd_a.dcm: series 1.2.826.0.1.3680043.2.1125.77 refused: its images "
-                                      "differ in size"));
-    for (const Console_Line &line : console.Lines())
-        EXPECT_EQ(2, line.level) << line.text;
-
-    // Series of one folder without a description are told apart by their numbers, else by their UIDs.
-    std::string pair = folder.File("pair");  // a.dcm numbered 3, b.dcm of UID ...78; neither described
-    series.clear();
-    ASSERT_EQ(2, AzSeries_Read(pair, &series, &report));
-    std::set<std::string> names = {series[0].name, series[1].name};
-    EXPECT_EQ((std::set<std::string>{"pair (series 3)", "pair (1.2.826.0.1.3680043.2.1125.78)"}), names);
 }
 
 /* Under a fuzzer or a crash reporter the library's abort becomes an exit

@@ -1,6 +1,6 @@
 /*
- * Sessions of panel events, and the batch commands built on them: parsing,
- * label values, and runs stopped by a signal.  Pictures and output folders
+ * The batch commands: label values above one byte, runs stopped by a
+ * signal, the global options.  Sessions, pictures and output folders
  * replaced, refused or left whole are rows of the command table.
  */
 #include <signal.h>
@@ -12,25 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "hostapp/lib/az_app.h"
-#include "hostapp/lib/az_session.h"
 #include "test_files.h"
-
-TEST(SessionText, StepsAreCheckedBeforeAnythingRuns)
-{
-    std::vector<AzSession_Step> steps;
-    std::string error;
-    ASSERT_EQ(1, AzSession_Parse("# a comment\n\nopen 0\nclick \"Dir. Oblique\" 0.5 0.5  # trailing\n"
-                                 "drag 10 20 30 40 4\necho two words\n",
-                                 "s.txt", &steps, &error))
-        << error;
-    ASSERT_EQ(4u, steps.size());
-    EXPECT_EQ(3, steps[0].line);
-    EXPECT_EQ((std::vector<std::string>{"click", "Dir. Oblique", "0.5", "0.5"}), steps[1].words);
-    EXPECT_EQ(4, steps[1].line);
-    EXPECT_EQ(6u, steps[2].words.size());
-    EXPECT_EQ((std::vector<std::string>{"echo", "two", "words"}), steps[3].words);
-    // What it refuses is in the command table.
-}
 
 TEST(SessionRun, LabelValuesAboveOneByteAreWrittenAsSixteenBits)
 {
