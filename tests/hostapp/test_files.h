@@ -8,7 +8,6 @@
 #include <stdint.h>
 #include <string.h>
 
-#include <array>
 #include <string>
 #include <vector>
 
