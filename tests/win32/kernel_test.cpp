@@ -21,11 +21,7 @@ struct Thread_Report {
 /* Destroyed when its thread ends, however it ends. */
 struct End_Signal {
     Thread_Report *report = nullptr;
-    ~End_Signal()
-    {
-        if (report)
-            sem_post(&report->ended);
-    }
+    ~End_Signal() { report ? sem_post(&report->ended) : 0; }
 };
 thread_local End_Signal end_signal;
 
@@ -43,10 +39,8 @@ unsigned __stdcall Worker(void *arg)
 bool Held_Elsewhere(CRITICAL_SECTION *section)
 {
     int r = 0;
-    std::thread([&] {
-        if ((r = pthread_mutex_trylock(&section->mutex)) == 0)
-            pthread_mutex_unlock(&section->mutex);
-    }).join();
+    std::thread([&] { (r = pthread_mutex_trylock(&section->mutex)) == 0 && pthread_mutex_unlock(&section->mutex); })
+        .join();
     return r == EBUSY;
 }
 
@@ -74,24 +68,19 @@ TEST(Kernel, ThreadStartsEndsItselfFailsOnDemandAndIsReleased)
     AzWin_Fail_Thread(1);
     EXPECT_EQ(_beginthreadex(nullptr, 0, Worker, &report, 0, nullptr), 0u);
     AzWin_Fail_Thread(0);
-    EXPECT_EQ(errno, EAGAIN);
-    EXPECT_EQ(_doserrno, 8u);
+    EXPECT_TRUE(errno == EAGAIN && _doserrno == 8u) << errno << " " << _doserrno;
     EXPECT_EQ(report.arg_seen, nullptr) << "the routine never ran";
     unsigned long other = 99;
     std::thread([&other] { other = _doserrno; }).join();
     EXPECT_EQ(other, 0u) << "_doserrno belongs to the thread";
-
     unsigned id = 0;
     uintptr_t handle = _beginthreadex(nullptr, 0, Worker, &report, 0, &id);
     ASSERT_NE(handle, 0u);
     EXPECT_TRUE(CloseHandle((HANDLE)handle)) << "closing does not wait for or stop the thread";
     sem_wait(&report.ended);
-    EXPECT_EQ(report.arg_seen, &report);
-    EXPECT_EQ(report.id_seen, id);
-    EXPECT_NE(id, GetCurrentThreadId());
-    EXPECT_NE(id, 0u);
+    EXPECT_TRUE(report.arg_seen == &report && report.id_seen == id);
+    EXPECT_TRUE(id != GetCurrentThreadId() && id != 0u);
     EXPECT_FALSE(report.ran_past_end) << "_endthreadex does not return";
     SetLastError(0);
-    EXPECT_FALSE(CloseHandle(nullptr));
-    EXPECT_EQ(GetLastError(), 6u);
+    EXPECT_TRUE(!CloseHandle(nullptr) && GetLastError() == 6u);
 }
