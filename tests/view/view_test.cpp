@@ -11,7 +11,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +31,12 @@
 namespace {
 
 pid_t xvfb_pid = -1;
+
+void Xvfb_Stop()
+{
+    if (xvfb_pid > 0)
+        kill(xvfb_pid, SIGTERM), waitpid(xvfb_pid, nullptr, 0), xvfb_pid = -1;
+}
 
 /* Starts an X server of our own and points DISPLAY at it; 1 when it runs. */
 int Xvfb_Start()
@@ -54,7 +59,7 @@ int Xvfb_Start()
     if (poll(&wait_for, 1, 20000) > 0 && fgets(text, sizeof(text), in) && strchr(text, '\n'))
         setenv("DISPLAY", (":" + std::to_string(atoi(text))).c_str(), 1);
     else
-        kill(xvfb_pid, SIGTERM), waitpid(xvfb_pid, nullptr, 0), xvfb_pid = -1;
+        Xvfb_Stop();
     fclose(in);
     return xvfb_pid > 0;
 }
@@ -93,25 +98,17 @@ class ViewTest : public Host_Test {
         plan.width = plan.height = 32;
         plan.slices = 16;
         ASSERT_EQ(AZ_EXIT_OK, AzApp_Load_Built(&app, plan, "test phantom"));
-        ASSERT_EQ(16, app.studies[0].inserted_nb);
-        ASSERT_EQ(1, AzViewer_Init(&viewer, &app, 1100, 720, 300));
-        window = AzViewer_Window_Open(&viewer, "view test");
-        ASSERT_NE(nullptr, window);
+        ASSERT_TRUE(app.studies[0].inserted_nb == 16 && AzViewer_Init(&viewer, &app, 1100, 720, 300) == 1);
+        ASSERT_NE(nullptr, window = AzViewer_Window_Open(&viewer, "view test"));
         Idle();
     }
     void TearDown() override
     {
         if (window)
             AzViewer_Window_Close(window);
-        if (started) {
-            AzViewer_Done(&viewer);
-            AzApp_Stop(&app);
-        }
-        if (xvfb_pid > 0) {
-            kill(xvfb_pid, SIGTERM);
-            waitpid(xvfb_pid, nullptr, 0);
-            xvfb_pid = -1;
-        }
+        if (started)
+            AzViewer_Done(&viewer), AzApp_Stop(&app);
+        Xvfb_Stop();
         Host_Test::TearDown();
     }
     /* Window passes until the host and the viewer are idle. */
@@ -127,7 +124,6 @@ class ViewTest : public Host_Test {
         EXPECT_NE(nullptr, widget) << label;
         return widget;
     }
-    Buttons *Button(const char *label) { return dynamic_cast<Buttons *>(Widget(label)); }
     /* Screen point of a widget of the panel at fractions of its size, or of a pixel of a view's frame. */
     AzRect At(const Tools *widget, double fx = 0.5, double fy = 0.5)
     {
@@ -202,20 +198,16 @@ TEST_F(ViewTest, WindowShowsPanelViewsStatusAndConsole)
 {
     std::vector<uint32_t> shown;
     int w = 0, h = 0, pw = 0, ph = 0;
-    ASSERT_EQ(1, AzViewer_Window_Read(window, &shown, &w, &h));
-    ASSERT_TRUE(w == 1100 && h == 720);
+    ASSERT_TRUE(AzViewer_Window_Read(window, &shown, &w, &h) == 1 && w == 1100 && h == 720);
     EXPECT_EQ(0, Differing(shown, viewer.screen)) << "the X window shows the composed screen";
     /* The panel is the module's window of the tool width, at the top left. */
     uint32_t *panel = AzWin_Pixels(app.panel_window, &pw, &ph);
-    ASSERT_NE(nullptr, panel);
-    EXPECT_EQ(300, pw);
-    EXPECT_EQ(ph, app.module.Ctrl_Register());
+    ASSERT_TRUE(panel && pw == 300 && ph == app.module.Ctrl_Register()) << pw << " " << ph;
     EXPECT_EQ(panel[(ph - 2) * pw + pw - 2], viewer.screen[(ph - 2) * 1100 + pw - 2]);
     EXPECT_STREQ("RUD Azozude:", viewer.status.Read());
-    EXPECT_EQ(AzApp_Direction(&app, 0, 0), viewer.views[0].shown);
-    EXPECT_EQ(AzApp_Direction(&app, 0, 1), viewer.views[1].shown);
-    EXPECT_EQ(32, viewer.views[0].image_w) << "the study's own frames are there from the start";
-    EXPECT_EQ(0, viewer.views[1].image_w) << "no oblique frames before Update DB";
+    EXPECT_TRUE(AzApp_Direction(&app, 0, 0) == viewer.views[0].shown && AzApp_Direction(&app, 0, 1) == viewer.views[1].shown);
+    /* The study's own frames are there from the start, no oblique frames before Update DB. */
+    EXPECT_TRUE(viewer.views[0].image_w == 32 && viewer.views[1].image_w == 0);
 
     /* The panel's opening notice reaches the console pane; traces stay hidden at level 4 until the
      * filter steps through 1 2 4 6 11 13 15, within its ends. */
@@ -229,8 +221,8 @@ TEST_F(ViewTest, WindowShowsPanelViewsStatusAndConsole)
                                          {'<', 6},  {'<', 4},  {'<', 2},  {'<', 1},  {'<', 1},  {'>', 2},  {'>', 4}};
     for (const auto &key : keys) {
         AzViewer_Char(&viewer, key.first);
-        EXPECT_EQ(key.second, viewer.console_level);
-        EXPECT_EQ(key.second >= 11, Lines_Starting(&viewer, "a trace for the filter") == 1) << key.second;
+        EXPECT_TRUE(viewer.console_level == key.second &&
+                    (key.second >= 11) == (Lines_Starting(&viewer, "a trace for the filter") == 1)) << key.second;
     }
 }
 
@@ -247,10 +239,7 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
                             {GLFW_KEY_UP, 0, 14},     {GLFW_KEY_PAGE_UP, 0, 4},    {GLFW_KEY_HOME, 0, 0},
                             {0, 1, 0},   {GLFW_KEY_RIGHT, 0, 1},                   {GLFW_KEY_END, 0, 15}};
     for (const auto &step : steps) {
-        if (step[0])
-            AzViewer_Key(&viewer, step[0], 0);
-        else if (step[1])
-            AzViewer_Wheel(&viewer, step[1], 0);
+        step[0] ? AzViewer_Key(&viewer, step[0], 0) : step[1] ? AzViewer_Wheel(&viewer, step[1], 0) : (void)0;
         AzViewer_Step(&viewer);
         EXPECT_TRUE(step[2] == view.frame && step[2] == slider->value && step[2] == view.followed)
             << step[0] << " " << step[1] << ": " << view.frame << " " << slider->value << " " << view.followed;
@@ -284,12 +273,10 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
     EXPECT_TRUE(view.window_custom == 0 && view.pan_x == 0 && view.pan_y == 0 && view.zoom == 1.0f);
     Idle();
     EXPECT_EQ(grey, Screen(0, 3, 20));
-
     /* The view follows the frame the panel's slider shows, when it changes. */
     Drag(At(slider, 0.02), At(slider));
     int chosen = static_cast<int>(slider->value);
-    EXPECT_GT(chosen, 2);
-    EXPECT_TRUE(chosen == view.frame && chosen == view.followed);
+    EXPECT_TRUE(chosen > 2 && chosen == view.frame && chosen == view.followed) << chosen;
 }
 
 TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
@@ -297,17 +284,15 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     /* Both vertical valuators and the Oblique direction turn together; then oblique frames. */
     Click("Dir. Oblique");
     Drag(At(Valuator(1, 0)), At(Valuator(1, 0), 0.5, 0.85));
-    Kelvra_Oblique *turned = dynamic_cast<Kelvra_Oblique *>(AzApp_Direction(&app, 0, 1));
-    ASSERT_NE(nullptr, turned);
-    EXPECT_NE(0.0f, turned->alpha);
-    EXPECT_TRUE(Valuator(1, 0)->value == Valuator(1, 1)->value && Valuator(1, 0)->value == turned->alpha);
+    Kelvra_Oblique *oblique = dynamic_cast<Kelvra_Oblique *>(AzApp_Direction(&app, 0, 1));
+    ASSERT_NE(nullptr, oblique);
+    EXPECT_TRUE(oblique->alpha != 0.0f && Valuator(1, 0)->value == Valuator(1, 1)->value &&
+                Valuator(1, 0)->value == oblique->alpha) << oblique->alpha;
     Drag(At(Valuator(0, 0)), At(Valuator(0, 0), 0.6));
     Click("On/Off");
     Click("Update DB");
-    Kelvra_Class *oblique = AzApp_Direction(&app, 0, 1);
     int oblique_nb = oblique->Child_Get_Nb();
-    ASSERT_GT(oblique_nb, 0);
-    EXPECT_EQ(static_cast<int>(dynamic_cast<Kelvra_Oblique *>(oblique)->dim.z), oblique_nb);
+    ASSERT_TRUE(oblique_nb > 0 && static_cast<int>(oblique->dim.z) == oblique_nb) << oblique_nb;
     /* The new frames' title is right as soon as the work ends, before the pointer moves. */
     AzFrame_View &left = viewer.views[0], &right = viewer.views[1];
     std::vector<uint32_t> shown = Crop(right.rect);
@@ -345,8 +330,7 @@ TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
     }
     ASSERT_GE(hit_frame, 0) << "the stroke is in the study, so the oblique frames see it";
     AzViewer_Key(&viewer, GLFW_KEY_Z, GLFW_MOD_CONTROL);
-    EXPECT_EQ(0u, viewer.undo.size());
-    EXPECT_EQ(old_tag, AzFrame_Get_TAG(painted, 10.0f, 12.0f));
+    EXPECT_TRUE(viewer.undo.empty() && old_tag == AzFrame_Get_TAG(painted, 10.0f, 12.0f));
     /* The oblique view shows that frame; the same stroke again is drawn there at half opacity. */
     AzViewer_View_Step(&viewer, &right, hit_frame - right.frame);
     Idle();
@@ -389,8 +373,7 @@ TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
     names.names[200] = "Precentral_L";
     AzTags_Map_Set(names);
     /* The picker finds a tag by name. */
-    AzViewer_Char(&viewer, 't');
-    for (char c : std::string("PREC"))
+    for (char c : std::string("tPREC"))
         AzViewer_Char(&viewer, static_cast<unsigned char>(c));
     EXPECT_EQ("pick a tag (number or name): PREC_   tag 200: Precentral_L (1 of 1)   Enter paints with it, Up/Down "
               "other matches, Esc cancels",
@@ -413,12 +396,10 @@ TEST_F(ViewTest, PaintedTagsAreSavedAskedForAndAutosaved)
     AzViewer_Tags_Init(&viewer, saved);
     EXPECT_EQ(AZ_VIEWER_PROMPT_RESTORE, viewer.prompt);
     AzViewer_Key(&viewer, GLFW_KEY_R, 0);
-    EXPECT_EQ(AZ_VIEWER_PROMPT_NONE, viewer.prompt);
-    EXPECT_EQ(200, AzFrame_Get_TAG(painted, 12.0f, 12.0f));
+    EXPECT_TRUE(viewer.prompt == AZ_VIEWER_PROMPT_NONE && AzFrame_Get_TAG(painted, 12.0f, 12.0f) == 200);
     /* Ctrl+S writes the study's tags with their names; the autosave goes; q then quits at once. */
     AzViewer_Key(&viewer, GLFW_KEY_S, GLFW_MOD_CONTROL);
-    EXPECT_EQ(0, AzTags_Unsaved());
-    EXPECT_FALSE(access(viewer.autosave_path.c_str(), R_OK) == 0);
+    EXPECT_TRUE(AzTags_Unsaved() == 0 && access(viewer.autosave_path.c_str(), R_OK) != 0);
     AzLabels back;
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read_Labels(saved, &back, &report));
@@ -441,7 +422,7 @@ TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)
     ASSERT_TRUE(AzViewer_Busy() && viewer.progress_shown);
     EXPECT_EQ(1, AzViewer_Window_Cursor_Wait(window));
     Press(At(Widget("Dir. Original")));
-    EXPECT_EQ(0, Button("Dir. Original")->selected) << "the panel is out of reach meanwhile";
+    EXPECT_EQ(0, dynamic_cast<Buttons *>(Widget("Dir. Original"))->selected) << "the panel is out of reach meanwhile";
     Press({viewer.cancel_rect.x + 5, viewer.cancel_rect.y + 5, 1, 1});
     AzProgress_View progress;
     ASSERT_TRUE(AzProgress_Last(&progress) == 1 && progress.record && progress.record->cancel);
@@ -455,7 +436,7 @@ TEST_F(ViewTest, ProgressWindowWaitCursorAndCancel)
 TEST_F(ViewTest, PanelTakesClicksKeysAndHelp)
 {
     /* A click reaches the panel's widget under the pointer, in the panel's rows counted upward. */
-    Buttons *original = Button("Dir. Original"), *oblique = Button("Dir. Oblique");
+    Buttons *original = dynamic_cast<Buttons *>(Widget("Dir. Original")), *oblique = dynamic_cast<Buttons *>(Widget("Dir. Oblique"));
     ASSERT_TRUE(original && oblique);
     std::vector<uint32_t> before = Crop(viewer.panel_rect);
     Click("Dir. Oblique");
@@ -469,17 +450,16 @@ TEST_F(ViewTest, PanelTakesClicksKeysAndHelp)
     /* F1 over "Update DB": the module's help for that control, in the help pane. */
     at = At(Widget("Update DB"));
     AzViewer_Pointer_Move(&viewer, at.x, at.y);
-    std::vector<uint32_t> help_before = Crop(viewer.help_rect);
+    before = Crop(viewer.help_rect);
     AzViewer_Key(&viewer, GLFW_KEY_F1, 0);
     Idle();
     EXPECT_EQ(0u, viewer.help_text.find("Update DB\nCreates or removes the slices")) << viewer.help_text;
-    EXPECT_GT(Differing(help_before, Crop(viewer.help_rect)), 200);
+    EXPECT_GT(Differing(before, Crop(viewer.help_rect)), 200);
     AzViewer_Key(&viewer, GLFW_KEY_ESCAPE, 0);
     EXPECT_EQ(0, viewer.help_shown);
     /* Leaving the panel clears the pointer record the widgets read. */
     AzViewer_Pointer_Move(&viewer, viewer.views[0].picture.x + 5, viewer.views[0].picture.y + 5);
-    EXPECT_EQ(0, viewer.in_panel);
-    EXPECT_EQ(0, AzTools_Pointer_Get(app.panel_window, &px, &py, &state));
+    EXPECT_TRUE(viewer.in_panel == 0 && AzTools_Pointer_Get(app.panel_window, &px, &py, &state) == 0);
 
     /* A one-slice study: greyed direction buttons, and a hint that does not send the user to them. */
     EXPECT_EQ("No frames yet: choose Dir. Oblique, switch it on (On/Off) and press Update DB.",
