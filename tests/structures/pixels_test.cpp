@@ -87,10 +87,10 @@ TEST_F(Db, StudyTagsRoundTripNearestPixelAndWorldPosition)
     image->axis_normal = Vect(-s, c, 0);
     image->pixel_size = Vect(0.5f, 0.75f, 2.0f);
     image->position = Vect(10, 20, 30);
-    EXPECT_TRUE(Near(AzStudy_Pixel_Get_Pos(nullptr, image, Vect(2, 1, 1, 0)), 10 + c - 2 * s, 20 + s + 2 * c, 29.25f));
+    EXPECT_TRUE(Vect_Is(AzStudy_Pixel_Get_Pos(nullptr, image, Vect(2, 1, 1, 0)), 10 + c - 2 * s, 20 + s + 2 * c, 29.25f));
     Vect other(1, 1, 1);
     image->pixel_size_pt = &other;
-    EXPECT_TRUE(Near(AzStudy_Pixel_Get_Pos(nullptr, image, Vect(2, 1, 1, 0)), 10 + 2 * c - s, 20 + 2 * s + c, 29));
+    EXPECT_TRUE(Vect_Is(AzStudy_Pixel_Get_Pos(nullptr, image, Vect(2, 1, 1, 0)), 10 + 2 * c - s, 20 + 2 * s + c, 29));
     image->pixel_size_pt = nullptr;
     AzImage_Free(image);
 }
@@ -123,7 +123,7 @@ TEST_F(Db, BuiltStudyAnswersThroughItsFrames)
         }
         /* World position from the study description alone; the normal is row x col. */
         Vect want = plan.origin + (3 * 0.8f) * plan.row + (4 * 0.6f) * plan.col + (slice * 2.5f) * Vect(-s, 0, c);
-        EXPECT_TRUE(Near(AzFrame_Get_Pos(frame, 3, 4), want.x, want.y, want.z)) << i;
+        EXPECT_TRUE(Vect_Is(AzFrame_Get_Pos(frame, 3, 4), want.x, want.y, want.z)) << i;
     }
     /* Painting through a frame reaches the image. */
     AzFrame *frame = AzFrame_Cast(cls->Child_Get_Pt(5));

@@ -24,11 +24,7 @@ void Note(const char *format, const char *name, uint64_t flags)
 
 class Listening : public Kelvra_Class {
   public:
-    int Update_B(uint64_t flags) override
-    {
-        Note("Update_B %s 0x%llx", Name_Get(), flags);
-        return 1;
-    }
+    int Update_B(uint64_t flags) override { return Note("Update_B %s 0x%llx", Name_Get(), flags), 1; }
     void Update_Child_A(uint64_t flags, void *context, void *key, Region_4D *box) override
     {
         char line[400];
@@ -41,9 +37,7 @@ class Listening : public Kelvra_Class {
 Kelvra_Class *Listener(Kelvra_Class *parent, const char *name)
 {
     Kelvra_Class *cls = new Listening;
-    cls->Name_Set("%s", name);
-    cls->Class_A_Set(13);
-    parent->Child_Add(cls);
+    cls->Name_Set("%s", name), cls->Class_A_Set(13), parent->Child_Add(cls);
     return cls;
 }
 
@@ -51,9 +45,7 @@ Region_4D Box(float x0, float y0, float z0, float t0, float x1, float y1, float 
 {
     Region_4D box;
     box.kind = 6;
-    box.Clear();
-    box.Add(x0, y0, z0, t0);
-    box.Add(x1, y1, z1, t1);
+    box.Clear(), box.Add(x0, y0, z0, t0), box.Add(x1, y1, z1, t1);
     return box;
 }
 

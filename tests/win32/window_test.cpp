@@ -75,8 +75,8 @@ std::string Rect_Text(const RECT &r)
            std::to_string(r.bottom);
 }
 
-/* The three test classes registered anew; in Messages, a window of the
- * answering class whose posts the hook records. */
+/* The three test classes registered anew, and a window of the answering
+ * class whose posts the hook records. */
 class Windows : public testing::Test {
   protected:
     void SetUp() override
@@ -90,32 +90,23 @@ class Windows : public testing::Test {
             wc.lpszClassName = c.first;
             ASSERT_TRUE(RegisterClassA(&wc));
         }
+        previous_hook = AzWin_Post_Hook([](HWND w, UINT m, WPARAM wp, LPARAM lp) { Note_Down(&posted, w, m, wp, lp); });
+        ASSERT_NE(window = Make("AzTestQueue", 0, nullptr, 0, 0, 4, 4), nullptr);
         AzWin_Pump();
         heard.clear();
         posted.clear();
-    }
-    void TearDown() override { AzWin_Fail_Create(nullptr); }
-};
-
-class Messages : public Windows {
-  protected:
-    void SetUp() override
-    {
-        Windows::SetUp();
-        previous_hook = AzWin_Post_Hook([](HWND w, UINT m, WPARAM wp, LPARAM lp) { Note_Down(&posted, w, m, wp, lp); });
-        window = Make("AzTestQueue", 0, nullptr, 0, 0, 4, 4);
-        ASSERT_NE(window, nullptr);
     }
     void TearDown() override
     {
         AzWin_Post_Hook(previous_hook);
         if (IsWindow(window))
             DestroyWindow(window);
-        Windows::TearDown();
+        AzWin_Fail_Create(nullptr);
     }
     AzWin_Post_Fn previous_hook = nullptr;
     HWND window = nullptr;
 };
+typedef Windows Messages;
 
 } // namespace
 
