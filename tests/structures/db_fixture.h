@@ -13,11 +13,13 @@ class Db : public Host_Test {
     Db() { module_level = false; }
 };
 
-/* A plain class of given types, named. */
-inline Kelvra_Class *Make_Class(const char *name, unsigned short a, unsigned short b)
+/* A plain class of given types, named, the last child of its parent when given. */
+inline Kelvra_Class *Make_Class(const char *name, unsigned short a, unsigned short b, Kelvra_Class *parent = nullptr)
 {
     Kelvra_Class *cls = new Kelvra_Class;
     cls->Name_Set("%s", name), cls->Class_A_Set(a), cls->Class_B_Set(b);
+    if (parent)
+        parent->Child_Add(cls);
     return cls;
 }
 

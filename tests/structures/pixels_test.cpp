@@ -63,20 +63,17 @@ TEST_F(Db, StudyTagsRoundTripNearestPixelAndWorldPosition)
 {
     Vexa_Image *image = Test_Image();
     /* Where a tag lands: plane (z + 2t) * 12 + pixel, or nowhere (-1). */
-    const struct {
-        Vect at;
-        int index;
-    } rows[] = {{Vect(0.49f, 0, 1, 1), 3 * 12}, {Vect(0.5f, 1.5f, 0, 0), 2 * 4 + 1},  // half a pixel rounds up
+    const std::pair<Vect, int> rows[] = {{Vect(0.49f, 0, 1, 1), 3 * 12}, {Vect(0.5f, 1.5f, 0, 0), 2 * 4 + 1},  // half a pixel rounds up
                 {Vect(4, 3, 0, 0), 2 * 4 + 3},  // the far edge: the last pixel
                 {Vect(4.01f, 0, 0, 0), -1}, {Vect(0, -0.01f, 0, 0), -1}, {Vect(0, 0, 2, 0), -1}, {Vect(0, 0, 0, 2), -1}};
     int tag = 1;
-    for (const auto &r : rows) {
+    for (const auto &[at, index] : rows) {
         std::vector<int16_t> want(image->pixels_pt->tag, image->pixels_pt->tag + 48);
-        EXPECT_EQ(AzStudy_Pixel_Set_TAG(nullptr, image, r.at, ++tag), r.index >= 0 ? 1 : 0);
-        if (r.index >= 0)
-            want[r.index] = (int16_t)tag;
+        EXPECT_EQ(AzStudy_Pixel_Set_TAG(nullptr, image, at, ++tag), index >= 0 ? 1 : 0);
+        if (index >= 0)
+            want[index] = (int16_t)tag;
         EXPECT_EQ(std::vector<int16_t>(image->pixels_pt->tag, image->pixels_pt->tag + 48), want) << tag;
-        EXPECT_EQ(AzStudy_Pixel_Get_TAG(nullptr, image, r.at), r.index >= 0 ? tag : 0) << tag;
+        EXPECT_EQ(AzStudy_Pixel_Get_TAG(nullptr, image, at), index >= 0 ? tag : 0) << tag;
     }
     EXPECT_TRUE(AzStudy_Pixel_Get_TAG(nullptr, image, Vect(1.49f, 1.51f, 0, 0)) == 3 &&
                 AzStudy_Pixel_Set_TAG(nullptr, nullptr, Vect(0, 0, 0, 0), 5) == 0);

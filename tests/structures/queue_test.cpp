@@ -112,9 +112,7 @@ TEST_F(Db, RecorderListsTheModulesCallsFromEveryThreadInCallOrder)
     EXPECT_TRUE(Trace_Is("host_recorder", AzHost_Trace_Take()));
     EXPECT_TRUE(AzHost_Trace_Take().empty() && AzHost_Geom_Cleanup_Count() == 1) << "Take empties";
     AzHost_Trace_Stop();
-    o->Lock_Set(-1);
-    o->Mutex_Close("Class_Oblique_Pixel_Set_TAG");
-    Iterator_End(4);
+    o->Lock_Set(-1), o->Mutex_Close("Class_Oblique_Pixel_Set_TAG"), Iterator_End(4);
     Fct_Redraw(0x1, nullptr, nullptr, nullptr);
     EXPECT_TRUE(AzHost_Trace_Take().empty());
 }
@@ -122,9 +120,7 @@ TEST_F(Db, RecorderListsTheModulesCallsFromEveryThreadInCallOrder)
 TEST_F(Db, GroupTestBitPerCondition)
 {
     AzPhantom_Plan plan = Plan_Of("Phantom", 8, 6, 4, 1.0f, 1.0f, 1.5f);
-    plan.row = Vect(0.8f, 0.6f, 0);
-    plan.col = Vect(0, 0, 1);
-    plan.origin = Vect(100, -40, 250);
+    plan.row = Vect(0.8f, 0.6f, 0), plan.col = Vect(0, 0, 1), plan.origin = Vect(100, -40, 250);
     plan.phantom = AZ_PHANTOM_GRADIENT;
     AzPhantom *s = Load(plan, AZ_ORDER_ASCENDING, 0);
     Kelvra_Class *cls = AzDb_Root()->Child_Get_Pt(0);
@@ -170,23 +166,17 @@ TEST_F(Db, GroupTestBitPerCondition)
 
     /* Whole studies: descending is in order, shuffled is not and bits add up, one frame, time
      * points at one place; no frames; a child that is not a frame. */
-    const struct {
-        const char *name;
-        int order, slices, times;
-        unsigned bits;
-    } rows[] = {{"Down", AZ_ORDER_DESCENDING, 4, 1, 0}, {"Mixed", AZ_ORDER_SHUFFLED, 6, 1, 0x01010000u},
-                   {"Single", AZ_ORDER_ASCENDING, 1, 1, 0x40000000u}, {"Timed", AZ_ORDER_ASCENDING, 4, 2, 0x00020000u}};
-    for (const auto &st : rows) {
-        plan.name = st.name;
-        plan.slices = st.slices;
-        plan.slices_per_image = st.times == 2 ? st.slices : 1;  // time points of a volume
-        plan.times = st.times;
-        Load(plan, st.order, 3)->file->images[0]->width = st.order == AZ_ORDER_SHUFFLED ? 7 : 8;
-        EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(AzDb_Root()->Child_Get_Nb() - 1)), st.bits) << st.name;
+    const std::tuple<const char *, int, int, int, unsigned> rows[] = {
+        {"Down", AZ_ORDER_DESCENDING, 4, 1, 0}, {"Mixed", AZ_ORDER_SHUFFLED, 6, 1, 0x01010000u},
+        {"Single", AZ_ORDER_ASCENDING, 1, 1, 0x40000000u}, {"Timed", AZ_ORDER_ASCENDING, 4, 2, 0x00020000u}};
+    for (const auto &[name, order, slices, times, bits] : rows) {
+        plan.name = name, plan.slices = slices, plan.times = times;
+        plan.slices_per_image = times == 2 ? slices : 1;  // time points of a volume
+        Load(plan, order, 3)->file->images[0]->width = order == AZ_ORDER_SHUFFLED ? 7 : 8;
+        EXPECT_EQ(Fct_Group_Test(AzDb_Root()->Child_Get_Pt(AzDb_Root()->Child_Get_Nb() - 1)), bits) << name;
     }
-    Kelvra_Class *empty = Make_Class("empty", 13, 0);
-    AzDb_Root()->Child_Add(empty);
-    cls->Child_Add(Make_Class("odd", 13, 0));
+    Kelvra_Class *empty = Make_Class("empty", 13, 0, AzDb_Root());
+    Make_Class("odd", 13, 0, cls);
     for (Kelvra_Class *bad : {empty, cls, (Kelvra_Class *)nullptr})
         EXPECT_EQ(Fct_Group_Test(bad), 0x80000000u);
 }
