@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
@@ -477,11 +478,7 @@ class ViewOrientation : public Host_Test {
 
 TEST_F(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
 {
-    const struct {
-        const char *name;
-        AzVec3 row, col;
-        int height, mirror_x, mirror_y;
-    } storages[] = {
+    const std::tuple<const char *, AzVec3, AzVec3, int, int, int> storages[] = {
         {"lps", {1, 0, 0}, {0, 1, 0}, 3, 0, 0},          // as scanners write
         {"ras", {-1, 0, 0}, {0, -1, 0}, 3, 1, 1},        // as converters write
         {"las", {1, 0, 0}, {0, -1, 0}, 3, 0, 1},
@@ -489,21 +486,21 @@ TEST_F(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
         {"coronal up", {-1, 0, 0}, {0, 0, 1}, 2, 1, 1},  // a volume stored from the feet
     };
     std::vector<uint32_t> first[2];
-    for (const auto &s : storages) {
-        SCOPED_TRACE(s.name);
+    for (const auto &[name, row, col, height, mirror_x, mirror_y] : storages) {
+        SCOPED_TRACE(name);
         AzSeries series;
-        series.name = series.source = series.uid = s.name;
-        series.width = 4, series.height = s.height, series.display_mode = AZ_DISPLAY_MIN_MAX, series.display_high = 3000.0f;
-        series.axis_row = s.row, series.axis_col = s.col, series.axis_normal = AzVec3_Cross(s.row, s.col);
-        AzVec3 corner = {s.row.x + s.col.x < 0 ? 3.0 : 0.0, s.row.y + s.col.y < 0 ? 2.0 : 0.0,
-                         s.row.z + s.col.z < 0 ? 1.0 : 0.0};  // pixel (0, 0): the corner the axes run away from
+        series.name = series.source = series.uid = name;
+        series.width = 4, series.height = height, series.display_mode = AZ_DISPLAY_MIN_MAX, series.display_high = 3000.0f;
+        series.axis_row = row, series.axis_col = col, series.axis_normal = AzVec3_Cross(row, col);
+        AzVec3 corner = {row.x + col.x < 0 ? 3.0 : 0.0, row.y + col.y < 0 ? 2.0 : 0.0,
+                         row.z + col.z < 0 ? 1.0 : 0.0};  // pixel (0, 0): the corner the axes run away from
         for (int k = 0; k < 2; k++) {
             AzSeries_Frame frame;
             frame.position = AzVec3_Add(corner, AzVec3_Scale(series.axis_normal, k));
             frame.source_index = k;
-            for (int i = 0; i < 4 * s.height; i++) {
+            for (int i = 0; i < 4 * height; i++) {
                 AzVec3 p = AzVec3_Add(frame.position,
-                                      AzVec3_Add(AzVec3_Scale(s.row, i % 4), AzVec3_Scale(s.col, i / 4)));
+                                      AzVec3_Add(AzVec3_Scale(row, i % 4), AzVec3_Scale(col, i / 4)));
                 frame.gli.push_back(static_cast<int16_t>(7 * p.x + 100 * p.y + 1000 * p.z));
             }
             series.frames.push_back(frame);
@@ -514,10 +511,10 @@ TEST_F(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
         ASSERT_EQ(1, AzSeries_Insert(series, nullptr, &loaded, &error)) << error;
         AzHost_Pump();
         AzFrame_View view = {};
-        view.shown = AzLoaded_Series_Class(loaded), view.zoom = 1.0f, view.picture = AzRect{0, 0, 40, 10 * s.height};
+        view.shown = AzLoaded_Series_Class(loaded), view.zoom = 1.0f, view.picture = AzRect{0, 0, 40, 10 * height};
         AzViewer_View_Image(&view);
-        EXPECT_TRUE(view.mirror_x == s.mirror_x && view.mirror_y == s.mirror_y);
-        std::vector<uint32_t> &want = first[s.height == 3];
+        EXPECT_TRUE(view.mirror_x == mirror_x && view.mirror_y == mirror_y);
+        std::vector<uint32_t> &want = first[height == 3];
         if (want.empty())
             want = view.image;
         EXPECT_EQ(want, view.image);
@@ -526,6 +523,6 @@ TEST_F(ViewOrientation, EveryStorageShowsTheSamePictureTheRadiologicalWay)
         ASSERT_TRUE(AzViewer_Frame_Point(&view, sx, sy, &fx, &fy) == 1 && fx == 0 && fy == 0);
         ASSERT_EQ(1, AzViewer_Frame_Point(&view, 1, 1, &fx, &fy));
         Vect at = AzFrame_Get_Pos(AzViewer_Frame(&view), static_cast<float>(fx), static_cast<float>(fy));
-        EXPECT_TRUE(at.x == 0.0f && (s.height == 3 ? at.y : at.z) == (s.height == 3 ? 0.0f : 1.0f)) << at.y << " " << at.z;
+        EXPECT_TRUE(at.x == 0.0f && (height == 3 ? at.y : at.z) == (height == 3 ? 0.0f : 1.0f)) << at.y << " " << at.z;
     }
 }
