@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <math.h>
-#include <string.h>
 #include <thread>
 #include <vector>
 
