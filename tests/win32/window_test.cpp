@@ -69,12 +69,6 @@ HWND Make(const char *cls, DWORD style = 0, HWND parent = nullptr, int x = 0, in
     return CreateWindowExA(0, cls, "", style, x, y, w, h, parent, nullptr, nullptr, nullptr);
 }
 
-std::string Rect_Text(const RECT &r)
-{
-    return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
-           std::to_string(r.bottom);
-}
-
 /* The three test classes registered anew, and a window of the answering
  * class whose posts the hook records. */
 class Windows : public testing::Test {
@@ -188,9 +182,10 @@ TEST_F(Windows, ChildGeometryStateAndPixels)
     heard.clear();
     MoveWindow(child, 20, 40, 120, 80, TRUE);
     EXPECT_TRUE(heard.empty() && AzWin_Pixels(child, &w, &h)[79 * 120 + 119] == 0xFF00FF00u);
-    RECT outer = {}, client = {};
-    ASSERT_TRUE(GetWindowRect(child, &outer) && GetClientRect(child, &client));
-    EXPECT_EQ(Rect_Text(outer) + ", " + Rect_Text(client), "120 90 240 170, 0 0 120 80");
+    RECT o = {}, c = {};  // the window on the screen, the client area
+    ASSERT_TRUE(GetWindowRect(child, &o) && GetClientRect(child, &c));
+    EXPECT_TRUE(o.left == 120 && o.top == 90 && o.right == 240 && o.bottom == 170 && c.left == 0 && c.top == 0 &&
+                c.right == 120 && c.bottom == 80);
     EXPECT_TRUE(BringWindowToTop(top) && AzWin_Z_Order(top) > AzWin_Z_Order(child));
     /* The parent hears of its end first and last; its children go with it. */
     heard.clear();
