@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <sstream>
 
 #include "panel_fixture.h"
@@ -25,63 +27,73 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         Over_Point(x, y);
         return tool;
     }
-    /* One event: a call of the panel's entry points (answer returned) or a
-     * change made by hand (-1); see the scripts' header comments. */
+    /* One event: a call of the panel's entry points (its answer) or a change
+     * made by hand (-1); the kinds are listed in panel_events.trace. */
     int Act(const std::string &kind, const std::string &place, const std::string &word)
     {
-        const int arg = (int)strtoll(word.c_str(), nullptr, 0);
-        const std::pair<const char *, uint64_t> steps[4] = {
-            {"select", UPDATE_SELECT}, {"rotate", UPDATE_ROTATE}, {"slice", UPDATE_SLICE}, {"draw", UPDATE_DRAW}};
-        uint64_t flags = strtoull(word.c_str(), nullptr, 0);
-        for (const auto &step : steps)
-            flags = word == step.first ? step.second : flags;
-        if (kind == "update" || kind == "hook")
-            return kind == "update" ? Ctrl_Update(flags) : Update_A(flags);
-        for (const char *what : {"malloc", "calloc", "realloc", "new"})
-            if (kind == "fault" && place == what)   // the nth heap call of that kind from now fails, once
-                Fault_Arm(what, arg);
-        if (kind == "c" || kind == "u")   // u: a click that starts work, then the wait for it
-            return kind == "c" ? Ctrl_Click(nullptr, arg) : Ctrl_Click(nullptr, arg) * 10 + Wait();
-        if (kind == "m" || kind == "w" || kind == "k" || kind == "h")
-            return kind == "m" ? Ctrl_Motion(nullptr, arg, 10, 20) : kind == "w" ? Ctrl_Scroll(nullptr, arg)
-                   : kind == "k" ? Ctrl_Key(nullptr, arg, 3, 4) : Ctrl_Help(nullptr, arg, 5, 6);
-        std::string name = place, text = word;   // "_" for a space
-        std::replace(name.begin(), name.end(), '_', ' ');
+        const int arg = (int)strtol(word.c_str(), nullptr, 0);
+        const std::map<std::string, std::function<int()>> kinds = {
+            {"c", [&] { return Ctrl_Click(nullptr, arg); }},
+            {"u", [&] { return Ctrl_Click(nullptr, arg) * 10 + Wait(); }},   // a click that starts work, then the wait
+            {"m", [&] { return Ctrl_Motion(nullptr, arg, 10, 20); }},
+            {"w", [&] { return Ctrl_Scroll(nullptr, arg); }},
+            {"k", [&] { return Ctrl_Key(nullptr, arg, 3, 4); }},
+            {"h", [&] { return Ctrl_Help(nullptr, arg, 5, 6); }},
+            {"load", [&] { return Load(Plan(place, arg, false)) != nullptr; }},
+            {"twin", [&] { return Load(Plan(place, arg, true)) != nullptr; }},
+            {"open", [&] { return Ctrl_Open(arg); }},
+            {"show", [&] { return Ctrl_Show(), -1; }},
+            {"hide", [&] { return Ctrl_Hide(), -1; }},
+            {"draw", [&] { return Ctrl_Draw(); }},
+            {"close", [&] { return Ctrl_Close(); }},
+            {"leave", [&] { return Ctrl_Leave(); }},
+            {"query", [&] { return (int)Ctrl_Query(); }},
+            {"register", [&] { return Ctrl_Register(); }},
+            {"update", [&] { return Ctrl_Update(Flags(word)); }},
+            {"hook", [&] { return Update_A(Flags(word)); }},
+            {"D", [&] { return Dir_Cur = arg, -1; }},
+            {"G", [&] { return Org_Of(0)->group_valid = arg, Ctrl_Update(UPDATE_SELECT), -1; }},
+            // The list's entry and the panel's pair.
+            {"L", [&] { return select_instance.current = arg, select_instance.Adjust(), Instance_Cur = 2 * arg, -1; }},
+            {"lamps", [&] { return button_dir[0].lamp = arg / 10, button_dir[1].lamp = arg % 10, -1; }},
+            {"P", [&] { return std::swap(Instance_Pt[3], saved), -1; }},   // the second study's Oblique class
+            {"R", [&] { return Rot_X = arg / 100.0f, -1; }},
+            {"S", [&] { return slider_frame.value = (float)arg, -1; }},
+            {"W", [&] { return ShowWindow(panel, SW_HIDE), EnableWindow(panel, FALSE), -1; }},
+            {"view", [&] { return Current_View(arg), -1; }},
+            {"var", [&] { return AzVar_Set(place.c_str(), arg), -1; }},
+            {"name", [&] { return Org_Of(atoi(place.c_str()))->Name_Set("%s", Spaced(word).c_str()), -1; }},
+            {"fault", [&] { return Fault(place, arg), -1; }},
+        };
+        auto found = kinds.find(kind);
+        EXPECT_NE(found, kinds.end()) << "no event kind " << kind;
+        return found == kinds.end() ? -1 : found->second();
+    }
+    static std::string Spaced(std::string text)   // "_" stands for a space in scripts
+    {
         std::replace(text.begin(), text.end(), '_', ' ');
-        AzPhantom_Plan plan = Plan_Of(name.c_str(), 16, 16, arg);
-        plan.series_uid = kind == "twin" ? "1.2.826.0.1.3680043.2.1125.99" : plan.series_uid;   // another series
-        if (kind == "load" || kind == "twin" || kind == "open" || kind == "draw" || kind == "close" || kind == "leave")
-            return kind == "load" || kind == "twin" ? Load(plan) != nullptr : kind == "open" ? Ctrl_Open(arg)
-                   : kind == "draw" ? Ctrl_Draw() : kind == "close" ? Ctrl_Close() : Ctrl_Leave();
-        if (kind == "name")   // the Original direction of study `place` renamed
-            Org_Of(atoi(place.c_str()))->Name_Set("%s", text.c_str());
-        if (kind == "query" || kind == "register")
-            return kind == "query" ? (int)Ctrl_Query() : Ctrl_Register();
-        if (kind == "var")
-            AzVar_Set(place.c_str(), arg);
-        if (kind == "show" || kind == "hide")
-            kind == "show" ? Ctrl_Show() : Ctrl_Hide();
-        else if (kind == "fault" || kind == "var" || kind == "name")
-            ;
-        else if (kind == "view")   // the current window with that module, or none (-1)
-            Current_View(arg);
-        else if (kind == "D")
-            Dir_Cur = arg;
-        else if (kind == "G")
-            Org_Of(0)->group_valid = arg, Ctrl_Update(UPDATE_SELECT);
-        else if (kind == "L")   // the list's entry and the panel's pair
-            select_instance.current = arg, select_instance.Adjust(), Instance_Cur = 2 * arg;
-        else if (kind == "lamps")
-            button_dir[0].lamp = arg / 10, button_dir[1].lamp = arg % 10;
-        else if (kind == "P")   // the second study's Oblique class gone (0) or back
-            std::swap(Instance_Pt[3], saved);
-        else if (kind == "R")
-            Rot_X = arg / 100.0f;
-        else if (kind == "S")
-            slider_frame.value = (float)arg;
-        else if (kind == "W")   // the panel's window hidden and disabled behind the panel's back
-            ShowWindow(panel, SW_HIDE), EnableWindow(panel, FALSE);
-        return -1;
+        return text;
+    }
+    static AzPhantom_Plan Plan(const std::string &name, int slices, bool twin)
+    {
+        AzPhantom_Plan plan = Plan_Of(Spaced(name).c_str(), 16, 16, slices);
+        if (twin)   // another series of that name
+            plan.series_uid = "1.2.826.0.1.3680043.2.1125.99";
+        return plan;
+    }
+    /* An update step by name, or flags. */
+    static uint64_t Flags(const std::string &word)
+    {
+        const std::map<std::string, uint64_t> steps = {
+            {"select", UPDATE_SELECT}, {"rotate", UPDATE_ROTATE}, {"slice", UPDATE_SLICE}, {"draw", UPDATE_DRAW}};
+        return steps.count(word) ? steps.at(word) : strtoull(word.c_str(), nullptr, 0);
+    }
+    /* The nth heap call of that kind from now fails, once. */
+    static void Fault(const std::string &what, int nth)
+    {
+        for (const char *call : {"malloc", "calloc", "realloc", "new"})   // the fault keeps the pointer
+            if (what == call)
+                Fault_Arm(call, nth);
     }
     void Current_View(int module)
     {
@@ -120,8 +132,9 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         return text;
     }
     /* Runs a script: each event followed by its answer, the console lines
-     * (the insert level's aside), the host's flag, help and redraw calls, the help page's title, whether
-     * the widget under the pointer is greyed, then the panel's state. */
+     * (the insert level's aside), the host's flag, help and redraw calls,
+     * the help page's title, whether the widget under the pointer is greyed,
+     * the list's labels when they changed, then the panel's state. */
     std::vector<std::string> Run(const std::string &script)
     {
         std::vector<std::string> transcript;
@@ -139,8 +152,10 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
             transcript.push_back(event + " -> " + std::to_string(result));
             for (const Console_Line &text : console.Lines())
                 if (text.level != 11)   // the insert level's own lines
-                    transcript.push_back("  " + std::to_string(text.level) + " " + Panel_Named(Golden_Escaped(text.text)));
-            for (const std::string &call : Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_", "Fct_Help", "Fct_Redraw"}))
+                    transcript.push_back("  " + std::to_string(text.level) + " " +
+                                         Panel_Named(Golden_Escaped(text.text)));
+            for (const std::string &call :
+                 Lines_Starting(AzHost_Trace_Take(), {"Flag_Set_", "Fct_Help", "Fct_Redraw"}))
                 transcript.push_back("  " + call);
             if (kind == "h")
                 transcript.push_back("  page " + AzHost_Help_Last().substr(0, AzHost_Help_Last().find('\n')));
