@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <list>
 #include <map>
 #include <sstream>
 
@@ -74,9 +75,10 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
         std::replace(text.begin(), text.end(), '_', ' ');
         return text;
     }
-    static AzPhantom_Plan Plan(const std::string &name, int slices, bool twin)
+    AzPhantom_Plan Plan(const std::string &name, int slices, bool twin)
     {
-        AzPhantom_Plan plan = Plan_Of(Spaced(name).c_str(), 16, 16, slices);
+        names.push_back(Spaced(name));   // the plan keeps a pointer to its name
+        AzPhantom_Plan plan = Plan_Of(names.back().c_str(), 16, 16, slices);
         if (twin)   // another series of that name
             plan.series_uid = "1.2.826.0.1.3680043.2.1125.99";
         return plan;
@@ -174,6 +176,7 @@ class Panel_Input : public Panel_Test, public ::testing::WithParamInterface<cons
     Kelvra_Oblique *saved = nullptr;
     Kelvra_Window *view = nullptr;
     std::string shown_list = "  list:";
+    std::list<std::string> names;
 };
 
 TEST_P(Panel_Input, Script) { EXPECT_TRUE(Trace_Is(GetParam(), Run(GetParam()))); }
