@@ -173,6 +173,17 @@ class AZ_EXPORT Kelvra {
 
 struct Kelvra_Class_Private;
 
+/* A class's children as readers see them, published whole so that reading
+ * a child takes no lock.  The host appends by writing the slot and then
+ * storing nb (release); any other change publishes a new view.  Old views
+ * live as long as the class, since a reader on another thread may still
+ * hold one.  Only the host writes it. */
+struct Kelvra_Child_View {
+    int nb;
+    int capacity;
+    Kelvra_Class *items[1];
+};
+
 /* A class of the database tree.  Virtual operations in slot order:
  * destructor, Update_A, Update_B, Update_Child_A, Stool, Resize, Sort,
  * Compare, Icon_Name, Interface_Click, Interface_Motion, Interface_Scroll,
@@ -224,8 +235,22 @@ class AZ_EXPORT Kelvra_Class : public Kelvra {
     Kelvra_Class *Parent_Get_Pt() const { return parent_pt; }
     /* Children keep insertion order; Child_Add also sets the child's parent. */
     void Child_Add(Kelvra_Class *child);
-    int Child_Get_Nb() const;
-    Kelvra_Class *Child_Get_Pt(int index) const;   /* null out of range */
+    /* Inline, as Parent_Get_Pt: the pixel path asks for the study's first
+     * child for every pixel, and a call would make each callback save and
+     * restore registers around it. */
+    int Child_Get_Nb() const
+    {
+        const Kelvra_Child_View *view = __atomic_load_n(&child_view, __ATOMIC_ACQUIRE);
+        return view ? __atomic_load_n(&view->nb, __ATOMIC_ACQUIRE) : 0;
+    }
+    /* Null out of range. */
+    Kelvra_Class *Child_Get_Pt(int index) const
+    {
+        const Kelvra_Child_View *view = __atomic_load_n(&child_view, __ATOMIC_ACQUIRE);
+        if (!view || index < 0 || index >= __atomic_load_n(&view->nb, __ATOMIC_ACQUIRE))
+            return nullptr;
+        return view->items[index];
+    }
     /* Deletes every child (and so their subtrees). */
     void Child_Delete();
 
@@ -248,6 +273,7 @@ class AZ_EXPORT Kelvra_Class : public Kelvra {
   private:
     void Flag_Set(unsigned char group, Kelvra_Window *window, uint64_t mask, bool on);
     Kelvra_Class *parent_pt;
+    Kelvra_Child_View *child_view;   /* null until the first child */
     Kelvra_Class_Private *priv;
 };
 

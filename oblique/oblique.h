@@ -93,8 +93,10 @@ static inline __attribute__((always_inline)) int Oblique_Locate(const Kelvra_Obl
     // NaN fails every comparison.  The float test on z keeps its conversion
     // defined; the integer one is the rule: z truncated toward zero,
     // 0 <= f < nb.
-    if (!(z > -1.0f && z < (float)nb && x >= 0.0f && x <= (float)org->dim.x && y >= 0.0f &&
-          y <= (float)org->dim.y))
+    // One branch, not six: where rows enter and leave the volume the
+    // outcome of each test changes, and each would be mispredicted.
+    if (!((z > -1.0f) & (z < (float)nb) & (x >= 0.0f) & (x <= (float)org->dim.x) & (y >= 0.0f) &
+          (y <= (float)org->dim.y)))
         return 0;
     int f = (int)z;
     if (f >= nb)

@@ -58,15 +58,19 @@ void Rows_Read(const Frame_Job &job, int y0, int y1)
         float fy = (float)y;
         size_t row = (size_t)y * job.width;
         for (const Frame_Source &source : job.sources) {
-            if (source.get_gli) {
+            // Copies in locals: the calls may not change them, so they stay in registers.
+            Kelvra_Class *parent = source.parent;
+            void *key = source.key;
+            float z = source.z, t = source.t;
+            if (Pixel_Get_GLI_Fct get = source.get_gli) {
                 int32_t *out = source.gli + row;
                 for (int x = 0; x < job.width; x++)
-                    out[x] = source.get_gli(source.parent, source.key, Vect((float)x, fy, source.z, source.t));
+                    out[x] = get(parent, key, Vect((float)x, fy, z, t));
             }
-            if (source.get_tag) {
+            if (Pixel_Get_TAG_Fct get = source.get_tag) {
                 uint8_t *out = source.tag + row;
                 for (int x = 0; x < job.width; x++)
-                    out[x] = (uint8_t)source.get_tag(source.parent, source.key, Vect((float)x, fy, source.z, source.t));
+                    out[x] = (uint8_t)get(parent, key, Vect((float)x, fy, z, t));
             }
         }
     }

@@ -57,62 +57,52 @@ void Kelvra::Name_Set(const char *format, ...)
  * Kelvra_Class
  * --------------------------------------------------------------------- */
 
-/* The children as readers see them: published whole, so that reading a
- * child takes no lock (the pixel path reads the study's children for every
- * pixel).  Appending writes the slot before it publishes the count; any
- * other change publishes a new view.  Old views stay until the class dies,
- * since a reader on another thread may still hold one; capacities double,
- * so they add up to a few times the largest child list. */
-struct Child_View {
-    std::atomic<int> nb;
-    int capacity;
-    Kelvra_Class *items[1];
-};
-
-static Child_View *Child_View_Make(const std::vector<Kelvra_Class *> &children, int capacity)
+/* A view of the children with room for capacity of them (capacities
+ * double, so the retired views add up to a few times the largest list). */
+static Kelvra_Child_View *Child_View_Make(const std::vector<Kelvra_Class *> &children, int capacity)
 {
-    Child_View *view = (Child_View *)malloc(sizeof(Child_View) + sizeof(Kelvra_Class *) * (size_t)capacity);
+    Kelvra_Child_View *view =
+        (Kelvra_Child_View *)malloc(sizeof(Kelvra_Child_View) + sizeof(Kelvra_Class *) * (size_t)capacity);
     if (!view)
         abort();  // the host cannot go on without its tree
     view->capacity = capacity;
     for (size_t i = 0; i < children.size(); i++)
         view->items[i] = children[i];
-    view->nb.store((int)children.size(), std::memory_order_relaxed);
+    view->nb = (int)children.size();
     return view;
 }
 
 struct Kelvra_Class_Private {
     std::vector<Kelvra_Class *> children;   /* the writers' copy, under the tree lock */
-    std::atomic<Child_View *> view{nullptr};
-    std::vector<Child_View *> retired;
+    std::vector<Kelvra_Child_View *> retired;
 
-    /* Publishes the children after a change other than an append. */
-    void Publish()
+    /* Publishes the children into *slot (the class's view) after a change
+     * other than an append. */
+    void Publish(Kelvra_Child_View **slot)
     {
         int capacity = 4;
         while (capacity < (int)children.size())
             capacity *= 2;
-        Child_View *old = view.load(std::memory_order_relaxed);
-        view.store(Child_View_Make(children, capacity), std::memory_order_release);
+        Kelvra_Child_View *old = *slot;
+        __atomic_store_n(slot, Child_View_Make(children, capacity), __ATOMIC_RELEASE);
         if (old)
             retired.push_back(old);
     }
-    /* Publishes one appended child. */
-    void Publish_Append()
+    /* Publishes one appended child: the slot first, then the count. */
+    void Publish_Append(Kelvra_Child_View **slot)
     {
-        Child_View *current = view.load(std::memory_order_relaxed);
+        Kelvra_Child_View *current = *slot;
         int nb = (int)children.size();
         if (!current || nb > current->capacity) {
-            Publish();
+            Publish(slot);
             return;
         }
         current->items[nb - 1] = children[nb - 1];
-        current->nb.store(nb, std::memory_order_release);
+        __atomic_store_n(&current->nb, nb, __ATOMIC_RELEASE);
     }
     ~Kelvra_Class_Private()
     {
-        free(view.load(std::memory_order_relaxed));
-        for (Child_View *old : retired)
+        for (Kelvra_Child_View *old : retired)
             free(old);
     }
     std::string title;
@@ -133,7 +123,7 @@ static void Class_Register(Kelvra_Class *cls)
 
 Kelvra_Class::Kelvra_Class()
     : matrix_pt(nullptr), matrix_inv_pt(nullptr), Pixel_Get_GLI(nullptr), Pixel_Get_TAG(nullptr),
-      Pixel_Set_TAG(nullptr), Pixel_Get_Dim(nullptr), Pixel_Get_Pos(nullptr), parent_pt(nullptr),
+      Pixel_Set_TAG(nullptr), Pixel_Get_Dim(nullptr), Pixel_Get_Pos(nullptr), parent_pt(nullptr), child_view(nullptr),
       priv(new Kelvra_Class_Private)
 {
     Class_Register(this);
@@ -154,7 +144,7 @@ Kelvra_Class::Kelvra_Class(const Kelvra_Class &other)
     : Kelvra(other), matrix_pt(other.matrix_pt ? new Matrix_4x4(*other.matrix_pt) : nullptr),
       matrix_inv_pt(other.matrix_inv_pt ? new Matrix_4x4(*other.matrix_inv_pt) : nullptr),
       Pixel_Get_GLI(other.Pixel_Get_GLI), Pixel_Get_TAG(other.Pixel_Get_TAG), Pixel_Set_TAG(other.Pixel_Set_TAG),
-      Pixel_Get_Dim(other.Pixel_Get_Dim), Pixel_Get_Pos(other.Pixel_Get_Pos), parent_pt(nullptr),
+      Pixel_Get_Dim(other.Pixel_Get_Dim), Pixel_Get_Pos(other.Pixel_Get_Pos), parent_pt(nullptr), child_view(nullptr),
       priv(new Kelvra_Class_Private)
 {
     std::lock_guard<std::recursive_mutex> hold(Mutex());
@@ -210,10 +200,12 @@ Kelvra_Class::~Kelvra_Class()
         if (parent && azdb::Class_Alive(parent)) {
             std::vector<Kelvra_Class *> &siblings = parent->priv->children;
             siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
-            parent->priv->Publish();
+            parent->priv->Publish(&parent->child_view);
         }
         azdb::Class_Forget(this);
     }
+    free(child_view);
+    child_view = nullptr;
     delete priv;
     priv = nullptr;
 }
@@ -244,7 +236,7 @@ int Kelvra_Class::Sort(int mode)
     if (now != sorted_set)
         return 0;  // the children changed meanwhile: leave them alone
     priv->children = order;
-    priv->Publish();
+    priv->Publish(&child_view);
     return 1;
 }
 
@@ -295,21 +287,7 @@ void Kelvra_Class::Child_Add(Kelvra_Class *child)
     std::lock_guard<std::recursive_mutex> hold(Mutex());
     child->parent_pt = this;
     priv->children.push_back(child);
-    priv->Publish_Append();
-}
-
-int Kelvra_Class::Child_Get_Nb() const
-{
-    const Child_View *view = priv->view.load(std::memory_order_acquire);
-    return view ? view->nb.load(std::memory_order_acquire) : 0;
-}
-
-Kelvra_Class *Kelvra_Class::Child_Get_Pt(int index) const
-{
-    const Child_View *view = priv->view.load(std::memory_order_acquire);
-    if (!view || index < 0 || index >= view->nb.load(std::memory_order_acquire))
-        return nullptr;
-    return view->items[index];
+    priv->Publish_Append(&child_view);
 }
 
 void Kelvra_Class::Child_Delete()
@@ -323,7 +301,7 @@ void Kelvra_Class::Child_Delete()
     {
         std::lock_guard<std::recursive_mutex> hold(Mutex());
         doomed.swap(priv->children);
-        priv->Publish();
+        priv->Publish(&child_view);
     }
     /* Destructors run outside the tree lock: they may be the module's. */
     azdb::Trace_Mute mute;

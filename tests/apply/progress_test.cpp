@@ -12,6 +12,7 @@
 #include "hostlib/structures/az_progress.h"
 #include "hostlib/win32/az_win.h"
 #include "oblique/oblique.h"
+#include "tests/support/golden.h"
 #include "tests/support/host_test.h"
 
 namespace {
@@ -33,15 +34,6 @@ void Record_Post(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
     EXPECT_EQ(wparam, 0u);
     EXPECT_EQ(lparam, 0);
     posts.push_back(Post{window, message, lines});
-}
-
-std::vector<UINT> Messages()
-{
-    std::lock_guard<std::mutex> hold(posts_lock);
-    std::vector<UINT> out;
-    for (const Post &p : posts)
-        out.push_back(p.message);
-    return out;
 }
 
 class Progress : public Host_Test {
@@ -67,40 +59,102 @@ class Progress : public Host_Test {
         return CreateWindowExA(0, "Az_Test_Parent", "parent", WS_OVERLAPPEDWINDOW, left, top, right - left,
                                bottom - top, nullptr, nullptr, instance, nullptr);
     }
-    /* A progress window over an 800 x 600 parent, then the posts cleared. */
-    Progress_Record *Open()
+    /* A step of the log, then what it did since the last one: the posts to
+     * the window (runs of one message counted, with the console lines
+     * printed before each), the console lines, the record's position and the
+     * window's state as its own thread knows it. */
+    void Note(const char *step, HWND window, Progress_Record *record = nullptr)
     {
-        parent = Parent(0, 0, 800, 600);
-        Progress_Record *record = Progress_Create(parent, "T", "S");
-        EXPECT_NE(record, nullptr);
+        std::vector<Post> made;
+        {
+            std::lock_guard<std::mutex> hold(posts_lock);
+            made.swap(posts);
+        }
+        log.push_back(step);
+        char text[400];
+        for (size_t i = 0, n = 1; i < made.size(); i += n, n = 1) {
+            while (i + n < made.size() && made[i + n].message == made[i].message &&
+                   made[i + n].console_lines == made[i].console_lines)
+                n++;
+            EXPECT_EQ(made[i].window, window) << step;
+            snprintf(text, sizeof text, "  post %u x%zu after %zu lines", made[i].message, n, made[i].console_lines);
+            log.push_back(text);
+        }
+        for (const std::string &line : Golden_Console(console.Lines()))
+            log.push_back("  " + line);
         console.Clear();
-        posts.clear();
-        return record;
+        if (record) {
+            snprintf(text, sizeof text, "  record pos %d max %d lines %d cancelled %d", record->pos, record->max,
+                     record->lines_nb, Progress_Cancelled(record) != 0);
+            log.push_back(text);
+        }
+        AzProgress_View view;
+        if (AzProgress_State(window, &view) == 1) {
+            snprintf(text, sizeof text, "  window %s|%s pos %d max %d lines %zu (%s) received %d %d %d %d %d %d "
+                     "cancel %d closed %d record %d alive %d", view.title.c_str(), view.subtitle.c_str(), view.pos,
+                     view.max, view.lines.size(), view.lines.empty() ? "" : view.lines.back().c_str(),
+                     view.received[0], view.received[1], view.received[2], view.received[3], view.received[4],
+                     view.received[5], view.cancel, view.closed, view.record != nullptr, IsWindow(window) != 0);
+            log.push_back(text);
+        }
     }
     HWND parent = nullptr;
+    std::vector<std::string> log;
 };
 
-TEST_F(Progress, CreateOpensAProgressWindowWithItsRecord)
+/* Create, write, step, cancel and close, each with its posts, console lines
+ * and what the window shows (tests/data/traces/progress_client.trace). */
+TEST_F(Progress, ClientOperationsInOrder)
 {
     parent = Parent(100, 50, 900, 650, (HINSTANCE)(uintptr_t)0x1234abcd);
     Progress_Record *record = Progress_Create(parent, "Title here", "Sub title");
     ASSERT_NE(record, nullptr);
-    /* Centre (500, 350) less 200 on both axes. */
-    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{11, "creating window: 300 150 Title here 1234abcd"}}));
     HWND window = record->window;
     EXPECT_STREQ(AzWin_Class_Name(window), "Progress");
     EXPECT_EQ(GetParent(window), nullptr);
     EXPECT_EQ(GetWindowLongPtrA(window, GWLP_HINSTANCE), 0x1234abcd);
     EXPECT_EQ((Progress_Record *)GetWindowLongPtrA(window, GWLP_USERDATA), record);
-    EXPECT_EQ(Messages(), std::vector<UINT>{1047});
-    EXPECT_EQ(posts[0].window, window);
-    AzProgress_View view;
-    ASSERT_EQ(AzProgress_State(window, &view), 1);
-    EXPECT_EQ(view.subtitle, "") << "not delivered before the pump";
+    Note("create", window, record);
     AzWin_Pump();
-    ASSERT_EQ(AzProgress_State(window, &view), 1);
-    EXPECT_EQ(view.title + "|" + view.subtitle, "Title here|Sub title");
+    Note("pump", window, record);
+    for (int i = 0; i < 50; i++)
+        Progress_Write(record, "line %d of %s", i, "fifty");
+    Note("write 50 lines", window, record);
+    Progress_Write(record, "line %d", 50);
+    EXPECT_STREQ(record->lines[49], "line 49 of fifty");
+    Note("write a 51st", window, record);
+    AzWin_Pump();
+    Note("pump", window, record);
+    record->aux_count = 77;
+    Progress_Set_Max(record, 10);
+    EXPECT_EQ(record->aux_count, 0);
+    Note("maximum 10", window, record);
+    for (int step : {3, -4, 10, 1, -1, 0}) {
+        if (step == 0) {
+            Progress_Set_Max(record, 5);
+            Note("maximum 5", window, record);
+        }
+        Progress_Step(record, step);
+        Note(("step " + std::to_string(step)).c_str(), window, record);
+    }
+    AzWin_Pump();
+    Note("pump", window, record);
+    AzProgress_Cancel(record);
+    Note("cancel", window, record);
     Progress_Close(record);
+    Note("close", window);
+    AzWin_Pump();
+    Note("pump", window);
+
+    record = Progress_Create(parent, "T", "S");
+    window = record->window;
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Note("closed by hand", window, record);
+    Progress_Write(record, "%s", std::string(3000, 'x').c_str());
+    EXPECT_EQ(strlen(record->lines[0]), 2047u) << "cut to the line size";
+    EXPECT_EQ(record->lines[1][0], 0) << "the neighbour line is untouched";
+    Progress_Close(record);
+    EXPECT_TRUE(Trace_Is("progress_client", log));
 }
 
 TEST_F(Progress, PlacementStopsAtTheParentsEdge)
@@ -130,85 +184,10 @@ TEST_F(Progress, PlacementStopsAtTheParentsEdge)
     }
 }
 
-TEST_F(Progress, WriteKeepsFiftyLinesAndRefusesTheNext)
-{
-    Progress_Record *record = Open();
-    for (int i = 0; i < 50; i++)
-        Progress_Write(record, "line %d of %s", i, "fifty");
-    EXPECT_STREQ(record->lines[49], "line 49 of fifty");
-    EXPECT_TRUE(console.Lines().empty()) << Console_Dump(console.Lines());
-    Progress_Write(record, "line %d", 50);
-    EXPECT_EQ(record->lines_nb, 50);
-    EXPECT_STREQ(record->lines[49], "line 49 of fifty");
-    EXPECT_EQ(Messages(), std::vector<UINT>(51, 1049));
-    EXPECT_EQ(posts[50].console_lines, 0u) << "the refusal is posted before its line is printed";
-    EXPECT_EQ(console.Lines(), (std::vector<Console_Line>{{11, "in Progress_Write: To many lines"}}));
-    AzWin_Pump();
-    AzProgress_View view;
-    ASSERT_EQ(AzProgress_State(record->window, &view), 1);
-    ASSERT_EQ(view.lines.size(), 50u);
-    EXPECT_EQ(view.lines[7], "line 7 of fifty");
-    EXPECT_EQ(view.received[1049 - 1044], 51);
-
-    Progress_Record *other = Progress_Create(parent, "T", "S");
-    Progress_Write(other, "%s", std::string(3000, 'x').c_str());
-    EXPECT_EQ(strlen(other->lines[0]), 2047u) << "cut to the line size";
-    EXPECT_EQ(other->lines[1][0], 0) << "the neighbour line is untouched";
-    Progress_Close(other);
-    Progress_Close(record);
-}
-
-TEST_F(Progress, StepClampsBetweenZeroAndMaximum)
-{
-    Progress_Record *record = Open();
-    record->aux_count = 77;
-    Progress_Set_Max(record, 10);
-    EXPECT_EQ(record->aux_count, 0);
-    const int steps[][2] = {{3, 3}, {-4, 0}, {10, 10}, {1, 10}, {-1, 9}};
-    for (const auto &s : steps) {
-        Progress_Step(record, s[0]);
-        EXPECT_EQ(record->pos, s[1]) << s[0];
-    }
-    Progress_Set_Max(record, 5);
-    EXPECT_EQ(record->pos, 9) << "a new maximum leaves the position alone, even above it";
-    Progress_Step(record, 0);
-    EXPECT_EQ(record->pos, 5);
-    EXPECT_EQ(Messages(), (std::vector<UINT>{1048, 1044, 1044, 1044, 1044, 1044, 1048, 1044}));
-    AzWin_Pump();
-    AzProgress_View view;
-    ASSERT_EQ(AzProgress_State(record->window, &view), 1);
-    EXPECT_EQ(view.pos * 100 + view.max, 505);
-    Progress_Close(record);
-}
-
-TEST_F(Progress, CancelAndClose)
-{
-    Progress_Record *record = Open();
-    HWND window = record->window;
-    EXPECT_EQ(Progress_Cancelled(record), 0);
-    AzProgress_Cancel(record);
-    EXPECT_NE(Progress_Cancelled(record), 0);
-    Progress_Close(record);
-    EXPECT_EQ(Messages(), std::vector<UINT>{1045});
-    EXPECT_TRUE(IsWindow(window)) << "closed by the window's own thread";
-    AzWin_Pump();
-    EXPECT_FALSE(IsWindow(window));
-    AzProgress_View view;
-    ASSERT_EQ(AzProgress_State(window, &view), 1);
-    EXPECT_EQ(view.closed + view.cancel, 2);
-    EXPECT_EQ(view.record, nullptr);
-
-    /* Closing the window by hand asks the work to stop. */
-    record = Progress_Create(parent, "T", "S");
-    SendMessageA(record->window, WM_CLOSE, 0, 0);
-    EXPECT_NE(Progress_Cancelled(record), 0);
-    EXPECT_TRUE(IsWindow(record->window));
-    Progress_Close(record);
-}
-
 TEST_F(Progress, MessagesFromAnotherThreadArriveOnTheCreatorsPump)
 {
-    Progress_Record *record = Open();
+    parent = Parent(0, 0, 800, 600);
+    Progress_Record *record = Progress_Create(parent, "T", "S");
     AzWin_Pump();
     std::thread worker([record] {
         Progress_Set_Max(record, 100);

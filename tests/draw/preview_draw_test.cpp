@@ -155,16 +155,23 @@ TEST_F(PreviewDrawTest, OpenGLErrorsReportedPerCheckpoint)
 {
     Make_Study(20, 10, 5);
     Make_Window(110, 110);
+    Preview(obl, 2);   // both slice images built
     console.Clear();
-
-    // An error left pending: the first checkpoint reports it.
+    // The slice images: an error left pending before the draw, then a
+    // negative row length, which OpenGL refuses.
+    AzVar_Set("$COLOR_SCHEME", 2);
     ASSERT_EQ(OpenGL_Context_On(window, 4), 1);
     glEnable(0x1234);
+    EXPECT_EQ(Oblique_Pixels_Draw(1.0f, 1.0f, 16, 8), 1);
+    EXPECT_EQ(Oblique_Pixels_Draw(1.0f, 1.0f, -3, 8), 1);
+    // The preview: an error left pending, a slice 22 mm away (the solid
+    // pass's near and far planes meet), a box of width 0 (every projection
+    // of it is empty).
+    glEnable(0x1234);
     OpenGL_Context_Off(window, 4);
+    AzVar_Set("$COLOR_SCHEME", 3);
     Preview(obl, 2);
-    // A slice 22 mm away: the solid pass's near and far planes meet.
     Preview(obl, -20);
-    // A box of width 0: every projection of it is empty.
     box.width = 0;
     Preview(obl, 2);
     EXPECT_TRUE(Trace_Is("draw_gl_errors", Golden_Console(console.Lines())));

@@ -22,19 +22,9 @@
 
 namespace {
 
-/* RAS affine of the test volume: oblique in-plane, 2 x 1.5 x 3 mm. */
-const Affine test_sform = {{{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}}};
-
-/* 5 x 4 x 3 voxels (at nt time points), grey 1000 t + 100 k + 10 j + i. */
-Nifti_Plan Test_Volume(int nt = 1)
-{
-    Nifti_Plan plan;
-    plan.dim = {5, 4, 3, nt};
-    plan.sform = test_sform;
-    for (int n = 0; n < 60 * nt; n++)
-        plan.values.push_back(n / 60 * 1000 + n / 20 % 3 * 100 + n / 5 % 4 * 10 + n % 5);
-    return plan;
-}
+/* RAS affine of the test volume (tests/data/inputs/export/source.nii): oblique in-plane, 2 x 1.5 x 3 mm.  Its
+ * 5 x 4 x 3 voxels hold grey 100 k + 10 j + i. */
+const double test_sform[3][4] = {{1.2, -1.2, 0, 5}, {1.6, 0.9, 0, -6}, {0, 0, 3, 7}};
 
 /* Tags 5 x 4 x 3, all 0 but those given as {voxel, tag}. */
 AzLabels Tags(std::initializer_list<std::pair<int, int>> set)
@@ -52,13 +42,12 @@ class Export : public Host_Test {
   protected:
     Export() { module_level = false; }
 
-    AzSeries Read(const Nifti_Plan &plan, const std::string &name)
+    /* A study of tests/data/inputs/export. */
+    AzSeries Read(const std::string &name)
     {
-        std::string path = folder.File(name);
-        EXPECT_TRUE(Nifti_Write(path, plan));
         AzSeries series;
         AzLoad_Report report;
-        EXPECT_EQ(1, AzNifti_Read(path, &series, &report));
+        EXPECT_EQ(1, AzNifti_Read(Input("export/" + name), &series, &report));
         return series;
     }
 
@@ -89,7 +78,7 @@ void Expect_Lps_Affine(const double affine[3][4])
 
 TEST_F(Export, WhatTheFramesShowIsWrittenAndReadBack)
 {
-    AzSeries series = Read(Test_Volume(), "source.nii");
+    AzSeries series = Read("source.nii");
     AzLabels labels = Tags({});
     for (int i = 0; i < 60; i++)
         labels.tags[i] = static_cast<uint8_t>(i % 7);
@@ -153,38 +142,30 @@ TEST_F(Export, WhatTheFramesShowIsWrittenAndReadBack)
     EXPECT_EQ(0, AzExport_Class(study, request, &result, &error));
     EXPECT_EQ(0u, error.find(folder.File("missing/grey.nii.gz") + ": cannot create: ")) << error;
 
-    // Real values come back within 1/30000 of their range, through the study's slope and intercept.
-    Nifti_Plan real = Test_Volume();
-    real.datatype = 16;
-    for (size_t i = 0; i < real.values.size(); i++)
-        real.values[i] = -1.2 + 3.7 * i / (real.values.size() - 1) + (i % 3) * 1e-5;
-    AzSeries fine = Read(real, "real.nii"), fine_back;
+    // Real values (float -1.2 .. 2.5 in even steps, plus 1e-5 (n % 3)) come back within 1/30000 of their range,
+    // through the study's slope and intercept.
+    AzSeries fine = Read("real.nii"), fine_back;
     request.grey_path = folder.File("real_copy.nii");
     ASSERT_EQ(1, AzExport_Class(Insert(fine, nullptr), request, &result, &error)) << error;
     AzLoad_Report report;
     ASSERT_EQ(1, AzNifti_Read(folder.File("real_copy.nii"), &fine_back, &report));
     EXPECT_EQ(fine.slope, fine_back.slope);
     EXPECT_EQ(fine.intercept, fine_back.intercept);
-    for (size_t i = 0; i < real.values.size(); i++)
-        EXPECT_NEAR(real.values[i], AzSeries_Real(fine_back, fine_back.frames[i / 20].gli[i % 20]), 3.7 / 30000) << i;
+    for (int i = 0; i < 60; i++)
+        EXPECT_NEAR(-1.2 + 3.7 * i / 59 + (i % 3) * 1e-5, AzSeries_Real(fine_back, fine_back.frames[i / 20].gli[i % 20]),
+                    3.7 / 30000) << i;
     // Nothing but the finished files is left in the folder.
-    EXPECT_EQ((std::vector<std::string>{"grey.nii.gz", "real.nii", "real_copy.nii", "source.nii", "tags.nii"}),
+    EXPECT_EQ((std::vector<std::string>{"grey.nii.gz", "real_copy.nii", "tags.nii"}),
               Names_In(folder.Path()));
 }
 
 TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
 {
-    // 200 distinct values from 300 to 65535 on a 20 x 10 x 2 grid, two of them named.
-    Nifti_Plan plan;
-    plan.dim = {20, 10, 2, 1};
-    plan.datatype = 16;
-    for (int i = 0; i < 400; i++)
-        plan.values.push_back(i % 2 ? 0 : i / 2 == 199 ? 65535 : 300 + 37 * (i / 2));
-    ASSERT_TRUE(Nifti_Write(folder.File("many.nii"), plan));
-    ASSERT_TRUE(Bytes_Write(folder.File("many.nii.txt"), "300 First\n65535 Last\n70000 Beyond\n"));
+    // 200 distinct values on a 20 x 10 x 2 grid, float: voxel i holds 0 when odd, else 300 + 37 (i / 2), the
+    // last 65535; two of them named (many.nii.txt: 300 First, 65535 Last, 70000 Beyond).
     AzLabels labels;
     AzLoad_Report report;
-    ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("many.nii"), &labels, &report));
+    ASSERT_EQ(1, AzNifti_Read_Labels(Input("export/many.nii"), &labels, &report));
     EXPECT_EQ(200, labels.values_nb);
     EXPECT_EQ(300, labels.value_min);
     EXPECT_EQ(65535, labels.value_max);
@@ -194,8 +175,7 @@ TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
     EXPECT_EQ("First", labels.names[1]);
     EXPECT_EQ("Last", labels.names[200]);
 
-    plan.datatype = 4;
-    AzSeries series = Read(plan, "study.nii");
+    AzSeries series = Read("many_grey.nii"); // the same grid as a study
     AzLoaded_Series loaded;
     std::string error;
     ASSERT_EQ(1, AzSeries_Insert(series, &labels, &loaded, &error)) << error;
@@ -209,68 +189,29 @@ TEST_F(Export, LabelValuesUpTo65535MapOntoTagsAndComeBackInEveryFile)
     ASSERT_EQ(1, AzNifti_Read_Labels(folder.File("saved.nii.gz"), &back, &report));
     ASSERT_EQ(400u, back.tags.size());
     for (size_t i = 0; i < 400; i++)
-        ASSERT_EQ(plan.values[i], back.values[back.tags[i]]) << i;
+        ASSERT_EQ(i % 2 ? 0 : i == 398 ? 65535 : 300 + 37 * (i / 2), back.values[back.tags[i]]) << i;
     EXPECT_EQ("Last", back.names[200]);
     EXPECT_EQ("300 First\n65535 Last\n", Text_Of(folder.File("saved.nii.txt")));
     EXPECT_TRUE(Contains(Text_Of(folder.File("saved.nii.lut")), "\n65535 ")) << Text_Of(folder.File("saved.nii.lut"));
     AzTags_Map_Reset();
 
-    // As many distinct values as tags are taken (more are refused: the command table).
-    for (int i = 0; i < 400; i++)
-        plan.values[i] = 1000 + i % 255;
-    ASSERT_TRUE(Nifti_Write(folder.File("full.nii"), plan));
-    EXPECT_EQ(1, AzNifti_Read_Labels(folder.File("full.nii"), &back, &report));
+    // As many distinct values as tags (full.nii: 1000 + i % 255) are taken (more are refused: the command table).
+    EXPECT_EQ(1, AzNifti_Read_Labels(Input("export/full.nii"), &back, &report));
 }
 
 namespace {
 
-/* Label file variants of the test volume's grid: how their voxels are
- * stored, and the study voxel (i, j, k) each file voxel (a, b, c) lies on. */
+/* Label files on the test volume's grid (tests/data/inputs/export/NAME.nii), each voxel holding the number
+ * 1 + i + 5 j + 20 k of the study voxel (i, j, k) it lies on, stored in another order or moved. */
 struct Label_Grid {
     const char *name;
-    int dim[3];
-    int axis[3];          /* file axis a, b, c runs along study axis axis[] ... */
-    int flip[3];          /* ... backwards when flip is 1 */
+    const char *size;     /* its first two sizes */
     int shift_i;          /* the whole grid moved this many voxels along i */
     const char *relation; /* what the load says ("" when it says nothing) */
     int dicom;            /* the study as a DICOM series (LPS: the test affine's x and y negated) */
 };
 
 void PrintTo(const Label_Grid &grid, std::ostream *os) { *os << grid.name; }
-
-/* The label stored for study voxel (i, j, k): its own number. */
-int Label_Of(int i, int j, int k) { return 1 + i + 5 * j + 20 * k; }
-
-Nifti_Plan Label_File(const Label_Grid &grid)
-{
-    Nifti_Plan plan;
-    plan.datatype = 2;
-    plan.dim = {grid.dim[0], grid.dim[1], grid.dim[2], 1};
-    const int study_dim[3] = {5, 4, 3};
-    // Column c of the file's affine: study column axis[c], negated when flipped; the origin moves to the
-    // study voxel the file's voxel 0 lies on.
-    double origin_voxel[3] = {static_cast<double>(grid.shift_i), 0, 0};
-    for (int c = 0; c < 3; c++) {
-        int s = grid.axis[c];
-        if (grid.flip[c])
-            origin_voxel[s] += study_dim[s] - 1;
-        for (int r = 0; r < 3; r++)
-            plan.sform[r][c] = test_sform[r][s] * (grid.flip[c] ? -1 : 1);
-    }
-    for (int r = 0; r < 3; r++) {
-        plan.sform[r][3] = test_sform[r][3];
-        for (int s = 0; s < 3; s++)
-            plan.sform[r][3] += test_sform[r][s] * origin_voxel[s];
-    }
-    for (int n = 0; n < grid.dim[0] * grid.dim[1] * grid.dim[2]; n++) {
-        int file[3] = {n % grid.dim[0], n / grid.dim[0] % grid.dim[1], n / (grid.dim[0] * grid.dim[1])};
-        int study[3] = {grid.shift_i, 0, 0};
-        for (int c = 0; c < 3; c++)
-            study[grid.axis[c]] += grid.flip[c] ? grid.dim[c] - 1 - file[c] : file[c];
-        plan.values.push_back(Label_Of(study[0], study[1], study[2]));
-    }
-    return plan;
-}
 
 class Placement : public Export, public ::testing::WithParamInterface<Label_Grid> {};
 
@@ -279,19 +220,15 @@ class Placement : public Export, public ::testing::WithParamInterface<Label_Grid
 TEST_P(Placement, LabelsLandByWorldPositionWhateverTheirGrid)
 {
     const Label_Grid &grid = GetParam();
-    AzSeries series = Read(Test_Volume(), "source.nii");
-    if (grid.dicom) {
-        Inputs_Make("export", folder);  // the test volume as one 3-frame DICOM file
-        std::vector<AzSeries> read;
-        AzLoad_Report report;
-        ASSERT_EQ(1, AzDicom_Read(folder.File("study.dcm"), &read, &report));
-        series = read[0];
-    }
-    std::string path = folder.File(std::string(grid.name) + ".nii");
-    ASSERT_TRUE(Nifti_Write(path, Label_File(grid)));
-    AzLabels labels;
+    AzSeries series = Read("source.nii");
+    std::vector<AzSeries> read;
     AzLoad_Report report;
-    ASSERT_EQ(1, AzNifti_Read_Labels(path, &labels, &report));
+    // The test volume as one 3-frame DICOM file.
+    ASSERT_TRUE(!grid.dicom || AzDicom_Read(Input("export/study.dcm"), &read, &report) == 1);
+    if (grid.dicom)
+        series = read[0];
+    AzLabels labels;
+    ASSERT_EQ(1, AzNifti_Read_Labels(Input("export/" + std::string(grid.name) + ".nii"), &labels, &report));
     console.Clear();
     Kelvra_Class *study = Insert(series, &labels);
     std::string said = std::string(": the label grid differs from the study's (") + grid.relation + ")";
@@ -301,31 +238,29 @@ TEST_P(Placement, LabelsLandByWorldPositionWhateverTheirGrid)
     ASSERT_EQ(1, AzVolume_From_Class(study, &volume, &error)) << error;
     for (int n = 0; n < 60; n++) {
         int i = n % 5, j = n / 5 % 4, k = n / 20;
-        ASSERT_EQ(i < grid.shift_i ? 0 : Label_Of(i, j, k), volume.tag[volume.Index(i, j, k, 0)]) << i << j << k;
+        ASSERT_EQ(i < grid.shift_i ? 0 : 1 + i + 5 * j + 20 * k, volume.tag[volume.Index(i, j, k, 0)]) << i << j << k;
     }
     // Labels without world geometry must have the study's size.
     labels.has_affine = 0;
     labels.depth = 4;
     AzLoaded_Series loaded;
     EXPECT_EQ(0, AzSeries_Insert(series, &labels, &loaded, &error));
-    EXPECT_EQ("label volume " + std::to_string(grid.dim[0]) + "x" + std::to_string(grid.dim[1]) +
-                  "x4 does not match the study's grid 5x4x3", error);
+    EXPECT_EQ("label volume " + std::string(grid.size) + "x4 does not match the study's grid 5x4x3", error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Export, Placement,
-    ::testing::Values(Label_Grid{"plain", {5, 4, 3}, {0, 1, 2}, {0, 0, 0}, 0, "", 0},
-                      Label_Grid{"flipped-x", {5, 4, 3}, {0, 1, 2}, {1, 0, 0}, 0, "storage order flipped along x", 0},
-                      Label_Grid{"flipped-z", {5, 4, 3}, {0, 1, 2}, {0, 0, 1}, 0, "storage order flipped along z", 0},
-                      Label_Grid{"transposed", {4, 5, 3}, {1, 0, 2}, {0, 0, 0}, 0,
+    ::testing::Values(Label_Grid{"plain", "5x4", 0, "", 0},
+                      Label_Grid{"flipped-x", "5x4", 0, "storage order flipped along x", 0},
+                      Label_Grid{"flipped-z", "5x4", 0, "storage order flipped along z", 0},
+                      Label_Grid{"transposed", "4x5", 0,
                                  "size 4x5x3 against the study's 5x4x3; axes stored in another order", 0},
-                      Label_Grid{"moved", {5, 4, 3}, {0, 1, 2}, {0, 0, 0}, 1, "centres 2.0 mm apart", 0},
-                      Label_Grid{"flipped-x-on-dicom", {5, 4, 3}, {0, 1, 2}, {1, 0, 0}, 0,
-                                 "storage order flipped along x", 1}));
+                      Label_Grid{"moved", "5x4", 1, "centres 2.0 mm apart", 0},
+                      Label_Grid{"flipped-x", "5x4", 0, "storage order flipped along x", 1}));
 
 TEST_F(Export, PicturesFollowTheDisplayWindowAndTagColours)
 {
-    AzSeries series = Read(Test_Volume(), "source.nii");
+    AzSeries series = Read("source.nii");
     series.display_mode = AZ_DISPLAY_MIN_MAX;
     series.display_low = 0.0f;
     series.display_high = 200.0f;

@@ -3,16 +3,13 @@
  * grey levels, label volumes with their colours and names, and the files
  * they refuse.
  */
-#include <math.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <iterator>
-#include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -28,101 +25,25 @@ extern "C" void Abort_Exits(int) { _exit(abort_exit_code); }
 
 } // namespace
 
+/* Stored bits, signs, slopes and intercepts into real values: one study a row of the table. */
 TEST(DicomReader, StoredBitsSignsAndRealValues)
 {
-    Temp_Folder folder;
     Console_Capture console;
-    // Stored values, real values, then the study's slope and intercept: levels with an intercept hold real
-    // values beyond 16 signed bits exactly.
-    struct Case {
-        int bits, is_signed;
-        double slope, intercept;
-        std::vector<uint16_t> stored;
-        std::vector<double> real;
-        double study_slope, study_intercept;
-    } cases[] = {
-        // 12 stored bits, unsigned: bits above are overlays and do not count.
-        {12, 0, 1.0, 0.0, {0xF123, 0x0FFF, 0x0000, 0x0800}, {0x123, 4095, 0, 2048}, 1.0, 0.0},
-        // 12 stored bits, signed: the sign is bit 11.
-        {12, 1, 1.0, 0.0, {0xF123, 0x0FFF, 0x0000, 0x0800}, {0x123, -1, 0, -2048}, 1.0, 0.0},
-        {16, 0, 1.0, -1000.0, {65535, 33767, 33768, 0}, {64535, 32767, 32768, -1000}, 1.0, 31768.0},
-        {16, 1, 1.0, -1.0, {static_cast<uint16_t>(-32767), static_cast<uint16_t>(-32768), 0, 1},
-         {-32768, -32769, -1, 0}, 1.0, -1.0},
-        // PET-like: the files' own slope keeps every value exact.
-        {16, 0, 0.001, 0.0, {0, 1, 999, 1000}, {0.0, 0.001, 0.999, 1.0}, 0.001, 0.0},
-    };
-    Dicom_Plan plan;
-    plan.width = 4;
-    plan.height = 1;
-    plan.has_window = 0;
-    int uid = 3;
-    for (const Case &c : cases) {
-        plan.bits_stored = c.bits;
-        plan.is_signed = c.is_signed;
-        plan.slope = c.slope;
-        plan.intercept = c.intercept;
-        plan.stored = c.stored;
-        plan.series_uid = "1.2.826.0.1.3680043.2.1125." + std::to_string(uid++);
-        ASSERT_TRUE(Dicom_Write(folder.File(plan.series_uid + ".dcm"), plan));
-        AzSeries s = Series_Read(folder.File(plan.series_uid + ".dcm"));
-        EXPECT_FLOAT_EQ(c.study_slope, s.slope);
-        EXPECT_FLOAT_EQ(c.study_intercept, s.intercept);
-        for (int i = 0; i < 4; i++)
-            EXPECT_NEAR(c.real[i], AzSeries_Real(s, s.frames[0].gli[i]), 1e-6) << plan.series_uid << " " << i;
-        if (c.bits == 12 && !c.is_signed) {
-            // Without a window the grey levels' range is shown.
-            EXPECT_FLOAT_EQ(0.0f, s.display_low);
-            EXPECT_FLOAT_EQ(4095.0f, s.display_high);
-        }
+    for (const auto &row : Rows(Input("bits/real_values.tsv"), 6)) {
+        SCOPED_TRACE(row[0]);
+        AzSeries s = Series_Read(Input(row[0]));
+        EXPECT_FLOAT_EQ(atof(row[1].c_str()), s.slope);
+        EXPECT_FLOAT_EQ(atof(row[2].c_str()), s.intercept);
+        std::istringstream values(row[4]);
+        std::vector<double> real{std::istream_iterator<double>(values), std::istream_iterator<double>()};
+        ASSERT_EQ(real.size(), 4 * s.frames.size());
+        for (size_t n = 0; n < real.size(); n++)
+            EXPECT_NEAR(real[n], AzSeries_Real(s, s.frames[n / 4].gli[n % 4]), atof(row[3].c_str())) << n;
+        std::ostringstream range;
+        range << s.display_low << " " << s.display_high;
+        EXPECT_TRUE(row[5] == "-" || row[5] == range.str()) << range.str();
     }
-    // A slope per file (as PET writes): the series' range spread over the levels, within 1/30000 of it.
-    mkdir(folder.File("mixed").c_str(), 0777);
-    plan.stored = {0, 333, 999, 1000};
-    plan.series_uid = "1.2.826.0.1.3680043.2.1125.9";
-    for (int k = 0; k < 2; k++) {
-        plan.slope = 0.001 * (k + 1);
-        plan.position[2] = k;
-        plan.sop_instance = plan.series_uid + "." + std::to_string(k + 1);
-        ASSERT_TRUE(Dicom_Write(folder.File("mixed/" + std::to_string(k) + ".dcm"), plan));
-    }
-    AzSeries mixed = Series_Read(folder.File("mixed"));
-    EXPECT_NEAR(2.0 / 65534, mixed.slope, 1e-9);
-    for (int k = 0; k < 2; k++)
-        for (int i = 0; i < 4; i++)
-            EXPECT_NEAR(0.001 * (k + 1) * plan.stored[i], AzSeries_Real(mixed, mixed.frames[k].gli[i]), 2.0 / 30000)
-                << k << " " << i;
     EXPECT_EQ(0u, console.Lines().size()) << Console_Dump(console.Lines()); // nothing clamped
-}
-
-TEST(DicomReader, BadFilesAreSkippedAndTheRestLoads)
-{
-    Temp_Folder folder;
-    Console_Capture console;
-    // Three slices deeper down, a text file, a DICOM file without an image, and a second series whose images
-    // differ in size, refused whole (tests/data/inputs/readers/mixed).
-    Inputs_Make("readers", folder);
-    std::string top = folder.File("mixed");
-    std::vector<AzSeries> series;
-    AzLoad_Report report;
-    ASSERT_EQ(1, AzSeries_Read(top, &series, &report));
-    EXPECT_EQ(3u, series[0].frames.size());
-    EXPECT_EQ(7, report.files_seen);
-    EXPECT_EQ(3, report.files_bad);
-    EXPECT_EQ(1u, console.Count(top + "/README.txt: not a DICOM file, or unreadable"));
-    EXPECT_EQ(1u, console.Count(top + "/report.dcm: DICOM file without an image"));
-    EXPECT_EQ(1u, console.Count(top + "/odd_b.dcm: image size 7x5 differs from 6x5 of " + top +
-                                "/odd_a.dcm in the same series"));
-    EXPECT_EQ(1u, console.Count(top + "/odd_a.dcm: series 1.2.826.0.1.3680043.2.1125.77 refused: its images "
-                                      "differ in size"));
-    for (const Console_Line &line : console.Lines())
-        EXPECT_EQ(2, line.level) << line.text;
-
-    // Series of one folder without a description are told apart by their numbers, else by their UIDs.
-    std::string pair = folder.File("pair");  // a.dcm numbered 3, b.dcm of UID ...78; neither described
-    series.clear();
-    ASSERT_EQ(2, AzSeries_Read(pair, &series, &report));
-    std::set<std::string> names = {series[0].name, series[1].name};
-    EXPECT_EQ((std::set<std::string>{"pair (series 3)", "pair (1.2.826.0.1.3680043.2.1125.78)"}), names);
 }
 
 /* Under a fuzzer or a crash reporter the library's abort becomes an exit
@@ -149,17 +70,9 @@ TEST(DicomReader, ALibraryFailureThatExitsIsAFailureToo)
 /* The geometry of both versions is in the command table; here the grey levels of each time point. */
 TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
 {
+    // 3 x 2 x 4 voxels at 2 time points, float 1000 t + 100 k + 10 j + i, slope 0.5, intercept 10.
     Temp_Folder folder;
-    Nifti_Plan plan;
-    plan.version = 2;
-    plan.dim = {3, 2, 4, 2};
-    plan.slope = 0.5;
-    plan.intercept = 10.0;
-    plan.datatype = 16;
-    for (int n = 0; n < 48; n++)
-        plan.values.push_back(n / 24 * 1000 + n / 6 % 4 * 100 + n / 3 % 2 * 10 + n % 3);
-    ASSERT_TRUE(Nifti_Write(folder.File("v2.nii"), plan));
-    AzSeries s = Series_Read(folder.File("v2.nii"));
+    AzSeries s = Series_Read(Input("geometry/v2.nii"));
     EXPECT_EQ(0.5, s.slope);
     EXPECT_EQ(10.0, s.intercept);
     ASSERT_EQ(4u, s.frames.size());
@@ -169,13 +82,10 @@ TEST(NiftiReader, EachTimePointKeepsItsValuesThroughTheFilesScale)
         EXPECT_EQ(1000 + k * 100 + 12, s.frames[k].gli[6 + 5]);
     }
     // gzip'd in two members, split inside the voxels: inflated member after member, the same levels.
-    std::string path = folder.File("v2.nii");
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes = Text_Of(Input("geometry/v2.nii")), path = folder.File("v2.nii");
     ASSERT_TRUE(Bytes_Write(path + ".a", bytes.substr(0, bytes.size() - 10)));
     ASSERT_TRUE(Bytes_Write(path + ".b", bytes.substr(bytes.size() - 10)));
-    ASSERT_EQ(0, system(("gzip -c '" + path + ".a' > '" + path + ".gz' && gzip -c '" + path + ".b' >> '" + path +
-                         ".gz'").c_str()));
+    ASSERT_EQ(0, Shell("gzip -c '" + path + ".a' > '" + path + ".gz' && gzip -c '" + path + ".b' >> '" + path + ".gz'"));
     AzSeries packed = Series_Read(path + ".gz");
     for (int k = 0; k < 4; k++)
         EXPECT_EQ(packed.frames[k].gli, s.frames[k].gli) << k;

@@ -34,54 +34,33 @@ class ObliqueMapTest : public ObliqueTest {
     }
 };
 
-/* Where each point lands: inside (the width and height themselves are
- * inside, z truncates to a frame), or outside with the key untouched. */
+/* Where each point lands (tests/data/traces/mapping_boundaries.trace):
+ * inside (the width and height themselves are inside, z truncates to a
+ * frame) with its key and next key, alone without a next key, the point as
+ * mapped and the grey level there; or outside with the keys untouched. */
 TEST_F(ObliqueMapTest, MappingBoundaries)
 {
-    const int out = 2147483646, any = -1;
-    struct Row {
-        float x, y, z, w;
-        char key, next;   // 'a', 'b', or 0 for outside
-        float z_out, w_out;
-        int gli;
-    } rows[] = {
-        {2.5f, 1.5f, -0.5f, 9.0f, 'a', 'a', 0, 0, any},   // -0.5 truncates to frame 0; frame 1 is in A too
-        {1.0f, 2.0f, 1.75f, 0.0f, 'a', 'b', 1, 1, any},   // frame 1: A slice 3 = z 1 of volume 1
-        {4.0f, 1.0f, 1.4f, 0.0f, 'a', 'b', 1, 1, 114},
-        {1.0f, 2.0f, 2.99f, 0.0f, 'b', 'b', 0, 0, any},   // the last frame's next key is its own
-        {2.0f, 3.0f, 2.0f, 0.0f, 'b', 'b', 0, 0, 532},
-        {6.0f, 0.0f, 2.0f, 0.0f, 'b', 'b', 0, 0, 505},
-        {6.0f, 5.0f, 0.0f, 0.0f, 'a', 'a', 0, 0, any},
-        {0.0f, 0.0f, 0.0f, 0.0f, 'a', 'a', 0, 0, any},
-        {1.0f, 1.0f, -1.0f, 0.0f, 0, 0, 0, 0, out},
-        {1.0f, 1.0f, 3.0f, 0.0f, 0, 0, 0, 0, out},
-        {1.0f, 1.0f, 1e30f, 0.0f, 0, 0, 0, 0, out},
-        {1.0f, 1.0f, NAN, 0.0f, 0, 0, 0, 0, out},
-        {6.01f, 0.0f, 2.0f, 0.0f, 0, 0, 0, 0, out},
-        {-0.01f, 2.0f, 0.0f, 0.0f, 0, 0, 0, 0, out},
-        {2.0f, 5.01f, 0.0f, 0.0f, 0, 0, 0, 0, out},
-        {2.0f, -0.01f, 0.0f, 0.0f, 0, 0, 0, 0, out},
-        {NAN, 2.0f, 0.0f, 0.0f, 0, 0, 0, 0, out},
-    };
-    auto image = [this](char c) { return c == 'a' ? (void *)a : c == 'b' ? (void *)b : (void *)0x1; };
-    for (const Row &r : rows) {
-        void *key = (void *)0x1, *next = (void *)0x1;
-        Vect p(r.x, r.y, r.z, r.w);
-        EXPECT_EQ(Oblique_Map(obl, &key, &next, &p), r.key != 0) << r.x << "," << r.y << "," << r.z;
-        EXPECT_EQ(key, image(r.key)) << r.x << "," << r.y << "," << r.z;
-        EXPECT_EQ(next, image(r.next)) << r.x << "," << r.y << "," << r.z;
-        if (r.key) {
-            EXPECT_TRUE(Xyz_Is(p.x, p.y, p.z, r.x, r.y, r.z_out)) << r.z;
-            EXPECT_EQ(p.w, r.w_out) << r.z;
-            key = nullptr;
-            p = Vect(r.x, r.y, r.z, r.w);
-            EXPECT_EQ(Oblique_Map(obl, &key, nullptr, &p), 1) << "no next key asked for";
-            EXPECT_EQ(key, image(r.key));
-        }
-        if (r.gli != any) {
-            EXPECT_EQ(obl->Pixel_Get_GLI(obl, nullptr, Vect(r.x, r.y, r.z, r.w)), r.gli) << r.x << "," << r.z;
-        }
+    const float points[][4] = {
+        {2.5f, 1.5f, -0.5f, 9.0f}, {1.0f, 2.0f, 1.75f, 0.0f}, {4.0f, 1.0f, 1.4f, 0.0f},   {1.0f, 2.0f, 2.99f, 0.0f},
+        {2.0f, 3.0f, 2.0f, 0.0f},  {6.0f, 0.0f, 2.0f, 0.0f},  {6.0f, 5.0f, 0.0f, 0.0f},   {0.0f, 0.0f, 0.0f, 0.0f},
+        {1.0f, 1.0f, -1.0f, 0.0f}, {1.0f, 1.0f, 3.0f, 0.0f},  {1.0f, 1.0f, 1e30f, 0.0f},  {1.0f, 1.0f, NAN, 0.0f},
+        {6.01f, 0.0f, 2.0f, 0.0f}, {-0.01f, 2.0f, 0.0f, 0.0f}, {2.0f, 5.01f, 0.0f, 0.0f}, {2.0f, -0.01f, 0.0f, 0.0f},
+        {NAN, 2.0f, 0.0f, 0.0f}};
+    auto name = [this](void *key) { return key == a ? "A" : key == b ? "B" : key == (void *)0x1 ? "-" : "?"; };
+    std::vector<std::string> lines;
+    for (const auto &q : points) {
+        void *key = (void *)0x1, *next = (void *)0x1, *alone = (void *)0x1;
+        Vect p(q[0], q[1], q[2], q[3]), same = p;
+        const int in = Oblique_Map(obl, &key, &next, &p), in_alone = Oblique_Map(obl, &alone, nullptr, &same);
+        char line[200];
+        snprintf(line, sizeof line, "%g %g %g %g -> %d %s %s, alone %d %s, grey %d", q[0], q[1], q[2], q[3], in,
+                 name(key), name(next), in_alone, name(alone),
+                 obl->Pixel_Get_GLI(obl, nullptr, Vect(q[0], q[1], q[2], q[3])));
+        if (in)
+            snprintf(line + strlen(line), sizeof line - strlen(line), ", at %g %g %g %g", p.x, p.y, p.z, p.w);
+        lines.push_back(line);
     }
+    EXPECT_TRUE(Trace_Is("mapping_boundaries", lines));
     // No frame recorded: z -0.5 truncates to a frame 0 that does not exist.
     org->real_files_nb = 0;
     for (float z : {-0.5f, 0.0f}) {

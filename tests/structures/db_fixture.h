@@ -3,7 +3,6 @@
 #define DB_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <math.h>
 
 #include "hostlib/structures/az_db.h"
 #include "tests/support/host_steps.h"
@@ -14,22 +13,14 @@ class Db : public Host_Test {
     Db() { module_level = false; }
 };
 
-/* A plain class of given types, named. */
-inline Kelvra_Class *Make_Class(const char *name, unsigned short a, unsigned short b)
+/* A plain class of given types, named, the last child of its parent when given. */
+inline Kelvra_Class *Make_Class(const char *name, unsigned short a, unsigned short b, Kelvra_Class *parent = nullptr)
 {
     Kelvra_Class *cls = new Kelvra_Class;
-    cls->Name_Set("%s", name);
-    cls->Class_A_Set(a);
-    cls->Class_B_Set(b);
+    cls->Name_Set("%s", name), cls->Class_A_Set(a), cls->Class_B_Set(b);
+    if (parent)
+        parent->Child_Add(cls);
     return cls;
-}
-
-/* A point equal to (x, y, z) to within a thousandth. */
-inline testing::AssertionResult Near(const Vect &v, float x, float y, float z)
-{
-    if (fabsf(v.x - x) < 1e-3f && fabsf(v.y - y) < 1e-3f && fabsf(v.z - z) < 1e-3f)
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << v.x << " " << v.y << " " << v.z;
 }
 
 #endif

@@ -1,6 +1,7 @@
 /* Windows: creation, longs, geometry and their end; messages: posted, sent,
  * pumped by the owning thread only. */
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <future>
 #include <mutex>
@@ -35,6 +36,12 @@ void Note_Down(std::vector<Note> *notes, HWND window, UINT message, WPARAM wpara
     notes->push_back(Note{window, message, wparam, lparam, GetCurrentThreadId()});
 }
 
+std::vector<Note> Heard()
+{
+    std::lock_guard<std::mutex> hold(notes_lock);
+    return heard;
+}
+
 LRESULT CALLBACK Recording_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     Note_Down(&heard, window, message, wparam, lparam);
@@ -57,72 +64,43 @@ LRESULT CALLBACK Queue_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     return (LRESULT)(message + 1000);
 }
 
-void Post_Recorder(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    Note_Down(&posted, window, message, wparam, lparam);
-}
-
 HWND Make(const char *cls, DWORD style = 0, HWND parent = nullptr, int x = 0, int y = 0, int w = 1, int h = 1)
 {
     return CreateWindowExA(0, cls, "", style, x, y, w, h, parent, nullptr, nullptr, nullptr);
 }
 
-std::string Rect_Text(HWND w, bool client = false)
-{
-    RECT r = {-1, -1, -1, -1};
-    if (!(client ? GetClientRect(w, &r) : GetWindowRect(w, &r)))
-        return "none";
-    return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
-           std::to_string(r.bottom);
-}
-
+/* The three test classes registered anew, and a window of the answering
+ * class whose posts the hook records. */
 class Windows : public testing::Test {
   protected:
     void SetUp() override
     {
-        const struct {
-            const char *name;
-            WNDPROC proc;
-        } classes[] = {{"AzTestRec", Recording_Proc}, {"AzTestRefuse", Refusing_Proc}, {"AzTestQueue", Queue_Proc}};
+        const std::pair<const char *, WNDPROC> classes[] = {
+            {"AzTestRec", Recording_Proc}, {"AzTestRefuse", Refusing_Proc}, {"AzTestQueue", Queue_Proc}};
         for (const auto &c : classes) {
-            AzWin_Unregister_Class(c.name);
+            AzWin_Unregister_Class(c.first);
             WNDCLASSA wc = {};
-            wc.lpfnWndProc = c.proc;
-            wc.lpszClassName = c.name;
+            wc.lpfnWndProc = c.second;
+            wc.lpszClassName = c.first;
             ASSERT_TRUE(RegisterClassA(&wc));
         }
+        previous_hook = AzWin_Post_Hook([](HWND w, UINT m, WPARAM wp, LPARAM lp) { Note_Down(&posted, w, m, wp, lp); });
+        ASSERT_NE(window = Make("AzTestQueue", 0, nullptr, 0, 0, 4, 4), nullptr);
         AzWin_Pump();
         heard.clear();
         posted.clear();
-    }
-    void TearDown() override { AzWin_Fail_Create(nullptr); }
-    std::vector<Note> Heard()
-    {
-        std::lock_guard<std::mutex> hold(notes_lock);
-        return heard;
-    }
-};
-
-/* A window of the answering class, whose posts the hook records. */
-class Messages : public Windows {
-  protected:
-    void SetUp() override
-    {
-        Windows::SetUp();
-        previous_hook = AzWin_Post_Hook(Post_Recorder);
-        window = Make("AzTestQueue", 0, nullptr, 0, 0, 4, 4);
-        ASSERT_NE(window, nullptr);
     }
     void TearDown() override
     {
         AzWin_Post_Hook(previous_hook);
         if (IsWindow(window))
             DestroyWindow(window);
-        Windows::TearDown();
+        AzWin_Fail_Create(nullptr);
     }
     AzWin_Post_Fn previous_hook = nullptr;
     HWND window = nullptr;
 };
+typedef Windows Messages;
 
 } // namespace
 
@@ -135,32 +113,26 @@ TEST_F(Windows, CreationCallsTheProcedureFirstAndLongsAnswer)
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_TRUE(heard[0].window == w && heard[0].message == WM_CREATE);
-    EXPECT_TRUE(create_seen.lpCreateParams == &param && create_seen.hInstance == instance);
-    EXPECT_TRUE(create_seen.x == 30 && create_seen.y == 40 && create_seen.cx == 400 && create_seen.cy == 250);
-    EXPECT_STREQ(create_seen.lpszName, "Title");
+    EXPECT_TRUE(create_seen.lpCreateParams == &param && create_seen.hInstance == instance && create_seen.x == 30 &&
+                create_seen.y == 40 && create_seen.cx == 400 && create_seen.cy == 250);
+    EXPECT_TRUE(!strcmp(create_seen.lpszName, "Title") && !strcmp(AzWin_Title(w), "Title"));
     EXPECT_EQ(GetWindowLongPtrA(w, GWLP_USERDATA), (LONG_PTR)&user_data_store);
     EXPECT_EQ(GetWindowLongA(w, GWLP_HINSTANCE), 0x400000);
-    EXPECT_STREQ(AzWin_Title(w), "Title");
-
     /* Class names compare without case. */
     EXPECT_EQ(AzWin_Find("aztestrec", nullptr), w);
     WNDCLASSA again = {};
     again.lpfnWndProc = Refusing_Proc;
     again.lpszClassName = "AZTESTREC";
-    EXPECT_FALSE(RegisterClassA(&again));
-    EXPECT_EQ(GetLastError(), 1410u);
-
+    EXPECT_TRUE(!RegisterClassA(&again) && GetLastError() == 1410u);
     /* Longs: Set gives the old value; an unknown index fails; a new procedure answers. */
     EXPECT_EQ(SetWindowLongPtrA(w, GWLP_USERDATA, 99), (LONG_PTR)&user_data_store);
     EXPECT_EQ(GetWindowLongPtrA(w, GWLP_USERDATA), 99);
     SetLastError(0);
-    EXPECT_EQ(GetWindowLongPtrA(w, 12345), 0);
-    EXPECT_EQ(GetLastError(), 1413u);
+    EXPECT_TRUE(GetWindowLongPtrA(w, 12345) == 0 && GetLastError() == 1413u);
     EXPECT_EQ(SetWindowLongPtrA(w, GWLP_WNDPROC, (LONG_PTR)Refusing_Proc), (LONG_PTR)Recording_Proc);
     heard.clear();
     EXPECT_EQ(SendMessageA(w, WM_CREATE, 0, 0), -1);
-    EXPECT_TRUE(DestroyWindow(w));
-    EXPECT_TRUE(heard.empty());
+    EXPECT_TRUE(DestroyWindow(w) && heard.empty());
 }
 
 TEST_F(Windows, UnknownClassMakesAPlainWindowAndRefusalsFail)
@@ -173,22 +145,17 @@ TEST_F(Windows, UnknownClassMakesAPlainWindowAndRefusalsFail)
     EXPECT_FALSE(IsWindow(plain)) << "the default procedure closes by destroying";
     EXPECT_EQ(Make("AzTestRefuse"), nullptr);
     EXPECT_EQ(AzWin_Count(), before) << "a refused window leaves nothing behind";
-
     AzWin_Fail_Create("AzTestRec");
     SetLastError(0);
-    EXPECT_EQ(Make("AzTestRec"), nullptr);
-    EXPECT_EQ(GetLastError(), 1407u);
+    EXPECT_TRUE(Make("AzTestRec") == nullptr && GetLastError() == 1407u);
     EXPECT_TRUE(heard.empty()) << "the procedure never runs for a failed creation";
     HWND other = Make("NoSuchClass");
     EXPECT_NE(other, nullptr) << "only the named class fails";
     DestroyWindow(other);
     AzWin_Fail_Create(nullptr);
     HWND back = Make("AzTestRec");
-    EXPECT_NE(back, nullptr);
-    DestroyWindow(back);
-    EXPECT_EQ(AzWin_Count(), before);
-    EXPECT_EQ(Make("AzTestRec", WS_CHILD, back), nullptr) << "a dead parent is refused";
-    EXPECT_EQ(GetLastError(), 1400u);
+    EXPECT_TRUE(back && DestroyWindow(back) && AzWin_Count() == before);
+    EXPECT_TRUE(Make("AzTestRec", WS_CHILD, back) == nullptr && GetLastError() == 1400u) << "a dead parent";
 }
 
 TEST_F(Windows, ChildGeometryStateAndPixels)
@@ -198,34 +165,28 @@ TEST_F(Windows, ChildGeometryStateAndPixels)
                                  nullptr, nullptr);
     ASSERT_NE(child, nullptr);
     EXPECT_TRUE(GetParent(child) == top && GetParent(top) == nullptr);
-    EXPECT_EQ(GetWindowLongA(child, GWL_ID), 77);
-    EXPECT_EQ(GetWindowLongA(top, GWL_ID), 0) << "only children take the menu argument as id";
-    EXPECT_FALSE(IsWindowEnabled(child)) << "created disabled";
-    EXPECT_FALSE(IsWindowVisible(child)) << "visible style, but the parent is hidden";
+    EXPECT_TRUE(GetWindowLongA(child, GWL_ID) == 77 && GetWindowLongA(top, GWL_ID) == 0) << "children only have ids";
+    /* Created disabled; visible style, but hidden while the parent is. */
+    EXPECT_TRUE(!IsWindowEnabled(child) && !IsWindowVisible(child));
     ShowWindow(top, SW_SHOW);
     EXPECT_TRUE(IsWindowVisible(child));
-    EXPECT_TRUE(EnableWindow(child, TRUE)) << "was disabled";
-    EXPECT_TRUE(IsWindowEnabled(child));
-
+    EXPECT_TRUE(EnableWindow(child, TRUE) && IsWindowEnabled(child)) << "was disabled";
     /* A resize is heard and resizes the pixels; a plain move keeps them and says nothing. */
     heard.clear();
     EXPECT_TRUE(MoveWindow(child, 12, 34, 120, 80, FALSE));
-    ASSERT_EQ(heard.size(), 1u);
-    EXPECT_EQ(heard[0].message, (UINT)WM_SIZE);
-    EXPECT_EQ(heard[0].lparam, (LPARAM)((80 << 16) | 120));
+    EXPECT_EQ(heard, std::vector<Note>({{child, WM_SIZE, 0, (80 << 16) | 120, 0}}));
     int w = 0, h = 0;
     uint32_t *px = AzWin_Pixels(child, &w, &h);
     ASSERT_TRUE(px && w == 120 && h == 80);
     px[79 * 120 + 119] = 0xFF00FF00u;
     heard.clear();
     MoveWindow(child, 20, 40, 120, 80, TRUE);
-    EXPECT_TRUE(heard.empty());
-    EXPECT_EQ(AzWin_Pixels(child, &w, &h)[79 * 120 + 119], 0xFF00FF00u);
-    EXPECT_EQ(Rect_Text(child), "120 90 240 170");
-    EXPECT_EQ(Rect_Text(child, true), "0 0 120 80");
-    EXPECT_TRUE(BringWindowToTop(top));
-    EXPECT_GT(AzWin_Z_Order(top), AzWin_Z_Order(child));
-
+    EXPECT_TRUE(heard.empty() && AzWin_Pixels(child, &w, &h)[79 * 120 + 119] == 0xFF00FF00u);
+    RECT o = {}, c = {};  // the window on the screen, the client area
+    ASSERT_TRUE(GetWindowRect(child, &o) && GetClientRect(child, &c));
+    EXPECT_TRUE(o.left == 120 && o.top == 90 && o.right == 240 && o.bottom == 170 && c.left == 0 && c.top == 0 &&
+                c.right == 120 && c.bottom == 80);
+    EXPECT_TRUE(BringWindowToTop(top) && AzWin_Z_Order(top) > AzWin_Z_Order(child));
     /* The parent hears of its end first and last; its children go with it. */
     heard.clear();
     EXPECT_TRUE(DestroyWindow(top));
@@ -234,14 +195,12 @@ TEST_F(Windows, ChildGeometryStateAndPixels)
     for (const Note &e : heard)
         order.push_back({e.window, e.message});
     EXPECT_EQ(order, want);
-    EXPECT_FALSE(IsWindow(child));
     SetLastError(0);
-    EXPECT_FALSE(DestroyWindow(top));
-    EXPECT_EQ(GetLastError(), 1400u);
+    EXPECT_TRUE(!IsWindow(child) && !DestroyWindow(top) && GetLastError() == 1400u);
     EXPECT_TRUE(AzWin_Pixels(top, &w, &h) == nullptr && w == 0);
 }
 
-TEST_F(Messages, PostedInOrderAndDeliveredOnlyByThePump)
+TEST_F(Messages, PostedInOrderDeliveredOnlyByThePumpAndLostWithTheWindow)
 {
     EXPECT_TRUE(PostMessageA(window, WM_USER + 23, 0, 0));
     EXPECT_TRUE(PostMessageA(window, WM_USER + 25, 7, -3));
@@ -250,13 +209,19 @@ TEST_F(Messages, PostedInOrderAndDeliveredOnlyByThePump)
     std::vector<Note> want = {{window, 1047, 0, 0, 0}, {window, 1049, 7, -3, 0}, {window, 1044, 0, 0, 0}};
     EXPECT_EQ(posted, want);
     MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, window, 1049, 1049, PM_NOREMOVE)) << "range filter skips the first";
-    EXPECT_EQ(msg.wParam, 7u);
+    EXPECT_TRUE(PeekMessageA(&msg, window, 1049, 1049, PM_NOREMOVE) && msg.wParam == 7u) << "range filter";
     EXPECT_EQ(AzWin_Pump(), 3);
     EXPECT_EQ(Heard(), want);
     EXPECT_EQ(AzWin_Pump(), 0);
     EXPECT_EQ(SendMessageA(window, WM_USER + 5, 1, 2), (LRESULT)(WM_USER + 5 + 1000)) << "sent: answered at once";
     EXPECT_EQ(Heard().size(), 4u);
+    /* A dead window takes no post, and its pending posts die with it. */
+    PostMessageA(window, 1044, 0, 0);
+    DestroyWindow(window);
+    SetLastError(0);
+    EXPECT_TRUE(!PostMessageA(window, 1045, 0, 0) && GetLastError() == 1400u);
+    EXPECT_EQ(posted.size(), 4u) << "a refused post is not reported to the hook";
+    EXPECT_TRUE(AzWin_Pump() == 0 && Heard().size() == 4u);
 }
 
 TEST_F(Messages, OnlyTheOwningThreadReceivesAndAPostWakesTheWait)
@@ -274,21 +239,17 @@ TEST_F(Messages, OnlyTheOwningThreadReceivesAndAPostWakesTheWait)
     waiting.set_value();
     EXPECT_EQ(AzWin_Wait(60000), 1);  // generous bound: the post wakes the wait long before it
     worker.join();
-    EXPECT_EQ(worker_pumped, 0);
-    EXPECT_TRUE(Heard().empty());
+    EXPECT_TRUE(worker_pumped == 0 && Heard().empty());
     EXPECT_EQ(AzWin_Pump(), 2);
     std::vector<Note> got = Heard();
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].wparam, 1u);
-    EXPECT_EQ(got[1].message, 1045u);
-    EXPECT_EQ(got[1].thread, GetCurrentThreadId());
-
+    EXPECT_TRUE(got[0].wparam == 1u && got[1].message == 1045u && got[1].thread == GetCurrentThreadId());
     /* A window made by a worker is served by that worker only. */
     std::promise<HWND> made;
     std::promise<void> posted_now;
     std::promise<int> worker_count;
     std::thread owner([&] {
-        HWND w = CreateWindowExA(0, "AzTestQueue", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        HWND w = Make("AzTestQueue");
         made.set_value(w);
         posted_now.get_future().wait();
         worker_count.set_value(AzWin_Pump());
@@ -301,19 +262,5 @@ TEST_F(Messages, OnlyTheOwningThreadReceivesAndAPostWakesTheWait)
     posted_now.set_value();
     EXPECT_EQ(worker_count.get_future().get(), 1);
     owner.join();
-    EXPECT_EQ(Heard().back().message, 1048u);
-    EXPECT_NE(Heard().back().thread, GetCurrentThreadId());
-}
-
-TEST_F(Messages, DeadWindowsTakeNoPostsAndLoseTheirQueue)
-{
-    PostMessageA(window, 1044, 0, 0);
-    DestroyWindow(window);
-    size_t hooked = posted.size();
-    SetLastError(0);
-    EXPECT_FALSE(PostMessageA(window, 1045, 0, 0));
-    EXPECT_EQ(GetLastError(), 1400u);
-    EXPECT_EQ(posted.size(), hooked) << "a refused post is not reported to the hook";
-    EXPECT_EQ(AzWin_Pump(), 0) << "the pending post died with its window";
-    EXPECT_TRUE(Heard().empty());
+    EXPECT_TRUE(Heard().back().message == 1048u && Heard().back().thread != GetCurrentThreadId());
 }
