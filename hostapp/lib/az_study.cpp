@@ -73,13 +73,6 @@ void Placement_Report(const AzLabels &labels, const AzSeries &series, const AzLa
               100.0 * static_cast<double>(placed.inside_nb) / static_cast<double>(placed.total_nb));
 }
 
-void Images_Free(Vexa_Image **images, size_t count)
-{
-    for (size_t i = 0; i < count; i++)
-        AzImage_Free(images[i]);
-    free(images);
-}
-
 /* The series' own key when the database has no study under it yet, else
  * a fresh one: loading a study twice gives two studies. */
 std::string Key_Unique(const std::string &uid, const std::string &source)
@@ -115,13 +108,12 @@ Kelvra_File *AzSeries_File(const AzSeries &series, const AzLabels *labels, std::
         *error = "out of memory for the image list";
         return nullptr;
     }
+    if (!AzImage_Create_Series((int)count, series.width, series.height, 1, series.times_nb, images)) {
+        *error = "out of memory for the images";
+        free(images);
+        return nullptr;
+    }
     for (size_t i = 0; i < count; i++) {
-        images[i] = AzImage_Create(series.width, series.height, 1, series.times_nb);
-        if (!images[i]) {
-            *error = "out of memory for the images";
-            Images_Free(images, i);
-            return nullptr;
-        }
         Header_Fill(images[i], series, series.frames[i]);
         Pixels_Fill(images[i], series, i, labels ? &placed : nullptr);
     }

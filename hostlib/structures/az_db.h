@@ -147,6 +147,12 @@ AZ_EXPORT int AzFrame_Read_Many(AzFrame *const *frames, int count, int width, in
  * one block): sizes as given, pixel size (1, 1, 1), identity axes, position
  * 0, slope 1.  Null when a size is < 1 or memory fails. */
 AZ_EXPORT Vexa_Image *AzImage_Create(int width, int height, int slices, int times);
+/* count such headers whose pixels lie in one mapping, asked for 2 MB pages
+ * when the series is large enough for them: the pixel path visits a
+ * series' planes out of order.  1 with images[0..count) filled, 0 with
+ * nothing made (sizes as for AzImage_Create, count >= 1).  Each image is
+ * still freed on its own with AzImage_Free; the mapping goes with the last. */
+AZ_EXPORT int AzImage_Create_Series(int count, int width, int height, int slices, int times, Vexa_Image **images);
 /* Frees the pixels and the header (null is fine). */
 AZ_EXPORT void AzImage_Free(Vexa_Image *image);
 /* Pixel size in use: *pixel_size_pt when set, else pixel_size. */

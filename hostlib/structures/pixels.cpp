@@ -9,16 +9,31 @@
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+
+#include <atomic>
+#include <new>
 
 #include "az_db_private.h"
 
 namespace {
 
-/* The pixel record as the store allocates it: the limits of a point
- * inside, as four floats each that one packed compare tests at once, then
- * the shared record (what pixels_pt points to), then the pixels.  Every
- * Vexa_Pixels comes from AzImage_Create. */
+/* One mapping holding the pixel records of a whole series: an oblique cut
+ * visits the study's planes out of order, and over 4 KB pages each plane
+ * it steps into can cost a page walk; over 2 MB pages the whole of a brain
+ * fits the TLB.  Freed when the last of its images is. */
+struct Pixel_Block {
+    size_t bytes;
+    std::atomic<int> images_nb;
+};
+
+/* The pixel record as the store allocates it: its block (null when it is
+ * an allocation of its own), the limits of a point inside as four floats
+ * each that one packed compare tests at once, then the shared record (what
+ * pixels_pt points to), then the pixels.  Every Vexa_Pixels comes from
+ * Store_Init. */
 struct Pixel_Store {
+    Pixel_Block *block;
     alignas(16) float low[4], high[4];
     Vexa_Pixels shared;
 };
@@ -30,28 +45,29 @@ Pixel_Store *Store_Of(Vexa_Pixels *px)
 
 const Pixel_Store *Store_Of(const Vexa_Pixels *px) { return Store_Of(const_cast<Vexa_Pixels *>(px)); }
 
-} // namespace
-
-/* ------------------------------------------------------------------------
- * Pixel store
- * --------------------------------------------------------------------- */
-
-Vexa_Image *AzImage_Create(int width, int height, int slices, int times)
+/* Bytes of one pixel record with its pixels, rounded to keep the next
+ * record's vectors aligned; 0 when a size is out of range. */
+size_t Store_Bytes(int width, int height, int slices, int times)
 {
     if (width < 1 || height < 1 || slices < 1 || times < 1 || width > 65535 || height > 65535 || slices > 65535 ||
         times > 65535)
+        return 0;
+    size_t count = (size_t)width * height * slices * times;
+    /* Grey levels, then tags, right after the pixel record. */
+    size_t bytes = sizeof(Pixel_Store) + count * (sizeof(int16_t) + sizeof(uint8_t));
+    return (bytes + alignof(Pixel_Store) - 1) / alignof(Pixel_Store) * alignof(Pixel_Store);
+}
+
+/* Fills a zeroed record and makes its header; null when the header's
+ * memory fails. */
+Vexa_Image *Store_Init(Pixel_Store *store, Pixel_Block *block, int width, int height, int slices, int times)
+{
+    Vexa_Image *image = (Vexa_Image *)calloc(1, sizeof(Vexa_Image));
+    if (!image)
         return nullptr;
     int64_t plane = (int64_t)width * height;
     int64_t count = plane * slices * times;
-    /* Grey levels, then tags, right after the pixel record: one block. */
-    size_t bytes = sizeof(Pixel_Store) + (size_t)count * (sizeof(int16_t) + sizeof(uint8_t));
-    Pixel_Store *store = (Pixel_Store *)calloc(1, bytes);
-    Vexa_Image *image = (Vexa_Image *)calloc(1, sizeof(Vexa_Image));
-    if (!store || !image) {
-        free(store);
-        free(image);
-        return nullptr;
-    }
+    store->block = block;
     Vexa_Pixels *pixels = &store->shared;
     pixels->gli = (int16_t *)(pixels + 1);
     pixels->tag = (uint8_t *)(pixels->gli + count);
@@ -88,12 +104,91 @@ Vexa_Image *AzImage_Create(int width, int height, int slices, int times)
     return image;
 }
 
+/* Series smaller than this keep an allocation per image: a mapping of its
+ * own would round them up to whole pages for nothing. */
+const size_t block_bytes_min = (size_t)2 << 20;
+
+/* A zeroed mapping of the given size holding a block record at its start,
+ * asked for 2 MB pages; null when memory fails. */
+Pixel_Block *Block_Map(size_t bytes)
+{
+    void *at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED)
+        return nullptr;
+    // Only a wish: without transparent huge pages the block works on small pages.
+    madvise(at, bytes, MADV_HUGEPAGE);
+    Pixel_Block *block = new (at) Pixel_Block;
+    block->bytes = bytes;
+    block->images_nb.store(0, std::memory_order_relaxed);
+    return block;
+}
+
+void Block_Release(Pixel_Block *block)
+{
+    if (block->images_nb.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    size_t bytes = block->bytes;
+    block->~Pixel_Block();
+    munmap(block, bytes);
+}
+
+} // namespace
+
+/* ------------------------------------------------------------------------
+ * Pixel store
+ * --------------------------------------------------------------------- */
+
+Vexa_Image *AzImage_Create(int width, int height, int slices, int times)
+{
+    size_t bytes = Store_Bytes(width, height, slices, times);
+    Pixel_Store *store = bytes ? (Pixel_Store *)calloc(1, bytes) : nullptr;
+    Vexa_Image *image = store ? Store_Init(store, nullptr, width, height, slices, times) : nullptr;
+    if (!image)
+        free(store);
+    return image;
+}
+
+int AzImage_Create_Series(int count, int width, int height, int slices, int times, Vexa_Image **images)
+{
+    size_t bytes = Store_Bytes(width, height, slices, times);
+    if (count < 1 || !bytes)
+        return 0;
+    size_t head = (sizeof(Pixel_Block) + alignof(Pixel_Store) - 1) / alignof(Pixel_Store) * alignof(Pixel_Store);
+    size_t total = head + bytes * (size_t)count;
+    Pixel_Block *block = total >= block_bytes_min ? Block_Map(total) : nullptr;
+    for (int i = 0; i < count; i++) {
+        images[i] = nullptr;
+        if (block) {
+            Pixel_Store *store = (Pixel_Store *)((char *)block + head + bytes * (size_t)i);
+            images[i] = Store_Init(store, block, width, height, slices, times);
+            if (images[i])
+                block->images_nb.fetch_add(1, std::memory_order_relaxed);
+        } else {
+            images[i] = AzImage_Create(width, height, slices, times);
+        }
+        if (!images[i]) {
+            // The last image freed takes the block with it; with none made, it goes here.
+            for (int j = 0; j < i; j++)
+                AzImage_Free(images[j]);
+            if (block && i == 0)
+                munmap(block, total);
+            return 0;
+        }
+    }
+    return 1;
+}
+
 void AzImage_Free(Vexa_Image *image)
 {
     if (!image)
         return;
-    if (image->pixels_pt)
-        free(Store_Of(image->pixels_pt));
+    if (image->pixels_pt) {
+        Pixel_Store *store = Store_Of(image->pixels_pt);
+        if (store->block)
+            Block_Release(store->block);
+        else
+            free(store);
+    }
     free(image);
 }
 

@@ -167,8 +167,9 @@ class Apply : public Study_Test, public ::testing::WithParamInterface<Apply_Row>
             EXPECT_NE(insert_thread.load(), 0u);
             EXPECT_NE(insert_thread.load(), GetCurrentThreadId()) << "frames are made by the worker";
         }
-        if (s == SCRIPT)
+        if (s == SCRIPT) {
             EXPECT_EQ(Oblique_Apply_Job.progress, nullptr);
+        }
     }
     Kelvra_Window *views[2] = {};
     std::vector<AzFrame *> before[2];

@@ -35,6 +35,29 @@ TEST_F(Db, PixelStoreIsOneZeroedBlockAfterTheRecord)
         ASSERT_EQ(px->gli[i] | px->tag[i], 0);
     AzImage_Free(image);
     EXPECT_TRUE(AzImage_Create(0, 3, 1, 1) == nullptr && AzImage_Create(4, 3, 1, 0) == nullptr);
+    /* A series: 40 brain-sized planes share one mapping, 3 small ones are
+     * allocated one by one; either way zeroed, laid out as above, apart
+     * from each other, and freed one at a time in any order. */
+    for (int count : {40, 3}) {
+        int w = count == 40 ? 181 : 4, h = count == 40 ? 217 : 3, n = w * h * 2;
+        std::vector<Vexa_Image *> series(count);
+        ASSERT_EQ(AzImage_Create_Series(count, w, h, 1, 2, series.data()), 1);
+        for (int i = 0; i < count; i++) {
+            Vexa_Pixels *p = series[i]->pixels_pt;
+            ASSERT_TRUE((char *)p->gli == (char *)(p + 1) && p->tag == (uint8_t *)(p->gli + n) && p->gli[0] == 0 &&
+                        p->tag[n - 1] == 0 && series[i]->slices_nb == 1 && series[i]->times_nb == 2);
+            p->gli[0] = p->gli[n - 1] = (int16_t)i, p->tag[0] = p->tag[n - 1] = (uint8_t)i;
+        }
+        for (int i = 0; i < count; i++) {
+            Vexa_Pixels *p = series[i]->pixels_pt;
+            EXPECT_TRUE(p->gli[0] == i && p->gli[n - 1] == i && p->tag[0] == i && p->tag[n - 1] == i) << i;
+        }
+        for (int i : {1, 0})
+            for (int k = i; k < count; k += 2)
+                AzImage_Free(series[k]);
+    }
+    Vexa_Image *none = nullptr;
+    EXPECT_TRUE(AzImage_Create_Series(0, 4, 3, 1, 1, &none) == 0 && AzImage_Create_Series(1, 0, 3, 1, 1, &none) == 0);
 }
 
 TEST_F(Db, StudyGreyLevelsAtBoundaries)
