@@ -2,12 +2,12 @@
  * window, as one table: what fails, the report (level and exact text),
  * what the operation answers and leaves behind, and that the same call
  * goes through once the failure is gone. */
-#include <stdarg.h>
 
 #include "hostlib/structures/az_progress.h"
 #include "hostlib/tools/az_tools.h"
 #include "hostlib/win32/az_win.h"
 #include "tests/oblique/oblique_fixture.h"
+#include "tests/support/golden.h"
 #include "tests/support/panel_state.h"
 
 namespace {
@@ -148,7 +148,7 @@ class Fault : public ObliqueTest, public ::testing::WithParamInterface<Fault_Sit
         switch (scene) {
         case GROW:
             for (int i = 0; i < org->real_files_nb; i++)
-                add(Format("%g:%d:%d", org->real_files_d[i], org->real_files_bunch[i], org->real_files_slice[i]));
+                add(Golden_Text("%g:%d:%d", org->real_files_d[i], org->real_files_bunch[i], org->real_files_slice[i]));
             add("children " + std::to_string(org->Child_Get_Nb()));
             break;
         case CREATE:
@@ -164,28 +164,19 @@ class Fault : public ObliqueTest, public ::testing::WithParamInterface<Fault_Sit
         case SETUP:
             if (!org->dir_file || !obl->dir_file)
                 return "not both";   // a record half made is not kept
-            add(Dim_Text(org->dim) + " " + Dim_Text(obl->dim) + Format(" width %d", obl->dir_image->width));
+            add(Dim_Text(org->dim) + " " + Dim_Text(obl->dim) + Golden_Text(" width %d", obl->dir_image->width));
             break;
         case WORKER:
-            add(Format("transform %d frames %d", obl->matrix_pt != nullptr, obl->Child_Get_Nb()));
+            add(Golden_Text("transform %d frames %d", obl->matrix_pt != nullptr, obl->Child_Get_Nb()));
             break;
         case PANEL_LIST:
-            add(Format("list %d %d entries %d", Instance_Pt != nullptr, Instance_Nb, select_instance.entries_nb));
-            add((trace.empty() ? "" : trace.back()) + Format(", %d flags", (int)Lines_Starting(trace, {"Flag_Set"}).size()));
+            add(Golden_Text("list %d %d entries %d", Instance_Pt != nullptr, Instance_Nb, select_instance.entries_nb));
+            add((trace.empty() ? "" : trace.back()) + Golden_Text(", %d flags", (int)Lines_Starting(trace, {"Flag_Set"}).size()));
             break;
         default:
             break;
         }
         return out;
-    }
-    static std::string Format(const char *format, ...)
-    {
-        char text[256];
-        va_list args;
-        va_start(args, format);
-        vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        return text;
     }
 
     Kelvra_Class *study = nullptr;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdarg.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -17,6 +18,17 @@
 #include <vector>
 
 typedef std::map<std::string, std::string> Golden_Names;
+
+/* printf into a string, for the lines a test adds to its trace. */
+__attribute__((format(printf, 1, 2))) inline std::string Golden_Text(const char *format, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
 
 inline std::vector<std::string> Golden_Lines(const std::string &name, const Golden_Names &names)
 {

@@ -7,7 +7,6 @@
 #include <math.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -76,16 +75,6 @@ std::vector<std::string> Parts(const std::string &text)
     for (size_t at = 0, end = 0; at < text.size(); at = end + 2)
         parts.push_back(text.substr(at, (end = std::min(text.find("; ", at), text.size())) - at));
     return parts;
-}
-
-std::string Text(const char *format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
 }
 
 int Key_Code(const std::string &name)
@@ -300,13 +289,13 @@ class ViewTest : public Host_Test {
         uint32_t shown = hit[0] < 0 ? 0 : Screen(1, hit[1], hit[2]);
         const std::map<std::string, std::function<std::string()>> fields = {
             // the left view's frame, the panel slider's, the panel's mark
-            {"frames", [&] { return Text("%d %g %d", left.frame, dynamic_cast<Sliders *>(Widget("Demo Frame"))->value,
+            {"frames", [&] { return Golden_Text("%d %g %d", left.frame, dynamic_cast<Sliders *>(Widget("Demo Frame"))->value,
                                          left.followed); }},
-            {"frame", [&] { return Text("%d %d", left.frame, right.frame); }},
+            {"frame", [&] { return Golden_Text("%d %d", left.frame, right.frame); }},
             {"title", [&] { return AzViewer_Title_Text(&viewer.views[x]); }},
             {"hint", [&] { return AzViewer_Hint_Text(&viewer, &viewer.views[x]); }},
             {"tag", [&] { return std::to_string(AzFrame_Get_TAG(AzViewer_Frame(&left), (float)x, (float)y)); }},
-            {"pixel", [&] { return Text("%08x", Screen(0, x, y)); }},
+            {"pixel", [&] { return Golden_Text("%08x", Screen(0, x, y)); }},
             {"lines", [&] { std::vector<AzConsole_Entry> lines = AzViewer_Console_Shown(&viewer);
                             return std::to_string(std::count_if(lines.begin(), lines.end(), [&](const AzConsole_Entry &l) {
                                 return l.text.compare(0, label.size(), label) == 0; })); }},
@@ -315,38 +304,38 @@ class ViewTest : public Host_Test {
                                                                                                      : right.rect);
                               return n == 0 ? "none" : n <= 200 ? "a few" : "many"; }},
             {"level", [&] { return std::to_string(viewer.console_level); }},
-            {"window", [&] { return left.window_custom ? Text("%g %g", left.window_high - left.window_low,
+            {"window", [&] { return left.window_custom ? Golden_Text("%g %g", left.window_high - left.window_low,
                                                               (left.window_high + left.window_low) / 2) : "header"; }},
-            {"view", [&] { return Text("zoom %g pan %d %d", left.zoom, left.pan_x, left.pan_y); }},
-            {"brush", [&] { return Text("tag %d picking %d undo %zu", viewer.tag_cur, viewer.picking,
+            {"view", [&] { return Golden_Text("zoom %g pan %d %d", left.zoom, left.pan_x, left.pan_y); }},
+            {"brush", [&] { return Golden_Text("tag %d picking %d undo %zu", viewer.tag_cur, viewer.picking,
                                         viewer.undo.size()); }},
             {"prompt", [&] { return std::string(prompts[viewer.prompt]) + (viewer.quit ? ", quit" : ""); }},
             {"picker", [&] { return AzViewer_Picker_Text(&viewer); }},
             // strokes not saved, the autosave file
-            {"saved", [&] { return Text("%d %s", AzTags_Unsaved(), access(viewer.autosave_path.c_str(), R_OK) == 0
+            {"saved", [&] { return Golden_Text("%d %s", AzTags_Unsaved(), access(viewer.autosave_path.c_str(), R_OK) == 0
                                                                          ? "autosaved" : "no autosave"); }},
             // shown or not, its first two lines
             {"help", [&] { const std::string &help = viewer.help_text;
-                           return Text("%d ", viewer.help_shown) +
+                           return Golden_Text("%d ", viewer.help_shown) +
                                   Golden_Escaped(help.substr(0, help.find('\n', help.find('\n') + 1))); }},
             // over the panel or not, and where its widgets see it
             {"pointer", [&] { return std::string(viewer.in_panel ? "in" : "out") +
                                      (AzTools_Pointer_Get(app.panel_window, &x, &y, &state)
-                                          ? Text(" at %d %d %d", x, y, state) : ", no record"); }},
-            {"button", [&] { return Text("selected %d disabled %d", dynamic_cast<Buttons *>(Widget(label))->selected,
+                                          ? Golden_Text(" at %d %d %d", x, y, state) : ", no record"); }},
+            {"button", [&] { return Golden_Text("selected %d disabled %d", dynamic_cast<Buttons *>(Widget(label))->selected,
                                          Widget(label)->Disabled()); }},
             // the interface lock, the progress window, the wait cursor, a cancel asked
             {"busy", [&] { int cancel = AzProgress_Last(&progress) == 1 && progress.record && progress.record->cancel;
-                           return Text("%d %d %d %d", AzViewer_Busy(), viewer.progress_shown,
+                           return Golden_Text("%d %d %d %d", AzViewer_Busy(), viewer.progress_shown,
                                        AzViewer_Window_Cursor_Wait(window), cancel); }},
             {"oblique", [&] { float alpha = oblique->alpha, v0 = Valuator(1, 0)->value, v1 = Valuator(1, 1)->value;
-                              return Text("%d frames, %d deep, alpha %s", oblique->Child_Get_Nb(), (int)oblique->dim.z,
+                              return Golden_Text("%d frames, %d deep, alpha %s", oblique->Child_Get_Nb(), (int)oblique->dim.z,
                                           !alpha ? "0" : alpha == v0 && alpha == v1 ? "on both valuators"
                                                                                      : "apart"); }},
             {"current", [&] { return std::to_string(AzApp_Study_Current(&app)); }},
             // the found pixel as the right view shows it, and whether its frame heard of a change since show
             {"hit", [&] { const char *looks = shown == clean ? "clean" : shown == Mixed(clean) ? "mixed" : "other";
-                          return hit[0] < 0 ? "not found" : Text("%s, %s", looks, AzViewer_Frame(&right)->dirty_nb > dirty
+                          return hit[0] < 0 ? "not found" : Golden_Text("%s, %s", looks, AzViewer_Frame(&right)->dirty_nb > dirty
                                                                                      ? "updated" : "as shown"); }}};
         auto found = fields.find(field.substr(0, field.find(' ')));
         return found == fields.end() ? "no field " + field : found->second();
@@ -402,7 +391,7 @@ TEST_F(ViewTest, FrameViewsScrollZoomSetTheWindowAndFollowThePanel)
     AzFrame *frame = AzFrame_Cast(AzApp_Direction(&app, 0, 0)->Child_Get_Pt(15));
     ASSERT_TRUE(frame->key->display_mode == 1 && frame->key->display_high == 3000.0f);
     Fct_GLI_2_Color(1, 3000.0f, frame->key->display_low);
-    EXPECT_TRUE(Script("view_frames", {{"grey", Text("%08x", Fct_GLI_2_Color(AzFrame_Get_GLI(frame, 3.0f, 20.0f)))}}));
+    EXPECT_TRUE(Script("view_frames", {{"grey", Golden_Text("%08x", Fct_GLI_2_Color(AzFrame_Get_GLI(frame, 3.0f, 20.0f)))}}));
 }
 
 TEST_F(ViewTest, PaintingReachesTheOtherDirectionAndUndoes)
