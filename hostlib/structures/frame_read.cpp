@@ -58,7 +58,8 @@ void Rows_Read(const Frame_Job &job, int y0, int y1)
         float fy = (float)y;
         size_t row = (size_t)y * job.width;
         for (const Frame_Source &source : job.sources) {
-            // Copies in locals: the calls may not change them, so they stay in registers.
+            // Locals, not the fields: after a call through a pointer the fields must be
+            // read again (the callee might have changed them), locals stay in registers.
             Kelvra_Class *parent = source.parent;
             void *key = source.key;
             float z = source.z, t = source.t;
