@@ -12,6 +12,9 @@
 #ifndef CORVANTIS_UTIL_H
 #define CORVANTIS_UTIL_H
 
+#include <emmintrin.h>
+#include <string.h>
+
 #include "az_win32.h"
 
 class Matrix_4x4;
@@ -82,16 +85,27 @@ class AZ_EXPORT Matrix_4x4 {
     int operator==(const Matrix_4x4 &b) const;    /* non-zero when every element is equal */
 };
 
-/* Inline: every re-sliced pixel goes through one such transform. */
+/* Inline: every re-sliced pixel goes through one such transform.  The
+ * three results are the lanes of one packed sum, each lane summed in the
+ * order written above (x term, y term, z term, row 3): the same roundings
+ * as three scalar sums, in about half the instructions. */
 inline Vect Vect::operator*=(const Matrix_4x4 &mat)
 {
     const float(*m)[4] = mat.m;
-    float nx = x * m[0][0] + y * m[1][0] + z * m[2][0] + m[3][0];
-    float ny = x * m[0][1] + y * m[1][1] + z * m[2][1] + m[3][1];
-    float nz = x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2];
-    x = nx;
-    y = ny;
-    z = nz;
+    // The point by halves (x y, z w), as a point passed by value arrives, in
+    // two registers: taken so, it stays in them.  (A point just written a
+    // float at a time is read back from memory a little later.)
+    double low, high;
+    memcpy(&low, &x, sizeof(low));
+    memcpy(&high, &z, sizeof(high));
+    __m128 xy = _mm_castpd_ps(_mm_set_sd(low)), zw = _mm_castpd_ps(_mm_set_sd(high));
+    __m128 sum = _mm_mul_ps(_mm_shuffle_ps(xy, xy, 0x00), _mm_loadu_ps(m[0]));
+    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_shuffle_ps(xy, xy, 0x55), _mm_loadu_ps(m[1])));
+    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_shuffle_ps(zw, zw, 0x00), _mm_loadu_ps(m[2])));
+    sum = _mm_add_ps(sum, _mm_loadu_ps(m[3]));
+    x = _mm_cvtss_f32(sum);
+    y = _mm_cvtss_f32(_mm_shuffle_ps(sum, sum, 1));
+    z = _mm_cvtss_f32(_mm_movehl_ps(sum, sum));
     return *this;
 }
 

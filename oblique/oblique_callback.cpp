@@ -51,7 +51,11 @@ int Class_Oblique_Pixel_Get_TAG(Kelvra_Class *cls, void *key, Vect point)
 {
     Kelvra_Oblique *obl = static_cast<Kelvra_Oblique *>(cls);
     Kelvra_Class *parent = obl->Parent_Get_Pt();
-    if (obl->matrix_pt && !Oblique_Map_Set(obl, &key, nullptr, &point))
+    if (!obl->matrix_pt)
+        return parent->Pixel_Get_TAG(parent, key, point);
+    // Two calls, not one shared by both ways: the point mapped in place
+    // then stays in registers.
+    if (!Oblique_Map_Set(obl, &key, nullptr, &point))
         return 0;
     return parent->Pixel_Get_TAG(parent, key, point);
 }

@@ -63,15 +63,23 @@ void Rows_Read(const Frame_Job &job, int y0, int y1)
             Kelvra_Class *parent = source.parent;
             void *key = source.key;
             float z = source.z, t = source.t;
+            // One point whose x alone changes: built in registers, where a new
+            // point each time would go through the stack.
+            Vect point(0.0f, fy, z, t);
+            int width = job.width;
             if (Pixel_Get_GLI_Fct get = source.get_gli) {
                 int32_t *out = source.gli + row;
-                for (int x = 0; x < job.width; x++)
-                    out[x] = get(parent, key, Vect((float)x, fy, z, t));
+                for (int x = 0; x < width; x++) {
+                    point.x = (float)x;
+                    out[x] = get(parent, key, point);
+                }
             }
             if (Pixel_Get_TAG_Fct get = source.get_tag) {
                 uint8_t *out = source.tag + row;
-                for (int x = 0; x < job.width; x++)
-                    out[x] = (uint8_t)get(parent, key, Vect((float)x, fy, z, t));
+                for (int x = 0; x < width; x++) {
+                    point.x = (float)x;
+                    out[x] = (uint8_t)get(parent, key, point);
+                }
             }
         }
     }

@@ -35,6 +35,9 @@ struct Pixel_Block {
 struct Pixel_Store {
     Pixel_Block *block;
     alignas(16) float low[4], high[4];
+    /* Interior ends (exclusive): a point below them and at or above low
+     * has its four bilinear neighbours in the image. */
+    alignas(16) float interior[4];
     Vexa_Pixels shared;
 };
 
@@ -81,13 +84,17 @@ Vexa_Image *Store_Init(Pixel_Store *store, Pixel_Block *block, int width, int he
     pixels->slices_f = (float)slices;
     pixels->slices_nb = slices;
     /* x in [0, width], y in [0, height], z in (-1, slices), t in (-1,
-     * 65536): the open ends as the next float inward, so that one "low <=
-     * p <= high" says it all (and NaN fails it). */
+     * times): the open ends as the next float inward, so that one "low <=
+     * p <= high" says it all (and NaN fails it), and a point inside
+     * truncates to a plane of the image. */
     const float open_low = nextafterf(-1.0f, 0.0f);
     const float low[4] = {0.0f, 0.0f, open_low, open_low};
-    const float high[4] = {(float)width, (float)height, nextafterf((float)slices, 0.0f), nextafterf(65536.0f, 0.0f)};
+    const float high[4] = {(float)width, (float)height, nextafterf((float)slices, 0.0f),
+                           nextafterf((float)times, 0.0f)};
+    const float interior[4] = {(float)(width - 1), (float)(height - 1), (float)slices, (float)times};
     memcpy(store->low, low, sizeof(low));
     memcpy(store->high, high, sizeof(high));
+    memcpy(store->interior, interior, sizeof(interior));
 
     image->width = (uint16_t)width;
     image->height = (uint16_t)height;
@@ -248,10 +255,10 @@ static inline __attribute__((always_inline)) int64_t Point_Plane(const Vexa_Pixe
     __m128 inside = _mm_and_ps(_mm_cmpge_ps(v, _mm_load_ps(store->low)), _mm_cmple_ps(v, _mm_load_ps(store->high)));
     if (_mm_movemask_ps(inside) != 0xF)
         return -1;
+    // Inside the limits, z and t truncate to a slice and a time point of the image.
     __m128i i = _mm_cvttps_epi32(v);
-    // t past the last time point gives a plane past the last one.
     int plane = _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 3)) * px->slices_nb + _mm_cvtsi128_si32(_mm_shuffle_epi32(i, 2));
-    return plane < px->planes_nb ? (int64_t)plane * px->plane_stride : -1;
+    return (int64_t)plane * px->plane_stride;
 }
 
 /* floor(v) for v well inside the int range, without a library call.
@@ -265,12 +272,16 @@ static inline int Floor_Int(double v)
     return i - ((double)i > v);
 }
 
-/* Bilinear grey level at the far edge (x0 or y0 the last column or row):
+/* Bilinear grey level of a point outside the interior: invalid outside
+ * the image; at the far edge (x0 or y0 the last column or row)
  * the missing neighbour is the pixel itself (step 0), so that x == width
  * reads the last column with weight 1.  The sums are those of the packed
  * path below, in the same order. */
-static __attribute__((noinline)) int Image_GLI_Edge(const Vexa_Pixels *px, int64_t plane, const Vect &p)
+static __attribute__((noinline)) int Image_GLI_Edge(const Vexa_Pixels *px, Vect p)
 {
+    int64_t plane = Point_Plane(px, Point_Packed(p));
+    if (plane < 0)
+        return AZ_GLI_INVALID;
     int x0 = (int)p.x, y0 = (int)p.y;
     x0 -= x0 == px->width;
     y0 -= y0 == px->height;
@@ -303,14 +314,18 @@ static inline __attribute__((always_inline)) int Image_GLI(const Vexa_Image *ima
     if (!px)
         return AZ_GLI_INVALID;
     __m128 v = Point_Packed(p);
-    int64_t plane = Point_Plane(px, v);
-    if (plane < 0)
-        return AZ_GLI_INVALID;
+    // One test for the common case, the point inside with all four neighbours;
+    // the rest (outside, far edges, NaN) is decided off this path.
+    const Pixel_Store *store = Store_Of(px);
+    __m128 interior = _mm_and_ps(_mm_cmpge_ps(v, _mm_load_ps(store->low)),
+                                 _mm_cmplt_ps(v, _mm_load_ps(store->interior)));
+    if (_mm_movemask_ps(interior) != 0xF)
+        return Image_GLI_Edge(px, p);
     __m128i corner = _mm_cvttps_epi32(v);
     int x0 = _mm_cvtsi128_si32(corner), y0 = _mm_cvtsi128_si32(_mm_shuffle_epi32(corner, 1));
-    if (x0 + 1 >= px->width || y0 + 1 >= px->height)
-        return Image_GLI_Edge(px, plane, p);
-    const int16_t *g = px->gli + plane + (int64_t)y0 * px->row_stride + x0;
+    int plane = _mm_cvtsi128_si32(_mm_shuffle_epi32(corner, 3)) * px->slices_nb +
+                _mm_cvtsi128_si32(_mm_shuffle_epi32(corner, 2));
+    const int16_t *g = px->gli + (int64_t)plane * px->plane_stride + (int64_t)y0 * px->row_stride + x0;
     // g00 g10 g01 g11 as 32-bit integers (sign-extended), then as doubles.
     __m128i rows = _mm_unpacklo_epi32(Pair_Load(g), Pair_Load(g + px->row_stride));
     rows = _mm_srai_epi32(_mm_unpacklo_epi16(rows, rows), 16);
