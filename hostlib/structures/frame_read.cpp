@@ -19,6 +19,7 @@
  */
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -44,9 +45,9 @@ struct Frame_Source {
 struct Frame_Job {
     std::vector<Frame_Source> sources;
     int width, height;
-    int band;                      /* rows taken at a time */
+    int threads;                   /* threads that may work on it: readers + the caller */
     int helpers_max;               /* reader threads this read may use */
-    int helpers = 0;               /* reader threads working on it (pool lock) */
+    std::atomic<int> helpers{0};   /* reader threads working on it (changed under the pool lock) */
     std::atomic<int> row_next{0};
 };
 
@@ -85,15 +86,22 @@ void Rows_Read(const Frame_Job &job, int y0, int y1)
     }
 }
 
-/* Takes bands of rows until none is left. */
+/* Takes bands of rows until none is left.  A band is a share of the rows
+ * still left, so bands shrink toward the end: the threads then finish
+ * within a row or so of each other, where equal bands would leave one
+ * thread reading a whole band alone. */
 void Job_Work(Frame_Job *job)
 {
+    int y0 = job->row_next.load(std::memory_order_relaxed);
     for (;;) {
-        int y0 = job->row_next.fetch_add(job->band, std::memory_order_relaxed);
         if (y0 >= job->height)
             return;
-        int y1 = y0 + job->band < job->height ? y0 + job->band : job->height;
+        int band = (job->height - y0) / (2 * job->threads);
+        int y1 = y0 + (band > 0 ? band : 1);
+        if (!job->row_next.compare_exchange_weak(y0, y1, std::memory_order_relaxed))
+            continue;   // y0 now holds the rows another thread left
         Rows_Read(*job, y0, y1);
+        y0 = job->row_next.load(std::memory_order_relaxed);
     }
 }
 
@@ -113,6 +121,7 @@ class Reader_Pool {
             std::lock_guard<std::mutex> hold(mutex);
             Start();
             jobs.push_back(job);
+            posted.fetch_add(1, std::memory_order_relaxed);
         }
         wake.notify_all();
         Job_Work(job);
@@ -123,14 +132,36 @@ class Reader_Pool {
                 break;
             }
         // Off the list: no reader joins any more; wait for those still in it.
-        done.wait(hold, [job] { return job->helpers == 0; });
+        // Their last bands are short: a while of spinning mostly sees them
+        // done without a sleep and a wake-up.
+        hold.unlock();
+        Spin_Until([job] { return job->helpers.load(std::memory_order_acquire) == 0; });
+        hold.lock();
+        done.wait(hold, [job] { return job->helpers.load(std::memory_order_acquire) == 0; });
     }
 
   private:
     std::mutex mutex;
     std::condition_variable wake, done;
     std::deque<Frame_Job *> jobs;
+    std::atomic<unsigned> posted{0};   /* jobs ever posted: what an idle reader watches */
     int started = 0;
+
+    /* Spins until ready() or about 50 microseconds have passed; whether
+     * ready() held.  Reads follow one another closely in a batch: a
+     * reader that spins through the gap joins the next read at once,
+     * where one that sleeps wakes tens of microseconds late. */
+    template <typename Ready> static bool Spin_Until(Ready ready)
+    {
+        auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        for (int i = 0;; i++) {
+            if (ready())
+                return true;
+            if ((i & 63) == 63 && std::chrono::steady_clock::now() > until)
+                return false;
+            __builtin_ia32_pause();
+        }
+    }
 
     /* Under the lock. */
     void Start()
@@ -155,14 +186,23 @@ class Reader_Pool {
     {
         std::unique_lock<std::mutex> hold(mutex);
         for (;;) {
-            Frame_Job *job = nullptr;
-            wake.wait(hold, [&] { return (job = Job_Open()) != nullptr; });
-            job->helpers++;
+            Frame_Job *job = Job_Open();
+            if (!job) {
+                unsigned seen = posted.load(std::memory_order_relaxed);
+                hold.unlock();
+                bool fresh = Spin_Until([&] { return posted.load(std::memory_order_relaxed) != seen; });
+                hold.lock();
+                if (!fresh)
+                    wake.wait(hold, [&] { return (job = Job_Open()) != nullptr; });
+                else if (!(job = Job_Open()))
+                    continue;
+            }
+            job->helpers.fetch_add(1, std::memory_order_relaxed);
             hold.unlock();
             Job_Work(job);
             hold.lock();
-            job->helpers--;
-            if (job->helpers == 0)
+            // Release: the caller may see the count reach 0 without the lock.
+            if (job->helpers.fetch_sub(1, std::memory_order_release) == 1)
                 done.notify_all();
         }
     }
@@ -222,14 +262,11 @@ int AzFrame_Read_Many(AzFrame *const *frames, int count, int width, int height, 
     // Small reads are not worth waking a thread for.
     if ((int64_t)n * (int64_t)job.sources.size() < 4096)
         job.helpers_max = 0;
+    job.threads = job.helpers_max + 1;
     if (job.helpers_max == 0) {
-        job.band = height;
-        Job_Work(&job);
+        Rows_Read(job, 0, height);
         return all;
     }
-    // Several bands per thread, so that a thread slowed by others still finishes with the rest.
-    int bands = (job.helpers_max + 1) * 8;
-    job.band = height / bands > 0 ? height / bands : 1;
     Pool().Run(&job);
     return all;
 }
