@@ -6,6 +6,7 @@
 #ifndef OBLIQUE_H
 #define OBLIQUE_H
 
+#include <emmintrin.h>
 #include <stdint.h>
 
 #include "../host/corvantis_convert.h"
@@ -89,18 +90,20 @@ static inline __attribute__((always_inline)) int Oblique_Locate(const Kelvra_Obl
                                                                 void **key_next, Vect *point)
 {
     int nb = org->real_files_nb;
-    float x = point->x, y = point->y, z = point->z;
-    // NaN fails every comparison.  The float test on z keeps its conversion
-    // defined; the integer one is the rule: z truncated toward zero,
-    // 0 <= f < nb.
-    // One branch, not six: where rows enter and leave the volume the
-    // outcome of each test changes, and each would be mispredicted.
-    if (!((z > -1.0f) & (z < (float)nb) & (x >= 0.0f) & (x <= (float)org->dim.x) & (y >= 0.0f) &
-          (y <= (float)org->dim.y)))
+    // x in [0, dim.x], y in [0, dim.y], z in (-1, nb), so that z truncated
+    // toward zero is a source frame, 0 <= f < nb.  One packed compare, one
+    // branch: where rows enter and leave the volume the outcome of each
+    // test changes, and six branches would each be mispredicted.  The open
+    // ends are the next float inward (-1 up: a constant; nb down: its bits
+    // less one, and nb = 0 gives a NaN that nothing passes), and NaN fails
+    // every comparison.
+    __m128 p = _mm_setr_ps(point->x, point->y, point->z, point->z);
+    __m128 low = _mm_setr_ps(0.0f, 0.0f, -0x1.fffffep-1f, -0x1.fffffep-1f);
+    __m128i ends = _mm_castps_si128(_mm_cvtepi32_ps(_mm_setr_epi32(org->dim.x, org->dim.y, nb, nb)));
+    __m128 high = _mm_castsi128_ps(_mm_sub_epi32(ends, _mm_setr_epi32(0, 0, 1, 1)));
+    if (_mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(p, low), _mm_cmple_ps(p, high))) != 0xF)
         return 0;
-    int f = (int)z;
-    if (f >= nb)
-        return 0;
+    int f = (int)point->z;
     point->z = (float)org->real_files_z[f];
     point->w = (float)org->real_files_t[f];
     *key = Oblique_Frame_Key(org, f);
