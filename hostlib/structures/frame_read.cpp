@@ -45,7 +45,6 @@ struct Frame_Source {
 struct Frame_Job {
     std::vector<Frame_Source> sources;
     int width, height;
-    int threads;                   /* threads that may work on it: readers + the caller */
     int helpers_max;               /* reader threads this read may use */
     std::atomic<int> helpers{0};   /* reader threads working on it (changed under the pool lock) */
     std::atomic<int> row_next{0};
@@ -96,7 +95,7 @@ void Job_Work(Frame_Job *job)
     for (;;) {
         if (y0 >= job->height)
             return;
-        int band = (job->height - y0) / (2 * job->threads);
+        int band = (job->height - y0) / (2 * (job->helpers_max + 1));
         int y1 = y0 + (band > 0 ? band : 1);
         if (!job->row_next.compare_exchange_weak(y0, y1, std::memory_order_relaxed))
             continue;   // y0 now holds the rows another thread left
@@ -262,7 +261,6 @@ int AzFrame_Read_Many(AzFrame *const *frames, int count, int width, int height, 
     // Small reads are not worth waking a thread for.
     if ((int64_t)n * (int64_t)job.sources.size() < 4096)
         job.helpers_max = 0;
-    job.threads = job.helpers_max + 1;
     if (job.helpers_max == 0) {
         Rows_Read(job, 0, height);
         return all;
